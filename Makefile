@@ -1,0 +1,40 @@
+# Thin wrapper over CMake; the README names `make run` and `make test`.
+BUILD ?= build
+TYPE ?= RelWithDebInfo
+SANITIZE ?=
+WERROR ?= OFF
+JOBS ?= $(shell nproc)
+CAMERA ?= Test camera=test:ball
+
+CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(TYPE) -DKV_SANITIZE=$(SANITIZE) -DKV_WERROR=$(WERROR)
+
+.PHONY: deps configure build run test bench format clean
+
+deps:
+	@scripts/install-deps.sh
+
+configure: deps
+	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) > /dev/null
+
+build: configure
+	@cmake --build $(BUILD) -j $(JOBS)
+
+# Runs the program; on a machine without a camera it watches the built-in test camera.
+run: build
+	@if ls /dev/video* > /dev/null 2>&1; then \
+		$(BUILD)/app/kestrelvision; \
+	else \
+		$(BUILD)/app/kestrelvision --camera "$(CAMERA)"; \
+	fi
+
+test: build
+	@cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 300
+
+bench: build
+	@scripts/run-bench.sh $(BUILD)
+
+format:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	@rm -rf $(BUILD)

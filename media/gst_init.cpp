@@ -1,0 +1,32 @@
+#include "media/gst_init.h"
+
+#include "media/gst_handle.h"
+
+#include <mutex>
+
+namespace kv::media {
+
+bool initGStreamer(QString* error) {
+    static std::once_flag once;
+    static bool ok = false;
+    static QString reason;
+    std::call_once(once, [] {
+        GError* raw = nullptr;
+        ok = gst_init_check(nullptr, nullptr, &raw);
+        Error err = adopt(raw);
+        if (!ok) {
+            reason = err ? QString::fromUtf8(err->message) : QStringLiteral("unknown error");
+        }
+    });
+    if (!ok && error) {
+        *error = reason;
+    }
+    return ok;
+}
+
+QString gstreamerVersion() {
+    Chars version = adopt(gst_version_string());
+    return QString::fromUtf8(version.get());
+}
+
+}  // namespace kv::media

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Kestrelvision needs to build, run and test.
+# Does nothing when every package is already present.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config clang-format
+  qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # run
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
+  gstreamer1.0-plugins-ugly gstreamer1.0-tools
+  # tests
+  ffmpeg xvfb xauth trayer imagemagick poppler-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+  sudo=(sudo)
+fi
+
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
