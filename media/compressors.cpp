@@ -1,0 +1,183 @@
+#include "media/compressors.h"
+
+#include <QLoggingCategory>
+
+#include <algorithm>
+#include <cmath>
+
+Q_LOGGING_CATEGORY(lcCompressors, "kv.compressors")
+
+namespace kv::media {
+
+namespace {
+
+constexpr CompressorEntry kCompressors[] = {
+    {"MJPEG Compressor", "jpegenc"},
+    {"Huffyuv Lossless Compressor", "avenc_huffyuv"},
+    {"PNG Lossless Compressor", "pngenc"},
+    {"MPEG-4 Compressor", "avenc_mpeg4"},
+    {"MS-MPEG-4 V3 Compressor", "avenc_msmpeg4"},
+    {"H.264 Compressor", "x264enc"},
+    {"VP8 Compressor", "vp8enc"},
+};
+
+bool factoryInstalled(const char* factory) {
+    return bool(adopt(gst_element_factory_find(factory)));
+}
+
+GParamSpec* findProperty(GstElement* element, const char* name) {
+    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), name);
+    if (!spec) {
+        qCWarning(lcCompressors) << "encoder" << GST_ELEMENT_NAME(element) << "has no property"
+                                 << name;
+    }
+    return spec;
+}
+
+// Sets an integer-like property, kept inside the range the encoder declares.
+void setNumber(GstElement* element, const char* name, double value) {
+    GParamSpec* spec = findProperty(element, name);
+    if (!spec) {
+        return;
+    }
+    GValue v = G_VALUE_INIT;
+    g_value_init(&v, spec->value_type);
+    switch (G_TYPE_FUNDAMENTAL(spec->value_type)) {
+        case G_TYPE_INT: {
+            auto* s = G_PARAM_SPEC_INT(spec);
+            g_value_set_int(&v, int(std::clamp(value, double(s->minimum), double(s->maximum))));
+            break;
+        }
+        case G_TYPE_UINT: {
+            auto* s = G_PARAM_SPEC_UINT(spec);
+            g_value_set_uint(&v, guint(std::clamp(value, double(s->minimum), double(s->maximum))));
+            break;
+        }
+        case G_TYPE_FLOAT: {
+            auto* s = G_PARAM_SPEC_FLOAT(spec);
+            g_value_set_float(&v, float(std::clamp(value, double(s->minimum), double(s->maximum))));
+            break;
+        }
+        case G_TYPE_DOUBLE: {
+            auto* s = G_PARAM_SPEC_DOUBLE(spec);
+            g_value_set_double(&v, std::clamp(value, s->minimum, s->maximum));
+            break;
+        }
+        default:
+            qCWarning(lcCompressors) << "property" << name << "is not a number";
+            g_value_unset(&v);
+            return;
+    }
+    g_object_set_property(G_OBJECT(element), name, &v);
+    g_value_unset(&v);
+}
+
+int intProperty(GstElement* element, const char* name, int fallback) {
+    GParamSpec* spec = findProperty(element, name);
+    if (!spec || spec->value_type != G_TYPE_INT) {
+        return fallback;
+    }
+    int value = fallback;
+    g_object_get(element, name, &value, nullptr);
+    return value;
+}
+
+void setEnum(GstElement* element, const char* name, const char* nick) {
+    if (findProperty(element, name)) {
+        gst_util_set_object_arg(G_OBJECT(element), name, nick);
+    }
+}
+
+// Linear from worst (quality 0) to best (quality 1).
+double scale(double quality, double worst, double best) {
+    return std::round(worst + (best - worst) * quality);
+}
+
+}  // namespace
+
+std::span<const CompressorEntry> compressorTable() {
+    return kCompressors;
+}
+
+QStringList installedCompressorNames() {
+    QStringList names;
+    for (const CompressorEntry& entry : kCompressors) {
+        if (factoryInstalled(entry.factory)) {
+            names.append(QString::fromUtf8(entry.friendlyName));
+        }
+    }
+    return names;
+}
+
+QString compressorFactory(const QString& friendlyName) {
+    for (const CompressorEntry& entry : kCompressors) {
+        if (friendlyName == QLatin1String(entry.friendlyName)) {
+            return QString::fromUtf8(entry.factory);
+        }
+    }
+    return {};
+}
+
+Element createCompressor(const QString& friendlyName) {
+    const QString factory = compressorFactory(friendlyName);
+    if (factory.isEmpty()) {
+        return {};
+    }
+    Element encoder = adopt(gst_element_factory_make(factory.toUtf8().constData(), nullptr));
+    if (!encoder) {
+        qCWarning(lcCompressors) << "cannot create" << factory << "for" << friendlyName;
+    }
+    return encoder;
+}
+
+void ApplyCompression(GstElement* encoder, const QString& friendlyName, double quality,
+                      int keyFrameRate) {
+    if (!encoder) {
+        return;
+    }
+    QString factory = compressorFactory(friendlyName);
+    if (factory.isEmpty()) {
+        if (GstElementFactory* f = gst_element_get_factory(encoder)) {
+            factory = QString::fromUtf8(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(f)));
+        }
+    }
+    if (std::isnan(quality)) {
+        qCWarning(lcCompressors) << "quality is not a number; encoder keeps its own";
+        return;
+    }
+    const double q = std::clamp(quality, 0.0, 1.0);
+    const bool setKeyFrames = keyFrameRate > 0;
+
+    if (factory == u"jpegenc") {
+        setNumber(encoder, "quality", std::round(q * 100));
+    } else if (factory == u"avenc_huffyuv" || factory == u"pngenc") {
+        // Lossless and intra-only: nothing to set.
+    } else if (factory == u"avenc_mpeg4" || factory == u"avenc_msmpeg4") {
+        setEnum(encoder, "pass", "quant");
+        // 2 (best) .. 31 (worst); libav caps the property at 30.
+        setNumber(encoder, "quantizer", scale(q, 31, 2));
+        if (setKeyFrames) {
+            setNumber(encoder, "gop-size", keyFrameRate);
+        }
+    } else if (factory == u"x264enc") {
+        setEnum(encoder, "pass", "quant");
+        // 10 (best) .. 51 (worst); x264enc caps the property at 50.
+        setNumber(encoder, "quantizer", scale(q, 51, 10));
+        if (setKeyFrames) {
+            setNumber(encoder, "key-int-max", keyFrameRate);
+        }
+    } else if (factory == u"vp8enc") {
+        setEnum(encoder, "end-usage", "cq");
+        // libvpx refuses a cq-level outside its quantizer limits.
+        const int best = intProperty(encoder, "min-quantizer", 4);
+        const int worst = intProperty(encoder, "max-quantizer", 63);
+        setNumber(encoder, "cq-level", scale(q, worst, best));
+        if (setKeyFrames) {
+            setNumber(encoder, "keyframe-max-dist", keyFrameRate);
+        }
+    } else {
+        qCWarning(lcCompressors) << "no quality mapping for compressor" << friendlyName << factory;
+    }
+}
+
+}  // namespace kv::media

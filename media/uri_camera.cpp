@@ -1,0 +1,650 @@
+#include "media/uri_camera.h"
+
+#include "media/device_catalogue.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QLoggingCategory>
+#include <QSettings>
+#include <QUrlQuery>
+
+#include <algorithm>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+Q_LOGGING_CATEGORY(lcUriCamera, "kv.devices.uri")
+
+namespace kv::media {
+
+namespace {
+
+constexpr int kDefaultWidth = 640;
+constexpr int kDefaultHeight = 480;
+constexpr int kDefaultFramerate = 30;
+constexpr int kMinSize = 16;
+constexpr int kMaxSize = 4096;
+constexpr int kDiscoveryTimeout_ms = 5000;
+
+// Sizes offered below the native one, multiples of the 80x60 motion grid.
+constexpr struct { int width, height; } kSmallerSizes[] = {{640, 480}, {320, 240}, {160, 120}};
+
+// Formats every URI camera offers at each size; the bin converts.
+const char* const kFormats[] = {"YUY2", "BGR"};
+
+enum class Kind { Test, File, Network };
+
+struct CameraUri {
+    Kind kind = Kind::Test;
+    QString uri;  // as GStreamer takes it (file and network)
+    QString pattern;
+    int width = kDefaultWidth;
+    int height = kDefaultHeight;
+    int framerate = kDefaultFramerate;
+};
+
+struct NativeFormat {
+    int width = 0;
+    int height = 0;
+    int fpsNum = 0;
+    int fpsDen = 1;
+};
+
+struct Registry {
+    std::mutex mutex;
+    QList<UriCamera> commandLine;
+    QList<UriCamera> configured;
+    QHash<QString, std::optional<NativeFormat>> discovered;  // empty optional: failed
+};
+
+Registry& registry() {
+    static Registry r;
+    return r;
+}
+
+bool parseNumber(const QUrlQuery& query, const QString& key, int low, int high, int& value,
+                 QString* reason) {
+    if (!query.hasQueryItem(key)) {
+        return true;
+    }
+    bool ok = false;
+    const int number = query.queryItemValue(key).toInt(&ok);
+    if (!ok || number < low || number > high) {
+        if (reason) {
+            *reason =
+                QStringLiteral("%1 must be a number from %2 to %3").arg(key).arg(low).arg(high);
+        }
+        return false;
+    }
+    value = number;
+    return true;
+}
+
+std::optional<CameraUri> parseCameraUri(const QString& text, QString* reason) {
+    CameraUri parsed;
+    if (text.startsWith(u"test:", Qt::CaseInsensitive)) {
+        const QString rest = text.mid(5);
+        const qsizetype question = rest.indexOf(u'?');
+        parsed.pattern = rest.left(question);
+        if (question >= 0) {
+            const QUrlQuery query(rest.mid(question + 1));
+            if (!parseNumber(query, QStringLiteral("width"), kMinSize, kMaxSize, parsed.width,
+                             reason) ||
+                !parseNumber(query, QStringLiteral("height"), kMinSize, kMaxSize, parsed.height,
+                             reason) ||
+                !parseNumber(query, QStringLiteral("framerate"), 1, 120, parsed.framerate,
+                             reason)) {
+                return std::nullopt;
+            }
+        }
+        return parsed;
+    }
+    QString uri = text;
+    if (QDir::isAbsolutePath(text)) {
+        Chars converted = adopt(gst_filename_to_uri(QFile::encodeName(text).constData(), nullptr));
+        uri = QString::fromUtf8(converted.get());
+    }
+    const QByteArray utf8 = uri.toUtf8();
+    if (!gst_uri_is_valid(utf8.constData())) {
+        if (reason) {
+            *reason = QStringLiteral("not a URI");
+        }
+        return std::nullopt;
+    }
+    Chars protocol = adopt(gst_uri_get_protocol(utf8.constData()));
+    if (!gst_uri_protocol_is_supported(GST_URI_SRC, protocol.get())) {
+        if (reason) {
+            *reason = QStringLiteral("no GStreamer source reads %1: URIs")
+                          .arg(QString::fromUtf8(protocol.get()));
+        }
+        return std::nullopt;
+    }
+    parsed.kind = qstrcmp(protocol.get(), "file") == 0 ? Kind::File : Kind::Network;
+    parsed.uri = uri;
+    return parsed;
+}
+
+void addCameras(const CameraPairs& pairs, QList<UriCamera>& into, const char* origin) {
+    for (const auto& [name, uri] : pairs) {
+        const UriCamera camera{name.trimmed(), uri.trimmed()};
+        QString reason;
+        if (!isUsableCameraUri(camera.uri, &reason)) {
+            qCWarning(lcUriCamera).noquote() << "camera" << camera.name << "from the" << origin
+                                             << "ignored:" << camera.uri << "-" << reason;
+            continue;
+        }
+        into.append(camera);
+    }
+}
+
+Element make(const char* factory) {
+    Element element = adopt(gst_element_factory_make(factory, nullptr));
+    if (!element) {
+        qCWarning(lcUriCamera) << "GStreamer element" << factory << "is not installed";
+    }
+    return element;
+}
+
+// Adds elements to bin and links them in order.
+bool addAndLink(GstElement* bin, std::initializer_list<GstElement*> chain) {
+    GstElement* previous = nullptr;
+    for (GstElement* element : chain) {
+        gst_bin_add(GST_BIN(bin), element);
+        if (previous && !gst_element_link(previous, element)) {
+            return false;
+        }
+        previous = element;
+    }
+    return true;
+}
+
+bool addGhostSource(GstElement* bin, GstElement* last) {
+    Pad target = adopt(gst_element_get_static_pad(last, "src"));
+    Pad ghost = adopt(gst_ghost_pad_new("src", target.get()));
+    return ghost && gst_element_add_pad(bin, ghost.get());
+}
+
+Caps capabilityCaps(int width, int height, int fpsNum, int fpsDen) {
+    Caps caps = adopt(gst_caps_new_empty());
+    auto add = [&](int w, int h) {
+        for (const char* format : kFormats) {
+            GstStructure* s =
+                gst_structure_new("video/x-raw", "format", G_TYPE_STRING, format, "width",
+                                  G_TYPE_INT, w, "height", G_TYPE_INT, h, nullptr);
+            if (fpsNum > 0 && fpsDen > 0) {
+                gst_structure_set(s, "framerate", GST_TYPE_FRACTION, fpsNum, fpsDen, nullptr);
+            }
+            gst_caps_append_structure(caps.get(), s);
+        }
+    };
+    add(width, height);
+    for (const auto& size : kSmallerSizes) {
+        if (size.width <= width && size.height <= height &&
+            (size.width < width || size.height < height)) {
+            add(size.width, size.height);
+        }
+    }
+    return caps;
+}
+
+// --- test patterns
+
+void setPattern(GstElement* source, const QString& pattern) {
+    if (pattern.isEmpty()) {
+        return;  // smpte, the element's default
+    }
+    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(source), "pattern");
+    GEnumClass* patterns = G_PARAM_SPEC_ENUM(spec)->enum_class;
+    const QByteArray name = pattern.toUtf8();
+    bool isNumber = false;
+    const int number = pattern.toInt(&isNumber);
+    if (g_enum_get_value_by_nick(patterns, name.constData()) ||
+        g_enum_get_value_by_name(patterns, name.constData()) ||
+        (isNumber && g_enum_get_value(patterns, number))) {
+        gst_util_set_object_arg(G_OBJECT(source), "pattern", name.constData());
+    } else {
+        qCWarning(lcUriCamera) << "unknown test pattern" << pattern << "- showing smpte";
+    }
+}
+
+Element createTestSource(const CameraUri& uri) {
+    Element bin = adopt(gst_bin_new(nullptr));
+    Element source = make("videotestsrc");
+    Element size = make("capsfilter");
+    Element convert = make("videoconvert");
+    Element scale = make("videoscale");
+    if (!source || !size || !convert || !scale) {
+        return {};
+    }
+    g_object_set(source.get(), "is-live", TRUE, nullptr);
+    setPattern(source.get(), uri.pattern);
+    Caps native = adopt(gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, uri.width, "height",
+                                            G_TYPE_INT, uri.height, "framerate", GST_TYPE_FRACTION,
+                                            uri.framerate, 1, nullptr));
+    g_object_set(size.get(), "caps", native.get(), nullptr);
+    if (!addAndLink(bin.get(), {source.get(), size.get(), convert.get(), scale.get()}) ||
+        !addGhostSource(bin.get(), scale.get())) {
+        qCWarning(lcUriCamera) << "cannot build the test camera";
+        return {};
+    }
+    setCameraCaps(bin.get(), capabilityCaps(uri.width, uri.height, uri.framerate, 1));
+    return bin;
+}
+
+// --- files and network streams
+
+// Turns the decoder's output into one endless stream: each end of the file
+// becomes a seek back to its start, and timestamps keep counting on from the
+// previous pass so that downstream sees a single segment.
+class Looper : public std::enable_shared_from_this<Looper> {
+  public:
+    explicit Looper(Pad upstreamOfChain) : chainSink_(std::move(upstreamOfChain)) {}
+
+    static GstPadProbeReturn probe(GstPad*, GstPadProbeInfo* info, gpointer data) {
+        return (*static_cast<std::shared_ptr<Looper>*>(data))->onData(info);
+    }
+
+  private:
+    GstPadProbeReturn onData(GstPadProbeInfo* info) {
+        std::lock_guard lock(mutex_);
+        if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_BUFFER) {
+            return onBuffer(info);
+        }
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        switch (GST_EVENT_TYPE(event)) {
+            case GST_EVENT_SEGMENT: {
+                const GstSegment* segment = nullptr;
+                gst_event_parse_segment(event, &segment);
+                if (segment->format != GST_FORMAT_TIME) {
+                    looping_ = false;
+                    return GST_PAD_PROBE_OK;
+                }
+                gst_segment_copy_into(segment, &segment_);
+                seeking_ = false;
+                if (sentSegment_) {
+                    return GST_PAD_PROBE_DROP;
+                }
+                sentSegment_ = true;
+                GstSegment output;
+                gst_segment_init(&output, GST_FORMAT_TIME);
+                GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_segment(&output);
+                gst_event_unref(event);
+                return GST_PAD_PROBE_OK;
+            }
+            case GST_EVENT_FLUSH_START:
+            case GST_EVENT_FLUSH_STOP:
+                return seeking_ ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+            case GST_EVENT_EOS:
+                if (!looping_ || passEnd_ == 0) {
+                    return GST_PAD_PROBE_OK;  // nothing played: do not spin
+                }
+                offset_ += passEnd_;
+                passEnd_ = 0;
+                seeking_ = true;
+                restart();
+                return GST_PAD_PROBE_DROP;
+            default:
+                return GST_PAD_PROBE_OK;
+        }
+    }
+
+    GstPadProbeReturn onBuffer(GstPadProbeInfo* info) {
+        GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        if (!looping_ || !GST_BUFFER_PTS_IS_VALID(buffer)) {
+            return GST_PAD_PROBE_OK;
+        }
+        const GstClockTime running =
+            gst_segment_to_running_time(&segment_, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+        if (!GST_CLOCK_TIME_IS_VALID(running)) {
+            return GST_PAD_PROBE_DROP;  // outside the segment
+        }
+        GstClockTime duration = GST_BUFFER_DURATION(buffer);
+        if (!GST_CLOCK_TIME_IS_VALID(duration)) {
+            duration = GST_CLOCK_TIME_IS_VALID(lastRunning_) && running > lastRunning_
+                           ? running - lastRunning_
+                           : GST_SECOND / 25;
+        }
+        lastRunning_ = running;
+        passEnd_ = std::max(passEnd_, running + duration);
+        buffer = gst_buffer_make_writable(buffer);
+        GST_BUFFER_PTS(buffer) = offset_ + running;
+        GST_BUFFER_DTS(buffer) = GST_CLOCK_TIME_NONE;
+        GST_PAD_PROBE_INFO_DATA(info) = buffer;
+        return GST_PAD_PROBE_OK;
+    }
+
+    // Seeking from the streaming thread would deadlock; a GStreamer worker does it.
+    void restart() {
+        Element owner = adopt(gst_pad_get_parent_element(chainSink_.get()));
+        if (!owner) {
+            return;
+        }
+        lastRunning_ = GST_CLOCK_TIME_NONE;
+        gst_element_call_async(
+            owner.get(),
+            [](GstElement*, gpointer data) {
+                (*static_cast<std::shared_ptr<Looper>*>(data))->seekToStart();
+            },
+            new std::shared_ptr<Looper>(shared_from_this()),
+            [](gpointer data) { delete static_cast<std::shared_ptr<Looper>*>(data); });
+    }
+
+    void seekToStart() {
+        GstEvent* seek = gst_event_new_seek(
+            1.0, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT),
+            GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+        if (gst_pad_push_event(chainSink_.get(), seek)) {
+            return;
+        }
+        Element owner = adopt(gst_pad_get_parent_element(chainSink_.get()));
+        if (!owner || GST_STATE_TARGET(owner.get()) < GST_STATE_PAUSED) {
+            return;  // shutting down
+        }
+        qCWarning(lcUriCamera) << "file camera cannot seek back to its start; it ends here";
+        {
+            std::lock_guard lock(mutex_);
+            seeking_ = false;
+            looping_ = false;
+        }
+        gst_pad_send_event(chainSink_.get(), gst_event_new_eos());
+    }
+
+    // --- streaming threads and the seeking worker, under mutex_
+    std::mutex mutex_;
+    Pad chainSink_;
+    GstSegment segment_{};
+    GstClockTime offset_ = 0;
+    GstClockTime passEnd_ = 0;
+    GstClockTime lastRunning_ = GST_CLOCK_TIME_NONE;
+    bool sentSegment_ = false;
+    bool seeking_ = false;
+    bool looping_ = true;
+};
+
+struct DecodedPadContext {
+    Pad chainSink;  // where the video stream goes
+    bool loop = false;
+};
+
+bool isVideoPad(GstPad* pad) {
+    Caps caps = adopt(gst_pad_get_current_caps(pad));
+    if (!caps) {
+        caps = adopt(gst_pad_query_caps(pad, nullptr));
+    }
+    if (!caps || gst_caps_is_empty(caps.get()) || gst_caps_is_any(caps.get())) {
+        return false;
+    }
+    return g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)),
+                            "video/");
+}
+
+// Streaming thread: the decoder found a stream. The first video stream is used;
+// other streams stay unlinked.
+void onDecodedPad(GstElement*, GstPad* pad, gpointer data) {
+    auto* context = static_cast<DecodedPadContext*>(data);
+    if (!isVideoPad(pad) || gst_pad_is_linked(context->chainSink.get())) {
+        return;
+    }
+    if (context->loop) {
+        gst_pad_add_probe(
+            pad,
+            GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
+                            GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+            &Looper::probe,
+            new std::shared_ptr<Looper>(std::make_shared<Looper>(context->chainSink)),
+            [](gpointer p) { delete static_cast<std::shared_ptr<Looper>*>(p); });
+    }
+    if (GST_PAD_LINK_FAILED(gst_pad_link(pad, context->chainSink.get()))) {
+        qCWarning(lcUriCamera) << "cannot link the decoded video of a URI camera";
+    }
+}
+
+void connectDecoder(GstElement* decoder, GstElement* chainHead, bool loop) {
+    auto* context =
+        new DecodedPadContext{adopt(gst_element_get_static_pad(chainHead, "sink")), loop};
+    g_signal_connect_data(
+        decoder, "pad-added", G_CALLBACK(onDecodedPad), context,
+        [](gpointer p, GClosure*) { delete static_cast<DecodedPadContext*>(p); }, GConnectFlags(0));
+}
+
+// Plays the URI until its video caps are known (or it fails, or time runs out).
+std::optional<NativeFormat> discoverNativeFormat(const QString& uri) {
+    struct Waiter {
+        std::mutex mutex;
+        std::condition_variable ready;
+        Caps caps;
+    } waiter;
+
+    Element pipeline = adopt(gst_pipeline_new(nullptr));
+    Element decoder = make("uridecodebin");
+    Element sink = make("fakesink");
+    if (!decoder || !sink) {
+        return std::nullopt;
+    }
+    g_object_set(decoder.get(), "uri", uri.toUtf8().constData(), nullptr);
+    g_object_set(sink.get(), "sync", FALSE, nullptr);
+    gst_bin_add(GST_BIN(pipeline.get()), decoder.get());
+    gst_bin_add(GST_BIN(pipeline.get()), sink.get());
+    connectDecoder(decoder.get(), sink.get(), false);
+    Pad sinkPad = adopt(gst_element_get_static_pad(sink.get(), "sink"));
+    gst_pad_add_probe(
+        sinkPad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+        [](GstPad*, GstPadProbeInfo* info, gpointer data) {
+            GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+            if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+                auto* w = static_cast<Waiter*>(data);
+                GstCaps* caps = nullptr;
+                gst_event_parse_caps(event, &caps);
+                std::lock_guard lock(w->mutex);
+                w->caps = share(caps);
+                w->ready.notify_all();
+            }
+            return GST_PAD_PROBE_OK;
+        },
+        &waiter, nullptr);
+
+    Bus bus = adopt(gst_element_get_bus(pipeline.get()));
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    Caps caps;
+    QString failure = QStringLiteral("no video within %1 ms").arg(kDiscoveryTimeout_ms);
+    for (int waited_ms = 0; waited_ms < kDiscoveryTimeout_ms; waited_ms += 50) {
+        {
+            std::unique_lock lock(waiter.mutex);
+            if (waiter.ready.wait_for(lock, std::chrono::milliseconds(50),
+                                      [&] { return bool(waiter.caps); })) {
+                caps = waiter.caps;
+                break;
+            }
+        }
+        Message message = adopt(
+            gst_bus_pop_filtered(bus.get(), GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
+        if (message) {
+            failure = QStringLiteral("the stream ended");
+            if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
+                GError* raw = nullptr;
+                gst_message_parse_error(message.get(), &raw, nullptr);
+                Error error = adopt(raw);
+                failure = QString::fromUtf8(error->message);
+            }
+            break;
+        }
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+
+    NativeFormat format;
+    const GstStructure* s = caps ? gst_caps_get_structure(caps.get(), 0) : nullptr;
+    if (!s || !gst_structure_get_int(s, "width", &format.width) ||
+        !gst_structure_get_int(s, "height", &format.height)) {
+        qCWarning(lcUriCamera).noquote()
+            << "cannot learn the picture size of" << uri << "-" << failure;
+        return std::nullopt;
+    }
+    if (!gst_structure_get_fraction(s, "framerate", &format.fpsNum, &format.fpsDen)) {
+        format.fpsNum = 0;
+    }
+    return format;
+}
+
+// Learned once per URI; a network camera that failed is not tried again in
+// this run, so a dead camera does not stall every rebuild.
+std::optional<NativeFormat> nativeFormat(const CameraUri& uri) {
+    {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        auto known = r.discovered.constFind(uri.uri);
+        if (known != r.discovered.constEnd()) {
+            return *known;
+        }
+    }
+    std::optional<NativeFormat> format = discoverNativeFormat(uri.uri);
+    if (format || uri.kind == Kind::Network) {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        r.discovered.insert(uri.uri, format);
+    }
+    return format;
+}
+
+Element createDecodingSource(const CameraUri& uri) {
+    const bool isFile = uri.kind == Kind::File;
+    Element bin = adopt(gst_bin_new(nullptr));
+    Element decoder = make("uridecodebin");
+    Element pace = isFile ? make("clocksync") : Element();
+    Element convert = make("videoconvert");
+    Element scale = make("videoscale");
+    if (!decoder || (isFile && !pace) || !convert || !scale) {
+        return {};
+    }
+    g_object_set(decoder.get(), "uri", uri.uri.toUtf8().constData(), nullptr);
+    if (isFile) {
+        // A file would otherwise play as fast as it decodes.
+        g_object_set(pace.get(), "sync", TRUE, "sync-to-first", TRUE, nullptr);
+    }
+    gst_bin_add(GST_BIN(bin.get()), decoder.get());
+    const bool linked = isFile ? addAndLink(bin.get(), {pace.get(), convert.get(), scale.get()})
+                               : addAndLink(bin.get(), {convert.get(), scale.get()});
+    if (!linked || !addGhostSource(bin.get(), scale.get())) {
+        qCWarning(lcUriCamera) << "cannot build the camera for" << uri.uri;
+        return {};
+    }
+    connectDecoder(decoder.get(), isFile ? pace.get() : convert.get(), isFile);
+
+    Caps caps = adopt(gst_caps_new_empty());
+    if (const std::optional<NativeFormat> native = nativeFormat(uri)) {
+        caps = capabilityCaps(native->width, native->height, native->fpsNum, native->fpsDen);
+    }
+    setCameraCaps(bin.get(), std::move(caps));
+    return bin;
+}
+
+}  // namespace
+
+bool parseCameraArgument(const QString& argument, QPair<QString, QString>& camera) {
+    const qsizetype equals = argument.indexOf(u'=');
+    if (equals < 0) {
+        return false;
+    }
+    camera = {argument.left(equals).trimmed(), argument.mid(equals + 1).trimmed()};
+    return true;
+}
+
+bool isUsableCameraUri(const QString& uri, QString* reason) {
+    return parseCameraUri(uri, reason).has_value();
+}
+
+void setCommandLineCameras(const CameraPairs& cameras) {
+    QList<UriCamera> list;
+    addCameras(cameras, list, "command line");
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    r.commandLine = std::move(list);
+}
+
+void loadConfiguredCameras(QSettings& settings) {
+    settings.beginGroup(QStringLiteral("Cameras"));
+    QStringList names = settings.childKeys();
+    names.removeAll(QStringLiteral("Order"));
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        const int folded = a.compare(b, Qt::CaseInsensitive);
+        return folded != 0 ? folded < 0 : a < b;
+    });
+    // The INI reader splits a value at its commas; both forms are accepted.
+    auto text = [&](const QString& key) {
+        const QVariant value = settings.value(key);
+        return value.typeId() == QMetaType::QStringList ? value.toStringList().join(u',')
+                                                        : value.toString();
+    };
+    QStringList ordered;
+    if (settings.contains(QStringLiteral("Order"))) {
+        for (const QString& entry : text(QStringLiteral("Order")).split(u',')) {
+            const QString name = entry.trimmed();
+            if (name.isEmpty() || ordered.contains(name)) {
+                continue;
+            }
+            if (!names.contains(name)) {
+                qCWarning(lcUriCamera) << "camera order names" << name << "which is not configured";
+                continue;
+            }
+            ordered.append(name);
+        }
+    }
+    for (const QString& name : names) {
+        if (!ordered.contains(name)) {
+            ordered.append(name);
+        }
+    }
+    CameraPairs pairs;
+    for (const QString& name : ordered) {
+        pairs.append({name, text(name)});
+    }
+    settings.endGroup();
+
+    QList<UriCamera> list;
+    addCameras(pairs, list, "settings");
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    r.configured = std::move(list);
+}
+
+void loadConfiguredCameras(const QString& settingsFile) {
+    if (!QFileInfo::exists(settingsFile)) {
+        Registry& r = registry();
+        std::lock_guard lock(r.mutex);
+        r.configured.clear();
+        return;
+    }
+    QSettings settings(settingsFile, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError) {
+        qCWarning(lcUriCamera) << "cannot read the cameras of" << settingsFile;
+    }
+    loadConfiguredCameras(settings);
+}
+
+void clearUriCameras() {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    r.commandLine.clear();
+    r.configured.clear();
+}
+
+QList<UriCamera> uriCameras() {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    return r.commandLine + r.configured;
+}
+
+Element createUriCameraSource(const UriCamera& camera) {
+    QString reason;
+    const std::optional<CameraUri> uri = parseCameraUri(camera.uri, &reason);
+    if (!uri) {
+        qCWarning(lcUriCamera).noquote()
+            << "camera" << camera.name << "has an unusable URI" << camera.uri << "-" << reason;
+        return {};
+    }
+    return uri->kind == Kind::Test ? createTestSource(*uri) : createDecodingSource(*uri);
+}
+
+}  // namespace kv::media
