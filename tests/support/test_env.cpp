@@ -56,6 +56,4 @@ QProcessEnvironment TempHome::environment() const {
     return env;
 }
 
-QString programPath() { return qEnvironmentVariable("KV_TEST_PROGRAM"); }
-
 }  // namespace kv::test

@@ -34,7 +34,4 @@ private:
     std::map<QByteArray, std::optional<QByteArray>> saved_;
 };
 
-// Path of the built program, handed over by CTest.
-QString programPath();
-
 }  // namespace kv::test

@@ -1,0 +1,26 @@
+#pragma once
+
+// The program's command line. Classic switches are judged by their second
+// character only (the first is normally "/" or "-"): I sets the instance
+// suffix, Q starts hidden. Long options ("--camera NAME=URI") are ours and
+// are neither upper-cased nor counted as arguments.
+
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+namespace kv::app {
+
+struct CommandLine {
+    QString instanceSuffix;           // 0 or 1 character
+    bool hidden = false;              // the Q switch
+    int argumentCount = 0;            // classic arguments, for the single-instance rule
+    QList<QPair<QString, QString>> cameras;  // --camera "NAME=URI", in the given order
+    QStringList problems;             // malformed long options, reported and ignored
+};
+
+// Reads the arguments that follow the program name.
+CommandLine parseCommandLine(const QStringList& arguments);
+
+}  // namespace kv::app

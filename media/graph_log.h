@@ -1,0 +1,40 @@
+#pragma once
+
+// A pipeline's log file ("CAPTURE.TXT", "LOG.TXT", "PLAYBACK.TXT"): while it is
+// open it receives GStreamer's debug log of that pipeline and its elements and
+// pads. It is opened before a pipeline is built and closed once it runs.
+
+#include <gst/gst.h>
+
+#include <QString>
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+namespace kv::media {
+
+class GraphLog {
+public:
+    // Creates or truncates the file (in the working folder when the name is
+    // relative). Returns null when the file cannot be created; the pipeline then
+    // runs without a log.
+    static std::unique_ptr<GraphLog> open(const QString& fileName, GstElement* pipeline);
+    ~GraphLog();
+
+    GraphLog(const GraphLog&) = delete;
+    GraphLog& operator=(const GraphLog&) = delete;
+
+private:
+    GraphLog(std::FILE* file, GstElement* pipeline);
+    static void logFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file,
+                            const gchar* function, gint line, GObject* object,
+                            GstDebugMessage* message, gpointer self);
+    bool belongs(GObject* object) const;
+
+    std::FILE* file_;
+    GstElement* pipeline_;  // not owned: the log lives shorter than the build
+    std::mutex mutex_;      // the log function runs on any thread
+};
+
+}  // namespace kv::media

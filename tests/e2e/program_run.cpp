@@ -1,0 +1,60 @@
+#include "tests/e2e/program_run.h"
+
+#include <QElapsedTimer>
+
+#include <csignal>
+
+namespace kv::test {
+
+QString programPath() { return QStringLiteral(KV_PROGRAM_PATH); }
+
+ProgramRun::ProgramRun(const TempHome& home, const QStringList& arguments,
+                       const QProcessEnvironment& extra) {
+    QProcessEnvironment env = home.environment();
+    env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kv.*.info=true"));
+    for (const QString& key : extra.keys()) {
+        env.insert(key, extra.value(key));
+    }
+    process_.setProcessEnvironment(env);
+    process_.setWorkingDirectory(home.path());
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    process_.start(programPath(), arguments);
+    process_.waitForStarted(10000);
+}
+
+ProgramRun::~ProgramRun() {
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+}
+
+void ProgramRun::collect() { log_ += QString::fromUtf8(process_.readAll()); }
+
+QString ProgramRun::log() {
+    collect();
+    return log_;
+}
+
+bool ProgramRun::hasLogged(const QString& text) { return log().contains(text); }
+
+bool ProgramRun::waitForLog(const QString& text, int timeout_ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!hasLogged(text)) {
+        if (timer.elapsed() > timeout_ms || process_.state() == QProcess::NotRunning) {
+            return hasLogged(text);
+        }
+        process_.waitForReadyRead(100);
+    }
+    return true;
+}
+
+bool ProgramRun::waitForExit(int timeout_ms) {
+    const bool done =
+        process_.state() == QProcess::NotRunning || process_.waitForFinished(timeout_ms);
+    collect();
+    return done;
+}
+
+}  // namespace kv::test
