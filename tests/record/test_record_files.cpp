@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <vector>
 
 using namespace Qt::Literals::StringLiterals;
@@ -206,6 +208,21 @@ TEST(RecordFiles, DirectoriesHiddenFilesAndLinksTakeNoPart) {
             << qPrintable(name);
     }
     EXPECT_TRUE(QFileInfo::exists(outsideFile));
+}
+
+TEST(RecordFiles, OtherUsersFilesTakeNoPart) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "giving a file to another user needs root";
+    }
+    RecordFolder folder;
+    const QString foreign = folder.file(u"250301_SA10.avi"_s, 5000);
+    ASSERT_EQ(::chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+    kv::media::ManualClock clock;
+    clock.setNow(at(2025, 3, 1));
+    EXPECT_EQ(NewRecordFileName(folder.path(), clock), folder.path() + u"250301_SA00.avi"_s);
+    EXPECT_TRUE(folder.list().isEmpty());
+    EXPECT_FALSE(EnforceDiskQuota(folder.path(), 0, QString()));
+    EXPECT_TRUE(folder.has(u"250301_SA10.avi"_s));
 }
 
 TEST(RecordFiles, ListKeepsRealNamesInCaseInsensitiveOrder) {
