@@ -1,0 +1,129 @@
+#pragma once
+
+// The frame hand-off: the only code that runs on the capture pipeline's
+// streaming thread. It throttles the camera's frames to the program's interval,
+// copies each accepted frame into the next of two buffers and, once both hold
+// a frame, notifies the main thread, which then reads the newest frame and the
+// one before it.
+
+#include "media/clock.h"
+#include "media/frame.h"
+#include "media/media_sample.h"
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class QObject;
+
+namespace kv::capture {
+
+class TGrabberCallback {
+  public:
+    using Notifier = std::function<void()>;
+
+    // Posts a MessageEvent of type notifyMessage to receiver per notified frame.
+    TGrabberCallback(int notifyMessage, QObject* receiver,
+                     const media::Clock& clock = media::systemClock());
+    // Calls notifier on the streaming thread per notified frame.
+    TGrabberCallback(int notifyMessage, Notifier notifier,
+                     const media::Clock& clock = media::systemClock());
+    ~TGrabberCallback();
+
+    TGrabberCallback(const TGrabberCallback&) = delete;
+    TGrabberCallback& operator=(const TGrabberCallback&) = delete;
+
+    // --- streaming thread: one call per delivered frame. The sample time is
+    // not used.
+    void SampleCB(double sampleTime, const media::MediaSample& sample);
+    void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t length);
+
+    // --- main thread
+    // Frames are copied only while enabled; disabled frames still pass through
+    // the throttle.
+    void setEnabled(bool enabled) { enabled_.store(enabled); }
+    bool enabled() const { return enabled_.load(); }
+    // Minimum spacing of accepted frames.
+    void setInterval(std::uint32_t interval_ms) { interval_ms_.store(interval_ms); }
+    std::uint32_t interval() const { return interval_ms_.load(); }
+    // Tick at which the last frame passed the throttle.
+    std::uint32_t lastTick() const { return last_tick_ms_.load(); }
+    // Ready: both buffers hold a frame since the last reset; only then notified.
+    bool ready() const { return ready_.load(); }
+    void resetReady();
+    // The buffer that received the most recent frame, 0 or 1.
+    int index() const { return index_.load(); }
+    void resetIndex();
+    int notifyMessage() const { return notify_message_; }
+
+    // The frame format as the capture pipeline negotiated it: the whole
+    // 44 bytes are cleared, then the header is copied in.
+    void setFormat(const media::BITMAPINFOHEADER& header);
+    const media::BITMAPINFO& format() const { return format_; }
+
+    // Allocates both buffers with exactly the format's biSizeImage bytes (the
+    // only allocation of the hand-off). False, with no buffers, when the format
+    // is not a 24-bit frame. Call only while no frames are delivered or while
+    // disabled: the pipeline's build and teardown.
+    bool createBuffers();
+    void deleteBuffers();
+    bool hasBuffers() const;
+
+    // Holds the hand-off's lock: no frame is copied while this object lives,
+    // so both buffers can be read whole. Keep it only for the frame loop's
+    // work on one frame.
+    class ReadLock {
+      public:
+        bool hasBuffers() const { return buffer(0) && buffer(1); }
+        const std::uint8_t* newest() const { return buffer(index_); }
+        const std::uint8_t* previous() const { return buffer(1 - index_); }
+        const std::uint8_t* buffer(int i) const { return owner_->pixels_[i & 1].get(); }
+        int index() const { return index_; }
+        // The header the buffers were made from; each buffer holds its
+        // biSizeImage bytes.
+        const media::BITMAPINFOHEADER& format() const { return owner_->buffer_format_; }
+
+      private:
+        friend class TGrabberCallback;
+        explicit ReadLock(const TGrabberCallback& owner);
+
+        std::unique_lock<std::mutex> lock_;
+        const TGrabberCallback* owner_;
+        int index_;
+    };
+    ReadLock lockForRead() const { return ReadLock(*this); }
+
+  private:
+    void deliver(const std::uint8_t* data, std::size_t length);
+    void notify();
+
+    const media::Clock& clock_;
+    const int notify_message_;
+    QObject* const receiver_ = nullptr;
+    const Notifier notifier_;
+
+    // --- touched by both threads
+    std::atomic<bool> enabled_{false};
+    std::atomic<std::uint32_t> last_tick_ms_{0};  // written by the streaming thread only
+    std::atomic<std::uint32_t> interval_ms_{1000};
+    std::atomic<int> index_{0};
+    std::atomic<bool> ready_{false};
+
+    // --- main thread only
+    media::BITMAPINFO format_{};
+
+    // --- guarded by mutex_. A lock rather than a third buffer: the copy is the
+    // only work done under it, the frame loop holds it for one frame's work,
+    // and the throttle keeps accepted frames far apart, so the streaming
+    // thread rarely waits, and never long. Buffers are replaced under it, and
+    // described by the header they were made from, so a later format change
+    // cannot make the copy or a reader overrun them.
+    mutable std::mutex mutex_;
+    std::unique_ptr<std::uint8_t[]> pixels_[2];
+    media::BITMAPINFOHEADER buffer_format_{};
+};
+
+}  // namespace kv::capture

@@ -1,0 +1,210 @@
+#include "capture/motion_mask.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QLoggingCategory>
+#include <QPainter>
+#include <QRectF>
+#include <QSaveFile>
+
+#include <bit>
+#include <cstdlib>
+#include <cstring>
+
+namespace kv::capture {
+
+namespace {
+Q_LOGGING_CATEGORY(lcMask, "kv.capture.mask")
+
+// A mask file is a few kilobytes; anything far larger is not one.
+constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
+
+std::uint32_t readLe(const QByteArray& bytes, qsizetype at, int size) {
+    std::uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i) {
+        value = value << 8 | std::uint8_t(bytes[at + i]);
+    }
+    return value;
+}
+
+// Walks an RLE8 or RLE4 pixel stream to its end-of-bitmap mark.
+bool rleComplete(const QByteArray& bytes, qsizetype at, bool fourBit) {
+    const qsizetype size = bytes.size();
+    while (at + 2 <= size) {
+        const std::uint8_t count = std::uint8_t(bytes[at]);
+        const std::uint8_t code = std::uint8_t(bytes[at + 1]);
+        at += 2;
+        if (count != 0 || code == 0) {
+            continue;  // a run, or the end of a line
+        }
+        if (code == 1) {
+            return true;  // end of bitmap
+        }
+        if (code == 2) {
+            at += 2;  // move by (dx, dy)
+            continue;
+        }
+        const qsizetype literal = fourBit ? (code + 1) / 2 : code;
+        at += (literal + 1) & ~qsizetype(1);  // literal runs are padded to 16 bits
+    }
+    return false;
+}
+
+// Qt's BMP reader turns a cut-off file into a picture whose missing rows are
+// undefined. Such a file must not become the mask, so BMP files are checked
+// for all of their pixel data first. Returns an empty text when complete.
+QString bmpShortfall(const QByteArray& bytes) {
+    if (bytes.size() < 26) {
+        return QStringLiteral("file too short");
+    }
+    const std::uint32_t offset = readLe(bytes, 10, 4);
+    const std::uint32_t infoSize = readLe(bytes, 14, 4);
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+    std::uint32_t bits = 0;
+    std::uint32_t compression = 0;
+    if (infoSize == 12) {  // OS/2 core header
+        width = readLe(bytes, 18, 2);
+        height = readLe(bytes, 20, 2);
+        bits = readLe(bytes, 24, 2);
+    } else if (infoSize >= 40 && bytes.size() >= 34) {
+        width = std::int32_t(readLe(bytes, 18, 4));
+        height = std::int32_t(readLe(bytes, 22, 4));
+        bits = readLe(bytes, 28, 2);
+        compression = readLe(bytes, 30, 4);
+    } else {
+        return QStringLiteral("unknown bitmap header");
+    }
+    if (width <= 0 || height == 0 || offset >= std::uint64_t(bytes.size())) {
+        return QStringLiteral("no pixel data");
+    }
+    switch (compression) {
+        case 1:  // RLE8
+        case 2:  // RLE4
+            return rleComplete(bytes, offset, compression == 2)
+                       ? QString()
+                       : QStringLiteral("pixel data cut off");
+        case 0:  // uncompressed
+        case 3:  // bit fields
+        case 6: {
+            const std::int64_t stride = (width * bits + 31) / 32 * 4;
+            const std::int64_t needed = std::int64_t(offset) + stride * std::abs(height);
+            return needed <= bytes.size() ? QString() : QStringLiteral("pixel data cut off");
+        }
+        default:
+            return QString();  // left to the image reader
+    }
+}
+}  // namespace
+
+void MotionMask::reset() {
+    bits_.fill(0xff);
+}
+
+int MotionMask::activeCount() const {
+    int count = 0;
+    for (std::uint8_t byte : bits_) {
+        count += std::popcount(byte);
+    }
+    return count;
+}
+
+QImage MotionMask::image() const {
+    QImage image(kWidth, kHeight, QImage::Format_Mono);
+    image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    for (int y = 0; y < kHeight; ++y) {
+        std::memcpy(image.scanLine(y), bits_.data() + y * kBytesPerRow, kBytesPerRow);
+    }
+    return image;
+}
+
+void MotionMask::drawOverlay(QPainter& painter, const QRectF& target) const {
+    painter.save();
+    // Cells stay sharp-edged: a smoothed edge would darken the picture.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
+    painter.drawImage(target, image());
+    painter.restore();
+}
+
+bool MotionMask::save(const QString& path, QString* error) const {
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) {
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+        }
+        return false;
+    }
+    QImageWriter writer(&file, "bmp");
+    if (!writer.write(image())) {
+        if (error) {
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, writer.errorString());
+        }
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (error) {
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+        }
+        return false;
+    }
+    return true;
+}
+
+bool MotionMask::load(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcMask) << "mask file" << path << "not used:" << file.errorString();
+        return false;
+    }
+    if (file.size() > kMaxFileBytes) {
+        qCWarning(lcMask) << "mask file" << path << "not used: too large";
+        return false;
+    }
+    QByteArray bytes = file.readAll();
+    if (bytes.startsWith("BM")) {
+        if (const QString shortfall = bmpShortfall(bytes); !shortfall.isEmpty()) {
+            qCWarning(lcMask) << "mask file" << path << "not used:" << shortfall;
+            return false;
+        }
+    }
+    QBuffer buffer(&bytes);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(false);
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        qCWarning(lcMask) << "mask file" << path << "not used:" << reader.errorString();
+        return false;
+    }
+    // A file of another size is sampled at each cell's centre (nearest pixel),
+    // which is what the overlay shows when it stretches the image over the
+    // picture.
+    const int width = image.width();
+    const int height = image.height();
+    for (int y = 0; y < kHeight; ++y) {
+        const int sy = (2 * y + 1) * height / (2 * kHeight);
+        std::uint8_t* row = bits_.data() + y * kBytesPerRow;
+        std::memset(row, 0, kBytesPerRow);
+        for (int x = 0; x < kWidth; ++x) {
+            const int sx = (2 * x + 1) * width / (2 * kWidth);
+            const QRgb colour = image.pixel(sx, sy);
+            if (qRed(colour) != 0 || qGreen(colour) != 0 || qBlue(colour) != 0) {
+                row[x >> 3] |= std::uint8_t(0x80u >> (x & 7));
+            }
+        }
+    }
+    return true;
+}
+
+void MotionMask::resetAndLoad(const QString& path) {
+    reset();
+    if (QFileInfo::exists(path)) {
+        load(path);
+    }
+}
+
+}  // namespace kv::capture

@@ -1,0 +1,64 @@
+#include "media/frame.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QRectF>
+
+#include <cstdlib>
+
+namespace kv::media {
+
+BITMAPINFOHEADER makeFrameHeader(int width, int height) {
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof(BITMAPINFOHEADER);
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    header.biSizeImage = std::uint32_t(frameStride(width)) * std::uint32_t(std::abs(height));
+    return header;
+}
+
+bool isFrameFormat(const BITMAPINFOHEADER& format) {
+    // 2^15 in each direction keeps stride * height far inside 32 bits.
+    constexpr int kMaxSide = 1 << 15;
+    if (format.biBitCount != 24 || format.biCompression != BI_RGB) {
+        return false;
+    }
+    if (format.biWidth <= 0 || format.biWidth > kMaxSide || format.biHeight == 0 ||
+        std::abs(format.biHeight) > kMaxSide) {
+        return false;
+    }
+    const std::uint64_t needed =
+        std::uint64_t(frameStride(format.biWidth)) * std::uint64_t(std::abs(format.biHeight));
+    return format.biSizeImage >= needed;
+}
+
+QImage frameImage(const std::uint8_t* pixels, const BITMAPINFOHEADER& format) {
+    if (!pixels || !isFrameFormat(format)) {
+        return {};
+    }
+    return QImage(pixels, format.biWidth, std::abs(format.biHeight), frameStride(format.biWidth),
+                  QImage::Format_BGR888);
+}
+
+void drawFrame(QPainter& painter, const QRectF& target, const std::uint8_t* pixels,
+               const BITMAPINFOHEADER& format) {
+    const QImage image = frameImage(pixels, format);
+    if (image.isNull()) {
+        return;
+    }
+    if (format.biHeight < 0) {  // already top-down
+        painter.drawImage(target, image);
+        return;
+    }
+    painter.save();
+    // Mirror around the target's horizontal centre line.
+    painter.translate(0, target.top() + target.bottom());
+    painter.scale(1, -1);
+    painter.drawImage(target, image);
+    painter.restore();
+}
+
+}  // namespace kv::media
