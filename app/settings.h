@@ -1,0 +1,117 @@
+#pragma once
+
+// Every setting of the program, held in memory by the main window for the whole
+// run. The table below is the only list of them: it makes the struct's members
+// and their defaults, and the store walks it to load and to save.
+
+#include <QString>
+#include <QTime>
+
+namespace kv::app {
+
+// Where a value lives: the main key's top-level values or one of its subkeys.
+enum class SettingGroup { Main, FTP, TCP };
+
+// How a value is stored.
+enum class SettingKind {
+    String,   // text; a missing one reads as empty
+    Integer,  // 32-bit signed, decimal text
+    Bool,     // decimal text, written 0/1; any non-zero number reads true
+    Percent,  // an integer percentage on disk, a fraction in memory
+    Time,     // 8 bytes: little-endian IEEE-754 double, fraction of a day
+};
+
+// Row flags.
+inline constexpr unsigned kStored = 0;
+// When reading fails, keeps what was read instead of taking the default.
+inline constexpr unsigned kKeptOnFailure = 1;
+// Read but never written back.
+inline constexpr unsigned kNotSaved = 2;
+
+inline constexpr int kMinInterval_ms = 40;
+inline constexpr int kMaxPlayInterval_ms = 1000;
+inline constexpr int kMaxTrigger = 30000;
+// Device and compressor names live in fields of 80 wide characters with a terminator.
+inline constexpr int kNameFieldChars = 80;
+
+inline constexpr double kDefaultRecStartTime = 6.0 / 24.0;
+inline constexpr double kDefaultRecStopTime = (23 * 3600 + 59 * 60) / 86400.0;
+
+QString defaultCompressor();  // "MJPEG Compressor"
+
+// The corrections applied to a value as it is read.
+namespace load_rule {
+template <typename T>
+T asRead(T value) {
+    return value;
+}
+int recInterval(int interval_ms);   // below 40 becomes 40
+int playInterval(int interval_ms);  // limited to 40..1000
+int trigger(int trigger);           // the slider's range, 0..30000
+QString nameField(QString name);    // cut to 79 UTF-16 units, never inside a surrogate pair
+QString compressor(QString name);   // empty reads as "MJPEG Compressor", then as nameField
+}  // namespace load_rule
+
+// X(group, "value name", kind, member, C++ type, default, load rule, flags), in the
+// order in which the values are read. Top and Left take their defaults from the
+// screen; the store's load() is given them.
+#define KV_SETTINGS_TABLE(X)                                                                       \
+    X(Main, "Capture Device Name", String, CaptureDeviceName, QString, QString(), nameField,       \
+      kStored)                                                                                     \
+    X(Main, "Capture Device Index", Integer, CaptureDeviceIndex, int, -1, asRead, kStored)         \
+    X(Main, "Capture Format Index", Integer, CaptureFormatIndex, int, 0, asRead, kStored)          \
+    X(Main, "Top", Integer, Top, int, 0, asRead, kStored)                                          \
+    X(Main, "Left", Integer, Left, int, 0, asRead, kStored)                                        \
+    X(Main, "RecInterval", Integer, RecInterval, int, 1000, recInterval, kStored)                  \
+    X(Main, "PostRecFrames", Integer, PostRecFrames, int, 0, asRead, kStored)                      \
+    X(Main, "PlayInterval", Integer, PlayInterval, int, 40, playInterval, kStored)                 \
+    X(Main, "Compressor", String, Compressor, QString, defaultCompressor(), compressor, kStored)   \
+    X(Main, "Compressor Quality", Percent, CompressorQuality, double, 0.8, asRead, kStored)        \
+    X(Main, "Compressor Keyframe rate", Integer, CompressorKeyframeRate, int, 10, asRead, kStored) \
+    X(Main, "Mode", Integer, Mode, int, 2, asRead, kStored)                                        \
+    X(Main, "Trigger", Integer, Trigger, int, 25000, trigger, kStored)                             \
+    X(Main, "Max Diskspace", Integer, MaxDiskspace, int, 500, asRead, kStored)                     \
+    X(Main, "RecUseTimer", Bool, RecUseTimer, bool, false, asRead, kStored)                        \
+    X(Main, "RecStartTime", Time, RecStartTime, double, kDefaultRecStartTime, asRead, kStored)     \
+    X(Main, "RecStopTime", Time, RecStopTime, double, kDefaultRecStopTime, asRead, kStored)        \
+    X(Main, "PlaySoundOnMove", Bool, PlaySoundOnMove, bool, false, asRead, kStored)                \
+    X(Main, "MaxRecordSamples", Integer, MaxRecordSamples, int, 20000, asRead, kStored)            \
+    X(Main, "SoundFileName", String, SoundFileName, QString, QString(), asRead, kStored)           \
+    X(Main, "ShowWndOnMove", Bool, ShowWndOnMove, bool, false, asRead, kStored)                    \
+    X(Main, "Debug", Bool, Debug, bool, false, asRead, kStored)                                    \
+    X(Main, "AVIPath", String, AVIPath, QString, QString(), asRead, kKeptOnFailure)                \
+    X(Main, "TempPath", String, TempPath, QString, QString(), asRead, kKeptOnFailure | kNotSaved)  \
+    X(FTP, "FTPActive", Bool, FTPActive, bool, false, asRead, kStored)                             \
+    X(FTP, "FTPMaxFrames", Integer, FTPMaxFrames, int, 1000, asRead, kStored)                      \
+    X(FTP, "UseRAS", Bool, UseRAS, bool, false, asRead, kStored)                                   \
+    X(FTP, "RASEntry", String, RASEntry, QString, QString(), asRead, kStored)                      \
+    X(FTP, "UseActiveOnly", Bool, UseActiveOnly, bool, false, asRead, kStored)                     \
+    X(FTP, "Host", String, Host, QString, QString(), asRead, kStored)                              \
+    X(FTP, "User", String, User, QString, QString(), asRead, kStored)                              \
+    X(FTP, "Pass", String, Pass, QString, QString(), asRead, kStored)                              \
+    X(FTP, "Path", String, Path, QString, QString(), asRead, kStored)                              \
+    X(TCP, "Port", Integer, Port, int, 0, asRead, kStored)
+
+// A default-constructed Settings holds every default (Top and Left 0, the two
+// paths empty): the state before the first load.
+struct Settings {
+#define KV_SETTINGS_MEMBER(group, name, kind, member, type, def, rule, flags) type member = def;
+    KV_SETTINGS_TABLE(KV_SETTINGS_MEMBER)
+#undef KV_SETTINGS_MEMBER
+
+    bool operator==(const Settings&) const = default;
+};
+
+// Compressor Quality: a fraction in memory, a percentage on disk.
+int qualityToPercent(double quality);  // q x 100, rounded to the nearest integer
+double percentToQuality(int percent);  // p x 0.01
+
+// The user's documents folder (the home folder when there is none) followed by
+// "Brannowerks/Kestrelvision/"; always ends with a separator. Shared by every instance.
+QString defaultDataFolder();
+
+// Times of day are held as fractions of a day (06:00 = 0.25).
+QTime timeFromDayFraction(double fraction);  // to the nearest millisecond, wrapped into a day
+double dayFractionFromTime(QTime time);      // an invalid time gives 0
+
+}  // namespace kv::app

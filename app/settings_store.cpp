@@ -1,0 +1,481 @@
+#include "app/settings_store.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QtEndian>
+
+#include <iterator>
+#include <limits>
+#include <type_traits>
+#include <utility>
+
+namespace kv::app {
+namespace {
+
+Q_LOGGING_CATEGORY(lcSettings, "kv.settings")
+
+constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// Why a stored value cannot be used; nullptr when it can.
+using Problem = const char*;
+
+constexpr Problem kNotAnInteger = "is not a whole decimal number";
+
+bool isWholeNumberType(const QVariant& value) {
+    switch (value.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::UInt:
+        case QMetaType::LongLong:
+        case QMetaType::ULongLong:
+            return true;
+        default:
+            return false;
+    }
+}
+
+Problem decodeInteger(const QVariant& stored, int* out) {
+    if (!stored.isValid()) {
+        return "is missing";
+    }
+    if (isWholeNumberType(stored)) {
+        // What QSettings hands back for a value this process wrote itself.
+        bool ok = false;
+        const qlonglong value = stored.toLongLong(&ok);
+        if (!ok || value < std::numeric_limits<int>::min() ||
+            value > std::numeric_limits<int>::max()) {
+            return "does not fit in 32 bits";
+        }
+        *out = int(value);
+        return nullptr;
+    }
+    if (stored.typeId() != QMetaType::QString) {
+        return kNotAnInteger;
+    }
+    const QString text = stored.toString();
+    qsizetype i = (text.startsWith(u'-') || text.startsWith(u'+')) ? 1 : 0;
+    if (i == text.size()) {
+        return kNotAnInteger;
+    }
+    for (; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9') {
+            return kNotAnInteger;
+        }
+    }
+    bool ok = false;
+    *out = text.toInt(&ok, 10);
+    return ok ? nullptr : "does not fit in 32 bits";
+}
+
+template <SettingKind>
+struct Codec;
+
+template <>
+struct Codec<SettingKind::String> {
+    using Type = QString;
+    static Problem decode(const QVariant& stored, QString* out) {
+        if (!stored.isValid()) {
+            out->clear();
+            return nullptr;
+        }
+        switch (stored.typeId()) {
+            case QMetaType::QString:
+                *out = stored.toString();
+                return nullptr;
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::LongLong:
+            case QMetaType::ULongLong:
+                // Digits written by this process; on disk they would be text.
+                *out = stored.toString();
+                return nullptr;
+            case QMetaType::QStringList:
+                // An unquoted comma typed by hand splits the text; it is still text.
+                *out = stored.toStringList().join(u',');
+                return nullptr;
+            default:
+                return "is not text";
+        }
+    }
+    static QVariant encode(const QString& value) { return value; }
+};
+
+template <>
+struct Codec<SettingKind::Integer> {
+    using Type = int;
+    static Problem decode(const QVariant& stored, int* out) { return decodeInteger(stored, out); }
+    static QVariant encode(int value) { return value; }
+};
+
+template <>
+struct Codec<SettingKind::Bool> {
+    using Type = bool;
+    static Problem decode(const QVariant& stored, bool* out) {
+        int value = 0;
+        const Problem problem = decodeInteger(stored, &value);
+        *out = value != 0;
+        return problem;
+    }
+    static QVariant encode(bool value) { return value ? 1 : 0; }
+};
+
+template <>
+struct Codec<SettingKind::Percent> {
+    using Type = double;
+    static Problem decode(const QVariant& stored, double* out) {
+        int percent = 0;
+        const Problem problem = decodeInteger(stored, &percent);
+        *out = percentToQuality(percent);
+        return problem;
+    }
+    static QVariant encode(double quality) { return qualityToPercent(quality); }
+};
+
+template <>
+struct Codec<SettingKind::Time> {
+    using Type = double;
+    static Problem decode(const QVariant& stored, double* out) {
+        if (!stored.isValid()) {
+            return "is missing";
+        }
+        if (stored.typeId() != QMetaType::QByteArray) {
+            return "is not binary";
+        }
+        const QByteArray bytes = stored.toByteArray();
+        if (bytes.size() != qsizetype(sizeof(double))) {
+            return "is not 8 bytes long";
+        }
+        *out = qFromLittleEndian<double>(bytes.constData());
+        return nullptr;
+    }
+    static QVariant encode(double fraction) {
+        QByteArray bytes(sizeof(double), '\0');
+        qToLittleEndian<double>(fraction, bytes.data());
+        return bytes;
+    }
+};
+
+struct Entry {
+    SettingGroup group;
+    const char* name;
+    unsigned flags;
+    Problem (*read)(const QVariant& stored, Settings& into);
+    QVariant (*write)(const Settings& from);
+    void (*copy)(const Settings& from, Settings& to);
+};
+
+#define KV_SETTINGS_ENTRY(group, name, kind, member, type, def, rule, flags)                  \
+    Entry{SettingGroup::group,                                                                \
+          name,                                                                               \
+          flags,                                                                              \
+          [](const QVariant& stored, Settings& into) -> Problem {                             \
+              using C = Codec<SettingKind::kind>;                                             \
+              static_assert(std::is_same_v<C::Type, type>, "kind and member type differ");    \
+              C::Type value{};                                                                \
+              if (const Problem problem = C::decode(stored, &value)) {                        \
+                  return problem;                                                             \
+              }                                                                               \
+              into.member = load_rule::rule(std::move(value));                                \
+              return nullptr;                                                                 \
+          },                                                                                  \
+          [](const Settings& from) { return Codec<SettingKind::kind>::encode(from.member); }, \
+          [](const Settings& from, Settings& to) { to.member = from.member; }},
+
+const Entry kEntries[] = {KV_SETTINGS_TABLE(KV_SETTINGS_ENTRY)};
+
+#undef KV_SETTINGS_ENTRY
+
+QString keyOf(const Entry& entry) {
+    const QString name = QString::fromLatin1(entry.name);
+    switch (entry.group) {
+        case SettingGroup::FTP:
+            return QStringLiteral("FTP/") + name;
+        case SettingGroup::TCP:
+            return QStringLiteral("TCP/") + name;
+        case SettingGroup::Main:
+            break;
+    }
+    return name;
+}
+
+// Letters and digits stand for themselves; everything else is percent-encoded, so
+// that no suffix can name another folder.
+QString encodeSuffix(const QString& suffix) {
+    QString encoded;
+    for (const char32_t c : suffix.toUcs4()) {
+        const QString text = QString::fromUcs4(&c, 1);
+        if (QChar::isLetter(c) || QChar::isDigit(c)) {
+            encoded += text;
+            continue;
+        }
+        for (const char byte : text.toUtf8()) {
+            encoded += QStringLiteral("%%1").arg(uint(uchar(byte)), 2, 16, QChar(u'0')).toUpper();
+        }
+    }
+    return encoded;
+}
+
+bool sameContent(const QString& a, const QString& b) {
+    constexpr qint64 kLargestCompared = 16 * 1024 * 1024;
+    QFile fa(a);
+    QFile fb(b);
+    if (fa.size() != fb.size() || fa.size() > kLargestCompared) {
+        return false;
+    }
+    if (!fa.open(QIODevice::ReadOnly) || !fb.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    return fa.readAll() == fb.readAll();
+}
+
+bool isOwnerOnly(const QString& path) {
+    constexpr QFileDevice::Permissions kOthers = QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                                                 QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                                                 QFileDevice::ReadOther | QFileDevice::WriteOther |
+                                                 QFileDevice::ExeOther;
+    const QFileDevice::Permissions permissions = QFile::permissions(path);
+    return (permissions & kOwnerOnly) == kOwnerOnly && !(permissions & kOthers);
+}
+
+bool makeOwnerOnly(const QString& path) {
+    return isOwnerOnly(path) || (QFile::setPermissions(path, kOwnerOnly) && isOwnerOnly(path));
+}
+
+}  // namespace
+
+SettingsStore::SettingsStore(QString instanceSuffix) {
+    QList<uint> characters = instanceSuffix.toUcs4();
+    if (characters.size() > 1) {
+        qCWarning(lcSettings,
+                  "instance suffix \"%s\" is longer than one character; using the first",
+                  qUtf8Printable(instanceSuffix));
+        characters.resize(1);
+    }
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (folder.isEmpty()) {
+        folder = QDir::homePath() + QStringLiteral("/.config");
+    }
+    const QString suffix = QString::fromUcs4(
+        reinterpret_cast<const char32_t*>(characters.constData()), characters.size());
+    path_ = folder + QStringLiteral("/Brannowerks/Kestrelvision") + encodeSuffix(suffix) +
+            QStringLiteral(".conf");
+}
+
+Settings SettingsStore::load(int defaultTop, int defaultLeft) {
+    Settings defaults;
+    defaults.Top = defaultTop;
+    defaults.Left = defaultLeft;
+
+    QString why;
+    if (!ensurePrivateFile(&why)) {
+        qCWarning(lcSettings, "settings file \"%s\" cannot be created: %s", qUtf8Printable(path_),
+                  qUtf8Printable(why));
+    }
+
+    Settings read = defaults;
+    QString failure;  // why reading ended early; empty when every value was read
+    const Entry* stoppedAt = std::end(kEntries);
+    {
+        QSettings ini(path_, QSettings::IniFormat);
+        if (ini.status() != QSettings::NoError) {
+            failure = ini.status() == QSettings::FormatError ? QStringLiteral("cannot be parsed")
+                                                             : QStringLiteral("cannot be read");
+            stoppedAt = std::begin(kEntries);
+            // QSettings caches what it parsed and reports no error for the same
+            // file again, so remember it here.
+            replaceOnSave_ = true;
+        } else {
+            for (const Entry& entry : kEntries) {
+                const QString key = keyOf(entry);
+                if (const Problem problem = entry.read(ini.value(key), read)) {
+                    failure = QStringLiteral("has a value \"%1\" that %2")
+                                  .arg(key, QString::fromLatin1(problem));
+                    stoppedAt = &entry;
+                    break;
+                }
+            }
+        }
+    }
+
+    Settings result = read;
+    if (!failure.isEmpty()) {
+        result = defaults;
+        for (const Entry* entry = std::begin(kEntries); entry != stoppedAt; ++entry) {
+            if (entry->flags & kKeptOnFailure) {
+                entry->copy(read, result);
+            }
+        }
+        const QFileInfo info(path_);
+        if (!info.exists() || (info.isFile() && info.size() == 0)) {
+            qCInfo(lcSettings, "no settings stored yet in \"%s\": using the defaults",
+                   qUtf8Printable(path_));
+        } else {
+            // The next save would replace what the user had: keep it first.
+            const QString backup = preserveFile();
+            if (backup.isEmpty()) {
+                qCWarning(
+                    lcSettings,
+                    "settings file \"%s\" %s: using the defaults; no copy of it could be made",
+                    qUtf8Printable(path_), qUtf8Printable(failure));
+            } else {
+                qCWarning(lcSettings,
+                          "settings file \"%s\" %s: using the defaults; its content is kept in "
+                          "\"%s\"",
+                          qUtf8Printable(path_), qUtf8Printable(failure), qUtf8Printable(backup));
+            }
+            if (!QFileInfo::exists(path_) && !ensurePrivateFile(&why)) {
+                qCWarning(lcSettings, "settings file \"%s\" cannot be created: %s",
+                          qUtf8Printable(path_), qUtf8Printable(why));
+            }
+        }
+    }
+
+    const QString folder = defaultDataFolder();
+    for (QString* path : {&result.AVIPath, &result.TempPath}) {
+        if (path->isEmpty()) {
+            *path = folder;
+            if (!QDir().mkpath(folder)) {
+                qCWarning(lcSettings, "data folder \"%s\" cannot be created",
+                          qUtf8Printable(folder));
+            }
+        }
+    }
+    return result;
+}
+
+bool SettingsStore::save(const Settings& settings, QString* error) {
+    const auto fail = [&](const QString& why) {
+        const QString text =
+            QStringLiteral("The settings could not be saved to \"%1\": %2.").arg(path_, why);
+        qCWarning(lcSettings, "%s", qUtf8Printable(text));
+        if (error) {
+            *error = text;
+        }
+        return false;
+    };
+
+    {
+        // QSettings would merge a file it cannot parse into what it writes, or
+        // replace one it cannot read: keep a copy, then start afresh.
+        QSettings probe(path_, QSettings::IniFormat);
+        const QFileInfo info(path_);
+        const bool holdsSomething = info.exists() && !(info.isFile() && info.size() == 0);
+        if (holdsSomething && (replaceOnSave_ || probe.status() != QSettings::NoError)) {
+            const QString backup = preserveFile();
+            if (backup.isEmpty()) {
+                return fail(
+                    QStringLiteral("the file cannot be read and no copy of it can be made"));
+            }
+            qCWarning(lcSettings,
+                      "settings file \"%s\" cannot be read; its content is kept in \"%s\"",
+                      qUtf8Printable(path_), qUtf8Printable(backup));
+            if (QFileInfo::exists(path_) && !QFile::remove(path_)) {
+                return fail(QStringLiteral("the unreadable file cannot be replaced"));
+            }
+        }
+    }
+
+    // Created owner-only before QSettings writes: its atomic save keeps the
+    // permissions of the file it replaces, so the password is never readable by others.
+    QString why;
+    if (!ensurePrivateFile(&why)) {
+        return fail(why);
+    }
+    QSettings ini(path_, QSettings::IniFormat);
+    if (ini.status() != QSettings::NoError) {
+        return fail(QStringLiteral("the file cannot be read"));
+    }
+    for (const Entry& entry : kEntries) {
+        if (!(entry.flags & kNotSaved)) {
+            ini.setValue(keyOf(entry), entry.write(settings));
+        }
+    }
+    ini.sync();
+    if (ini.status() != QSettings::NoError) {
+        return fail(ini.status() == QSettings::AccessError
+                        ? QStringLiteral("the file cannot be written")
+                        : QStringLiteral("the file cannot be parsed"));
+    }
+    if (!makeOwnerOnly(path_)) {
+        return fail(QStringLiteral("its access cannot be limited to its owner"));
+    }
+    replaceOnSave_ = false;
+    return true;
+}
+
+// Creates the file empty and owner-only when it is missing, and narrows the
+// permissions of one that exists.
+bool SettingsStore::ensurePrivateFile(QString* why) const {
+    const QFileInfo info(path_);
+    if (!QDir().mkpath(info.absolutePath())) {
+        *why = QStringLiteral("its folder \"%1\" cannot be created").arg(info.absolutePath());
+        return false;
+    }
+    if (!info.exists()) {
+        QFile file(path_);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kOwnerOnly) &&
+            !QFileInfo::exists(path_)) {
+            *why = file.errorString();
+            return false;
+        }
+    }
+    if (!QFileInfo(path_).isFile()) {
+        *why = QStringLiteral("it is not a regular file");
+        return false;
+    }
+    if (!makeOwnerOnly(path_)) {
+        *why = QStringLiteral("its access cannot be limited to its owner");
+        return false;
+    }
+    return true;
+}
+
+// Keeps the file's current content under "<file>.corrupt" (or, when that name is
+// taken by something else, a name with a time stamp). Returns the backup's path,
+// or an empty text when no copy could be made.
+QString SettingsStore::preserveFile() const {
+    const QFileInfo info(path_);
+    const QDir folder = info.absoluteDir();
+    const QString base = info.fileName() + QStringLiteral(".corrupt");
+    if (info.isFile()) {
+        // Kept already, by a load that no save has followed.
+        const QStringList kept =
+            folder.entryList({base + u'*'}, QDir::Files | QDir::Hidden | QDir::System);
+        for (const QString& name : kept) {
+            if (sameContent(path_, folder.filePath(name))) {
+                return folder.filePath(name);
+            }
+        }
+    }
+    const auto taken = [](const QString& path) {
+        const QFileInfo target(path);
+        return target.exists() || target.isSymLink();
+    };
+    QString target = folder.filePath(base);
+    if (taken(target)) {
+        const QString stamped =
+            target + u'-' +
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+        target = stamped;
+        for (int n = 2; taken(target); ++n) {
+            target = stamped + u'-' + QString::number(n);
+        }
+    }
+    if (info.isFile() && QFile::copy(path_, target)) {
+        QFile::setPermissions(target, kOwnerOnly);
+        return target;
+    }
+    // Unreadable, or no room for a copy: moving it aside needs neither.
+    if (QFile::rename(path_, target)) {
+        return target;
+    }
+    return {};
+}
+
+}  // namespace kv::app
