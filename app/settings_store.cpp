@@ -370,13 +370,13 @@ bool SettingsStore::save(const Settings& settings, QString* error) {
             const QString backup = preserveFile();
             if (backup.isEmpty()) {
                 return fail(
-                    QStringLiteral("the file cannot be read and no copy of it can be made"));
+                    QStringLiteral("the file could not be used and no copy of it can be made"));
             }
             qCWarning(lcSettings,
-                      "settings file \"%s\" cannot be read; its content is kept in \"%s\"",
+                      "settings file \"%s\" could not be used; its content is kept in \"%s\"",
                       qUtf8Printable(path_), qUtf8Printable(backup));
             if (QFileInfo::exists(path_) && !QFile::remove(path_)) {
-                return fail(QStringLiteral("the unreadable file cannot be replaced"));
+                return fail(QStringLiteral("the unusable file cannot be replaced"));
             }
         }
     }
