@@ -275,8 +275,16 @@ class Looper : public std::enable_shared_from_this<Looper> {
                 return GST_PAD_PROBE_OK;
             }
             case GST_EVENT_FLUSH_START:
-            case GST_EVENT_FLUSH_STOP:
                 return seeking_ ? GST_PAD_PROBE_DROP : GST_PAD_PROBE_OK;
+            case GST_EVENT_FLUSH_STOP:
+                if (seeking_) {
+                    return GST_PAD_PROBE_DROP;
+                }
+                // Someone else flushed downstream too: start counting afresh.
+                sentSegment_ = false;
+                offset_ = 0;
+                passEnd_ = 0;
+                return GST_PAD_PROBE_OK;
             case GST_EVENT_EOS:
                 if (!looping_ || passEnd_ == 0) {
                     return GST_PAD_PROBE_OK;  // nothing played: do not spin
@@ -402,6 +410,28 @@ void onDecodedPad(GstElement*, GstPad* pad, gpointer data) {
     }
 }
 
+// A network camera is a live stream: no buffering for playback, and an MJPEG
+// stream has one part type, so its pad can be exposed at the first part
+// (otherwise decodebin waits for more streams that never come).
+void onSourceSetup(GstElement*, GstElement* source, gpointer) {
+    if (g_object_class_find_property(G_OBJECT_GET_CLASS(source), "is-live")) {
+        g_object_set(source, "is-live", TRUE, nullptr);
+    }
+}
+
+void onDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
+    GstElementFactory* factory = gst_element_get_factory(element);
+    if (factory &&
+        qstrcmp(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)), "multipartdemux") == 0) {
+        g_object_set(element, "single-stream", TRUE, nullptr);
+    }
+}
+
+void prepareNetworkDecoder(GstElement* decoder) {
+    g_signal_connect(decoder, "source-setup", G_CALLBACK(onSourceSetup), nullptr);
+    g_signal_connect(decoder, "deep-element-added", G_CALLBACK(onDeepElementAdded), nullptr);
+}
+
 void connectDecoder(GstElement* decoder, GstElement* chainHead, bool loop) {
     auto* context =
         new DecodedPadContext{adopt(gst_element_get_static_pad(chainHead, "sink")), loop};
@@ -411,7 +441,7 @@ void connectDecoder(GstElement* decoder, GstElement* chainHead, bool loop) {
 }
 
 // Plays the URI until its video caps are known (or it fails, or time runs out).
-std::optional<NativeFormat> discoverNativeFormat(const QString& uri) {
+std::optional<NativeFormat> discoverNativeFormat(const QString& uri, Kind kind) {
     struct Waiter {
         std::mutex mutex;
         std::condition_variable ready;
@@ -428,6 +458,9 @@ std::optional<NativeFormat> discoverNativeFormat(const QString& uri) {
     g_object_set(sink.get(), "sync", FALSE, nullptr);
     gst_bin_add(GST_BIN(pipeline.get()), decoder.get());
     gst_bin_add(GST_BIN(pipeline.get()), sink.get());
+    if (kind == Kind::Network) {
+        prepareNetworkDecoder(decoder.get());
+    }
     connectDecoder(decoder.get(), sink.get(), false);
     Pad sinkPad = adopt(gst_element_get_static_pad(sink.get(), "sink"));
     gst_pad_add_probe(
@@ -499,7 +532,7 @@ std::optional<NativeFormat> nativeFormat(const CameraUri& uri) {
             return *known;
         }
     }
-    std::optional<NativeFormat> format = discoverNativeFormat(uri.uri);
+    std::optional<NativeFormat> format = discoverNativeFormat(uri.uri, uri.kind);
     if (format || uri.kind == Kind::Network) {
         Registry& r = registry();
         std::lock_guard lock(r.mutex);
@@ -529,6 +562,9 @@ Element createDecodingSource(const CameraUri& uri) {
     if (!linked || !addGhostSource(bin.get(), scale.get())) {
         qCWarning(lcUriCamera) << "cannot build the camera for" << uri.uri;
         return {};
+    }
+    if (!isFile) {
+        prepareNetworkDecoder(decoder.get());
     }
     connectDecoder(decoder.get(), isFile ? pace.get() : convert.get(), isFile);
 

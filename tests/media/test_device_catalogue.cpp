@@ -6,8 +6,14 @@
 
 #include <QFile>
 #include <QSettings>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
 #include <QUrl>
+
+#include <future>
 
 #include <gtest/gtest.h>
 
@@ -452,6 +458,90 @@ TEST_F(FileCamera, MissingFileIsBoundWithoutCapabilities) {
     EXPECT_TRUE(CaptureCapabilities(camera.get()).isEmpty());
     Element capsfilter = adopt(gst_element_factory_make("capsfilter", nullptr));
     EXPECT_FALSE(ApplyCaptureFormat(capsfilter.get(), camera.get(), 0));
+}
+
+// A network camera as many are: MJPEG over HTTP, one JPEG part every 40 ms.
+class MjpegServer : public QThread {
+  public:
+    explicit MjpegServer(QByteArray jpeg) : jpeg_(std::move(jpeg)) { start(); }
+    ~MjpegServer() override {
+        quit();
+        wait();
+    }
+    QString url() { return QStringLiteral("http://127.0.0.1:%1/video.mjpg").arg(port_.get()); }
+
+  protected:
+    void run() override {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost, 0);
+        port_promise_.set_value(server.serverPort());
+        QList<QTcpSocket*> clients;
+        QObject::connect(&server, &QTcpServer::newConnection, &server, [&] {
+            while (QTcpSocket* client = server.nextPendingConnection()) {
+                QObject::connect(client, &QTcpSocket::readyRead, client, [client, &clients] {
+                    client->readAll();
+                    if (!clients.contains(client)) {
+                        client->write(
+                            "HTTP/1.0 200 OK\r\nContent-Type: "
+                            "multipart/x-mixed-replace; boundary=frame\r\n\r\n");
+                        clients.append(client);
+                    }
+                });
+            }
+        });
+        const QByteArray part = "--frame\r\nContent-Type: image/jpeg\r\nContent-Length: " +
+                                QByteArray::number(jpeg_.size()) + "\r\n\r\n" + jpeg_ + "\r\n";
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, &server, [&] {
+            for (QTcpSocket* client : clients) {
+                client->write(part);
+            }
+        });
+        timer.start(40);
+        exec();
+    }
+
+  private:
+    QByteArray jpeg_;
+    std::promise<quint16> port_promise_;
+    std::shared_future<quint16> port_ = port_promise_.get_future().share();
+};
+
+QByteArray jpegPicture(int width, int height) {
+    const QString launch = QStringLiteral(
+                               "videotestsrc num-buffers=1 ! video/x-raw,width=%1,height=%2 ! "
+                               "jpegenc ! appsink name=out")
+                               .arg(width)
+                               .arg(height);
+    Element pipeline = adopt(gst_parse_launch(launch.toUtf8().constData(), nullptr));
+    Element sink = adopt(gst_bin_get_by_name(GST_BIN(pipeline.get()), "out"));
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    Sample sample = adopt(gst_app_sink_try_pull_sample(GST_APP_SINK(sink.get()), 5 * GST_SECOND));
+    QByteArray bytes;
+    if (sample) {
+        GstMapInfo map;
+        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+        gst_buffer_map(buffer, &map, GST_MAP_READ);
+        bytes = QByteArray(reinterpret_cast<const char*>(map.data), qsizetype(map.size));
+        gst_buffer_unmap(buffer, &map);
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return bytes;
+}
+
+TEST_F(UriCameras, HttpMjpegCameraDeliversTheChosenSize) {
+    const QByteArray jpeg = jpegPicture(320, 240);
+    ASSERT_FALSE(jpeg.isEmpty());
+    MjpegServer server(jpeg);
+    setCommandLineCameras({{u"Door"_s, server.url()}});
+    Element camera = bind(kCameras, u"Door"_s, -1);
+    ASSERT_TRUE(camera);
+    EXPECT_EQ(formatLines(camera.get()),
+              (QStringList{u"320 x 240  YUY2/16 Bit"_s, u"320 x 240  RGB/24 Bit"_s,
+                           u"160 x 120  YUY2/16 Bit"_s, u"160 x 120  RGB/24 Bit"_s}));
+    Pulled pulled = pullFrames(std::move(camera), 2, 3);
+    EXPECT_EQ(pulled.width, 160);
+    EXPECT_EQ(pulled.height, 120);
 }
 
 // --- compressors
