@@ -1,0 +1,307 @@
+#include "record/record_graph.h"
+
+#include "media/compressors.h"
+#include "media/device_catalogue.h"
+
+#include <QFile>
+#include <QLoggingCategory>
+
+#include <gst/app/gstappsrc.h>
+
+Q_LOGGING_CATEGORY(lcRecordGraph, "kv.record.graph")
+
+namespace kv::record {
+
+using media::adopt;
+using media::Element;
+using media::Pad;
+
+namespace {
+
+// The muxer writes its index and final header when EOS reaches it; a file
+// that takes longer than this is given up and left without an index.
+constexpr int kFinish_ms = 10000;
+
+Element makeElement(const char* factory, const char* name) {
+    return adopt(gst_element_factory_make(factory, name));
+}
+
+// The error's own text, and the system's reason where GStreamer gives one in
+// the last line of its debug text ("No space left on device").
+QString errorReason(GstMessage* message) {
+    media::Error error;
+    media::Chars debug;
+    gst_message_parse_error(message, error.out(), debug.out());
+    QString reason = error ? QString::fromUtf8(error->message) : QStringLiteral("unknown error");
+    if (debug) {
+        const QString detail =
+            QString::fromUtf8(debug.get()).section(QLatin1Char('\n'), -1).trimmed();
+        if (!detail.isEmpty() && !detail.contains(QLatin1String(".c(")) &&
+            !reason.contains(detail)) {
+            reason += QStringLiteral(" (%1)").arg(detail);
+        }
+    }
+    return reason;
+}
+
+}  // namespace
+
+RecordGraph::RecordGraph(QObject* parent) : QObject(parent) {}
+
+RecordGraph::~RecordGraph() {
+    close();
+}
+
+QString RecordGraph::compressorFailureText(int code) {
+    return QString::asprintf("Video compressor not available. (0x%x).", unsigned(code));
+}
+
+RecordBuild RecordGraph::build(const RecordGraphParams& params) {
+    if (built_) {
+        qCWarning(lcRecordGraph) << "a recording graph is built already; closing it first";
+        close();
+    }
+    ++generation_;
+    compressorFailure_.reset();
+    lastCounters_ = {};
+    refused_ = 0;
+    failed_ = false;
+    errorReason_.clear();
+    fileName_ = params.fileName;
+
+    pipeline_ = adopt(gst_pipeline_new("Record Graph"));
+    if (params.debug) {
+        log_ = media::GraphLog::open(QStringLiteral("LOG.TXT"), pipeline_.get());
+        if (!log_) {
+            qCWarning(lcRecordGraph) << "cannot create LOG.TXT; recording without a log";
+        }
+    }
+    GstBin* bin = GST_BIN(pipeline_.get());
+
+    source_ = std::make_unique<media::PushSource>(params.playInterval_ms);
+    if (!source_->element() ||
+        !gst_object_set_name(GST_OBJECT(source_->element()), "Sample Pusher Source Filter") ||
+        !gst_bin_add(bin, source_->element())) {
+        qCWarning(lcRecordGraph) << "no push source; nothing is recorded";
+        close();
+        return RecordBuild::SourceMissing;
+    }
+    built_ = true;
+
+    // The output file: muxer and writer.
+    mux_ = makeElement("avimux", "AVI Mux");
+    Element writer = makeElement("filesink", "File Writer");
+    if (mux_ && writer) {
+        g_object_set(writer.get(), "location", QFile::encodeName(fileName_).constData(), nullptr);
+        gst_bin_add(bin, mux_.get());
+        gst_bin_add(bin, writer.get());
+        if (!gst_element_link(mux_.get(), writer.get())) {
+            qCWarning(lcRecordGraph) << "cannot link the AVI muxer to the file writer";
+        }
+        muxPad_ = adopt(gst_element_request_pad_simple(mux_.get(), "video_%u"));
+    }
+
+    // The compressor, bound by its exact friendly name.
+    media::FindDeviceFilter(media::DeviceCategory::CLSID_VideoCompressorCategory, params.compressor,
+                            -1, compressor_);
+    if (compressor_) {
+        if (!gst_object_set_name(GST_OBJECT(compressor_.get()), "Video Compressor") ||
+            !gst_bin_add(bin, compressor_.get())) {
+            qCWarning(lcRecordGraph) << "cannot add compressor" << params.compressor;
+            compressorFailure_ = -1;
+            compressor_.reset();
+        }
+    }
+    if (compressor_) {
+        media::ApplyCompression(compressor_.get(), params.compressor, params.quality,
+                                params.keyFrameRate);
+    }
+
+    if (!source_->SetFrameSize(params.width, params.height)) {
+        // Without a frame size no frame can be pushed, and a file without a
+        // stream format cannot be played: nothing is written at all.
+        qCWarning(lcRecordGraph).noquote()
+            << "no recordable frame size (" << params.width << "x" << params.height
+            << "); no file is made for" << fileName_;
+        log_.reset();
+        releasePipeline();
+        return RecordBuild::Running;
+    }
+    if (!mux_ || !writer || !muxPad_) {
+        reportFailure(QStringLiteral("The AVI muxer (avimux) or file writer is not installed."));
+        log_.reset();
+        return RecordBuild::Running;
+    }
+
+    bus_ = std::make_unique<media::BusObserver>(adopt(gst_element_get_bus(pipeline_.get())));
+    bus_->addFilter([this](GstMessage* message) { onMessage(message); });
+
+    if (compressor_ && !linkCompressor(muxPad_.get())) {
+        compressor_.reset();
+    }
+    if (!compressor_ && !linkRaw(muxPad_.get())) {
+        reportFailure(QStringLiteral("The push source does not link to the AVI muxer."));
+    }
+
+    if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        // The writer's error is on the bus and reaches writeError from there.
+        qCWarning(lcRecordGraph).noquote() << "the recording of" << fileName_ << "does not start";
+        GST_DEBUG_BIN_TO_DOT_FILE(bin, GST_DEBUG_GRAPH_SHOW_ALL, "record-failed");
+    }
+    log_.reset();
+    return RecordBuild::Running;
+}
+
+// push source ! videoconvert ! I420 ! encoder ! muxer. On failure the three
+// are taken out again so that the raw link can be made.
+bool RecordGraph::linkCompressor(GstPad* muxPad) {
+    GstBin* bin = GST_BIN(pipeline_.get());
+    Element convert = makeElement("videoconvert", "Colour Converter");
+    Element format = makeElement("capsfilter", "I420 Format");
+    int code = -1;
+    if (convert && format) {
+        // Encoders left to choose make 4:4:4 or RGB streams that few players read.
+        media::Caps i420 =
+            adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", nullptr));
+        g_object_set(format.get(), "caps", i420.get(), nullptr);
+        gst_bin_add(bin, convert.get());
+        gst_bin_add(bin, format.get());
+        if (gst_element_link_many(source_->element(), convert.get(), format.get(),
+                                  compressor_.get(), nullptr)) {
+            Pad encoded = adopt(gst_element_get_static_pad(compressor_.get(), "src"));
+            code = encoded ? int(gst_pad_link(encoded.get(), muxPad)) : -1;
+            if (code == GST_PAD_LINK_OK) {
+                return true;
+            }
+        }
+    }
+    qCWarning(lcRecordGraph) << "compressor" << GST_ELEMENT_NAME(compressor_.get())
+                             << "does not link to the AVI muxer:" << code
+                             << "; recording uncompressed";
+    compressorFailure_ = code;
+    for (GstElement* element : {convert.get(), format.get(), compressor_.get()}) {
+        if (element && GST_OBJECT_PARENT(element) == GST_OBJECT(bin)) {
+            gst_bin_remove(bin, element);
+        }
+    }
+    return false;
+}
+
+// Uncompressed BGR: avimux stores it bottom-up itself, so files play upright.
+bool RecordGraph::linkRaw(GstPad* muxPad) {
+    Pad sourcePad = adopt(gst_element_get_static_pad(source_->element(), "src"));
+    const GstPadLinkReturn linked = gst_pad_link(sourcePad.get(), muxPad);
+    if (linked != GST_PAD_LINK_OK) {
+        qCWarning(lcRecordGraph) << "push source does not link to the AVI muxer:"
+                                 << gst_pad_link_get_name(linked);
+        return false;
+    }
+    return true;
+}
+
+void RecordGraph::onMessage(GstMessage* message) {
+    switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_ERROR:
+            reportFailure(errorReason(message));
+            break;
+        case GST_MESSAGE_WARNING: {
+            media::Error error;
+            media::Chars debug;
+            gst_message_parse_warning(message, error.out(), debug.out());
+            qCWarning(lcRecordGraph).noquote() << GST_OBJECT_NAME(GST_MESSAGE_SRC(message)) << ":"
+                                               << (error ? error->message : "warning");
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+// Once per file, and never from inside a bus dispatch: the receiver closes
+// the graph, which deletes the bus observer.
+void RecordGraph::reportFailure(const QString& reason) {
+    if (failed_) {
+        return;
+    }
+    failed_ = true;
+    errorReason_ = reason;
+    qCWarning(lcRecordGraph).noquote() << "recording" << fileName_ << "failed:" << reason;
+    if (closing_) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = generation_] {
+            if (generation == generation_ && built_) {
+                Q_EMIT writeError(fileName_, errorReason_);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+bool RecordGraph::push(const std::uint8_t* pixels, const media::BITMAPINFOHEADER& header,
+                       std::int64_t duration_100ns) {
+    if (!source_) {
+        return false;
+    }
+    if (failed_) {
+        // appsrc would queue it all the same; nothing reaches the file any more.
+        ++refused_;
+        return false;
+    }
+    return source_->PushFrame(pixels, header, duration_100ns);
+}
+
+RecordCounters RecordGraph::counters() const {
+    if (!source_) {
+        return lastCounters_;
+    }
+    return {source_->framesPushed(), source_->framesDropped(), source_->pushFailures() + refused_};
+}
+
+void RecordGraph::close() {
+    if (closing_) {
+        return;
+    }
+    closing_ = true;
+    log_.reset();
+    if (pipeline_ && bus_) {
+        // An error already posted means the stream is dead: EOS would never
+        // arrive, so the pipeline just stops.
+        bus_->drain();
+        GstState state = GST_STATE_NULL;
+        gst_element_get_state(source_->element(), &state, nullptr, 0);
+        if (!failed_ && state >= GST_STATE_PAUSED && source_->endOfStream()) {
+            const media::Message end =
+                bus_->waitFor(GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR), kFinish_ms);
+            if (!end) {
+                qCWarning(lcRecordGraph).noquote()
+                    << fileName_ << "was not finished within" << kFinish_ms / 1000 << "s";
+            }
+        }
+    }
+    releasePipeline();
+    if (source_) {
+        lastCounters_ = counters();
+        source_.reset();
+    }
+    bus_.reset();
+    built_ = false;
+    ++generation_;
+    closing_ = false;
+}
+
+void RecordGraph::releasePipeline() {
+    if (pipeline_) {
+        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+    }
+    if (muxPad_) {
+        gst_element_release_request_pad(mux_.get(), muxPad_.get());
+        muxPad_.reset();
+    }
+    compressor_.reset();
+    mux_.reset();
+    pipeline_.reset();
+}
+
+}  // namespace kv::record
