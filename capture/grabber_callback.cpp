@@ -42,27 +42,38 @@ TGrabberCallback::TGrabberCallback(int notifyMessage, Notifier notifier, const m
 TGrabberCallback::~TGrabberCallback() = default;
 
 void TGrabberCallback::SampleCB(double /*sampleTime*/, const media::MediaSample& sample) {
-    deliver(sample.pointer(), sample.size());
+    if (admit()) {
+        store(sample.pointer(), sample.size());
+    }
 }
 
 void TGrabberCallback::BufferCB(double /*sampleTime*/, const std::uint8_t* buffer,
                                 std::size_t length) {
-    deliver(buffer, length);
+    if (admit()) {
+        store(buffer, length);
+    }
 }
 
-void TGrabberCallback::deliver(const std::uint8_t* data, std::size_t length) {
-    // Throttle: accepted only when strictly more than the interval has passed.
-    // The elapsed time is taken as a wrapping difference, so the comparison
-    // stays right when the tick count wraps at 2^32 between two frames.
+bool TGrabberCallback::admit() {
+    // Accepted only when strictly more than the interval has passed. The
+    // elapsed time is taken as a wrapping difference, so the comparison stays
+    // right when the tick count wraps at 2^32 between two frames.
     const std::uint32_t tick = clock_.tickCount();
     if (std::uint32_t(tick - last_tick_ms_.load()) <= interval_ms_.load()) {
-        return;
+        return false;
     }
     last_tick_ms_.store(clock_.tickCount());
-    if (!enabled_.load()) {
-        return;
-    }
+    // A disabled frame has still spent the interval.
+    return enabled_.load();
+}
 
+void TGrabberCallback::deliver(const media::MediaSample& sample) {
+    if (enabled_.load()) {
+        store(sample.pointer(), sample.size());
+    }
+}
+
+void TGrabberCallback::store(const std::uint8_t* data, std::size_t length) {
     bool post = false;
     {
         std::lock_guard lock(mutex_);

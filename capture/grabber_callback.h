@@ -41,6 +41,14 @@ class TGrabberCallback {
     void SampleCB(double sampleTime, const media::MediaSample& sample);
     void BufferCB(double sampleTime, const std::uint8_t* buffer, std::size_t length);
 
+    // The same delivery in two halves, so that a pipeline can throttle frames
+    // before it spends any work converting them. admit() is the throttle: true
+    // when the frame passed it while enabled. deliver() then stores the
+    // converted frame in the next buffer and notifies; it does nothing once
+    // disabled, so a frame still in flight after a stop is not stored.
+    bool admit();
+    void deliver(const media::MediaSample& sample);
+
     // --- main thread
     // Frames are copied only while enabled; disabled frames still pass through
     // the throttle.
@@ -97,7 +105,7 @@ class TGrabberCallback {
     ReadLock lockForRead() const { return ReadLock(*this); }
 
   private:
-    void deliver(const std::uint8_t* data, std::size_t length);
+    void store(const std::uint8_t* data, std::size_t length);
     void notify();
 
     const media::Clock& clock_;

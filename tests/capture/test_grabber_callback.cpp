@@ -330,6 +330,32 @@ TEST_F(GrabberCallbackTest, TakesAMappedGStreamerBuffer) {
     EXPECT_EQ(empty.size(), 0u);
 }
 
+TEST_F(GrabberCallbackTest, AdmitsBeforeConversionAndDeliversAfter) {
+    clock.setTick(2000);
+    EXPECT_TRUE(grabber.admit());
+    EXPECT_EQ(grabber.index(), 0);  // nothing stored until delivered
+    grabber.deliver(MemorySample(topDownFrame(1)));
+    EXPECT_EQ(grabber.index(), 1);
+    EXPECT_EQ(bufferBytes(1)[0], 1 + 2 * 16);
+
+    clock.setTick(3000);
+    EXPECT_FALSE(grabber.admit());  // exactly the interval
+    clock.setTick(3001);
+    EXPECT_TRUE(grabber.admit());
+    grabber.deliver(MemorySample(topDownFrame(2)));
+    EXPECT_EQ(grabber.index(), 0);
+    EXPECT_EQ(posts, 1);
+
+    grabber.setEnabled(false);
+    clock.setTick(4002);
+    EXPECT_FALSE(grabber.admit());
+    EXPECT_EQ(grabber.lastTick(), 4002u);  // the throttle is spent all the same
+    // A frame admitted before the stop and delivered after it is not stored.
+    grabber.deliver(MemorySample(topDownFrame(3)));
+    EXPECT_EQ(grabber.index(), 0);
+    EXPECT_EQ(posts, 1);
+}
+
 class FrameReceiver : public QObject {
   public:
     bool event(QEvent* event) override {

@@ -45,11 +45,15 @@ TEST(HandoffThreads, ReaderNeverSeesATornFrame) {
     int reads = 0;
     int torn = 0;
     int outOfOrder = 0;
+    int seen = 0;
     while (!done.load() || reads == 0) {
-        if (posts.load() == 0) {
+        // Like the frame loop, read once per notification that arrived.
+        const int now = posts.load();
+        if (now == seen) {
             std::this_thread::yield();
             continue;
         }
+        seen = now;
         auto lock = grabber.lockForRead();
         const std::uint8_t* newest = lock.newest();
         const std::uint8_t* previous = lock.previous();

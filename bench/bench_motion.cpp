@@ -1,0 +1,74 @@
+// Cost of the per-frame work on both threads: the motion measure on the main
+// thread and the hand-off copy of an accepted frame on the streaming thread.
+
+#include "capture/grabber_callback.h"
+#include "capture/motion.h"
+#include "capture/motion_mask.h"
+#include "media/clock.h"
+#include "media/frame.h"
+#include "media/media_sample.h"
+#include "media/window_messages.h"
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace kv;
+
+std::vector<std::uint8_t> noise(std::size_t bytes, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<std::uint8_t> data(bytes);
+    for (auto& v : data) {
+        v = std::uint8_t(random());
+    }
+    return data;
+}
+
+class MemorySample final : public media::MediaSample {
+  public:
+    explicit MemorySample(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+    const std::uint8_t* pointer() const override { return bytes_.data(); }
+    std::size_t size() const override { return bytes_.size(); }
+
+  private:
+    std::vector<std::uint8_t> bytes_;
+};
+
+void MotionMeasure(benchmark::State& state) {
+    const auto format = media::makeFrameHeader(int(state.range(0)), int(state.range(1)));
+    const auto a = noise(format.biSizeImage, 1);
+    const auto b = noise(format.biSizeImage, 2);
+    capture::MotionMask mask;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(capture::MotionMeasure(a.data(), b.data(), format, mask, false));
+    }
+}
+
+void HandoffCopy(benchmark::State& state) {
+    const auto format = media::makeFrameHeader(int(state.range(0)), int(state.range(1)));
+    media::ManualClock clock;
+    int posts = 0;
+    capture::TGrabberCallback grabber(
+        media::WM_NEWFRAME, [&posts] { ++posts; }, clock);
+    grabber.setFormat(format);
+    grabber.createBuffers();
+    grabber.setInterval(0);
+    grabber.setEnabled(true);
+    const MemorySample sample(noise(format.biSizeImage, 3));
+    for (auto _ : state) {
+        clock.advance(1);  // every frame is accepted and copied
+        grabber.SampleCB(0.0, sample);
+    }
+    benchmark::DoNotOptimize(posts);
+    state.SetBytesProcessed(std::int64_t(state.iterations()) * format.biSizeImage);
+}
+
+BENCHMARK(MotionMeasure)->Args({320, 240})->Args({640, 480})->Args({1920, 1080});
+BENCHMARK(HandoffCopy)->Args({320, 240})->Args({640, 480})->Args({1920, 1080});
+
+}  // namespace
+
+BENCHMARK_MAIN();
