@@ -82,7 +82,9 @@ class TGrabberCallback {
 
     // Holds the hand-off's lock: no frame is copied while this object lives,
     // so both buffers can be read whole. Keep it only for the frame loop's
-    // work on one frame.
+    // work on one frame, and never across stopping the pipeline or
+    // createBuffers()/deleteBuffers(): the streaming thread may be waiting for
+    // it.
     class ReadLock {
       public:
         bool hasBuffers() const { return buffer(0) && buffer(1); }

@@ -114,6 +114,7 @@ int MotionMask::activeCount() const {
 
 QImage MotionMask::image() const {
     QImage image(kWidth, kHeight, QImage::Format_Mono);
+    image.fill(0);  // also the row padding, which the BMP writer copies out
     image.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
     for (int y = 0; y < kHeight; ++y) {
         std::memcpy(image.scanLine(y), bits_.data() + y * kBytesPerRow, kBytesPerRow);
