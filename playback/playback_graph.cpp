@@ -1,0 +1,651 @@
+#include "playback/playback_graph.h"
+
+#include "media/bus_observer.h"
+#include "media/graph_log.h"
+#include "media/window_messages.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+#include <gst/base/gstbasesink.h>
+#include <gst/video/video.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace kv::playback {
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcPlayback, "kv.playback")
+
+// Loading never holds the window longer than this, first frame included.
+constexpr int kLoadBudget_ms = 2000;
+// A seek or step normally settles in a few milliseconds; this bounds a slow
+// decoder so that the window stays responsive.
+constexpr int kSettle_ms = 500;
+constexpr int kStateQuery_ms = 10;
+// A file cut short may end in torn frames; this many are tried from the end.
+constexpr int kTornFramesTried = 3;
+
+const QEvent::Type kFrameEvent = QEvent::Type(QEvent::registerEventType());
+
+gint64 deadlineAfter(int ms) {
+    return g_get_monotonic_time() + gint64(ms) * 1000;
+}
+
+int msLeft(gint64 deadline_us) {
+    return int(std::max<gint64>(0, (deadline_us - g_get_monotonic_time()) / 1000));
+}
+
+// An AVI whose RIFF size does not cover the file was not finished by its
+// writer (or was cut): its index is missing and its last frame may be torn.
+bool looksUnfinished(const QString& fileName) {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray head = file.read(12);
+    if (head.size() < 12 || !head.startsWith("RIFF") || head.mid(8, 4) != "AVI ") {
+        return false;
+    }
+    const quint32 riffSize = quint32(quint8(head[4])) | quint32(quint8(head[5])) << 8 |
+                             quint32(quint8(head[6])) << 16 | quint32(quint8(head[7])) << 24;
+    return qint64(riffSize) + 8 != file.size();
+}
+
+bool isVideoPad(GstPad* pad) {
+    media::Caps caps = media::adopt(gst_pad_get_current_caps(pad));
+    if (!caps) {
+        caps = media::adopt(gst_pad_query_caps(pad, nullptr));
+    }
+    if (!caps || gst_caps_is_empty(caps.get())) {
+        return false;
+    }
+    const gchar* name = gst_structure_get_name(gst_caps_get_structure(caps.get(), 0));
+    return g_str_has_prefix(name, "video/");
+}
+
+}  // namespace
+
+// Set on streaming threads while the pipeline prerolls; the bus part is set
+// by the main thread.
+struct PlaybackGraph::Probe {
+    std::atomic<bool> streamsFound{false};
+    std::atomic<bool> videoLinked{false};
+    bool missingPlugin = false;
+    bool resourceError = false;
+    QString firstError;
+};
+
+QString PlaybackBuildMessage(PlaybackBuild result) {
+    switch (result) {
+        case PlaybackBuild::ErrorLoading:
+            return u"Error loading video file."_s;
+        case PlaybackBuild::CodecMissing:
+            return u"Error loading videofile. (codec not installed ?)"_s;
+        case PlaybackBuild::Loaded:
+        case PlaybackBuild::GrabberMissing:
+            break;
+    }
+    return {};
+}
+
+QString PlaybackStatusText(const QString& fileName, qint64 frameCount) {
+    return QFileInfo(fileName).fileName() + u": "_s + QString::number(frameCount) + u" Frames"_s;
+}
+
+PlaybackGraph::PlaybackGraph(QObject* notifyReceiver, QObject* parent)
+    : QObject(parent), receiver_(notifyReceiver), logFileName_(u"PLAYBACK.TXT"_s) {}
+
+PlaybackGraph::~PlaybackGraph() {
+    close();
+}
+
+PlaybackBuild PlaybackGraph::build(const QString& fileName) {
+    close();
+    const PlaybackBuild result = prepare(fileName);
+    if (result != PlaybackBuild::Loaded) {
+        close();
+    }
+    return result;
+}
+
+PlaybackBuild PlaybackGraph::prepare(const QString& fileName) {
+    const gint64 deadline_us = deadlineAfter(kLoadBudget_ms);
+    pipeline_ = media::adopt(gst_pipeline_new("Playback Graph"));
+    if (!pipeline_) {
+        return PlaybackBuild::GrabberMissing;
+    }
+    // Receives the pipeline's debug log until it runs or the build gives up.
+    const std::unique_ptr<media::GraphLog> log =
+        media::GraphLog::open(logFileName_, pipeline_.get());
+    if (!log) {
+        qCWarning(lcPlayback) << "Cannot create the playback log" << logFileName_;
+    }
+
+    const QFileInfo info(fileName);
+    if (!info.isFile() || !info.isReadable()) {
+        qCWarning(lcPlayback) << "Cannot open" << fileName << ": not a readable file";
+        return PlaybackBuild::ErrorLoading;
+    }
+
+    media::Element source =
+        media::adopt(gst_element_factory_make("filesrc", "Playback Source Filter"));
+    media::Element decoder =
+        media::adopt(gst_element_factory_make("decodebin", "Playback Decoder"));
+    convert_ = media::adopt(gst_element_factory_make("videoconvert", "Playback Converter"));
+    appsink_ = media::adopt(gst_element_factory_make("appsink", "Playback Grabber"));
+    if (!source || !decoder || !convert_ || !appsink_) {
+        qCWarning(lcPlayback) << "GStreamer lacks filesrc, decodebin, videoconvert or appsink";
+        return PlaybackBuild::GrabberMissing;
+    }
+    g_object_set(source.get(), "location", QFile::encodeName(fileName).constData(), nullptr);
+
+    // The grabber takes 24-bit BGR, keeps the last sample for export and hands
+    // every frame over through the callbacks.
+    const media::Caps bgr = media::adopt(gst_caps_from_string("video/x-raw,format=BGR"));
+    g_object_set(appsink_.get(), "caps", bgr.get(), "sync", TRUE, "enable-last-sample", TRUE,
+                 "max-buffers", guint(1), "emit-signals", FALSE, nullptr);
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_preroll = &PlaybackGraph::onNewPreroll;
+    callbacks.new_sample = &PlaybackGraph::onNewSample;
+    gst_app_sink_set_callbacks(GST_APP_SINK(appsink_.get()), &callbacks, this, nullptr);
+
+    GstBin* bin = GST_BIN(pipeline_.get());
+    for (GstElement* e : {source.get(), decoder.get(), convert_.get(), appsink_.get()}) {
+        gst_bin_add(bin, e);  // the bin takes a reference of its own
+    }
+    if (!gst_element_link(source.get(), decoder.get()) ||
+        !gst_element_link(convert_.get(), appsink_.get())) {
+        qCWarning(lcPlayback) << "Cannot link the playback pipeline";
+        return PlaybackBuild::GrabberMissing;
+    }
+    probe_ = std::make_unique<Probe>();
+    g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&PlaybackGraph::onPadAdded), this);
+    g_signal_connect(decoder.get(), "no-more-pads", G_CALLBACK(&PlaybackGraph::onNoMorePads), this);
+
+    bus_ = std::make_unique<media::BusObserver>(
+        media::adopt(gst_pipeline_get_bus(GST_PIPELINE(pipeline_.get()))));
+    bus_->addFilter([this](GstMessage* message) { onBusMessage(message); });
+
+    building_ = true;
+    const PlaybackBuild result = preroll(fileName, deadline_us);
+    building_ = false;
+    if (result != PlaybackBuild::Loaded) {
+        return result;
+    }
+    // Playback starts at once.
+    gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
+    qCDebug(lcPlayback) << "Loaded" << fileName << frameCount_ << "frames in"
+                        << kLoadBudget_ms - msLeft(deadline_us) << "ms";
+    return result;
+}
+
+PlaybackBuild PlaybackGraph::preroll(const QString& fileName, gint64 deadline_us) {
+    if (gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
+        bus_->drain();
+        return failure(fileName);
+    }
+    for (;;) {
+        const int left_ms = msLeft(deadline_us);
+        media::Message message = bus_->waitFor(
+            GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR), std::max(left_ms, 1));
+        if (!message) {
+            qCWarning(lcPlayback) << "Loading" << fileName << "took longer than" << kLoadBudget_ms
+                                  << "ms; given up";
+            return PlaybackBuild::ErrorLoading;
+        }
+        if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
+            bus_->drain();  // the reasons may follow the first error
+            return failure(fileName);
+        }
+        if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT_CAST(pipeline_.get())) {
+            break;
+        }
+    }
+
+    readStreamFacts();
+    const bool unfinished = looksUnfinished(fileName);
+    if (!lastSample()) {
+        // Prerolled on the end of the stream without a single picture.
+        if (frameCount_ > 0 && !unfinished) {
+            qCWarning(lcPlayback) << fileName << "has" << frameCount_
+                                  << "frames, but none could be decoded";
+            return PlaybackBuild::CodecMissing;
+        }
+        qCWarning(lcPlayback) << fileName << "holds no complete frame";
+        return PlaybackBuild::ErrorLoading;
+    }
+    if (unfinished) {
+        verifyLastFrame(deadline_us);
+    }
+    return PlaybackBuild::Loaded;
+}
+
+// Decides which of the two load errors the bus messages describe: once the
+// container gave up its streams, what fails is the video's decoding.
+PlaybackBuild PlaybackGraph::failure(const QString& fileName) const {
+    const bool decoding = probe_->missingPlugin || probe_->streamsFound || probe_->videoLinked;
+    const PlaybackBuild result = decoding && !probe_->resourceError ? PlaybackBuild::CodecMissing
+                                                                    : PlaybackBuild::ErrorLoading;
+    qCWarning(lcPlayback).noquote()
+        << "Cannot load" << fileName << ":"
+        << (probe_->firstError.isEmpty() ? u"the pipeline did not start"_s : probe_->firstError);
+    return result;
+}
+
+void PlaybackGraph::readStreamFacts() {
+    gint64 frames = 0;
+    gint64 duration_ns = 0;
+    const bool haveTime =
+        gst_element_query_duration(pipeline_.get(), GST_FORMAT_TIME, &duration_ns) &&
+        duration_ns > 0;
+    fpsN_ = 0;
+    fpsD_ = 1;
+    media::Pad pad = media::adopt(gst_element_get_static_pad(appsink_.get(), "sink"));
+    if (media::Caps caps = media::adopt(gst_pad_get_current_caps(pad.get()))) {
+        gst_structure_get_fraction(gst_caps_get_structure(caps.get(), 0), "framerate", &fpsN_,
+                                   &fpsD_);
+    }
+    if (gst_element_query_duration(pipeline_.get(), GST_FORMAT_DEFAULT, &frames) && frames >= 0) {
+        frameCount_ = frames;
+    } else if (haveTime && fpsN_ > 0 && fpsD_ > 0) {
+        frameCount_ = gint64(gst_util_uint64_scale_round(guint64(duration_ns), guint64(fpsN_),
+                                                         guint64(fpsD_) * GST_SECOND));
+    } else {
+        frameCount_ = 0;
+    }
+    if (fpsN_ > 0 && fpsD_ > 0) {
+        frameDuration_ns_ =
+            gint64(gst_util_uint64_scale(GST_SECOND, guint64(fpsD_), guint64(fpsN_)));
+    } else if (haveTime && frameCount_ > 0) {
+        frameDuration_ns_ = duration_ns / frameCount_;
+    } else {
+        frameDuration_ns_ = 0;
+    }
+}
+
+// The demuxer counts a torn last chunk as a frame; only frames that can be
+// shown count.
+void PlaybackGraph::verifyLastFrame(gint64 deadline_us) {
+    const qint64 indexed = frameCount_;
+    for (int i = 0; i < kTornFramesTried && frameCount_ > 1; ++i) {
+        const int left_ms = msLeft(deadline_us);
+        if (left_ms <= 0) {
+            break;
+        }
+        if (seekExact(frameCount_ - 1, left_ms) && lastSample()) {
+            break;
+        }
+        --frameCount_;
+    }
+    if (frameCount_ != indexed) {
+        qCInfo(lcPlayback) << "The file was not finished:" << indexed - frameCount_
+                           << "torn frame(s) at its end left out";
+    }
+    seekExact(0, std::max(msLeft(deadline_us), kStateQuery_ms));
+}
+
+void PlaybackGraph::close() {
+    building_ = false;
+    if (pipeline_) {
+        // Downward state changes complete before set_state returns, streaming
+        // threads included, so no callback runs after this line.
+        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+    }
+    bus_.reset();
+    appsink_.reset();
+    convert_.reset();
+    pipeline_.reset();
+    probe_.reset();
+    events_.clear();
+    frameCount_ = 0;
+    lastPosition_ = 0;
+    settledFrame_ = -1;
+    eos_ = false;
+    QMutexLocker lock(&frameMutex_);
+    image_ = QImage();
+}
+
+bool PlaybackGraph::waitSettled(int timeout_ms) const {
+    GstState state = GST_STATE_VOID_PENDING;
+    GstState pending = GST_STATE_VOID_PENDING;
+    const GstStateChangeReturn r = gst_element_get_state(pipeline_.get(), &state, &pending,
+                                                         GstClockTime(timeout_ms) * GST_MSECOND);
+    return r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL;
+}
+
+bool PlaybackGraph::seekExact(qint64 frame, int timeout_ms) {
+    const bool sent = gst_element_seek(pipeline_.get(), 1.0, GST_FORMAT_DEFAULT,
+                                       GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                       GST_SEEK_TYPE_SET, frame, GST_SEEK_TYPE_SET, -1);
+    if (!sent) {
+        qCDebug(lcPlayback) << "Seek to frame" << frame << "refused";
+        return false;
+    }
+    eos_ = false;
+    return waitSettled(timeout_ms);
+}
+
+qint64 PlaybackGraph::framesFromTime(gint64 time_ns) const {
+    if (time_ns < 0 || frameDuration_ns_ <= 0) {
+        return 0;
+    }
+    // Timestamps are rounded to nanoseconds; a quarter frame absorbs that.
+    const guint64 t = guint64(time_ns + frameDuration_ns_ / 4);
+    const qint64 frame =
+        fpsN_ > 0 ? qint64(gst_util_uint64_scale(t, guint64(fpsN_), guint64(fpsD_) * GST_SECOND))
+                  : qint64(t / guint64(frameDuration_ns_));
+    return std::clamp<qint64>(frame, 0, frameCount_);
+}
+
+qint64 PlaybackGraph::position() const {
+    if (!pipeline_) {
+        return lastPosition_;
+    }
+    if (eos_) {
+        return lastPosition_ = frameCount_;
+    }
+    if (settledFrame_ >= 0) {
+        return lastPosition_ = settledFrame_;
+    }
+    gint64 time_ns = -1;
+    if (gst_element_query_position(pipeline_.get(), GST_FORMAT_TIME, &time_ns) && time_ns >= 0) {
+        lastPosition_ = framesFromTime(time_ns);
+    }
+    return lastPosition_;
+}
+
+bool PlaybackGraph::isStopped() const {
+    if (!pipeline_) {
+        return true;
+    }
+    GstState state = GST_STATE_VOID_PENDING;
+    GstState pending = GST_STATE_VOID_PENDING;
+    gst_element_get_state(pipeline_.get(), &state, &pending, kStateQuery_ms * GST_MSECOND);
+    if (pending == GST_STATE_PLAYING) {
+        return false;
+    }
+    return !(state == GST_STATE_PLAYING && pending == GST_STATE_VOID_PENDING);
+}
+
+void PlaybackGraph::play() {
+    if (!pipeline_) {
+        return;
+    }
+    const qint64 from = position();
+    if (from >= frameCount_) {
+        // Nothing left to play: the graph completes at once.
+        postEvent(EC_COMPLETE);
+        return;
+    }
+    if (eos_) {
+        seekExact(from, kSettle_ms);
+    }
+    settledFrame_ = -1;
+    gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
+}
+
+void PlaybackGraph::stop() {
+    if (!pipeline_) {
+        return;
+    }
+    const qint64 at = position();
+    gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED);
+    lastPosition_ = at;
+}
+
+void PlaybackGraph::seekToFrame(qint64 frame) {
+    if (!pipeline_ || frameCount_ <= 0) {
+        return;
+    }
+    frame = std::clamp<qint64>(frame, 0, frameCount_ - 1);
+    if (frame == settledFrame_) {
+        return;  // already shown, paused
+    }
+    gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED);
+    settledFrame_ = seekExact(frame, kSettle_ms) ? frame : -1;
+    lastPosition_ = frame;
+}
+
+qint64 PlaybackGraph::stepForward() {
+    if (!pipeline_ || frameCount_ <= 0) {
+        return position();
+    }
+    const qint64 target = std::min(position() + 1, frameCount_ - 1);
+    if (settledFrame_ >= 0 && target == settledFrame_ + 1) {
+        // Paused on a known frame: one buffer step shows the next one without
+        // a seek, which long key-frame intervals make costly.
+        gst_element_send_event(pipeline_.get(),
+                               gst_event_new_step(GST_FORMAT_BUFFERS, 1, 1.0, TRUE, FALSE));
+        if (waitSettled(kSettle_ms) && lastSample()) {
+            settledFrame_ = target;
+            lastPosition_ = target;
+            return target;
+        }
+        settledFrame_ = -1;
+    }
+    seekToFrame(target);
+    return lastPosition_;
+}
+
+qint64 PlaybackGraph::stepBack() {
+    if (!pipeline_ || frameCount_ <= 0) {
+        return position();
+    }
+    seekToFrame(std::max<qint64>(position() - 1, 0));
+    return lastPosition_;
+}
+
+QList<int> PlaybackGraph::takeEvents() {
+    if (bus_) {
+        bus_->drain();
+    }
+    return std::exchange(events_, {});
+}
+
+bool PlaybackGraph::handleGraphNotify() {
+    bool ends = false;
+    for (const int code : takeEvents()) {
+        ends = ends || code == EC_COMPLETE || code == EC_USERABORT ||
+               code == EC_STREAM_CONTROL_STOPPED;
+    }
+    return ends;
+}
+
+void PlaybackGraph::postEvent(int code) {
+    events_.append(code);
+    if (receiver_) {
+        QCoreApplication::postEvent(receiver_, new media::MessageEvent(media::WM_GRAPHNOTIFY));
+    }
+}
+
+void PlaybackGraph::onBusMessage(GstMessage* message) {
+    switch (GST_MESSAGE_TYPE(message)) {
+        case GST_MESSAGE_ERROR: {
+            media::Error error;
+            media::Chars debug;
+            gst_message_parse_error(message, error.out(), debug.out());
+            const QString text = QString::fromUtf8(error->message) + u" ("_s +
+                                 QString::fromUtf8(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))) +
+                                 u")"_s;
+            if (building_) {
+                if (probe_->firstError.isEmpty()) {
+                    probe_->firstError = text;
+                }
+                probe_->resourceError =
+                    probe_->resourceError || error->domain == GST_RESOURCE_ERROR;
+                probe_->missingPlugin = probe_->missingPlugin ||
+                                        (error->domain == GST_CORE_ERROR &&
+                                         error->code == GST_CORE_ERROR_MISSING_PLUGIN) ||
+                                        (error->domain == GST_STREAM_ERROR &&
+                                         (error->code == GST_STREAM_ERROR_CODEC_NOT_FOUND ||
+                                          error->code == GST_STREAM_ERROR_DECODE));
+            } else {
+                qCWarning(lcPlayback).noquote() << "Playback error:" << text;
+                postEvent(EC_USERABORT);
+            }
+            break;
+        }
+        case GST_MESSAGE_WARNING: {
+            media::Error error;
+            media::Chars debug;
+            gst_message_parse_warning(message, error.out(), debug.out());
+            qCDebug(lcPlayback) << "Playback warning:" << error->message;
+            break;
+        }
+        case GST_MESSAGE_EOS:
+            if (!building_) {
+                eos_ = true;
+                settledFrame_ = -1;
+                postEvent(EC_COMPLETE);
+            }
+            break;
+        case GST_MESSAGE_ELEMENT:
+            if (building_ && gst_message_has_name(message, "missing-plugin")) {
+                probe_->missingPlugin = true;
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// --- streaming threads
+
+void PlaybackGraph::onPadAdded(GstElement*, GstPad* pad, gpointer self) {
+    auto* graph = static_cast<PlaybackGraph*>(self);
+    graph->probe_->streamsFound = true;
+    if (!isVideoPad(pad) || graph->probe_->videoLinked) {
+        return;  // other streams stay unlinked; only the first video plays
+    }
+    media::Pad sink = media::adopt(gst_element_get_static_pad(graph->convert_.get(), "sink"));
+    if (gst_pad_is_linked(sink.get())) {
+        return;
+    }
+    if (GST_PAD_LINK_FAILED(gst_pad_link(pad, sink.get()))) {
+        qCWarning(lcPlayback) << "Cannot link the decoded video to the converter";
+        return;
+    }
+    graph->probe_->videoLinked = true;
+}
+
+void PlaybackGraph::onNoMorePads(GstElement*, gpointer self) {
+    static_cast<PlaybackGraph*>(self)->probe_->streamsFound = true;
+}
+
+GstFlowReturn PlaybackGraph::onNewPreroll(GstAppSink* sink, gpointer self) {
+    const media::Sample sample = media::adopt(gst_app_sink_pull_preroll(sink));
+    if (sample) {
+        static_cast<PlaybackGraph*>(self)->takeFrame(sample.get());
+    }
+    return GST_FLOW_OK;
+}
+
+GstFlowReturn PlaybackGraph::onNewSample(GstAppSink* sink, gpointer self) {
+    const media::Sample sample = media::adopt(gst_app_sink_pull_sample(sink));
+    if (sample) {
+        static_cast<PlaybackGraph*>(self)->takeFrame(sample.get());
+    }
+    return GST_FLOW_OK;
+}
+
+// Converts the BGR frame to the RGB32 picture the window paints and posts one
+// event; a frame that arrives before the window took the last one replaces it.
+void PlaybackGraph::takeFrame(GstSample* sample) {
+    GstVideoInfo info;
+    GstCaps* caps = gst_sample_get_caps(sample);
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps)) {
+        return;
+    }
+    GstVideoFrame frame;
+    if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) {
+        return;
+    }
+    const int width = GST_VIDEO_FRAME_WIDTH(&frame);
+    const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
+    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+    const auto* src = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+    {
+        QMutexLocker lock(&frameMutex_);
+        // Reuse the picture unless the window still holds a copy of it.
+        if (image_.width() != width || image_.height() != height || !image_.isDetached()) {
+            image_ = QImage(width, height, QImage::Format_RGB32);
+        }
+        for (int y = 0; y < height && !image_.isNull(); ++y) {
+            const std::uint8_t* s = src + qsizetype(y) * stride;
+            auto* d = reinterpret_cast<QRgb*>(image_.scanLine(y));
+            for (int x = 0; x < width; ++x, s += 3) {
+                d[x] = 0xff000000u | QRgb(s[2]) << 16 | QRgb(s[1]) << 8 | QRgb(s[0]);
+            }
+        }
+    }
+    gst_video_frame_unmap(&frame);
+    if (!framePosted_.exchange(true)) {
+        QCoreApplication::postEvent(this, new QEvent(kFrameEvent));
+    }
+}
+
+// --- main thread
+
+bool PlaybackGraph::event(QEvent* e) {
+    if (e->type() == kFrameEvent) {
+        framePosted_ = false;
+        Q_EMIT frameReady();
+        return true;
+    }
+    return QObject::event(e);
+}
+
+media::Sample PlaybackGraph::lastSample() const {
+    if (!appsink_) {
+        return {};
+    }
+    return media::adopt(gst_base_sink_get_last_sample(GST_BASE_SINK(appsink_.get())));
+}
+
+bool PlaybackGraph::currentFrame(media::BITMAPINFOHEADER& header, QByteArray& pixels) const {
+    const media::Sample sample = lastSample();
+    if (!sample) {
+        return false;
+    }
+    GstVideoInfo info;
+    GstCaps* caps = gst_sample_get_caps(sample.get());
+    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps) ||
+        GST_VIDEO_INFO_FORMAT(&info) != GST_VIDEO_FORMAT_BGR) {
+        return false;
+    }
+    GstVideoFrame frame;
+    if (!gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) {
+        return false;
+    }
+    const int width = GST_VIDEO_FRAME_WIDTH(&frame);
+    const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
+    const int srcStride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+    const int dstStride = media::frameStride(width);
+    const auto* src = static_cast<const char*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+    header = media::makeFrameHeader(width, height);
+    pixels = QByteArray(qsizetype(header.biSizeImage), '\0');
+    // The one copy out of the grabber turns the rows bottom-up.
+    for (int y = 0; y < height; ++y) {
+        std::memcpy(pixels.data() + qsizetype(height - 1 - y) * dstStride,
+                    src + qsizetype(y) * srcStride, std::size_t(width) * 3);
+    }
+    gst_video_frame_unmap(&frame);
+    return true;
+}
+
+QImage PlaybackGraph::currentImage() const {
+    QMutexLocker lock(&frameMutex_);
+    return image_;
+}
+
+}  // namespace kv::playback
