@@ -1,0 +1,205 @@
+#include "media/Dlgselectcapturesrc.h"
+
+#include "media/device_catalogue.h"
+#include "media/property_dialog.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QLoggingCategory>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+using namespace Qt::StringLiterals;
+using kv::media::DeviceCategory;
+
+Q_LOGGING_CATEGORY(lcCaptureDialog, "kv.devices.dialog")
+
+TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
+    setObjectName(u"DlgSelectCapture"_s);
+    setWindowTitle(u"Select capture device"_s);
+    setFixedSize(482, 211);
+
+    Label1 = new QLabel(u"&Devices:"_s, this);
+    Label1->setObjectName(u"Label1"_s);
+    Label1->move(8, 8);
+    LBDevices = new QListWidget(this);
+    LBDevices->setObjectName(u"LBDevices"_s);
+    LBDevices->setGeometry(8, 24, 201, 177);
+    Label1->setBuddy(LBDevices);
+
+    Label2 = new QLabel(u"&Formats:"_s, this);
+    Label2->setObjectName(u"Label2"_s);
+    Label2->move(224, 8);
+    LBFormats = new QListWidget(this);
+    LBFormats->setObjectName(u"LBFormats"_s);
+    LBFormats->setGeometry(224, 24, 161, 177);
+    Label2->setBuddy(LBFormats);
+
+    BtnOK = new QPushButton(u"OK"_s, this);
+    BtnOK->setObjectName(u"BtnOK"_s);
+    BtnOK->setGeometry(394, 25, 80, 24);
+    BtnOK->setDefault(true);
+    BtnCancel = new QPushButton(u"Cancel"_s, this);
+    BtnCancel->setObjectName(u"BtnCancel"_s);
+    BtnCancel->setGeometry(394, 57, 80, 24);
+    BtnProperty = new QPushButton(u"&Properties..."_s, this);
+    BtnProperty->setObjectName(u"BtnProperty"_s);
+    BtnProperty->setGeometry(394, 94, 80, 24);
+    for (QLabel* label : {Label1, Label2}) {
+        label->adjustSize();
+    }
+
+    connect(BtnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(BtnProperty, &QPushButton::clicked, this, &TDlgSelectCapture::BtnPropertyClick);
+    // Every change of selection by mouse or keyboard, and a click on the
+    // selected camera too, binds the camera anew.
+    connect(LBDevices, &QListWidget::currentRowChanged, this, [this] { LBDevicesClick(); });
+    connect(LBDevices, &QListWidget::itemClicked, this, [this](QListWidgetItem* item) {
+        if (LBDevices->row(item) == rowAtPress_) {
+            LBDevicesClick();
+        }
+    });
+    LBDevices->viewport()->installEventFilter(this);
+
+    FormCreate();
+}
+
+TDlgSelectCapture::~TDlgSelectCapture() {
+    FormDestroy();
+}
+
+void TDlgSelectCapture::FormCreate() {
+    graph_ = kv::media::adopt(gst_pipeline_new("capture-dialog"));
+    if (!graph_) {
+        qCWarning(lcCaptureDialog) << "cannot create the dialog's pipeline";
+    }
+}
+
+void TDlgSelectCapture::FormDestroy() {
+    releaseCamera();
+    graph_.reset();
+}
+
+void TDlgSelectCapture::FormClose() {
+    releaseCamera();
+}
+
+void TDlgSelectCapture::done(int result) {
+    FormClose();
+    QDialog::done(result);
+}
+
+void TDlgSelectCapture::closeEvent(QCloseEvent* event) {
+    QDialog::closeEvent(event);  // a visible dialog rejects, which gives the camera back
+    FormClose();
+}
+
+bool TDlgSelectCapture::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == LBDevices->viewport() && event->type() == QEvent::MouseButtonPress) {
+        rowAtPress_ = LBDevices->currentRow();
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TDlgSelectCapture::setDeviceNames(const QStringList& names) {
+    const QSignalBlocker block(LBDevices);
+    LBDevices->clear();
+    LBDevices->addItems(names);
+    LBDevices->setCurrentRow(-1);
+}
+
+void TDlgSelectCapture::releaseCamera() {
+    if (!camera_) {
+        return;
+    }
+    if (graph_ && GST_OBJECT_PARENT(camera_.get()) == GST_OBJECT(graph_.get())) {
+        gst_bin_remove(GST_BIN(graph_.get()), camera_.get());
+    }
+    camera_.reset();
+}
+
+void TDlgSelectCapture::FillFormatList() {
+    LBFormats->clear();
+    releaseCamera();
+    kv::media::Element camera;
+    kv::media::FindDeviceFilter(DeviceCategory::CLSID_VideoInputDeviceCategory, QString(),
+                                LBDevices->currentRow(), camera);
+    if (!camera) {
+        qCWarning(lcCaptureDialog) << "camera" << LBDevices->currentRow() << "cannot be bound";
+        return;
+    }
+    if (graph_) {
+        gst_object_set_name(GST_OBJECT(camera.get()), "Filter");
+        gst_bin_add(GST_BIN(graph_.get()), camera.get());
+    }
+    camera_ = std::move(camera);
+    for (const kv::media::VideoInfoCapability& capability :
+         kv::media::CaptureCapabilities(camera_.get())) {
+        LBFormats->addItem(kv::media::FormatLine(capability));
+    }
+    if (LBFormats->count() > 0) {
+        LBFormats->setCurrentRow(0);
+    }
+}
+
+void TDlgSelectCapture::LBDevicesClick() {
+    FillFormatList();
+}
+
+void TDlgSelectCapture::BtnPropertyClick() {
+    if (!camera_) {
+        return;
+    }
+    kv::media::Chars name = kv::media::adopt(gst_object_get_name(GST_OBJECT(camera_.get())));
+    // The camera stays bound while its properties are shown.
+    const kv::media::Element camera = camera_;
+    kv::media::ShowPropertyDialog(camera.get(), QString::fromUtf8(name.get()), this);
+}
+
+namespace kv::media {
+
+QString cutToNameField(const QString& name) {
+    constexpr qsizetype kMax = 79;
+    if (name.size() <= kMax) {
+        return name;
+    }
+    qsizetype length = kMax;
+    if (name.at(length - 1).isHighSurrogate()) {
+        --length;
+    }
+    return name.left(length);
+}
+
+bool PrepareCaptureDialog(TDlgSelectCapture& dialog, int deviceIndex, int formatIndex) {
+    QStringList names;
+    ListDeviceNames(DeviceCategory::CLSID_VideoInputDeviceCategory, names);
+    dialog.setDeviceNames(names);
+    if (names.isEmpty()) {
+        return false;
+    }
+    auto entry = [](int index, int count) { return index < 0 || index >= count ? 0 : index; };
+    {
+        const QSignalBlocker block(dialog.LBDevices);
+        dialog.LBDevices->setCurrentRow(entry(deviceIndex, dialog.LBDevices->count()));
+    }
+    dialog.FillFormatList();
+    if (dialog.LBFormats->count() > 0) {
+        dialog.LBFormats->setCurrentRow(entry(formatIndex, dialog.LBFormats->count()));
+    }
+    return true;
+}
+
+CaptureChoice ChosenCapture(const TDlgSelectCapture& dialog) {
+    CaptureChoice choice;
+    choice.deviceIndex = dialog.LBDevices->currentRow();
+    if (const QListWidgetItem* item = dialog.LBDevices->currentItem()) {
+        choice.deviceName = cutToNameField(item->text());
+    }
+    choice.formatIndex = dialog.LBFormats->count() > 0 ? dialog.LBFormats->currentRow() : -1;
+    return choice;
+}
+
+}  // namespace kv::media
