@@ -1,0 +1,147 @@
+#include "app/setup_exchange.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTimeEdit>
+
+#include <utility>
+
+using namespace Qt::StringLiterals;
+
+namespace kv::app {
+
+using dialogs::SpinState;
+using dialogs::UpDownSpin;
+
+namespace {
+
+SpinState clamped(SpinState state) {
+    state.position = qBound(state.minimum, state.position, state.maximum);
+    return state;
+}
+
+// Sets a spin's units and limits with its change handler detached.
+void setDetached(UpDownSpin& spin, QLabel& unit, const SpinState& state) {
+    auto handler = std::exchange(spin.onChangingEx, nullptr);
+    dialogs::setSpinState(spin, unit, state);
+    spin.onChangingEx = std::move(handler);
+}
+
+}  // namespace
+
+SpinState diskSpaceSpin(int maxDiskspace_MB, const SpinState& current) {
+    SpinState spin = current;
+    if (maxDiskspace_MB > 1000) {
+        spin.unit = u"GB"_s;
+        spin.step = 1;
+        spin.position = maxDiskspace_MB / 1000;
+    } else {
+        spin.unit = u"MB"_s;
+        spin.step = 50;
+        spin.position = maxDiskspace_MB;
+    }
+    return clamped(spin);
+}
+
+int diskSpaceFromSpin(const SpinState& spin) {
+    return spin.unit == u"GB"_s ? spin.position * 1000 : spin.position;
+}
+
+SpinState recIntervalSpin(int recInterval_ms, const SpinState& current) {
+    SpinState spin = current;
+    if (recInterval_ms > 10000) {
+        spin.unit = u"s"_s;
+        spin.step = 1;
+        spin.minimum = 10;
+        spin.maximum = 10000;
+        spin.position = recInterval_ms / 1000;
+    } else {
+        spin.unit = u"ms"_s;
+        spin.step = 100;
+        spin.minimum = 100;
+        spin.position = recInterval_ms;
+    }
+    return clamped(spin);
+}
+
+int recIntervalFromSpin(const SpinState& spin) {
+    return spin.unit == u"s"_s ? spin.position * 1000 : spin.position;
+}
+
+void copySettingsToSetup(const Settings& settings, TDlgSetup& dialog) {
+    setDetached(*dialog.UpDownDiskSpace, *dialog.lbMaxSpace,
+                diskSpaceSpin(settings.MaxDiskspace,
+                              dialogs::spinState(*dialog.UpDownDiskSpace, *dialog.lbMaxSpace)));
+
+    dialog.cbTimer->setChecked(settings.RecUseTimer);
+    dialog.dtPickStart->setTime(timeFromDayFraction(settings.RecStartTime));
+    dialog.dtPickStop->setTime(timeFromDayFraction(settings.RecStopTime));
+
+    setDetached(*dialog.UpDownRecInterval, *dialog.lbRecInt,
+                recIntervalSpin(settings.RecInterval,
+                                dialogs::spinState(*dialog.UpDownRecInterval, *dialog.lbRecInt)));
+
+    dialog.UpDownRecPostFrames->setValue(settings.PostRecFrames);
+
+    dialog.CBPlaySoundOnMove->setChecked(settings.PlaySoundOnMove);
+    dialog.edSoundFileName->setText(settings.SoundFileName);
+    dialog.CBShowWndOnMove->setChecked(settings.ShowWndOnMove);
+
+    dialog.CBFTP->setChecked(settings.FTPActive);
+    dialog.UpDnMaxFTPFrames->setValue(settings.FTPMaxFrames);
+    dialog.RBUseLAN->setChecked(true);
+    if (settings.UseRAS) {
+        dialog.RBUseRAS->setChecked(true);
+    }
+    const int entry = dialog.CBRASEntries->findText(settings.RASEntry, Qt::MatchExactly);
+    if (entry >= 0) {
+        dialog.CBRASEntries->setCurrentIndex(entry);
+    }
+    dialog.CBUseExisting->setChecked(settings.UseActiveOnly);
+    dialog.edFTPHost->setText(settings.Host);
+    dialog.edFTPUser->setText(settings.User);
+    dialog.edFTPPass->setText(settings.Pass);
+    dialog.edFTPPath->setText(settings.Path);
+}
+
+void copySetupToSettings(const TDlgSetup& dialog, Settings& settings) {
+    settings.MaxDiskspace =
+        diskSpaceFromSpin(dialogs::spinState(*dialog.UpDownDiskSpace, *dialog.lbMaxSpace));
+
+    settings.RecUseTimer = dialog.cbTimer->isChecked();
+    settings.RecStartTime = dayFractionFromTime(dialog.dtPickStart->time());
+    settings.RecStopTime = dayFractionFromTime(dialog.dtPickStop->time());
+
+    settings.RecInterval =
+        recIntervalFromSpin(dialogs::spinState(*dialog.UpDownRecInterval, *dialog.lbRecInt));
+    settings.PostRecFrames = dialog.UpDownRecPostFrames->value();
+
+    settings.PlaySoundOnMove = dialog.CBPlaySoundOnMove->isChecked();
+    settings.SoundFileName = dialog.edSoundFileName->text();
+    settings.ShowWndOnMove = dialog.CBShowWndOnMove->isChecked();
+
+    settings.FTPActive = dialog.CBFTP->isChecked();
+    settings.FTPMaxFrames = dialog.UpDnMaxFTPFrames->value();
+    settings.UseRAS = dialog.RBUseRAS->isChecked();
+    settings.RASEntry =
+        dialog.CBRASEntries->currentIndex() >= 0 ? dialog.CBRASEntries->currentText() : QString();
+    settings.UseActiveOnly = dialog.CBUseExisting->isChecked();
+    settings.Host = dialog.edFTPHost->text();
+    settings.User = dialog.edFTPUser->text();
+    settings.Pass = dialog.edFTPPass->text();
+    settings.Path = dialog.edFTPPath->text();
+}
+
+bool executeSetup(Settings& settings, TDlgSetup& dialog) {
+    copySettingsToSetup(settings, dialog);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    copySetupToSettings(dialog, settings);
+    return true;
+}
+
+}  // namespace kv::app

@@ -1,0 +1,426 @@
+#include "dialogs/Dlgeinstellung.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTimeEdit>
+#include <QVBoxLayout>
+
+#include <climits>
+
+using namespace Qt::StringLiterals;
+
+Q_LOGGING_CATEGORY(lcSetup, "kv.dialogs.setup")
+
+namespace kv::dialogs {
+
+namespace {
+
+const QString kMs = u"ms"_s;
+const QString kSeconds = u"s"_s;
+const QString kMB = u"MB"_s;
+const QString kGB = u"GB"_s;
+
+SpinStep accept(const SpinState& current) {
+    return {true, current};
+}
+
+// "*.WAV" -> "*.[wW][aA][vV]": the same pattern in any letter case.
+QString anyCase(const QString& pattern) {
+    QString result;
+    for (const QChar c : pattern) {
+        const QChar lower = c.toLower();
+        const QChar upper = c.toUpper();
+        if (lower != upper) {
+            result += u'[' + lower + upper + u']';
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
+QLabel* boldLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+QLabel* wrappedLabel(const QString& text, QWidget* parent) {
+    auto* label = new QLabel(text, parent);
+    label->setWordWrap(true);
+    return label;
+}
+
+template <typename T>
+T* named(T* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+}  // namespace
+
+SpinStep recIntervalStepRule(const SpinState& current, int proposed, SpinDirection direction) {
+    if (direction == SpinDirection::Up && current.unit == kMs && proposed > 9999) {
+        return {false, {10, 1, 10, 10000, kSeconds}};
+    }
+    if (direction == SpinDirection::Down && current.unit == kSeconds && proposed == 10) {
+        return {false, {10000, 100, 100, 10000, kMs}};
+    }
+    return accept(current);
+}
+
+SpinStep diskSpaceStepRule(const SpinState& current, int proposed, SpinDirection direction) {
+    if (direction == SpinDirection::Up && current.unit == kMB && proposed >= 1000) {
+        return {false, {1, 1, current.minimum, current.maximum, kGB}};
+    }
+    if (direction == SpinDirection::Down && current.unit == kGB && proposed == 1) {
+        return {false, {950, 50, current.minimum, current.maximum, kMB}};
+    }
+    return accept(current);
+}
+
+QString qtNameFilter(const QString& pipeSeparatedFilter) {
+    const QStringList parts = pipeSeparatedFilter.split(u'|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i].trimmed();
+        // The description may name its patterns itself; the real ones follow.
+        if (description.endsWith(u')')) {
+            const qsizetype open = description.lastIndexOf(u'(');
+            if (open >= 0) {
+                description = description.left(open).trimmed();
+            }
+        }
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(u';', Qt::SkipEmptyParts)) {
+            patterns.append(anyCase(pattern.trimmed()));
+        }
+        filters.append(description + u" ("_s + patterns.join(u' ') + u')');
+    }
+    if (parts.size() % 2 != 0 && !pipeSeparatedFilter.isEmpty()) {
+        qCWarning(lcSetup) << "file filter without patterns:" << parts.last();
+    }
+    return filters.join(u";;"_s);
+}
+
+// --- UpDownSpin
+
+UpDownSpin::UpDownSpin(QWidget* parent) : QSpinBox(parent) {
+    setGroupSeparatorShown(false);
+    setKeyboardTracking(false);
+    // The position changes by the buttons and the arrow keys only.
+    lineEdit()->setReadOnly(true);
+}
+
+QAbstractSpinBox::StepEnabled UpDownSpin::stepEnabled() const {
+    // Like a plain up-down control, the buttons stay live at the limits: the
+    // handler hears of a step that would leave the range, with no direction.
+    return isEnabled() ? (StepUpEnabled | StepDownEnabled) : StepNone;
+}
+
+void UpDownSpin::stepBy(int steps) {
+    const int sign = steps < 0 ? -1 : 1;
+    for (int i = 0; i < std::abs(steps); ++i) {
+        stepOnce(sign);
+    }
+}
+
+void UpDownSpin::stepOnce(int sign) {
+    const qint64 wanted = qint64(value()) + qint64(sign) * singleStep();
+    const int proposed = int(qBound(qint64(INT_MIN), wanted, qint64(INT_MAX)));
+    SpinDirection direction = sign > 0 ? SpinDirection::Up : SpinDirection::Down;
+    if (wanted < minimum() || wanted > maximum()) {
+        direction = SpinDirection::None;
+    }
+    if (onChangingEx && !onChangingEx(proposed, direction)) {
+        return;
+    }
+    QSpinBox::stepBy(sign);
+}
+
+SpinState spinState(const UpDownSpin& spin, const QLabel& unitLabel) {
+    return {spin.value(), spin.singleStep(), spin.minimum(), spin.maximum(), unitLabel.text()};
+}
+
+void setSpinState(UpDownSpin& spin, QLabel& unitLabel, const SpinState& state) {
+    spin.setSingleStep(state.step);
+    spin.setRange(state.minimum, state.maximum);
+    spin.setValue(state.position);
+    unitLabel.setText(state.unit);
+}
+
+}  // namespace kv::dialogs
+
+using namespace kv::dialogs;
+
+TDlgSetup::TDlgSetup(QWidget* parent) : QDialog(parent) {
+    setObjectName(u"DlgSetup"_s);
+    setWindowTitle(u"Kestrelvision Setup:"_s);
+    setFixedSize(560, 535);
+
+    PageControl1 = named(new QTabWidget(this), "PageControl1");
+    tsGeneral = buildGeneralPage();
+    tsFTP = buildFtpPage();
+    PageControl1->addTab(tsGeneral, u"&Recorder"_s);
+    PageControl1->addTab(tsFTP, u"&FTP"_s);
+
+    BtnOK = named(new QPushButton(u"OK"_s, this), "BtnOK");
+    BtnOK->setDefault(true);
+    BtnCancel = named(new QPushButton(u"Cancel"_s, this), "BtnCancel");
+    connect(BtnOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(BtnOK);
+    buttons->addWidget(BtnCancel);
+    buttons->addStretch();
+    auto* layout = new QHBoxLayout(this);
+    layout->addWidget(PageControl1, 1);
+    layout->addLayout(buttons);
+
+    OpenDialog = named(new QFileDialog(this), "OpenDialog");
+    OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog->setOption(QFileDialog::HideNameFilterDetails);
+    OpenDialog->setNameFilter(kv::dialogs::qtNameFilter(u"Audio-File (*.wav)|*.WAV"_s));
+    connect(BtnSelectFile, &QPushButton::clicked, this, &TDlgSetup::BtnSelectFileClick);
+
+    UpDownRecInterval->onChangingEx = [this](int proposed, SpinDirection direction) {
+        return UpDownRecIntervalChangingEx(proposed, direction);
+    };
+    UpDownDiskSpace->onChangingEx = [this](int proposed, SpinDirection direction) {
+        return UpDownDiskSpaceChangingEx(proposed, direction);
+    };
+}
+
+TDlgSetup::~TDlgSetup() = default;
+
+QWidget* TDlgSetup::buildGeneralPage() {
+    auto* page = named(new QWidget, "tsGeneral");
+    auto* layout = new QVBoxLayout(page);
+
+    auto spinRow = [&](UpDownSpin* spin, QLabel* unit) {
+        auto* row = new QHBoxLayout;
+        spin->setMinimumWidth(90);
+        row->addWidget(spin);
+        if (unit) {
+            row->addWidget(unit);
+        }
+        row->addStretch();
+        layout->addLayout(row);
+    };
+    auto makeSpin = [&](const char* name, const char* editName, int minimum, int maximum,
+                        int step) {
+        auto* spin = named(new UpDownSpin(page), name);
+        spin->edit()->setObjectName(QLatin1String(editName));
+        spin->setRange(minimum, maximum);
+        spin->setSingleStep(step);
+        return spin;
+    };
+
+    Label1 = named(boldLabel(u"&Framerate for recording:"_s, page), "Label1");
+    UpDownRecInterval = makeSpin("UpDownRecInterval", "edRecFrames", 100, 30000, 100);
+    UpDownRecInterval->setValue(1000);
+    lbRecInt = named(new QLabel(u"ms"_s, page), "lbRecInt");
+    Label1->setBuddy(UpDownRecInterval);
+    Label13 = named(wrappedLabel(u"(recommended is 1000 ms to record 1 picture per second to the "
+                                 u"AVI file. AVI is played back with 25 frames/s. This results in "
+                                 u"a 25x quick motion picture.)"_s,
+                                 page),
+                    "Label13");
+    layout->addWidget(Label1);
+    spinRow(UpDownRecInterval, lbRecInt);
+    layout->addWidget(Label13);
+    layout->addSpacing(6);
+
+    Label5 = named(boldLabel(u"Frames to record &after last movement:"_s, page), "Label5");
+    UpDownRecPostFrames = makeSpin("UpDownRecPostFrames", "edRecPostFrames", 0, 100, 1);
+    Label5->setBuddy(UpDownRecPostFrames);
+    Label3 = named(wrappedLabel(u"If Kestrelvision records movement controlled, you can specify "
+                                u"the amount of frames it shall record after the movement falls "
+                                u"back below the threshold. Useful in conjunction with the "
+                                u"motion mask."_s,
+                                page),
+                   "Label3");
+    layout->addWidget(Label5);
+    spinRow(UpDownRecPostFrames, nullptr);
+    layout->addWidget(Label3);
+    layout->addSpacing(6);
+
+    Label14 = named(boldLabel(u"&Maximum hard disk space:"_s, page), "Label14");
+    UpDownDiskSpace = makeSpin("UpDownDiskSpace", "edDiskSpace", 0, 1000, 50);
+    UpDownDiskSpace->setValue(500);
+    lbMaxSpace = named(new QLabel(u"MB"_s, page), "lbMaxSpace");
+    Label14->setBuddy(UpDownDiskSpace);
+    Label2 = named(wrappedLabel(u"Kestrelvision needs hard disk space for the video files. Select "
+                                u"the maximum amount of hard disk space Kestrelvision shall use "
+                                u"for the videos."_s,
+                                page),
+                   "Label2");
+    Label4 = named(wrappedLabel(u"Kestrelvision deletes the oldest video files if the currently "
+                                u"used hard disk space exeeds this amount."_s,
+                                page),
+                   "Label4");
+    layout->addWidget(Label14);
+    spinRow(UpDownDiskSpace, lbMaxSpace);
+    layout->addWidget(Label2);
+    layout->addWidget(Label4);
+    layout->addSpacing(6);
+
+    cbTimer = named(new QCheckBox(u"Record Time"_s, page), "cbTimer");
+    QFont bold = cbTimer->font();
+    bold.setBold(true);
+    cbTimer->setFont(bold);
+    Label15 = named(new QLabel(u"Start:"_s, page), "Label15");
+    dtPickStart = named(new QTimeEdit(page), "dtPickStart");
+    Label16 = named(new QLabel(u"Stop:"_s, page), "Label16");
+    dtPickStop = named(new QTimeEdit(page), "dtPickStop");
+    for (QTimeEdit* picker : {dtPickStart, dtPickStop}) {
+        picker->setDisplayFormat(u"HH:mm:ss"_s);
+    }
+    Label15->setBuddy(dtPickStart);
+    Label16->setBuddy(dtPickStop);
+    auto* times = new QHBoxLayout;
+    times->addWidget(Label15);
+    times->addWidget(dtPickStart);
+    times->addSpacing(16);
+    times->addWidget(Label16);
+    times->addWidget(dtPickStop);
+    times->addStretch();
+    layout->addWidget(cbTimer);
+    layout->addLayout(times);
+    layout->addSpacing(6);
+
+    CBPlaySoundOnMove =
+        named(new QCheckBox(u"Play this sound on movement:"_s, page), "CBPlaySoundOnMove");
+    edSoundFileName = named(new QLineEdit(page), "edSoundFileName");
+    edSoundFileName->setReadOnly(true);
+    BtnSelectFile = named(new QPushButton(u"..."_s, page), "BtnSelectFile");
+    BtnSelectFile->setFixedWidth(28);
+    auto* sound = new QHBoxLayout;
+    sound->addWidget(edSoundFileName, 1);
+    sound->addWidget(BtnSelectFile);
+    CBShowWndOnMove =
+        named(new QCheckBox(u"Show programm window on movement."_s, page), "CBShowWndOnMove");
+    layout->addWidget(CBPlaySoundOnMove);
+    layout->addLayout(sound);
+    layout->addWidget(CBShowWndOnMove);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* TDlgSetup::buildFtpPage() {
+    auto* page = named(new QWidget, "tsFTP");
+    auto* layout = new QVBoxLayout(page);
+
+    CBFTP = named(new QCheckBox(u"Automatic FTP upload:"_s, page), "CBFTP");
+    Label6 = named(new QLabel(u"after:"_s, page), "Label6");
+    UpDnMaxFTPFrames = named(new UpDownSpin(page), "UpDnMaxFTPFrames");
+    UpDnMaxFTPFrames->edit()->setObjectName(u"edMaxFTPFrames"_s);
+    UpDnMaxFTPFrames->setRange(10, 10000);
+    UpDnMaxFTPFrames->setSingleStep(1);
+    UpDnMaxFTPFrames->setMinimumWidth(90);
+    Label7 = named(new QLabel(u"frames"_s, page), "Label7");
+    auto* upload = new QHBoxLayout;
+    upload->addWidget(CBFTP);
+    upload->addWidget(Label6);
+    upload->addWidget(UpDnMaxFTPFrames);
+    upload->addWidget(Label7);
+    upload->addStretch();
+    layout->addLayout(upload);
+
+    GBRAS = named(new QGroupBox(u"&Connection:"_s, page), "GBRAS");
+    RBUseLAN = named(new QRadioButton(u"&LAN"_s, GBRAS), "RBUseLAN");
+    RBUseRAS = named(new QRadioButton(u"&RAS:"_s, GBRAS), "RBUseRAS");
+    CBRASEntries = named(new QComboBox(GBRAS), "CBRASEntries");
+    CBUseExisting = named(new QCheckBox(u"&only on active connection."_s, GBRAS), "CBUseExisting");
+    RBUseLAN->setChecked(true);
+    auto* ras = new QGridLayout(GBRAS);
+    ras->addWidget(RBUseLAN, 0, 0);
+    ras->addWidget(RBUseRAS, 1, 0);
+    ras->addWidget(CBRASEntries, 1, 1);
+    ras->addWidget(CBUseExisting, 2, 1);
+    ras->setColumnStretch(1, 1);
+    layout->addWidget(GBRAS);
+
+    GBFTP = named(new QGroupBox(u"&Ftp:"_s, page), "GBFTP");
+    auto* ftp = new QFormLayout(GBFTP);
+    auto addEdit = [&](QLabel*& label, const char* labelName, const QString& caption,
+                       QLineEdit*& edit, const char* editName) {
+        label = named(new QLabel(caption, GBFTP), labelName);
+        edit = named(new QLineEdit(GBFTP), editName);
+        label->setBuddy(edit);
+        ftp->addRow(label, edit);
+    };
+    addEdit(Label8, "Label8", u"&Host:"_s, edFTPHost, "edFTPHost");
+    addEdit(Label9, "Label9", u"&User:"_s, edFTPUser, "edFTPUser");
+    addEdit(Label10, "Label10", u"&Password:"_s, edFTPPass, "edFTPPass");
+    addEdit(Label11, "Label11", u"Destination:"_s, edFTPPath, "edFTPPath");
+    edFTPPass->setEchoMode(QLineEdit::Password);
+    layout->addWidget(GBFTP);
+    layout->addStretch();
+    return page;
+}
+
+void TDlgSetup::fillRasEntries(const QStringList& names) {
+    CBRASEntries->clear();
+    CBRASEntries->addItems(names);
+    const bool any = !names.isEmpty();
+    if (any) {
+        CBRASEntries->setCurrentIndex(0);
+    } else {
+        RBUseLAN->setChecked(true);
+    }
+    CBRASEntries->setEnabled(any);
+    RBUseRAS->setEnabled(any);
+    CBUseExisting->setEnabled(any);
+}
+
+void TDlgSetup::hideFtpPage() {
+    const int index = PageControl1->indexOf(tsFTP);
+    if (index >= 0) {
+        PageControl1->setTabVisible(index, false);
+    }
+}
+
+bool TDlgSetup::UpDownRecIntervalChangingEx(int proposed, SpinDirection direction) {
+    const SpinStep step = kv::dialogs::recIntervalStepRule(
+        kv::dialogs::spinState(*UpDownRecInterval, *lbRecInt), proposed, direction);
+    if (!step.accepted) {
+        kv::dialogs::setSpinState(*UpDownRecInterval, *lbRecInt, step.next);
+    }
+    return step.accepted;
+}
+
+bool TDlgSetup::UpDownDiskSpaceChangingEx(int proposed, SpinDirection direction) {
+    const SpinStep step = kv::dialogs::diskSpaceStepRule(
+        kv::dialogs::spinState(*UpDownDiskSpace, *lbMaxSpace), proposed, direction);
+    if (!step.accepted) {
+        kv::dialogs::setSpinState(*UpDownDiskSpace, *lbMaxSpace, step.next);
+    }
+    return step.accepted;
+}
+
+void TDlgSetup::BtnSelectFileClick() {
+    OpenDialog->selectFile(edSoundFileName->text());
+    if (OpenDialog->exec() != QDialog::Accepted) {
+        return;
+    }
+    const QStringList files = OpenDialog->selectedFiles();
+    if (!files.isEmpty()) {
+        edSoundFileName->setText(files.first());
+    }
+}

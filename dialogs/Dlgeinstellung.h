@@ -1,0 +1,158 @@
+#pragma once
+
+// TDlgSetup, the settings dialog: recording interval, post-record frames, disk
+// space limit, daily recording window and the reactions to movement, plus the
+// hidden upload page. It holds values only; the main window copies settings in
+// and out (app/setup_exchange.h).
+
+#include <QDialog>
+#include <QSpinBox>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QDialogButtonBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTabWidget;
+class QTimeEdit;
+class QWidget;
+
+namespace kv::dialogs {
+
+// The direction of a proposed spin step: None when it would leave the range.
+enum class SpinDirection { None, Up, Down };
+
+// What a unit-switching spin shows: position, step, limits and unit text.
+struct SpinState {
+    int position = 0;
+    int step = 1;
+    int minimum = 0;
+    int maximum = 0;
+    QString unit;
+
+    bool operator==(const SpinState&) const = default;
+};
+
+// A rule's answer to a proposed step: accept it, or refuse it and show next.
+struct SpinStep {
+    bool accepted = true;
+    SpinState next;  // when refused: the state to show instead
+
+    bool operator==(const SpinStep&) const = default;
+};
+
+// The recording interval switches from "ms" to "s" above 9999 ms and back at 10 s.
+SpinStep recIntervalStepRule(const SpinState& current, int proposed, SpinDirection direction);
+// The disk space limit switches from "MB" to "GB" at 1000 MB and back from 1 GB.
+SpinStep diskSpaceStepRule(const SpinState& current, int proposed, SpinDirection direction);
+
+// A Qt file-dialog filter for a "Description|*.EXT|..." filter whose patterns
+// match their extensions in any letter case.
+QString qtNameFilter(const QString& pipeSeparatedFilter);
+
+// A spin whose text cannot be typed into and which asks onChangingEx before each
+// single step, with the proposed position and direction; false refuses the step.
+class UpDownSpin : public QSpinBox {
+    Q_OBJECT
+  public:
+    using ChangingHandler = std::function<bool(int proposed, SpinDirection direction)>;
+
+    explicit UpDownSpin(QWidget* parent = nullptr);
+
+    void stepBy(int steps) override;
+    StepEnabled stepEnabled() const override;
+    QLineEdit* edit() const { return lineEdit(); }
+
+    // Detached (empty) while the owner sets units and limits.
+    ChangingHandler onChangingEx;
+
+  private:
+    void stepOnce(int sign);
+};
+
+// A switching spin and its unit label read and set together. Setting does not
+// consult the spin's handler; a position outside the limits shows the nearest one.
+SpinState spinState(const UpDownSpin& spin, const QLabel& unitLabel);
+void setSpinState(UpDownSpin& spin, QLabel& unitLabel, const SpinState& state);
+
+}  // namespace kv::dialogs
+
+// Like the main window, the dialogs are global classes.
+class TDlgSetup : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TDlgSetup(QWidget* parent = nullptr);
+    ~TDlgSetup() override;
+
+    // Fills CBRASEntries with the dial-up entry names and selects the first;
+    // with none, selects RBUseLAN and disables the dial-up controls.
+    void fillRasEntries(const QStringList& names);
+    // Hides the upload page; its controls keep carrying their values.
+    void hideFtpPage();
+
+    // Handlers.
+    bool UpDownRecIntervalChangingEx(int proposed, kv::dialogs::SpinDirection direction);
+    bool UpDownDiskSpaceChangingEx(int proposed, kv::dialogs::SpinDirection direction);
+    void BtnSelectFileClick();
+
+    // The form's controls, named as their objectName().
+    QPushButton* BtnOK = nullptr;
+    QPushButton* BtnCancel = nullptr;
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* tsGeneral = nullptr;
+    QWidget* tsFTP = nullptr;
+
+    QLabel* Label1 = nullptr;
+    kv::dialogs::UpDownSpin* UpDownRecInterval = nullptr;  // its edit is edRecFrames
+    QLabel* lbRecInt = nullptr;
+    QLabel* Label13 = nullptr;
+    QLabel* Label5 = nullptr;
+    kv::dialogs::UpDownSpin* UpDownRecPostFrames = nullptr;  // its edit is edRecPostFrames
+    QLabel* Label3 = nullptr;
+    QLabel* Label14 = nullptr;
+    kv::dialogs::UpDownSpin* UpDownDiskSpace = nullptr;  // its edit is edDiskSpace
+    QLabel* lbMaxSpace = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QCheckBox* cbTimer = nullptr;
+    QLabel* Label15 = nullptr;
+    QTimeEdit* dtPickStart = nullptr;
+    QLabel* Label16 = nullptr;
+    QTimeEdit* dtPickStop = nullptr;
+    QCheckBox* CBPlaySoundOnMove = nullptr;
+    QLineEdit* edSoundFileName = nullptr;
+    QPushButton* BtnSelectFile = nullptr;
+    QCheckBox* CBShowWndOnMove = nullptr;
+    QFileDialog* OpenDialog = nullptr;
+
+    QCheckBox* CBFTP = nullptr;
+    QLabel* Label6 = nullptr;
+    kv::dialogs::UpDownSpin* UpDnMaxFTPFrames = nullptr;  // its edit is edMaxFTPFrames
+    QLabel* Label7 = nullptr;
+    QGroupBox* GBRAS = nullptr;
+    QRadioButton* RBUseLAN = nullptr;
+    QRadioButton* RBUseRAS = nullptr;
+    QComboBox* CBRASEntries = nullptr;
+    QCheckBox* CBUseExisting = nullptr;
+    QGroupBox* GBFTP = nullptr;
+    QLabel* Label8 = nullptr;
+    QLineEdit* edFTPHost = nullptr;
+    QLabel* Label9 = nullptr;
+    QLineEdit* edFTPUser = nullptr;
+    QLabel* Label10 = nullptr;
+    QLineEdit* edFTPPass = nullptr;
+    QLabel* Label11 = nullptr;
+    QLineEdit* edFTPPath = nullptr;
+
+  private:
+    QWidget* buildGeneralPage();
+    QWidget* buildFtpPage();
+};
