@@ -122,11 +122,18 @@ QList<QRgb> medianCutPalette(const QImage& rgb32, int maxColours) {
 }
 
 // Nearest palette entry by squared distance, remembered per 6-bit cell of the
-// colour cube: the dithered values vary too much for an exact memo.
+// colour cube: the dithered values vary too much for an exact memo. The search
+// walks outwards from the entry of nearest green and stops once green alone is
+// farther than the best match.
 class NearestColour {
   public:
-    explicit NearestColour(const QList<QRgb>& palette)
-        : palette_(palette), cache_(size_t(1) << 18, -1) {}
+    explicit NearestColour(const QList<QRgb>& palette) : cache_(size_t(1) << 18, -1) {
+        for (int i = 0; i < palette.size(); ++i) {
+            byGreen_.push_back({qRed(palette[i]), qGreen(palette[i]), qBlue(palette[i]), i});
+        }
+        std::sort(byGreen_.begin(), byGreen_.end(),
+                  [](const Entry& a, const Entry& b) { return a.g < b.g; });
+    }
 
     int find(int r, int g, int b) {
         const size_t key = size_t(r >> 2) << 12 | size_t(g >> 2) << 6 | size_t(b >> 2);
@@ -137,23 +144,52 @@ class NearestColour {
     }
 
   private:
+    struct Entry {
+        int r, g, b, index;
+    };
+
     int search(int r, int g, int b) const {
-        int best = 0;
+        const auto start = std::lower_bound(byGreen_.begin(), byGreen_.end(), g,
+                                            [](const Entry& e, int v) { return e.g < v; });
+        const qsizetype first = start - byGreen_.begin();
+        const qsizetype count = qsizetype(byGreen_.size());
+        int best = byGreen_.front().index;
         int bestDistance = 1 << 30;
-        for (int i = 0; i < palette_.size(); ++i) {
-            const int dr = r - qRed(palette_[i]);
-            const int dg = g - qGreen(palette_[i]);
-            const int db = b - qBlue(palette_[i]);
+        const auto consider = [&](const Entry& e) {
+            const int dr = r - e.r;
+            const int dg = g - e.g;
+            const int db = b - e.b;
             const int distance = dr * dr + dg * dg + db * db;
-            if (distance < bestDistance) {
-                best = i;
+            if (distance < bestDistance || (distance == bestDistance && e.index < best)) {
+                best = e.index;
                 bestDistance = distance;
+            }
+        };
+        for (qsizetype up = first, down = first - 1; up < count || down >= 0;) {
+            const bool upOpen =
+                up < count &&
+                (byGreen_[size_t(up)].g - g) * (byGreen_[size_t(up)].g - g) <= bestDistance;
+            const bool downOpen =
+                down >= 0 &&
+                (g - byGreen_[size_t(down)].g) * (g - byGreen_[size_t(down)].g) <= bestDistance;
+            if (!upOpen && !downOpen) {
+                break;
+            }
+            if (upOpen) {
+                consider(byGreen_[size_t(up++)]);
+            } else {
+                up = count;
+            }
+            if (downOpen) {
+                consider(byGreen_[size_t(down--)]);
+            } else {
+                down = -1;
             }
         }
         return best;
     }
 
-    QList<QRgb> palette_;
+    std::vector<Entry> byGreen_;
     std::vector<std::int16_t> cache_;
 };
 
