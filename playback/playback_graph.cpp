@@ -122,9 +122,9 @@ PlaybackBuild PlaybackGraph::prepare(const QString& fileName) {
     if (!pipeline_) {
         return PlaybackBuild::GrabberMissing;
     }
-    // Receives the pipeline's debug log until it runs or the build gives up.
-    const std::unique_ptr<media::GraphLog> log =
-        media::GraphLog::open(logFileName_, pipeline_.get());
+    // Receives the pipeline's debug log until the first frame is there or the
+    // build gives up.
+    std::unique_ptr<media::GraphLog> log = media::GraphLog::open(logFileName_, pipeline_.get());
     if (!log) {
         qCWarning(lcPlayback) << "Cannot create the playback log" << logFileName_;
     }
@@ -175,7 +175,7 @@ PlaybackBuild PlaybackGraph::prepare(const QString& fileName) {
     bus_->addFilter([this](GstMessage* message) { onBusMessage(message); });
 
     building_ = true;
-    const PlaybackBuild result = preroll(fileName, deadline_us);
+    const PlaybackBuild result = preroll(fileName, deadline_us, log);
     building_ = false;
     if (result != PlaybackBuild::Loaded) {
         return result;
@@ -187,7 +187,8 @@ PlaybackBuild PlaybackGraph::prepare(const QString& fileName) {
     return result;
 }
 
-PlaybackBuild PlaybackGraph::preroll(const QString& fileName, gint64 deadline_us) {
+PlaybackBuild PlaybackGraph::preroll(const QString& fileName, gint64 deadline_us,
+                                     std::unique_ptr<media::GraphLog>& log) {
     if (gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
         bus_->drain();
         return failure(fileName);
@@ -210,6 +211,9 @@ PlaybackBuild PlaybackGraph::preroll(const QString& fileName, gint64 deadline_us
         }
     }
 
+    // avidemux logs its frame-count answer with an object that is none; the
+    // log closes before that question is asked.
+    log.reset();
     readStreamFacts();
     const bool unfinished = looksUnfinished(fileName);
     if (!lastSample()) {

@@ -111,7 +111,8 @@ class PlaybackGraph : public QObject {
     struct Probe;  // what the streaming threads saw during the build
 
     PlaybackBuild prepare(const QString& fileName);
-    PlaybackBuild preroll(const QString& fileName, gint64 deadline_us);
+    PlaybackBuild preroll(const QString& fileName, gint64 deadline_us,
+                          std::unique_ptr<media::GraphLog>& log);
     PlaybackBuild failure(const QString& fileName) const;
     void readStreamFacts();
     void verifyLastFrame(gint64 deadline_us);
