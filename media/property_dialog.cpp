@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <climits>
 #include <limits>
 
@@ -185,6 +186,34 @@ QString flagsText(const GValue& v) {
     return nicks.isEmpty() ? u"(none)"_s : nicks.join(u'+');
 }
 
+// The direct children of a bin that are sources.
+std::vector<Element> sourcesOf(GstBin* bin) {
+    std::vector<Element> sources;
+    GstIterator* it = gst_bin_iterate_sources(bin);
+    GValue item = G_VALUE_INIT;
+    bool done = false;
+    while (!done) {
+        switch (gst_iterator_next(it, &item)) {
+            case GST_ITERATOR_OK:
+                sources.push_back(share(GST_ELEMENT(g_value_get_object(&item))));
+                g_value_reset(&item);
+                break;
+            case GST_ITERATOR_RESYNC:
+                sources.clear();
+                gst_iterator_resync(it);
+                break;
+            default:
+                done = true;
+                break;
+        }
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    // The iterator goes from the last added; show them in the bin's order.
+    std::reverse(sources.begin(), sources.end());
+    return sources;
+}
+
 QString valueContents(const GValue& v) {
     // Some boxed types cannot describe an empty value without complaint.
     if ((G_VALUE_HOLDS_BOXED(&v) && !g_value_get_boxed(&v)) ||
@@ -212,16 +241,18 @@ PropertyDialog::PropertyDialog(GstElement* element, const QString& caption, QWid
     auto* form = new QFormLayout(page);
     form->setFieldGrowthPolicy(QFormLayout::AllNonFixedFieldsGrow);
     if (element_) {
-        guint count = 0;
-        GParamSpec** specs =
-            g_object_class_list_properties(G_OBJECT_GET_CLASS(element_.get()), &count);
-        for (guint i = 0; i < count; ++i) {
-            const GParamFlags flags = specs[i]->flags;
-            if ((flags & G_PARAM_READABLE) && (flags & G_PARAM_WRITABLE)) {
-                addPropertyRow(form, specs[i]);
+        addPropertyRows(form, element_.get(), QString());
+        // A camera that is a bin of our own making: the properties of its
+        // sources too (the test pattern, the URI), each under its name.
+        if (GST_IS_BIN(element_.get())) {
+            for (Element& source : sourcesOf(GST_BIN(element_.get()))) {
+                Chars name = adopt(gst_object_get_name(GST_OBJECT(source.get())));
+                auto* heading = new QLabel(u"<b>"_s + text(name.get()).toHtmlEscaped() + u"</b>"_s);
+                form->addRow(heading);
+                addPropertyRows(form, source.get(), text(name.get()) + u'.');
+                parts_.push_back(std::move(source));
             }
         }
-        g_free(specs);
         addColorBalance(form);
     }
 
@@ -247,17 +278,30 @@ void PropertyDialog::refresh() {
     }
 }
 
+void PropertyDialog::addPropertyRows(QFormLayout* form, GstElement* target, const QString& prefix) {
+    guint count = 0;
+    GParamSpec** specs = g_object_class_list_properties(G_OBJECT_GET_CLASS(target), &count);
+    for (guint i = 0; i < count; ++i) {
+        const GParamFlags flags = specs[i]->flags;
+        if ((flags & G_PARAM_READABLE) && (flags & G_PARAM_WRITABLE)) {
+            addPropertyRow(form, target, specs[i], prefix);
+        }
+    }
+    g_free(specs);
+}
+
 void PropertyDialog::apply(const Row& row, const GValue& value) {
-    g_object_set_property(G_OBJECT(element_.get()), g_param_spec_get_name(row.spec), &value);
+    g_object_set_property(G_OBJECT(row.target), g_param_spec_get_name(row.spec), &value);
     // The element may have adjusted the value; show what it holds.
     row.show();
 }
 
-void PropertyDialog::addPropertyRow(QFormLayout* form, GParamSpec* spec) {
-    GObject* object = G_OBJECT(element_.get());
+void PropertyDialog::addPropertyRow(QFormLayout* form, GstElement* target, GParamSpec* spec,
+                                    const QString& prefix) {
+    GObject* object = G_OBJECT(target);
     const char* name = g_param_spec_get_name(spec);
     const GType type = G_PARAM_SPEC_VALUE_TYPE(spec);
-    const bool editable = editableNow(spec, element_.get());
+    const bool editable = editableNow(spec, target);
     auto read = [object, name, type]() {
         auto value = std::make_unique<Value>(type);
         g_object_get_property(object, name, &value->v);
@@ -265,6 +309,7 @@ void PropertyDialog::addPropertyRow(QFormLayout* form, GParamSpec* spec) {
     };
 
     Row row;
+    row.target = target;
     row.spec = spec;
     const size_t index = rows_.size();
     auto rowAt = [this, index]() -> const Row& { return rows_[index]; };
@@ -424,7 +469,7 @@ void PropertyDialog::addPropertyRow(QFormLayout* form, GParamSpec* spec) {
             row.editor->setEnabled(false);
         }
     }
-    row.editor->setObjectName(QString::fromUtf8(name));
+    row.editor->setObjectName(prefix + QString::fromUtf8(name));
     row.editor->setToolTip(text(g_param_spec_get_blurb(spec)));
     rows_.push_back(row);
     rows_.back().show();

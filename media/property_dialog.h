@@ -1,9 +1,10 @@
 #pragma once
 
 // The property pages of an element: a modal dialog with one row per readable and
-// writable GObject property, each change applied to the element at once. An
-// element with a colour balance (a camera that is open, videobalance) also gets
-// one slider per balance channel. Main thread only.
+// writable GObject property, each change applied to the element at once. A bin
+// also shows the properties of its sources; an element with a colour balance (a
+// camera that is open, videobalance) also gets one slider per balance channel.
+// Main thread only.
 
 #include "media/gst_handle.h"
 
@@ -32,17 +33,21 @@ class PropertyDialog : public QDialog {
 
   private:
     struct Row {
+        GstElement* target = nullptr;  // the element or one of its parts
         GParamSpec* spec = nullptr;
         QWidget* editor = nullptr;
         std::function<void()> show;  // element's value into the editor
     };
 
-    void addPropertyRow(QFormLayout* form, GParamSpec* spec);
+    void addPropertyRows(QFormLayout* form, GstElement* target, const QString& prefix);
+    void addPropertyRow(QFormLayout* form, GstElement* target, GParamSpec* spec,
+                        const QString& prefix);
     void addColorBalance(QFormLayout* form);
     void apply(const Row& row, const GValue& value);
 
     Element element_;
-    Element balance_;  // the element or child with a colour balance, if any
+    std::vector<Element> parts_;  // sources inside a bin, shown below its own rows
+    Element balance_;             // the element or child with a colour balance, if any
     std::vector<Row> rows_;
     std::vector<std::function<void()>> balanceShows_;
 };

@@ -1,4 +1,5 @@
 #include "media/property_dialog.h"
+#include "media/uri_camera.h"
 
 #include <gst/video/colorbalance.h>
 
@@ -169,6 +170,28 @@ TEST(PropertyDialog, AnyElementOpensWithoutComplaint) {
     ASSERT_TRUE(filterCaps);
     EXPECT_TRUE(filterCaps->isReadOnly());
     EXPECT_TRUE(filterCaps->text().contains(u"320"_s)) << filterCaps->text().toStdString();
+}
+
+TEST(PropertyDialog, ACameraBinShowsItsSource) {
+    Element camera = createUriCameraSource({u"T"_s, u"test:ball"_s});
+    ASSERT_TRUE(camera);
+    PropertyDialog dialog(camera.get(), u"Filter"_s);
+    QComboBox* pattern = nullptr;
+    for (auto* combo : dialog.findChildren<QComboBox*>()) {
+        if (combo->objectName().endsWith(u".pattern"_s)) {
+            pattern = combo;
+        }
+    }
+    ASSERT_TRUE(pattern);
+    EXPECT_EQ(pattern->currentText(), u"ball"_s);
+    pattern->setCurrentIndex(pattern->findText(u"snow"_s));
+    const QByteArray sourceName = pattern->objectName().section(u'.', 0, 0).toUtf8();
+    Element source = adopt(gst_bin_get_by_name(GST_BIN(camera.get()), sourceName.constData()));
+    ASSERT_TRUE(source);
+    gint now = 0;
+    g_object_get(source.get(), "pattern", &now, nullptr);
+    EXPECT_EQ(now, pattern->currentData().toInt());
+    EXPECT_EQ(now, 1);  // snow
 }
 
 TEST(PropertyDialog, ColourBalanceChannels) {
