@@ -68,6 +68,9 @@ TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
 }
 
 TDlgSelectCapture::~TDlgSelectCapture() {
+    // The lists outlive this object's members while the widget tree is torn down.
+    disconnect(LBDevices, nullptr, this, nullptr);
+    LBDevices->viewport()->removeEventFilter(this);
     FormDestroy();
 }
 

@@ -267,7 +267,12 @@ PropertyDialog::PropertyDialog(GstElement* element, const QString& caption, QWid
     resize(480, 460);
 }
 
-PropertyDialog::~PropertyDialog() = default;
+PropertyDialog::~PropertyDialog() {
+    // The editors outlive the rows while the widget tree is torn down.
+    for (QObject* editor : findChildren<QWidget*>()) {
+        disconnect(editor, nullptr, this, nullptr);
+    }
+}
 
 void PropertyDialog::refresh() {
     for (const Row& row : rows_) {
