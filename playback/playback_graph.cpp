@@ -22,7 +22,7 @@ namespace kv::playback {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcPlayback, "kv.playback")
+Q_LOGGING_CATEGORY(lcPlayback, "kv.playback", QtInfoMsg)
 
 // Loading never holds the window longer than this, first frame included.
 constexpr int kLoadBudget_ms = 2000;
@@ -109,26 +109,28 @@ PlaybackGraph::~PlaybackGraph() {
 
 PlaybackBuild PlaybackGraph::build(const QString& fileName) {
     close();
-    const PlaybackBuild result = prepare(fileName);
+    pipeline_ = media::adopt(gst_pipeline_new("Playback Graph"));
+    if (!pipeline_) {
+        return PlaybackBuild::GrabberMissing;
+    }
+    // Receives the pipeline's debug log until the first frame is there or the
+    // build gives up. A streaming thread may still be inside the log function
+    // just after it is removed, so the log goes only while those threads wait
+    // on a prerolled sink, or after they are gone.
+    std::unique_ptr<media::GraphLog> log = media::GraphLog::open(logFileName_, pipeline_.get());
+    if (!log) {
+        qCWarning(lcPlayback) << "Cannot create the playback log" << logFileName_;
+    }
+    const PlaybackBuild result = prepare(fileName, log);
     if (result != PlaybackBuild::Loaded) {
         close();
     }
     return result;
 }
 
-PlaybackBuild PlaybackGraph::prepare(const QString& fileName) {
+PlaybackBuild PlaybackGraph::prepare(const QString& fileName,
+                                     std::unique_ptr<media::GraphLog>& log) {
     const gint64 deadline_us = deadlineAfter(kLoadBudget_ms);
-    pipeline_ = media::adopt(gst_pipeline_new("Playback Graph"));
-    if (!pipeline_) {
-        return PlaybackBuild::GrabberMissing;
-    }
-    // Receives the pipeline's debug log until the first frame is there or the
-    // build gives up.
-    std::unique_ptr<media::GraphLog> log = media::GraphLog::open(logFileName_, pipeline_.get());
-    if (!log) {
-        qCWarning(lcPlayback) << "Cannot create the playback log" << logFileName_;
-    }
-
     const QFileInfo info(fileName);
     if (!info.isFile() || !info.isReadable()) {
         qCWarning(lcPlayback) << "Cannot open" << fileName << ": not a readable file";

@@ -110,7 +110,7 @@ class PlaybackGraph : public QObject {
   private:
     struct Probe;  // what the streaming threads saw during the build
 
-    PlaybackBuild prepare(const QString& fileName);
+    PlaybackBuild prepare(const QString& fileName, std::unique_ptr<media::GraphLog>& log);
     PlaybackBuild preroll(const QString& fileName, gint64 deadline_us,
                           std::unique_ptr<media::GraphLog>& log);
     PlaybackBuild failure(const QString& fileName) const;
