@@ -4,61 +4,114 @@
 // conducts the handlers. The logic of each feature lives in its own folder.
 
 #include "app/command_line.h"
+#include "app/form_controls.h"
 #include "app/settings.h"
+#include "capture/motion_mask.h"
 #include "capture/record_timer.h"
+#include "media/clock.h"
+#include "media/frame.h"
 
+#include <QImage>
 #include <QWidget>
 
 #include <memory>
 #include <optional>
+#include <vector>
 
-class QTabWidget;
-class QTimer;
-class QLabel;
+class QSystemTrayIcon;
 
 namespace kv::app {
 class InstanceChannel;
 class SessionEvents;
 class SettingsStore;
 }  // namespace kv::app
+namespace kv::capture {
+class CaptureGraph;
+class TGrabberCallback;
+}  // namespace kv::capture
+namespace kv::record {
+class RecordGraph;
+}
+namespace kv::media {
+class SoundPlayer;
+}
 
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
     // arguments: the command line without the program name.
-    explicit TForm1(const QStringList& arguments, QWidget* parent = nullptr);
+    explicit TForm1(const QStringList& arguments,
+                    const kv::media::Clock& clock = kv::media::systemClock(),
+                    QWidget* parent = nullptr);
     ~TForm1() override;
 
     // Set by the single-instance test and by Quit: the program is ending.
     bool terminating() const { return terminating_; }
     const kv::app::CommandLine& commandLine() const { return commandLine_; }
     kv::app::Settings& settings() { return settings_; }
+    const kv::app::Form1Controls& controls() const { return c_; }
     int restartDelay() const { return restartDelay_.ticks(); }
     std::optional<qint64> otherInstanceWindow() const { return otherInstanceWindow_; }
+    bool captureGraphExists() const;
+    bool recordGraphExists() const;
+    int recordedFrames() const { return recordedFrames_; }
+    const QString& RecordFileName() const { return recordFileName_; }
+    const QImage& livePicture() const { return livePicture_; }
+    kv::capture::MotionMask& mask() { return mask_; }
+    kv::capture::TGrabberCallback& grabber() { return *grabber_; }
 
-    // Handlers of the window's events and messages.
+    // Handlers of the window's events, messages, controls and timers.
     void FormCreate();
     void FormDestroy();
+    bool FormKeyDown(int key);
     void Startup();
+    void FrameLoop();
     void RecordTimerTimer();
     bool QueryEndSession() { return true; }
     void EndSession();
     void PowerBroadcast();
+    void TrayIconEvent(long long lParam);
     void cmShowClick();
     void cmCloseClick();
+    void cmShowMaskClick();
+    void cmAutoSetMaskClick();
+    void cmClearMaskClick();
+    void tBtnRecClick(int tag);
+    void PaintBoxRecordPaint(QPainter& painter);
+    void BtnSelectCaptureDevClick();
+    void BtnSelectCompressorClick();
+    void tBtnSelectCompressorContextPopup();
+    void tBtnSetupClick();
 
     void LoadSettings();
     bool SaveSettings();
+    void EnforceDiskQuota();
+    void BuildCaptureGraph();
+    void CloseCaptureGraph();
+    void BuildRecordGraph();
+    void CloseRecordGraph();
+    void WindowLayout(int width, int height);
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void buildControls();
+    void wireControls();
+    void createTrayIcon();
     void runSingleInstanceTest();
     void showNormalForOtherInstance();
     void ShutdownRoutine();
+    void onCameraLost(const QString& reason);
+    void onRecordWriteError(const QString& fileName, const QString& reason);
+    void drawStamp(QPainter& painter, int width, int height);
+    void drawIndicator(QPainter& painter, int state);
+    void clearLivePicture();
+    void setRecordStatus(const QString& text);
+    bool cameraAvailable() const;
+
+    const kv::media::Clock& clock_;
 
     // --- main thread only; the streaming threads only post events to us
     kv::app::CommandLine commandLine_;
@@ -66,23 +119,30 @@ private:
     kv::app::Settings settings_;
     std::unique_ptr<kv::app::SettingsStore> settingsStore_;
     kv::capture::RestartDelay restartDelay_;
+    kv::capture::PostRecord postRecord_;
     std::optional<qint64> otherInstanceWindow_;
     bool terminating_ = false;
     bool quitting_ = false;
     bool shutDown_ = false;
     bool autoSet_ = false;
-    int recordMode_ = 0;
-    int postRecCountdown_ = 0;
+    bool cameraLost_ = false;
+    bool noTrayNoted_ = false;
     int recordedFrames_ = 0;
+    int warmUp_ = 0;
+    QString recordFileName_;
+    QString playbackFileName_;
 
+    kv::app::Form1Controls c_;
+    QSystemTrayIcon* tray_ = nullptr;
     kv::app::InstanceChannel* instanceChannel_ = nullptr;
     kv::app::SessionEvents* sessionEvents_ = nullptr;
 
-    QTabWidget* PageControl = nullptr;
-    QWidget* tsRecord = nullptr;
-    QWidget* tsPlayback = nullptr;
-    QWidget* TabSheet1 = nullptr;
-    QLabel* PanelGerman = nullptr;
-    QTimer* RecordTimer = nullptr;
-    QTimer* TimerTrackBar = nullptr;
+    std::unique_ptr<kv::capture::TGrabberCallback> grabber_;
+    kv::capture::CaptureGraph* captureGraph_ = nullptr;
+    kv::record::RecordGraph* recordGraph_ = nullptr;
+    kv::media::SoundPlayer* sound_ = nullptr;
+    kv::capture::MotionMask mask_;
+    QImage livePicture_;              // what the record page shows, RGB32
+    std::vector<std::uint8_t> displayCopy_;  // the frame being handled, with its stamp
+    kv::media::BITMAPINFOHEADER displayFormat_{};
 };

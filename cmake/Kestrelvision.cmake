@@ -49,7 +49,7 @@ function(kv_add_test name)
         DISCOVERY_MODE PRE_TEST
         DISCOVERY_TIMEOUT 60
         PROPERTIES
-            ENVIRONMENT "${KV_TEST_ENVIRONMENT}"
+            ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
             LABELS "${ARG_LABELS}"
             TIMEOUT ${ARG_TIMEOUT})
 endfunction()

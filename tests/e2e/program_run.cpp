@@ -12,6 +12,9 @@ ProgramRun::ProgramRun(const TempHome& home, const QStringList& arguments,
                        const QProcessEnvironment& extra) {
     QProcessEnvironment env = home.environment();
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kv.*.info=true"));
+    // A sanitizer build of the program would count library caches as leaks.
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    env.insert(QStringLiteral("GST_REGISTRY"), qEnvironmentVariable("GST_REGISTRY"));
     for (const QString& key : extra.keys()) {
         env.insert(key, extra.value(key));
     }

@@ -1,0 +1,216 @@
+#include "capture/capture_graph.h"
+
+#include "capture/grabber_callback.h"
+#include "media/device_catalogue.h"
+#include "media/media_sample.h"
+
+#include <gst/video/video.h>
+
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcCapture, "kv.capture", QtWarningMsg)
+
+namespace kv::capture {
+
+using media::adopt;
+using media::Element;
+
+namespace {
+
+Element makeElement(const char* factory, const char* name) {
+    return adopt(gst_element_factory_make(factory, name));
+}
+
+bool isJpeg(GstCaps* caps) {
+    if (!caps || gst_caps_is_empty(caps) || gst_caps_is_any(caps)) {
+        return false;
+    }
+    return gst_structure_has_name(gst_caps_get_structure(caps, 0), "image/jpeg");
+}
+
+}  // namespace
+
+CaptureGraph::CaptureGraph(TGrabberCallback& callback, QObject* parent)
+    : QObject(parent), callback_(callback) {}
+
+CaptureGraph::~CaptureGraph() { close(); }
+
+CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int formatIndex,
+                                 bool debug, int negotiation_timeout_ms) {
+    lost_ = false;
+    pipeline_ = adopt(gst_pipeline_new("capture"));
+    if (debug) {
+        log_ = media::GraphLog::open(QStringLiteral("CAPTURE.TXT"), pipeline_.get());
+        if (!log_) {
+            qCWarning(lcCapture) << "cannot create CAPTURE.TXT";
+        }
+    }
+
+    QStringList names;
+    media::ListDeviceNames(media::DeviceCategory::CLSID_VideoInputDeviceCategory, names);
+    if (!names.contains(deviceName, Qt::CaseInsensitive)) {
+        deviceName.clear();
+    }
+    media::FindDeviceFilter(media::DeviceCategory::CLSID_VideoInputDeviceCategory, deviceName,
+                            deviceIndex, camera_);
+    if (!camera_) {
+        close();
+        return CaptureBuild::NoCaptureDevice;
+    }
+    gst_object_set_name(GST_OBJECT(camera_.get()), "Video Capture");
+    gst_bin_add(GST_BIN(pipeline_.get()), GST_ELEMENT(gst_object_ref(camera_.get())));
+
+    format_ = makeElement("capsfilter", "Capture Format");
+    media::ApplyCaptureFormat(format_.get(), camera_.get(), formatIndex);
+
+    grabber_ = makeElement("appsink", "Grabber");
+    if (!grabber_) {
+        close();
+        return CaptureBuild::GrabberMissing;
+    }
+    media::Caps bgr = adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR",
+                                                nullptr));
+    // No copy of samples is kept: the last sample is not held, one buffer at most.
+    g_object_set(grabber_.get(), "caps", bgr.get(), "sync", FALSE, "max-buffers", 1, "drop",
+                 TRUE, "enable-last-sample", FALSE, "emit-signals", FALSE, nullptr);
+    GstAppSinkCallbacks callbacks{};
+    callbacks.new_sample = &CaptureGraph::onNewSample;
+    gst_app_sink_set_callbacks(GST_APP_SINK(grabber_.get()), &callbacks, this, nullptr);
+
+    media::Caps chosen;
+    g_object_get(format_.get(), "caps", chosen.out(), nullptr);
+    if (!link(chosen.get())) {
+        close();
+        return CaptureBuild::RendererMissing;
+    }
+
+    bus_ = std::make_unique<media::BusObserver>(
+        adopt(gst_element_get_bus(pipeline_.get())));
+    bus_->addFilter([this](GstMessage* message) {
+        if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR || lost_) {
+            return;
+        }
+        GError* raw = nullptr;
+        gchar* rawDebug = nullptr;
+        gst_message_parse_error(message, &raw, &rawDebug);
+        media::Error error = adopt(raw);
+        media::Chars details = adopt(rawDebug);
+        const QString reason = error ? QString::fromUtf8(error->message) : QString();
+        qCWarning(lcCapture).noquote() << "camera lost:" << reason
+                                       << (details ? details.get() : "");
+        lost_ = true;
+        Q_EMIT cameraLost(reason);
+    });
+
+    const GstStateChangeReturn started = gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
+    if (started == GST_STATE_CHANGE_FAILURE) {
+        qCWarning(lcCapture) << "the camera does not start";
+        GST_DEBUG_BIN_TO_DOT_FILE(GST_BIN(pipeline_.get()), GST_DEBUG_GRAPH_SHOW_ALL,
+                                  "capture-failed");
+    }
+    if (!deriveFormat(started == GST_STATE_CHANGE_FAILURE ? 0 : negotiation_timeout_ms)) {
+        qCWarning(lcCapture) << "no frame format from the camera; capturing without frames";
+    }
+    log_.reset();
+    return CaptureBuild::Running;
+}
+
+bool CaptureGraph::link(GstCaps* chosenCaps) {
+    Element convert = makeElement("videoconvert", "Convert");
+    Element bgr = makeElement("capsfilter", "BGR Format");
+    Element decoder;
+    if (isJpeg(chosenCaps)) {
+        decoder = makeElement("jpegdec", "Decoder");
+        if (!decoder) {
+            return false;
+        }
+    }
+    if (!convert || !bgr) {
+        return false;
+    }
+    media::Caps bgrCaps = adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING,
+                                                    "BGR", nullptr));
+    g_object_set(bgr.get(), "caps", bgrCaps.get(), nullptr);
+
+    GstBin* bin = GST_BIN(pipeline_.get());
+    std::vector<GstElement*> chain{camera_.get(), format_.get()};
+    if (decoder) {
+        chain.push_back(decoder.get());
+    }
+    chain.push_back(convert.get());
+    chain.push_back(bgr.get());
+    chain.push_back(grabber_.get());
+    for (std::size_t i = 1; i < chain.size(); ++i) {
+        gst_bin_add(bin, GST_ELEMENT(gst_object_ref(chain[i])));
+    }
+    for (std::size_t i = 1; i < chain.size(); ++i) {
+        if (!gst_element_link(chain[i - 1], chain[i])) {
+            qCWarning(lcCapture) << "cannot link" << GST_ELEMENT_NAME(chain[i - 1]) << "to"
+                                 << GST_ELEMENT_NAME(chain[i]);
+            // Like a failed connection: the graph runs without frames.
+            break;
+        }
+    }
+    // The throttle decides before anything is decoded or converted.
+    media::Pad admission = adopt(gst_element_get_static_pad(format_.get(), "src"));
+    gst_pad_add_probe(admission.get(), GST_PAD_PROBE_TYPE_BUFFER, &CaptureGraph::admit, this,
+                      nullptr);
+    return true;
+}
+
+bool CaptureGraph::deriveFormat(int timeout_ms) {
+    media::BITMAPINFOHEADER none{};
+    callback_.setFormat(none);
+    media::Pad sinkPad = adopt(gst_element_get_static_pad(grabber_.get(), "sink"));
+    QElapsedTimer waited;
+    waited.start();
+    media::Caps caps;
+    for (;;) {
+        caps = adopt(gst_pad_get_current_caps(sinkPad.get()));
+        if (caps || waited.elapsed() >= timeout_ms || lost_) {
+            break;
+        }
+        bus_->waitFor(GST_MESSAGE_ERROR, 20);
+    }
+    GstVideoInfo info;
+    if (!caps || !gst_video_info_from_caps(&info, caps.get())) {
+        return false;
+    }
+    callback_.setFormat(media::makeFrameHeader(GST_VIDEO_INFO_WIDTH(&info),
+                                               GST_VIDEO_INFO_HEIGHT(&info)));
+    return callback_.createBuffers();
+}
+
+void CaptureGraph::close() {
+    callback_.setEnabled(false);
+    callback_.resetReady();
+    if (pipeline_) {
+        // Returns once the streaming threads have stopped: no callback after this.
+        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+    }
+    log_.reset();
+    bus_.reset();
+    grabber_.reset();
+    format_.reset();
+    camera_.reset();
+    pipeline_.reset();
+    callback_.deleteBuffers();
+}
+
+GstPadProbeReturn CaptureGraph::admit(GstPad*, GstPadProbeInfo*, gpointer self) {
+    auto* graph = static_cast<CaptureGraph*>(self);
+    return graph->callback_.admit() ? GST_PAD_PROBE_OK : GST_PAD_PROBE_DROP;
+}
+
+GstFlowReturn CaptureGraph::onNewSample(GstAppSink* sink, gpointer self) {
+    auto* graph = static_cast<CaptureGraph*>(self);
+    media::Sample sample = adopt(gst_app_sink_pull_sample(sink));
+    if (sample) {
+        media::MappedGstSample mapped(sample.get());
+        graph->callback_.deliver(mapped);
+    }
+    return GST_FLOW_OK;
+}
+
+}  // namespace kv::capture

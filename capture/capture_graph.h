@@ -1,0 +1,79 @@
+#pragma once
+
+// The capture pipeline: the chosen camera, its chosen format, and a grabber
+// that hands 24-bit bottom-up frames to TGrabberCallback on the streaming
+// thread. Frames the throttle rejects are dropped before any decoding or
+// colour conversion.
+//
+//   camera ! capsfilter ! [jpegdec] ! videoconvert ! BGR capsfilter ! appsink
+
+#include "media/bus_observer.h"
+#include "media/frame.h"
+#include "media/graph_log.h"
+#include "media/gst_handle.h"
+
+#include <gst/app/gstappsink.h>
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+namespace kv::capture {
+
+class TGrabberCallback;
+
+enum class CaptureBuild {
+    Running,          // the graph runs; the format may still be unknown
+    NoCaptureDevice,  // no camera was bound
+    GrabberMissing,   // appsink cannot be created
+    RendererMissing,  // the conversion elements cannot be created
+};
+
+class CaptureGraph : public QObject {
+    Q_OBJECT
+public:
+    explicit CaptureGraph(TGrabberCallback& callback, QObject* parent = nullptr);
+    ~CaptureGraph() override;
+
+    // Builds and starts the graph. deviceName is emptied when no camera of that
+    // name (in any letter case) is listed. On success the callback's format is
+    // the negotiated frame (all zero when none could be had) and its buffers
+    // exist. On failure everything built is closed again.
+    CaptureBuild build(QString& deviceName, int deviceIndex, int formatIndex, bool debug,
+                       int negotiation_timeout_ms = 5000);
+
+    // Stops the graph and releases it; safe on no graph or a half-built one.
+    // After it returns the streaming thread no longer calls the callback.
+    void close();
+
+    bool exists() const { return static_cast<bool>(pipeline_); }
+    // The camera reported an error since the last build.
+    bool lost() const { return lost_; }
+    GstElement* pipeline() const { return pipeline_.get(); }
+    // The camera element inside the graph.
+    GstElement* camera() const { return camera_.get(); }
+
+Q_SIGNALS:
+    // The camera failed while the graph ran: unplugged, its file gone, the
+    // network camera unreachable.
+    void cameraLost(const QString& reason);
+
+private:
+    bool link(GstCaps* chosenCaps);
+    bool deriveFormat(int timeout_ms);
+    static GstPadProbeReturn admit(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+    static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self);
+
+    TGrabberCallback& callback_;
+    // --- main thread
+    media::Element pipeline_;
+    media::Element camera_;
+    media::Element format_;
+    media::Element grabber_;
+    std::unique_ptr<media::BusObserver> bus_;
+    std::unique_ptr<media::GraphLog> log_;
+    bool lost_ = false;
+};
+
+}  // namespace kv::capture
