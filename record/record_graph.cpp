@@ -6,8 +6,6 @@
 #include <QFile>
 #include <QLoggingCategory>
 
-#include <gst/app/gstappsrc.h>
-
 Q_LOGGING_CATEGORY(lcRecordGraph, "kv.record.graph")
 
 namespace kv::record {
@@ -42,6 +40,15 @@ QString errorReason(GstMessage* message) {
         }
     }
     return reason;
+}
+
+bool takesCaps(GstElement* element, GstCaps* caps) {
+    Pad sink = adopt(gst_element_get_static_pad(element, "sink"));
+    if (!sink) {
+        return false;
+    }
+    media::Caps accepted = adopt(gst_pad_query_caps(sink.get(), nullptr));
+    return accepted && gst_caps_can_intersect(accepted.get(), caps);
 }
 
 }  // namespace
@@ -160,10 +167,13 @@ bool RecordGraph::linkCompressor(GstPad* muxPad) {
     Element format = makeElement("capsfilter", "I420 Format");
     int code = -1;
     if (convert && format) {
-        // Encoders left to choose make 4:4:4 or RGB streams that few players read.
+        // Encoders left to choose make 4:4:4 or RGB streams that few players
+        // read; the lossless ones take no I420 and keep their own choice.
         media::Caps i420 =
             adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", nullptr));
-        g_object_set(format.get(), "caps", i420.get(), nullptr);
+        if (takesCaps(compressor_.get(), i420.get())) {
+            g_object_set(format.get(), "caps", i420.get(), nullptr);
+        }
         gst_bin_add(bin, convert.get());
         gst_bin_add(bin, format.get());
         if (gst_element_link_many(source_->element(), convert.get(), format.get(),

@@ -67,7 +67,9 @@ class RecordGraph : public QObject {
 
     // Ends the stream and waits (at most 10 s) until the file is finished,
     // then stops the pipeline and lets everything go. Safe when nothing is
-    // built, on a half-built graph and after a pipeline error.
+    // built, on a half-built graph and after a pipeline error. A file that got
+    // no frame keeps its header; through an encoder that header names no
+    // format, since encoders state theirs with their first frame.
     void close();
 
     bool exists() const { return built_; }

@@ -1,0 +1,715 @@
+#include "media/compressors.h"
+#include "media/frame.h"
+#include "media/gst_handle.h"
+#include "record/record_graph.h"
+#include "tests/support/test_env.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <gst/app/gstappsink.h>
+#include <gst/app/gstappsrc.h>
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace kv::media;
+using kv::record::RecordBuild;
+using kv::record::RecordGraph;
+using kv::record::RecordGraphParams;
+
+// Readable failure messages.
+void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+constexpr int kWait_ms = 10000;
+
+// White in the top half of the picture, black below; rows are stored
+// bottom-up, so the white ones come last in memory.
+std::vector<std::uint8_t> halfWhiteFrame(const BITMAPINFOHEADER& header) {
+    const int stride = frameStride(header.biWidth);
+    std::vector<std::uint8_t> pixels(header.biSizeImage, 0);
+    for (int row = header.biHeight - header.biHeight / 2; row < header.biHeight; ++row) {
+        std::fill_n(pixels.begin() + std::ptrdiff_t(row) * stride, header.biWidth * 3, 0xff);
+    }
+    return pixels;
+}
+
+RecordGraphParams params(const QString& fileName, const QString& compressor, int width = 64,
+                         int height = 48, int playInterval_ms = 40) {
+    RecordGraphParams p;
+    p.fileName = fileName;
+    p.compressor = compressor;
+    p.width = width;
+    p.height = height;
+    p.playInterval_ms = playInterval_ms;
+    return p;
+}
+
+GstAppSrc* appsrcOf(const RecordGraph& graph) {
+    if (!graph.pipeline()) {
+        return nullptr;
+    }
+    Element source =
+        adopt(gst_bin_get_by_name(GST_BIN(graph.pipeline()), "Sample Pusher Source Filter"));
+    return source ? GST_APP_SRC(source.get()) : nullptr;  // the pipeline keeps it
+}
+
+// The program pushes at most one frame per RecInterval; tests push faster, so
+// they wait until the queue has room instead of having frames dropped.
+void waitForRoom(const RecordGraph& graph) {
+    GstAppSrc* appsrc = appsrcOf(graph);
+    if (!appsrc) {
+        return;
+    }
+    const guint64 limit = gst_app_src_get_max_buffers(appsrc);
+    QElapsedTimer waited;
+    waited.start();
+    while (gst_app_src_get_current_level_buffers(appsrc) >= limit && waited.elapsed() < kWait_ms) {
+        g_usleep(1000);
+    }
+}
+
+int pushFrames(RecordGraph& graph, int width, int height, int count, int playInterval_ms = 40) {
+    const BITMAPINFOHEADER header = makeFrameHeader(width, height);
+    const std::vector<std::uint8_t> pixels = halfWhiteFrame(header);
+    int pushed = 0;
+    for (int i = 0; i < count; ++i) {
+        waitForRoom(graph);
+        pushed += graph.push(pixels.data(), header, std::int64_t(playInterval_ms) * 10000) ? 1 : 0;
+    }
+    return pushed;
+}
+
+struct StreamInfo {
+    int frames = -1;
+    QString frameRate;
+    QString codec;
+    QString tag;
+    int width = 0;
+    int height = 0;
+};
+
+// The video stream as an independent reader sees it.
+StreamInfo probe(const QString& path) {
+    QProcess ffprobe;
+    ffprobe.start(u"ffprobe"_s,
+                  {u"-v"_s, u"error"_s, u"-count_frames"_s, u"-select_streams"_s, u"v:0"_s,
+                   u"-show_entries"_s,
+                   u"stream=nb_read_frames,r_frame_rate,codec_name,codec_tag_string,width,height"_s,
+                   u"-of"_s, u"json"_s, path});
+    StreamInfo info;
+    if (!ffprobe.waitForFinished(30000) || ffprobe.exitCode() != 0) {
+        ADD_FAILURE() << "ffprobe failed on " << qPrintable(path) << ": "
+                      << ffprobe.readAllStandardError().constData();
+        return info;
+    }
+    const QJsonArray streams = QJsonDocument::fromJson(ffprobe.readAllStandardOutput())
+                                   .object()
+                                   .value(u"streams"_s)
+                                   .toArray();
+    if (streams.isEmpty()) {
+        ADD_FAILURE() << "no video stream in " << qPrintable(path);
+        return info;
+    }
+    const QJsonObject stream = streams.first().toObject();
+    info.frames = stream.value(u"nb_read_frames"_s).toString().toInt();
+    info.frameRate = stream.value(u"r_frame_rate"_s).toString();
+    info.codec = stream.value(u"codec_name"_s).toString();
+    info.tag = stream.value(u"codec_tag_string"_s).toString();
+    info.width = stream.value(u"width"_s).toInt();
+    info.height = stream.value(u"height"_s).toInt();
+    return info;
+}
+
+void countBuffer(GstElement*, GstBuffer*, GstPad*, gpointer count) {
+    ++*static_cast<int*>(count);
+}
+
+// How many frames GStreamer's own demuxer finds in the file; -1 when it fails.
+int demuxedFrames(const QString& path) {
+    Error error;
+    Element pipeline = adopt(gst_parse_launch(
+        "filesrc name=src ! avidemux name=demux demux.video_0 ! fakesink name=sink "
+        "signal-handoffs=true sync=false",
+        error.out()));
+    if (!pipeline) {
+        ADD_FAILURE() << "no demuxing pipeline";
+        return -1;
+    }
+    Element src = adopt(gst_bin_get_by_name(GST_BIN(pipeline.get()), "src"));
+    Element sink = adopt(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
+    g_object_set(src.get(), "location", QFile::encodeName(path).constData(), nullptr);
+    int count = 0;
+    g_signal_connect(sink.get(), "handoff", G_CALLBACK(countBuffer), &count);
+    gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+    Bus bus = adopt(gst_element_get_bus(pipeline.get()));
+    Message end = adopt(gst_bus_timed_pop_filtered(
+        bus.get(), kWait_ms * GST_MSECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    if (!end || GST_MESSAGE_TYPE(end.get()) != GST_MESSAGE_EOS) {
+        ADD_FAILURE() << "avidemux did not read " << qPrintable(path) << " to its end";
+        return -1;
+    }
+    return count;
+}
+
+// The first frame as GStreamer decodes it: top-down BGR rows.
+struct DecodedFrame {
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    std::vector<std::uint8_t> pixels;
+    // Every byte of the row within tolerance of value (lossy codecs ring).
+    bool rowNear(int row, int value, int tolerance) const {
+        const std::uint8_t* p = pixels.data() + std::ptrdiff_t(row) * stride;
+        return std::all_of(p, p + width * 3,
+                           [=](std::uint8_t b) { return std::abs(int(b) - value) <= tolerance; });
+    }
+};
+
+DecodedFrame decodeFirstFrame(const QString& path) {
+    DecodedFrame frame;
+    Error error;
+    Element pipeline = adopt(gst_parse_launch(
+        "filesrc name=src ! decodebin ! videoconvert ! video/x-raw,format=BGR ! appsink name=sink",
+        error.out()));
+    Element src = adopt(gst_bin_get_by_name(GST_BIN(pipeline.get()), "src"));
+    Element sink = adopt(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
+    g_object_set(src.get(), "location", QFile::encodeName(path).constData(), nullptr);
+    gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
+    Sample sample =
+        adopt(gst_app_sink_try_pull_preroll(GST_APP_SINK(sink.get()), kWait_ms * GST_MSECOND));
+    if (sample) {
+        GstStructure* s = gst_caps_get_structure(gst_sample_get_caps(sample.get()), 0);
+        gst_structure_get_int(s, "width", &frame.width);
+        gst_structure_get_int(s, "height", &frame.height);
+        frame.stride = GST_ROUND_UP_4(frame.width * 3);
+        GstMapInfo map;
+        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            frame.pixels.assign(map.data, map.data + map.size);
+            gst_buffer_unmap(buffer, &map);
+        }
+    } else {
+        ADD_FAILURE() << "no frame decoded from " << qPrintable(path);
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return frame;
+}
+
+// The first frame as ffmpeg decodes it, for codecs GStreamer may lack a
+// parser for here (H.264 from AVI needs h264parse).
+DecodedFrame ffmpegFirstFrame(const QString& path, int width, int height) {
+    DecodedFrame frame;
+    QProcess ffmpeg;
+    ffmpeg.start(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-i"_s, path, u"-frames:v"_s, u"1"_s, u"-f"_s,
+                               u"rawvideo"_s, u"-pix_fmt"_s, u"bgr24"_s, u"-"_s});
+    if (!ffmpeg.waitForFinished(30000) || ffmpeg.exitCode() != 0) {
+        ADD_FAILURE() << "ffmpeg failed on " << qPrintable(path) << ": "
+                      << ffmpeg.readAllStandardError().constData();
+        return frame;
+    }
+    const QByteArray bytes = ffmpeg.readAllStandardOutput();
+    if (bytes.size() == qsizetype(width) * height * 3) {
+        frame.width = width;
+        frame.height = height;
+        frame.stride = width * 3;
+        frame.pixels.assign(bytes.begin(), bytes.end());
+    }
+    return frame;
+}
+
+void expectUpright(const DecodedFrame& first, int width, int height, int tolerance) {
+    ASSERT_EQ(first.width, width);
+    ASSERT_EQ(first.height, height);
+    ASSERT_GE(first.pixels.size(), std::size_t(first.stride) * std::size_t(height));
+    EXPECT_TRUE(first.rowNear(0, 0xff, tolerance)) << "top row is not white";
+    EXPECT_TRUE(first.rowNear(height - 1, 0x00, tolerance)) << "bottom row is not black";
+}
+
+void expectUpright(const QString& path, int width, int height, int tolerance) {
+    expectUpright(decodeFirstFrame(path), width, height, tolerance);
+}
+
+// A muxer that finishes a file writes its index chunk.
+bool hasIndex(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) && file.readAll().contains("idx1");
+}
+
+// Switches the working folder for one test.
+class WorkingFolder {
+  public:
+    explicit WorkingFolder(const QString& path) : saved_(QDir::currentPath()) {
+        QDir::setCurrent(path);
+    }
+    ~WorkingFolder() { QDir::setCurrent(saved_); }
+
+  private:
+    QString saved_;
+};
+
+// --- recordings read back ---------------------------------------------------
+
+struct RecordingRow {
+    const char* name;
+    const char* compressor;
+    int playInterval_ms;
+    int frames;
+    const char* frameRate;
+    const char* codec;
+    int tolerance;  // of the decoded picture
+};
+
+void PrintTo(const RecordingRow& row, std::ostream* os) {
+    *os << row.name;
+}
+
+class RecordGraphRecording : public ::testing::TestWithParam<RecordingRow> {};
+
+TEST_P(RecordGraphRecording, WritesEveryFrameUprightAtTheFrameRateWithAnIndex) {
+    const RecordingRow& row = GetParam();
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"260314_SA01.avi"_s);
+    constexpr int width = 320;
+    constexpr int height = 240;
+
+    RecordGraph graph;
+    ASSERT_EQ(graph.build(params(path, QString::fromUtf8(row.compressor), width, height,
+                                 row.playInterval_ms)),
+              RecordBuild::Running);
+    EXPECT_TRUE(graph.exists());
+    EXPECT_TRUE(graph.writing());
+    EXPECT_FALSE(graph.compressorFailure());
+    EXPECT_EQ(pushFrames(graph, width, height, row.frames, row.playInterval_ms), row.frames);
+    graph.close();
+    EXPECT_FALSE(graph.exists());
+    EXPECT_EQ(graph.counters().pushed, std::uint64_t(row.frames));
+    EXPECT_EQ(graph.counters().dropped, 0u);
+    EXPECT_EQ(graph.counters().failed, 0u);
+
+    EXPECT_TRUE(hasIndex(path));
+    const StreamInfo info = probe(path);
+    EXPECT_EQ(info.frames, row.frames);
+    EXPECT_EQ(info.frameRate, QString::fromUtf8(row.frameRate));
+    EXPECT_EQ(info.codec, QString::fromUtf8(row.codec));
+    EXPECT_EQ(info.width, width);
+    EXPECT_EQ(info.height, height);
+    EXPECT_EQ(demuxedFrames(path), row.frames);
+    expectUpright(path, width, height, row.tolerance);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RecordGraph, RecordGraphRecording,
+    ::testing::Values(
+        RecordingRow{"Mjpeg40ms", "MJPEG Compressor", 40, 12, "25/1", "mjpeg", 24},
+        RecordingRow{"Mjpeg1000ms", "MJPEG Compressor", 1000, 3, "1/1", "mjpeg", 24},
+        RecordingRow{"NoCodec", "Do not use any Codec", 40, 5, "25/1", "rawvideo", 0},
+        RecordingRow{"UnknownName", "Cinepak Codec by Radius", 40, 4, "25/1", "rawvideo", 0},
+        // Names match exactly, letter case included.
+        RecordingRow{"NameInOtherCase", "mjpeg compressor", 40, 2, "25/1", "rawvideo", 0}),
+    [](const ::testing::TestParamInfo<RecordingRow>& info) {
+        return std::string(info.param.name);
+    });
+
+// --- every compressor of the table ----------------------------------------------
+
+struct CompressorRow {
+    const char* friendlyName;
+    const char* codec;
+    const char* tag;
+};
+
+void PrintTo(const CompressorRow& row, std::ostream* os) {
+    *os << row.friendlyName;
+}
+
+class RecordGraphCompressor : public ::testing::TestWithParam<CompressorRow> {};
+
+TEST_P(RecordGraphCompressor, WritesAStreamOfItsCodecThatPlaysBack) {
+    const CompressorRow& row = GetParam();
+    const QString name = QString::fromUtf8(row.friendlyName);
+    if (!installedCompressorNames().contains(name)) {
+        GTEST_SKIP() << row.friendlyName << " is not installed";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"compressed.avi"_s);
+    constexpr int frames = 10;
+
+    RecordGraph graph;
+    RecordGraphParams p = params(path, name, 64, 48);
+    p.quality = 0.9;
+    p.keyFrameRate = 5;
+    ASSERT_EQ(graph.build(p), RecordBuild::Running);
+    ASSERT_FALSE(graph.compressorFailure());
+    ASSERT_TRUE(graph.compressor());
+    EXPECT_STREQ(GST_ELEMENT_NAME(graph.compressor()), "Video Compressor");
+    EXPECT_EQ(GST_OBJECT_PARENT(graph.compressor()), GST_OBJECT(graph.pipeline()));
+    EXPECT_EQ(pushFrames(graph, 64, 48, frames), frames);
+    graph.close();
+    EXPECT_FALSE(graph.compressor());
+
+    EXPECT_TRUE(hasIndex(path));
+    const StreamInfo info = probe(path);
+    EXPECT_EQ(info.codec, QString::fromUtf8(row.codec));
+    EXPECT_EQ(info.tag, QString::fromUtf8(row.tag));
+    EXPECT_EQ(info.frames, frames);
+    EXPECT_EQ(info.width, 64);
+    EXPECT_EQ(info.height, 48);
+    EXPECT_EQ(demuxedFrames(path), frames);
+    expectUpright(ffmpegFirstFrame(path, 64, 48), 64, 48, 40);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RecordGraph, RecordGraphCompressor,
+    ::testing::Values(CompressorRow{"MJPEG Compressor", "mjpeg", "MJPG"},
+                      CompressorRow{"Huffyuv Lossless Compressor", "huffyuv", "HFYU"},
+                      CompressorRow{"PNG Lossless Compressor", "png", "png "},
+                      CompressorRow{"MPEG-4 Compressor", "mpeg4", "DIVX"},
+                      CompressorRow{"MS-MPEG-4 V3 Compressor", "msmpeg4v3", "MP43"},
+                      CompressorRow{"H.264 Compressor", "h264", "H264"},
+                      CompressorRow{"VP8 Compressor", "vp8", "VP80"}),
+    [](const ::testing::TestParamInfo<CompressorRow>& info) {
+        std::string name = info.param.friendlyName;
+        name.erase(
+            std::remove_if(name.begin(), name.end(),
+                           [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }),
+            name.end());
+        return name;
+    });
+
+// --- a compressor whose stream the muxer does not take --------------------------
+
+struct OddEncoder {
+    GstElement parent;
+};
+struct OddEncoderClass {
+    GstElementClass parentClass;
+};
+
+GType oddEncoderType();
+
+GstStaticPadTemplate gOddSink =
+    GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS("video/x-raw"));
+GstStaticPadTemplate gOddSrc = GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
+                                                       GST_STATIC_CAPS("video/x-kestrel-odd"));
+
+void oddEncoderClassInit(gpointer klass, gpointer) {
+    auto* elementClass = GST_ELEMENT_CLASS(klass);
+    gst_element_class_add_static_pad_template(elementClass, &gOddSink);
+    gst_element_class_add_static_pad_template(elementClass, &gOddSrc);
+    gst_element_class_set_static_metadata(elementClass, "Odd encoder", "Codec/Encoder/Video",
+                                          "Makes a stream no muxer takes", "Kestrelvision tests");
+}
+
+void oddEncoderInit(GTypeInstance* instance, gpointer) {
+    GstElement* element = GST_ELEMENT(instance);
+    gst_element_add_pad(element, gst_pad_new_from_static_template(&gOddSink, "sink"));
+    gst_element_add_pad(element, gst_pad_new_from_static_template(&gOddSrc, "src"));
+}
+
+GType oddEncoderType() {
+    static const GType type = g_type_register_static_simple(
+        GST_TYPE_ELEMENT, "KvOddEncoder", sizeof(OddEncoderClass), oddEncoderClassInit,
+        sizeof(OddEncoder), oddEncoderInit, GTypeFlags(0));
+    return type;
+}
+
+// Puts the odd encoder in the place of one factory, and the real one back.
+class FactoryStandIn {
+  public:
+    explicit FactoryStandIn(const char* factory)
+        : original_(adopt(GST_PLUGIN_FEATURE(gst_element_factory_find(factory)))) {
+        registered_ = gst_element_register(nullptr, factory, GST_RANK_NONE, oddEncoderType());
+    }
+    ~FactoryStandIn() {
+        if (original_) {
+            gst_registry_add_feature(gst_registry_get(), original_.get());
+        }
+    }
+    bool registered() const { return registered_; }
+
+  private:
+    Handle<GstPluginFeature> original_;
+    bool registered_ = false;
+};
+
+TEST(RecordGraph, CompressorThatDoesNotLinkIsReportedAndTheFileIsUncompressed) {
+    if (!installedCompressorNames().contains(u"PNG Lossless Compressor"_s)) {
+        GTEST_SKIP() << "pngenc is not installed";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"odd.avi"_s);
+    RecordGraph graph;
+    {
+        FactoryStandIn standIn("pngenc");
+        ASSERT_TRUE(standIn.registered());
+        ASSERT_EQ(graph.build(params(path, u"PNG Lossless Compressor"_s)), RecordBuild::Running);
+    }
+    ASSERT_TRUE(graph.compressorFailure());
+    EXPECT_EQ(*graph.compressorFailure(), int(GST_PAD_LINK_NOFORMAT));
+    EXPECT_EQ(RecordGraph::compressorFailureText(*graph.compressorFailure()),
+              u"Video compressor not available. (0xfffffffc)."_s);
+    EXPECT_FALSE(graph.compressor());
+    EXPECT_EQ(pushFrames(graph, 64, 48, 3), 3);
+    graph.close();
+
+    const StreamInfo info = probe(path);
+    EXPECT_EQ(info.codec, u"rawvideo"_s);
+    EXPECT_EQ(info.frames, 3);
+    expectUpright(path, 64, 48, 0);
+    // The real encoder is back for the next build.
+    RecordGraph again;
+    ASSERT_EQ(again.build(params(dir.filePath(u"png.avi"_s), u"PNG Lossless Compressor"_s)),
+              RecordBuild::Running);
+    EXPECT_TRUE(again.compressor());
+    EXPECT_FALSE(again.compressorFailure());
+}
+
+// --- graphs without frames ---------------------------------------------------
+
+TEST(RecordGraph, FileWithoutFramesIsClosedPromptlyWithItsHeader) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString raw = dir.filePath(u"raw.avi"_s);
+    RecordGraph graph;
+    ASSERT_EQ(graph.build(params(raw, u"Do not use any Codec"_s)), RecordBuild::Running);
+    graph.close();
+    // avimux writes no index for a file without frames; the header is final.
+    const StreamInfo info = probe(raw);
+    EXPECT_EQ(info.codec, u"rawvideo"_s);
+    EXPECT_EQ(info.frames, 0);
+    EXPECT_EQ(info.width, 64);
+    EXPECT_EQ(info.height, 48);
+
+    // An encoder that saw no frame states no format, but the file is there.
+    const QString compressed = dir.filePath(u"mjpeg.avi"_s);
+    ASSERT_EQ(graph.build(params(compressed, u"MJPEG Compressor"_s)), RecordBuild::Running);
+    graph.close();
+    EXPECT_TRUE(QFileInfo::exists(compressed));
+    EXPECT_EQ(graph.counters().pushed, 0u);
+}
+
+TEST(RecordGraph, UnknownFrameSizeMakesNoFileAndRefusesFrames) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"nosize.avi"_s);
+    RecordGraph graph;
+    ASSERT_EQ(graph.build(params(path, u"MJPEG Compressor"_s, 0, 0)), RecordBuild::Running);
+    EXPECT_TRUE(graph.exists());
+    EXPECT_FALSE(graph.writing());
+    EXPECT_FALSE(graph.compressor());
+    const BITMAPINFOHEADER header = makeFrameHeader(64, 48);
+    const std::vector<std::uint8_t> pixels = halfWhiteFrame(header);
+    EXPECT_FALSE(graph.push(pixels.data(), header, 400000));
+    EXPECT_EQ(graph.counters().failed, 1u);
+    graph.close();
+    EXPECT_FALSE(graph.exists());
+    EXPECT_FALSE(QFileInfo::exists(path));
+}
+
+TEST(RecordGraph, CloseIsSafeWhenNothingIsBuiltAndTwice) {
+    RecordGraph graph;
+    graph.close();
+    EXPECT_FALSE(graph.exists());
+    const BITMAPINFOHEADER header = makeFrameHeader(64, 48);
+    const std::vector<std::uint8_t> pixels = halfWhiteFrame(header);
+    EXPECT_FALSE(graph.push(pixels.data(), header, 400000));
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_EQ(graph.build(params(dir.filePath(u"a.avi"_s), u"MJPEG Compressor"_s)),
+              RecordBuild::Running);
+    EXPECT_EQ(pushFrames(graph, 64, 48, 2), 2);
+    graph.close();
+    graph.close();
+    EXPECT_EQ(graph.counters().pushed, 2u);
+    EXPECT_EQ(probe(dir.filePath(u"a.avi"_s)).frames, 2);
+}
+
+// --- the graph log ---------------------------------------------------------
+
+TEST(RecordGraph, DebugRecreatesLogOfTheBuildOnly) {
+    kv::test::TempHome home;
+    const WorkingFolder folder(home.path());
+    QFile stale(u"LOG.TXT"_s);
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("left over from an earlier run\n");
+    stale.close();
+
+    RecordGraph graph;
+    RecordGraphParams p = params(QDir(home.path()).filePath(u"log.avi"_s), u"MJPEG Compressor"_s);
+    p.debug = true;
+    ASSERT_EQ(graph.build(p), RecordBuild::Running);
+    QFile log(u"LOG.TXT"_s);
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray built = log.readAll();
+    log.close();
+    EXPECT_FALSE(built.contains("left over"));
+    EXPECT_TRUE(built.contains("Video Compressor")) << built.left(400).constData();
+    EXPECT_TRUE(built.contains("Sample Pusher Source Filter"));
+
+    // Detached once running: frames and the close add nothing.
+    EXPECT_EQ(pushFrames(graph, 64, 48, 5), 5);
+    graph.close();
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    EXPECT_EQ(log.readAll(), built);
+}
+
+TEST(RecordGraph, WithoutDebugNoLogIsCreatedOrTouched) {
+    kv::test::TempHome home;
+    const WorkingFolder folder(home.path());
+    RecordGraph graph;
+    ASSERT_EQ(graph.build(params(QDir(home.path()).filePath(u"a.avi"_s), u"MJPEG Compressor"_s)),
+              RecordBuild::Running);
+    graph.close();
+    EXPECT_FALSE(QFileInfo::exists(u"LOG.TXT"_s));
+
+    QFile old(u"LOG.TXT"_s);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("an earlier log\n");
+    old.close();
+    const QDateTime modified = QFileInfo(old).lastModified();
+    ASSERT_EQ(graph.build(params(QDir(home.path()).filePath(u"b.avi"_s), u"MJPEG Compressor"_s)),
+              RecordBuild::Running);
+    graph.close();
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("an earlier log\n"));
+    EXPECT_EQ(QFileInfo(old).lastModified(), modified);
+}
+
+// --- files that cannot be written ---------------------------------------------
+
+// Pushes until writeError arrives, handling events in between as the program does.
+int pushUntilError(RecordGraph& graph, QSignalSpy& spy, int width, int height, int limit) {
+    const BITMAPINFOHEADER header = makeFrameHeader(width, height);
+    const std::vector<std::uint8_t> pixels = halfWhiteFrame(header);
+    int pushed = 0;
+    for (int i = 0; i < limit && spy.isEmpty(); ++i) {
+        waitForRoom(graph);
+        pushed += graph.push(pixels.data(), header, 400000) ? 1 : 0;
+        QCoreApplication::processEvents();
+    }
+    if (spy.isEmpty()) {
+        spy.wait(kWait_ms);
+    }
+    return pushed;
+}
+
+class RecordGraphFullDisk : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir_.isValid());
+        mountPoint_ = QFile::encodeName(dir_.path());
+        if (::mount("tmpfs", mountPoint_.constData(), "tmpfs", 0, "size=2m") != 0) {
+            GTEST_SKIP() << "cannot mount a small file system: " << std::strerror(errno);
+        }
+        mounted_ = true;
+    }
+    void TearDown() override {
+        if (mounted_) {
+            ::umount2(mountPoint_.constData(), MNT_DETACH);
+        }
+    }
+    QString path(const QString& name) const { return dir_.filePath(name); }
+
+    QTemporaryDir dir_;
+    QByteArray mountPoint_;
+    bool mounted_ = false;
+};
+
+TEST_F(RecordGraphFullDisk, StopsCleanlyAndLeavesAReadableFile) {
+    const QString file = path(u"full.avi"_s);
+    RecordGraph graph;
+    QSignalSpy spy(&graph, &RecordGraph::writeError);
+    // Uncompressed 320 x 240 frames: 230 kB each, so the disk fills after 8 or 9.
+    ASSERT_EQ(graph.build(params(file, u"Do not use any Codec"_s, 320, 240)), RecordBuild::Running);
+    const int pushed = pushUntilError(graph, spy, 320, 240, 60);
+    ASSERT_EQ(spy.count(), 1);
+    EXPECT_EQ(spy.first().at(0).toString(), file);
+    EXPECT_FALSE(spy.first().at(1).toString().isEmpty());
+
+    // Once per file, and frames are no longer taken.
+    const BITMAPINFOHEADER header = makeFrameHeader(320, 240);
+    const std::vector<std::uint8_t> pixels = halfWhiteFrame(header);
+    EXPECT_FALSE(graph.push(pixels.data(), header, 400000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(spy.count(), 1);
+
+    graph.close();
+    EXPECT_FALSE(graph.exists());
+    ASSERT_TRUE(QFileInfo::exists(file));
+    const StreamInfo info = probe(file);
+    EXPECT_GT(info.frames, 0);
+    EXPECT_LT(info.frames, pushed);
+    EXPECT_EQ(info.codec, u"rawvideo"_s);
+    EXPECT_EQ(demuxedFrames(file), info.frames);
+    expectUpright(file, 320, 240, 0);
+
+    // The program goes on: the next file, elsewhere, records normally.
+    QTemporaryDir elsewhere;
+    const QString next = elsewhere.filePath(u"next.avi"_s);
+    ASSERT_EQ(graph.build(params(next, u"MJPEG Compressor"_s)), RecordBuild::Running);
+    EXPECT_EQ(pushFrames(graph, 64, 48, 3), 3);
+    graph.close();
+    EXPECT_EQ(spy.count(), 1);
+    EXPECT_EQ(probe(next).frames, 3);
+}
+
+TEST(RecordGraph, FolderThatDoesNotExistIsAWriteError) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString file = dir.filePath(u"gone/260314_SA01.avi"_s);
+    RecordGraph graph;
+    QSignalSpy spy(&graph, &RecordGraph::writeError);
+    ASSERT_EQ(graph.build(params(file, u"MJPEG Compressor"_s)), RecordBuild::Running);
+    // Reported from the event loop, not from inside build().
+    EXPECT_EQ(spy.count(), 0);
+    ASSERT_TRUE(spy.wait(kWait_ms));
+    EXPECT_EQ(spy.first().at(0).toString(), file);
+    const BITMAPINFOHEADER header = makeFrameHeader(64, 48);
+    const std::vector<std::uint8_t> pixels = halfWhiteFrame(header);
+    EXPECT_FALSE(graph.push(pixels.data(), header, 400000));
+    graph.close();
+    EXPECT_FALSE(QFileInfo::exists(file));
+}
+
+TEST(RecordGraph, ErrorReportedAfterCloseIsDropped) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    RecordGraph graph;
+    QSignalSpy spy(&graph, &RecordGraph::writeError);
+    ASSERT_EQ(graph.build(params(dir.filePath(u"gone/a.avi"_s), u"MJPEG Compressor"_s)),
+              RecordBuild::Running);
+    // Closed before the event loop ran: the caller already let the file go.
+    graph.close();
+    ASSERT_EQ(graph.build(params(dir.filePath(u"b.avi"_s), u"MJPEG Compressor"_s)),
+              RecordBuild::Running);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(spy.wait(300));
+    graph.close();
+}
+
+}  // namespace
