@@ -1,17 +1,25 @@
 #include "app/Main.h"
 
 #include "app/session_events.h"
+#include "app/setup_exchange.h"
 #include "app/settings_store.h"
 #include "app/single_instance.h"
 #include "app/window_layout.h"
 #include "capture/capture_graph.h"
 #include "capture/grabber_callback.h"
 #include "capture/motion.h"
+#include "dialogs/Dlgeinstellung.h"
+#include "media/Dlgselectcapturesrc.h"
+#include "media/property_dialog.h"
 #include "media/device_catalogue.h"
 #include "media/sound_player.h"
 #include "media/uri_camera.h"
 #include "media/window_messages.h"
 #include "record/record_files.h"
+#include "playback/frame_export.h"
+#include "playback/playback_graph.h"
+#include "playback/record_navigation.h"
+#include "record/Dlgselectcompressor.h"
 #include "record/record_graph.h"
 
 #include <QAction>
@@ -26,7 +34,11 @@
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QMenu>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QSignalBlocker>
 #include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
@@ -98,6 +110,9 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     connect(recordGraph_, &record::RecordGraph::writeError, this, &TForm1::onRecordWriteError,
             Qt::QueuedConnection);
     sound_ = new media::SoundPlayer(this);
+    playbackGraph_ = new playback::PlaybackGraph(this, this);
+    connect(playbackGraph_, &playback::PlaybackGraph::frameReady, c_.PaintBoxPlayback,
+            qOverload<>(&QWidget::update));
 
     runSingleInstanceTest();
 
@@ -107,6 +122,10 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     c_.PaintBoxRecord->setAttribute(Qt::WA_OpaquePaintEvent);
     FormCreate();
     c_.RecordTimer->start();
+
+    dlgSelectCapture_ = new TDlgSelectCapture(this);
+    dlgSelectComp_ = new TDlgSelectComp(this);
+    dlgSetup_ = new TDlgSetup(this);
 }
 
 TForm1::~TForm1() { FormDestroy(); }
@@ -127,6 +146,28 @@ void TForm1::wireControls() {
     connect(c_.cmAutoSetMask, &QAction::triggered, this, &TForm1::cmAutoSetMaskClick);
     connect(c_.cmClearMask, &QAction::triggered, this, &TForm1::cmClearMaskClick);
     c_.PaintBoxRecord->setPaintHook([this](QPainter& painter) { PaintBoxRecordPaint(painter); });
+    c_.PaintBoxPlayback->setPaintHook([this](QPainter& painter) {
+        const QImage frame = playbackGraph_->currentImage();
+        painter.fillRect(c_.PaintBoxPlayback->rect(), palette().color(QPalette::Window));
+        if (!frame.isNull()) {
+            painter.drawImage(c_.PaintBoxPlayback->rect(), frame);
+        }
+    });
+    connect(c_.tBtnOpenActual, &QToolButton::clicked, this, &TForm1::tBtnOpenActualClick);
+    connect(c_.tBtnOpen, &QToolButton::clicked, this, &TForm1::BtnOpenClick);
+    connect(c_.tBtnStop, &QToolButton::clicked, this, &TForm1::BtnStopClick);
+    connect(c_.tBtnPlay, &QToolButton::clicked, this, &TForm1::BtnStartClick);
+    connect(c_.tBtnBack, &QToolButton::clicked, this, &TForm1::BtnBackClick);
+    connect(c_.tBtnForward, &QToolButton::clicked, this, &TForm1::BtnForwardClick);
+    connect(c_.tBtnPrev, &QToolButton::clicked, this, &TForm1::BtnPrevFileClick);
+    connect(c_.tBtnNext, &QToolButton::clicked, this, &TForm1::BtnNextFileClick);
+    connect(c_.tBtnSave, &QToolButton::clicked, this, &TForm1::BtnSaveClick);
+    connect(c_.tBtnPrint, &QToolButton::clicked, this, &TForm1::tBtnPrintClick);
+    connect(c_.PanelPlayback, &app::Panel::doubleClicked, this, &TForm1::PanelPlaybackDblClick);
+    connect(c_.TBPlayback, &QSlider::valueChanged, this, &TForm1::TBPlaybackChange);
+    connect(c_.TBPlayback, &QSlider::sliderPressed, this, &TForm1::TBPlaybackStartDrag);
+    connect(c_.TBPlayback, &QSlider::sliderReleased, this, &TForm1::TBPlaybackEndDrag);
+    connect(c_.TimerTrackBar, &QTimer::timeout, this, &TForm1::TimerTrackBarTimer);
     // Key preview: the window sees every key before the focused control.
     qApp->installEventFilter(this);
 }
@@ -204,6 +245,7 @@ bool TForm1::event(QEvent* event) {
             otherInstanceWindow_ = static_cast<MessageEvent*>(event)->lParam();
             return true;
         case media::WM_GRAPHNOTIFY:
+            PlaybackGraphNotify();
             return true;
         default:
             return QWidget::event(event);
@@ -223,11 +265,34 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TForm1::FormKeyDown(int key) {
-    if (c_.PageControl->currentWidget() == c_.tsRecord && key == Qt::Key_F1) {
+    QWidget* page = c_.PageControl->currentWidget();
+    if (page == c_.tsRecord && key == Qt::Key_F1) {
         BtnSelectCaptureDevClick();
         return true;
     }
-    return false;
+    if (page != c_.tsPlayback) {
+        return false;
+    }
+    switch (key) {
+        case Qt::Key_Space:
+            if (!playbackGraph_->loaded()) {
+                return false;  // goes on to the focused control
+            }
+            if (playbackGraph_->isStopped()) {
+                BtnStartClick();
+            } else {
+                BtnStopClick();
+            }
+            return true;
+        case Qt::Key_Up:
+            BtnBackClick();
+            return true;
+        case Qt::Key_Down:
+            BtnForwardClick();
+            return true;
+        default:
+            return false;
+    }
 }
 
 void TForm1::Startup() {
@@ -236,7 +301,9 @@ void TForm1::Startup() {
     if (commandLine_.hidden) {
         hide();
     }
+    dlgSetup_->fillRasEntries({});  // no dial-up entries exist here
     LoadSettings();
+    dlgSetup_->hideFtpPage();
 
     switch (settings_.Mode) {
         case capture::StateOff:
@@ -349,7 +416,7 @@ void TForm1::cmCloseClick() {
     quitting_ = true;
     terminating_ = true;
     close();
-    QCoreApplication::quit();
+    QCoreApplication::exit(0);
 }
 
 // --- life cycle
@@ -358,7 +425,8 @@ void TForm1::PowerBroadcast() { restartDelay_.powerEvent(); }
 
 void TForm1::EndSession() {
     ShutdownRoutine();
-    QCoreApplication::quit();
+    // exit(), not quit(): quit() would first ask the window, which only hides.
+    QCoreApplication::exit(0);
 }
 
 void TForm1::ShutdownRoutine() {
@@ -370,6 +438,7 @@ void TForm1::ShutdownRoutine() {
     c_.TimerTrackBar->stop();
     CloseCaptureGraph();
     CloseRecordGraph();
+    ClosePlaybackGraph();
     if (tray_) {
         tray_->hide();
     }
@@ -714,7 +783,245 @@ void TForm1::onRecordWriteError(const QString& fileName, const QString& reason) 
 
 // --- dialogs
 
-void TForm1::BtnSelectCaptureDevClick() {}
-void TForm1::BtnSelectCompressorClick() {}
-void TForm1::tBtnSelectCompressorContextPopup() {}
-void TForm1::tBtnSetupClick() {}
+void TForm1::BtnSelectCaptureDevClick() {
+    {
+        WaitCursor wait;
+        CloseCaptureGraph();
+        CloseRecordGraph();
+    }
+    if (!media::PrepareCaptureDialog(*dlgSelectCapture_, settings_.CaptureDeviceIndex,
+                                     settings_.CaptureFormatIndex)) {
+        QMessageBox::warning(this, kProduct, kNoCaptureDevice);
+        return;
+    }
+    if (dlgSelectCapture_->exec() == QDialog::Accepted) {
+        const media::CaptureChoice choice = media::ChosenCapture(*dlgSelectCapture_);
+        settings_.CaptureDeviceName = choice.deviceName;
+        settings_.CaptureDeviceIndex = choice.deviceIndex;
+        settings_.CaptureFormatIndex = choice.formatIndex;
+        cameraLost_ = false;
+        SaveSettings();
+    }
+    WaitCursor wait;
+    EnforceDiskQuota();
+    BuildCaptureGraph();
+    BuildRecordGraph();
+    WindowLayout(grabber_->format().bmiHeader.biWidth, grabber_->format().bmiHeader.biHeight);
+}
+
+void TForm1::BtnSelectCompressorClick() {
+    record::FillCompressorDialog(*dlgSelectComp_, settings_.Compressor,
+                                 settings_.CompressorQuality);
+    if (dlgSelectComp_->exec() != QDialog::Accepted) {
+        return;
+    }
+    CloseRecordGraph();
+    const record::CompressorChoice choice = record::ChosenCompressor(*dlgSelectComp_);
+    settings_.CompressorQuality = choice.quality;
+    settings_.Compressor = choice.compressor;
+    if (!SaveSettings()) {
+        return;
+    }
+    BuildRecordGraph();
+}
+
+void TForm1::tBtnSelectCompressorContextPopup() {
+    if (GstElement* compressor = recordGraph_->compressor()) {
+        media::ShowPropertyDialog(compressor, {}, this);
+    }
+}
+
+void TForm1::tBtnSetupClick() {
+    app::copySettingsToSetup(settings_, *dlgSetup_);
+    if (dlgSetup_->exec() != QDialog::Accepted) {
+        return;
+    }
+    app::copySetupToSettings(*dlgSetup_, settings_);
+    if (settings_.Mode != capture::StateOff) {
+        grabber_->setInterval(std::uint32_t(settings_.RecInterval));
+    }
+}
+
+// --- playback page
+
+void TForm1::BuildPlaybackGraph() {
+    WaitCursor wait;
+    const playback::PlaybackBuild result = playbackGraph_->build(playbackFileName_);
+    if (result != playback::PlaybackBuild::Loaded) {
+        const QString message = playback::PlaybackBuildMessage(result);
+        if (!message.isEmpty()) {
+            QMessageBox::warning(this, kProduct, message);
+        }
+        ClosePlaybackGraph();
+        return;
+    }
+    c_.TBPlayback->setMaximum(int(playbackGraph_->frameCount()));
+    c_.StatusBarPlayback->setSimpleText(
+        playback::PlaybackStatusText(playbackFileName_, playbackGraph_->frameCount()));
+    c_.TimerTrackBar->start();
+    for (QToolButton* button : {c_.tBtnStop, c_.tBtnPlay, c_.tBtnBack, c_.tBtnForward, c_.tBtnPrev,
+                                c_.tBtnNext, c_.tBtnSave, c_.tBtnPrint}) {
+        button->setEnabled(true);
+    }
+}
+
+void TForm1::ClosePlaybackGraph() {
+    playbackGraph_->close();
+    c_.PaintBoxPlayback->update();
+}
+
+void TForm1::tBtnOpenActualClick() {
+    if (recordedFrames_ <= 0) {
+        return;
+    }
+    WaitCursor wait;
+    playbackFileName_ = recordFileName_;
+    CloseRecordGraph();
+    BuildRecordGraph();
+    ClosePlaybackGraph();
+    BuildPlaybackGraph();
+}
+
+void TForm1::BtnOpenClick() {
+    // Recordings live in the recording folder, not beside the program.
+    c_.OpenDialog->setDirectory(settings_.AVIPath);
+    if (c_.OpenDialog->exec() != QDialog::Accepted || c_.OpenDialog->selectedFiles().isEmpty()) {
+        return;
+    }
+    ClosePlaybackGraph();
+    playbackFileName_ = c_.OpenDialog->selectedFiles().first();
+    BuildPlaybackGraph();
+}
+
+void TForm1::BtnStopClick() {
+    if (!playbackGraph_->loaded()) {
+        return;
+    }
+    playbackGraph_->stop();
+    c_.TimerTrackBar->stop();
+    TimerTrackBarTimer();
+    if (c_.PageControl->currentWidget() == c_.tsPlayback) {
+        c_.TBPlayback->setFocus();
+    }
+}
+
+void TForm1::BtnStartClick() {
+    if (!playbackGraph_->loaded()) {
+        return;
+    }
+    playbackGraph_->play();
+    c_.TimerTrackBar->start();
+}
+
+void TForm1::BtnBackClick() {
+    if (!playbackGraph_->loaded()) {
+        return;
+    }
+    c_.TimerTrackBar->stop();
+    c_.TBPlayback->setValue(int(playbackGraph_->stepBack()));
+}
+
+void TForm1::BtnForwardClick() {
+    if (!playbackGraph_->loaded()) {
+        return;
+    }
+    c_.TimerTrackBar->stop();
+    c_.TBPlayback->setValue(int(playbackGraph_->stepForward()));
+}
+
+void TForm1::TBPlaybackChange() {
+    if (playbackGraph_->loaded()) {
+        playbackGraph_->seekToFrame(c_.TBPlayback->value());
+    }
+}
+
+void TForm1::TBPlaybackStartDrag() {
+    if (playbackGraph_->loaded()) {
+        playbackGraph_->stop();
+    }
+    c_.TimerTrackBar->stop();
+}
+
+void TForm1::TBPlaybackEndDrag() { QApplication::beep(); }
+
+void TForm1::TimerTrackBarTimer() {
+    if (!playbackGraph_->loaded()) {
+        return;
+    }
+    // Moving the bar from here must not seek.
+    const QSignalBlocker blocker(c_.TBPlayback);
+    c_.TBPlayback->setValue(int(playbackGraph_->position()));
+}
+
+void TForm1::PlaybackGraphNotify() {
+    if (playbackGraph_->handleGraphNotify() && !terminating_) {
+        BtnStopClick();
+    }
+}
+
+void TForm1::StepRecordFile(bool forward) {
+    QList<record::RecordFileEntry> list;
+    record::ListRecordFiles(settings_.AVIPath, list);
+    const QString target = playback::StepRecordFile(list, playbackFileName_, forward);
+    if (target.isEmpty()) {
+        return;
+    }
+    ClosePlaybackGraph();
+    playbackFileName_ = target;
+    BuildPlaybackGraph();
+}
+
+void TForm1::BtnSaveClick() {
+    media::BITMAPINFOHEADER header{};
+    QByteArray pixels;
+    if (!playbackGraph_->loaded() || !playbackGraph_->currentFrame(header, pixels)) {
+        return;
+    }
+    const QImage frame = playback::exportFrameImage(header, pixels);
+    if (frame.isNull()) {
+        return;
+    }
+    QFileDialog& dialog = *c_.SaveDialog;
+    dialog.setWindowTitle(QStringLiteral("Save Frame:"));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return;
+    }
+    const QString chosen = dialog.selectedFiles().first();
+    dialog.setDirectory(playback::exportFolder(chosen));
+    const int index = playback::selectedFilterIndex(dialog);
+    const QString name = playback::exportFileName(chosen, index);
+    if (name != chosen && QFileInfo::exists(name) &&
+        QMessageBox::question(this, kProduct,
+                              QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                  .arg(QFileInfo(name).fileName())) != QMessageBox::Yes) {
+        return;  // the completed name was not the one the dialog asked about
+    }
+    QString error;
+    WaitCursor wait;
+    if (!playback::saveFrame(frame, name, index, &error)) {
+        QMessageBox::warning(this, kProduct, error);
+    }
+}
+
+void TForm1::tBtnPrintClick() {
+    media::BITMAPINFOHEADER header{};
+    QByteArray pixels;
+    if (!playbackGraph_->loaded() || !playbackGraph_->currentFrame(header, pixels)) {
+        return;
+    }
+    const QImage frame = playback::exportFrameImage(header, pixels);
+    if (frame.isNull()) {
+        return;
+    }
+    if (!playback::defaultPrinterAvailable()) {
+        QMessageBox::warning(this, kProduct, playback::noPrinterMessage());
+        return;
+    }
+    QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
+    QString error;
+    const QString footer =
+        playback::printFooter(playbackFileName_, playbackGraph_->position(), clock_.now());
+    if (!playback::printFrame(frame, printer, footer, &error)) {
+        QMessageBox::warning(this, kProduct, error);
+    }
+}

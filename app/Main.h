@@ -35,6 +35,12 @@ class RecordGraph;
 namespace kv::media {
 class SoundPlayer;
 }
+namespace kv::playback {
+class PlaybackGraph;
+}
+class TDlgSelectCapture;
+class TDlgSelectComp;
+class TDlgSetup;
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -82,6 +88,33 @@ public:
     void BtnSelectCompressorClick();
     void tBtnSelectCompressorContextPopup();
     void tBtnSetupClick();
+    // Playback page
+    void tBtnOpenActualClick();
+    void BtnOpenClick();
+    void PanelPlaybackDblClick() { BtnOpenClick(); }
+    void BtnStopClick();
+    void BtnStartClick();
+    void BtnBackClick();
+    void BtnForwardClick();
+    void BtnPrevFileClick() { StepRecordFile(false); }
+    void BtnNextFileClick() { StepRecordFile(true); }
+    void BtnSaveClick();
+    void tBtnPrintClick();
+    void TBPlaybackChange();
+    void TBPlaybackStartDrag();
+    void TBPlaybackEndDrag();
+    void TimerTrackBarTimer();
+    void PlaybackGraphNotify();
+    void StepRecordFile(bool forward);
+    void BuildPlaybackGraph();
+    void ClosePlaybackGraph();
+    const QString& PlaybackFileName() const { return playbackFileName_; }
+    void setPlaybackFileName(const QString& name) { playbackFileName_ = name; }
+    kv::playback::PlaybackGraph& playbackGraph() { return *playbackGraph_; }
+    TDlgSetup& DlgSetup() { return *dlgSetup_; }
+    TDlgSelectCapture& DlgSelectCapture() { return *dlgSelectCapture_; }
+    TDlgSelectComp& DlgSelectComp() { return *dlgSelectComp_; }
+    kv::record::RecordGraph& recordGraph() { return *recordGraph_; }
 
     void LoadSettings();
     bool SaveSettings();
@@ -141,6 +174,10 @@ private:
     kv::capture::CaptureGraph* captureGraph_ = nullptr;
     kv::record::RecordGraph* recordGraph_ = nullptr;
     kv::media::SoundPlayer* sound_ = nullptr;
+    kv::playback::PlaybackGraph* playbackGraph_ = nullptr;
+    TDlgSelectCapture* dlgSelectCapture_ = nullptr;
+    TDlgSelectComp* dlgSelectComp_ = nullptr;
+    TDlgSetup* dlgSetup_ = nullptr;
     kv::capture::MotionMask mask_;
     QImage livePicture_;              // what the record page shows, RGB32
     std::vector<std::uint8_t> displayCopy_;  // the frame being handled, with its stamp

@@ -2,44 +2,28 @@
 
 #include <QFile>
 
+#include <algorithm>
+#include <mutex>
+#include <vector>
+
 namespace kv::media {
 
 namespace {
 
-// Open logs share one raised threshold; the first one in saves the old state.
+// GStreamer may still be inside a log function on a streaming thread after it
+// has been removed, so one function stays installed for good and finds the
+// open logs in this list, under its lock. A log leaves the list before it is
+// freed, and nothing reaches it after that.
+std::mutex gLogsMutex;  // the list only: GStreamer is never called under it
+std::vector<GraphLog*> gLogs;
+// The raised threshold, shared by every open log. GStreamer may log while we
+// change it, which reaches the log function: so this is another lock.
 std::mutex gStateMutex;
-int gOpenLogs = 0;
+int gOpen = 0;
+bool gInstalled = false;
 GstDebugLevel gSavedThreshold = GST_LEVEL_NONE;
 bool gRemovedDefault = false;
 bool gWasActive = false;
-
-void raiseThreshold() {
-    std::lock_guard lock(gStateMutex);
-    if (gOpenLogs++ > 0) {
-        return;
-    }
-    gSavedThreshold = gst_debug_get_default_threshold();
-    gWasActive = gst_debug_is_active();
-    // Our file gets the detail; the terminal keeps only what the user asked for.
-    if (qEnvironmentVariableIsEmpty("GST_DEBUG")) {
-        gRemovedDefault = gst_debug_remove_log_function(gst_debug_log_default) > 0;
-    }
-    gst_debug_set_active(TRUE);
-    gst_debug_set_default_threshold(GST_LEVEL_DEBUG);
-}
-
-void restoreThreshold() {
-    std::lock_guard lock(gStateMutex);
-    if (--gOpenLogs > 0) {
-        return;
-    }
-    gst_debug_set_default_threshold(gSavedThreshold);
-    gst_debug_set_active(gWasActive);
-    if (gRemovedDefault) {
-        gst_debug_add_log_function(gst_debug_log_default, nullptr, nullptr);
-        gRemovedDefault = false;
-    }
-}
 
 }  // namespace
 
@@ -52,14 +36,41 @@ std::unique_ptr<GraphLog> GraphLog::open(const QString& fileName, GstElement* pi
 }
 
 GraphLog::GraphLog(std::FILE* file, GstElement* pipeline) : file_(file), pipeline_(pipeline) {
-    raiseThreshold();
-    gst_debug_add_log_function(&GraphLog::logFunction, this, nullptr);
+    std::lock_guard state(gStateMutex);
+    if (!gInstalled) {
+        gst_debug_add_log_function(&GraphLog::logFunction, nullptr, nullptr);
+        gInstalled = true;
+    }
+    if (gOpen++ == 0) {
+        gSavedThreshold = gst_debug_get_default_threshold();
+        gWasActive = gst_debug_is_active();
+        // Our file gets the detail; the terminal keeps only what the user asked for.
+        if (qEnvironmentVariableIsEmpty("GST_DEBUG")) {
+            gRemovedDefault = gst_debug_remove_log_function(gst_debug_log_default) > 0;
+        }
+        gst_debug_set_active(TRUE);
+        gst_debug_set_default_threshold(GST_LEVEL_DEBUG);
+    }
+    std::lock_guard list(gLogsMutex);
+    gLogs.push_back(this);
 }
 
 GraphLog::~GraphLog() {
-    gst_debug_remove_log_function_by_data(this);
-    restoreThreshold();
-    std::lock_guard lock(mutex_);
+    {
+        std::lock_guard list(gLogsMutex);
+        gLogs.erase(std::remove(gLogs.begin(), gLogs.end(), this), gLogs.end());
+    }
+    {
+        std::lock_guard state(gStateMutex);
+        if (--gOpen == 0) {
+            gst_debug_set_default_threshold(gSavedThreshold);
+            gst_debug_set_active(gWasActive);
+            if (gRemovedDefault) {
+                gst_debug_add_log_function(gst_debug_log_default, nullptr, nullptr);
+                gRemovedDefault = false;
+            }
+        }
+    }
     std::fclose(file_);
 }
 
@@ -79,20 +90,30 @@ bool GraphLog::belongs(GObject* object) const {
 
 void GraphLog::logFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file,
                            const gchar* function, gint line, GObject* object,
-                           GstDebugMessage* message, gpointer self) {
-    auto* log = static_cast<GraphLog*>(self);
-    if (!log->belongs(object)) {
+                           GstDebugMessage* message, gpointer) {
+    // Formatting a message can log in turn (a structure that does not print);
+    // such a nested message is dropped rather than locking the list twice.
+    thread_local bool inside = false;
+    if (inside) {
         return;
     }
-    const gchar* text = gst_debug_message_get(message);
-    GstObject* gstObject = GST_OBJECT_CAST(object);
-    const gchar* name = GST_OBJECT_NAME(gstObject) ? GST_OBJECT_NAME(gstObject) : "";
-    GstObject* parent = GST_IS_PAD(object) ? GST_OBJECT_PARENT(gstObject) : nullptr;
-    const gchar* parentName = parent && GST_OBJECT_NAME(parent) ? GST_OBJECT_NAME(parent) : "";
-    std::lock_guard lock(log->mutex_);
-    std::fprintf(log->file_, "%-7s %-20s %s:%d:%s:<%s%s%s> %s\n",
-                 gst_debug_level_get_name(level), gst_debug_category_get_name(category), file,
-                 line, function, parentName, parent ? ":" : "", name, text ? text : "");
+    inside = true;
+    std::lock_guard lock(gLogsMutex);
+    for (GraphLog* log : gLogs) {
+        if (!log->belongs(object)) {
+            continue;
+        }
+        const gchar* text = gst_debug_message_get(message);
+        GstObject* gstObject = GST_OBJECT_CAST(object);
+        const gchar* name = GST_OBJECT_NAME(gstObject) ? GST_OBJECT_NAME(gstObject) : "";
+        GstObject* parent = GST_IS_PAD(object) ? GST_OBJECT_PARENT(gstObject) : nullptr;
+        const gchar* parentName =
+            parent && GST_OBJECT_NAME(parent) ? GST_OBJECT_NAME(parent) : "";
+        std::fprintf(log->file_, "%-7s %-20s %s:%d:%s:<%s%s%s> %s\n",
+                     gst_debug_level_get_name(level), gst_debug_category_get_name(category), file,
+                     line, function, parentName, parent ? ":" : "", name, text ? text : "");
+    }
+    inside = false;
 }
 
 }  // namespace kv::media

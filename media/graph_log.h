@@ -10,7 +10,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <mutex>
 
 namespace kv::media {
 
@@ -32,9 +31,8 @@ private:
                             GstDebugMessage* message, gpointer self);
     bool belongs(GObject* object) const;
 
-    std::FILE* file_;
+    std::FILE* file_;       // written under the list's lock, from any thread
     GstElement* pipeline_;  // not owned: the log lives shorter than the build
-    std::mutex mutex_;      // the log function runs on any thread
 };
 
 }  // namespace kv::media
