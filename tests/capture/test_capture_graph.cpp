@@ -1,0 +1,163 @@
+// The capture pipeline with URI cameras: frames of the chosen format reach the
+// hand-off upright in our bottom-up order, and every way of closing is safe.
+
+#include "capture/capture_graph.h"
+#include "capture/grabber_callback.h"
+#include "media/uri_camera.h"
+#include "tests/support/test_env.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+using namespace kv;
+
+namespace {
+
+class CaptureGraphTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        previous_ = QDir::currentPath();
+        QDir::setCurrent(home_.path());
+    }
+    void TearDown() override {
+        graph_.close();
+        media::clearUriCameras();
+        QDir::setCurrent(previous_);
+    }
+
+    void cameras(const media::CameraPairs& pairs) { media::setCommandLineCameras(pairs); }
+
+    // Lets frames through the hand-off until count notifications arrived.
+    bool waitForFrames(int count, int timeout_ms = 10000) {
+        grabber_.setInterval(0);
+        grabber_.setEnabled(true);
+        QElapsedTimer timer;
+        timer.start();
+        while (notified_ < count && timer.elapsed() < timeout_ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return notified_ >= count;
+    }
+
+    test::TempHome home_;
+    QString previous_;
+    std::atomic<int> notified_{0};
+    capture::TGrabberCallback grabber_{1125, [this] { ++notified_; }};
+    capture::CaptureGraph graph_{grabber_};
+};
+
+TEST_F(CaptureGraphTest, DeliversTheChosenFormatUprightInBottomUpRows) {
+    cameras({{QStringLiteral("Bars"), QStringLiteral("test:smpte")}});
+    QString name = QStringLiteral("Bars");
+    // Formats of a test camera: native 640x480 first, then smaller ones; take 320x240.
+    ASSERT_EQ(graph_.build(name, -1, 2, false), capture::CaptureBuild::Running);
+    const media::BITMAPINFOHEADER format = grabber_.format().bmiHeader;
+    EXPECT_EQ(format.biWidth, 320);
+    EXPECT_EQ(format.biHeight, 240);
+    EXPECT_EQ(format.biBitCount, 24);
+    EXPECT_EQ(format.biSizeImage, 320u * 3 * 240);
+    ASSERT_TRUE(waitForFrames(2));
+
+    const auto frames = grabber_.lockForRead();
+    ASSERT_TRUE(frames.hasBuffers());
+    const std::uint8_t* newest = frames.newest();
+    const std::size_t stride = 320 * 3;
+    // The bars start white at the top-left; the last stored row is the top of the picture.
+    const std::uint8_t* top = newest + 239 * stride;
+    EXPECT_GT(top[0], 240);
+    EXPECT_GT(top[1], 240);
+    EXPECT_GT(top[2], 240);
+    // The bottom row of the bars starts with a dark blue, nothing like the top.
+    const std::uint8_t* bottom = newest;
+    EXPECT_LT(bottom[1], 100);
+}
+
+TEST_F(CaptureGraphTest, DisabledFramesAreNeverCopied) {
+    cameras({{QStringLiteral("Ball"), QStringLiteral("test:ball?width=160&height=120")}});
+    QString name;
+    ASSERT_EQ(graph_.build(name, 0, 0, false), capture::CaptureBuild::Running);
+    grabber_.setInterval(0);
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 500) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_EQ(notified_, 0);
+    EXPECT_GT(grabber_.lastTick(), 0u);  // frames still passed the throttle
+}
+
+TEST_F(CaptureGraphTest, GraphLogOnlyWithDebug) {
+    cameras({{QStringLiteral("Ball"), QStringLiteral("test:ball?width=160&height=120")}});
+    QString name;
+    ASSERT_EQ(graph_.build(name, 0, 0, false), capture::CaptureBuild::Running);
+    graph_.close();
+    EXPECT_FALSE(QFile::exists(QStringLiteral("CAPTURE.TXT")));
+
+    ASSERT_EQ(graph_.build(name, 0, 0, true), capture::CaptureBuild::Running);
+    ASSERT_TRUE(QFile::exists(QStringLiteral("CAPTURE.TXT")));
+    const qint64 first = QFileInfo(QStringLiteral("CAPTURE.TXT")).size();
+    EXPECT_GT(first, 0);
+    ASSERT_TRUE(waitForFrames(3));
+    // Closed once the graph runs: frames add nothing to it.
+    EXPECT_EQ(QFileInfo(QStringLiteral("CAPTURE.TXT")).size(), first);
+    graph_.close();
+
+    QFile::resize(QStringLiteral("CAPTURE.TXT"), 0);
+    ASSERT_EQ(graph_.build(name, 0, 0, true), capture::CaptureBuild::Running);
+    EXPECT_GT(QFileInfo(QStringLiteral("CAPTURE.TXT")).size(), 0);  // recreated
+}
+
+TEST_F(CaptureGraphTest, NoCameraAndRepeatedClosesAreSafe) {
+    cameras({});
+    QString name = QStringLiteral("Gone");
+    EXPECT_EQ(graph_.build(name, -1, 0, false), capture::CaptureBuild::NoCaptureDevice);
+    EXPECT_TRUE(name.isEmpty());  // a name no camera bears is forgotten
+    EXPECT_FALSE(graph_.exists());
+    graph_.close();
+    graph_.close();
+
+    cameras({{QStringLiteral("Ball"), QStringLiteral("test:ball?width=160&height=120")}});
+    EXPECT_EQ(graph_.build(name, 5, 0, false), capture::CaptureBuild::NoCaptureDevice);
+    EXPECT_EQ(graph_.build(name, -2, 0, false), capture::CaptureBuild::NoCaptureDevice);
+    ASSERT_EQ(graph_.build(name, 0, 0, false), capture::CaptureBuild::Running);
+    graph_.close();
+    graph_.close();
+    EXPECT_FALSE(grabber_.hasBuffers());
+    EXPECT_FALSE(grabber_.enabled());
+}
+
+TEST_F(CaptureGraphTest, ANameInAnotherLetterCaseSurvivesButMatchesNoCamera) {
+    cameras({{QStringLiteral("Ball"), QStringLiteral("test:ball?width=160&height=120")}});
+    QString name = QStringLiteral("ball");
+    EXPECT_EQ(graph_.build(name, -1, 0, false), capture::CaptureBuild::NoCaptureDevice);
+    EXPECT_EQ(name, QStringLiteral("ball"));
+}
+
+TEST_F(CaptureGraphTest, ABrokenFileCameraIsReportedLost) {
+    // A camera file that is not a video: the camera fails once it starts.
+    const QString path = home_.path() + QStringLiteral("/camera.avi");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("this is not a video at all");
+    file.close();
+    cameras({{QStringLiteral("File"), QStringLiteral("file://") + path}});
+    QSignalSpy lost(&graph_, &capture::CaptureGraph::cameraLost);
+    QString name;
+    ASSERT_EQ(graph_.build(name, 0, 0, false, 3000), capture::CaptureBuild::Running);
+    QElapsedTimer timer;
+    timer.start();
+    while (!graph_.lost() && timer.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    EXPECT_TRUE(graph_.lost());
+    EXPECT_GE(lost.count(), 1);
+}
+
+}  // namespace
