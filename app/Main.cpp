@@ -128,7 +128,19 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     dlgSetup_ = new TDlgSetup(this);
 }
 
-TForm1::~TForm1() { FormDestroy(); }
+TForm1::~TForm1() {
+    FormDestroy();
+    // The pipelines refer to the hand-off object, a member that dies before
+    // the widget's children would be deleted: they go first, then it.
+    delete captureGraph_;
+    captureGraph_ = nullptr;
+    delete recordGraph_;
+    recordGraph_ = nullptr;
+    delete playbackGraph_;
+    playbackGraph_ = nullptr;
+    grabber_.reset();
+    qApp->removeEventFilter(this);
+}
 
 void TForm1::wireControls() {
     connect(c_.RecordTimer, &QTimer::timeout, this, &TForm1::RecordTimerTimer);

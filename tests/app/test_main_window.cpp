@@ -1,0 +1,337 @@
+// The main window in-process: its handlers drive real pipelines with URI
+// cameras, real settings files and real recordings in a temporary home.
+
+#include "app/Main.h"
+#include "app/settings_store.h"
+#include "capture/grabber_callback.h"
+#include "media/Dlgselectcapturesrc.h"
+#include "media/uri_camera.h"
+#include "media/window_messages.h"
+#include "playback/playback_graph.h"
+#include "record/Dlgselectcompressor.h"
+#include "record/record_graph.h"
+#include "tests/support/avi_probe.h"
+#include "tests/support/test_env.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QSettings>
+#include <QTabWidget>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+using namespace kv;
+
+namespace {
+
+const QString kBall = QStringLiteral("Ball=test:ball?width=160&height=120");
+const QString kBars = QStringLiteral("Bars=test:smpte75?width=320&height=240");
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    MainWindowTest() {
+        recordings_ = home_.documentsDir() + QStringLiteral("/rec/");
+        QDir().mkpath(recordings_);
+        settings_.AVIPath = recordings_;
+        settings_.RecInterval = 40;
+        settings_.Mode = 1;
+    }
+    ~MainWindowTest() override {
+        form_.reset();
+        media::clearUriCameras();
+    }
+
+    // Writes the settings, then creates the window and runs its start-up.
+    TForm1& start(const QStringList& cameras = {kBall}) {
+        app::SettingsStore store(QStringLiteral("9"));
+        EXPECT_TRUE(store.save(settings_, nullptr));
+        QStringList arguments{QStringLiteral("/I9")};
+        for (const QString& camera : cameras) {
+            arguments << QStringLiteral("--camera") << camera;
+        }
+        form_ = std::make_unique<TForm1>(arguments);
+        media::MessageEvent startup(media::WM_STARTUP);
+        QCoreApplication::sendEvent(form_.get(), &startup);
+        return *form_;
+    }
+
+    // The record timer's ticks, as many as it takes past the restart delay.
+    void ticks(int n) {
+        for (int i = 0; i < n; ++i) {
+            form_->RecordTimerTimer();
+        }
+    }
+
+    void pump(int ms) {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+    }
+
+    bool pumpUntil(const std::function<bool()>& done, int timeout_ms = 10000) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < timeout_ms) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return done();
+    }
+
+    QStringList recordingFiles() const {
+        return QDir(recordings_).entryList({QStringLiteral("*.avi")}, QDir::Files, QDir::Name);
+    }
+
+    test::TempHome home_;
+    QString recordings_;
+    app::Settings settings_;
+    std::unique_ptr<TForm1> form_;
+};
+
+TEST_F(MainWindowTest, RecordsEveryFrameInModeOnIntoADatedFile) {
+    TForm1& form = start();
+    ticks(3);
+    ASSERT_TRUE(form.captureGraphExists());
+    ASSERT_TRUE(form.recordGraphExists());
+    const auto& c = form.controls();
+    EXPECT_TRUE(c.tBtnRecOn->isChecked());
+    EXPECT_TRUE(c.tBtnRecOn->isEnabled());
+    EXPECT_TRUE(c.tBtnSelectCompressor->isEnabled());
+    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() >= 10; }));
+    EXPECT_EQ(c.MotionDisplayBar->value(), 0);  // mode On measures nothing
+    EXPECT_TRUE(c.tBtnOpenActual->isEnabled());
+    const QString name = QFileInfo(form.RecordFileName()).fileName();
+    EXPECT_TRUE(c.StatusBarRecord->panelText(0).startsWith(name + QStringLiteral(": ")));
+    EXPECT_TRUE(c.StatusBarRecord->panelText(0).endsWith(QStringLiteral(" Frames.")));
+    // The live picture shows the red record sign.
+    EXPECT_EQ(form.livePicture().pixelColor(10, 10), QColor(255, 0, 0));
+
+    form.CloseRecordGraph();
+    const int frames = form.recordedFrames();
+    EXPECT_EQ(c.StatusBarRecord->panelText(0), QStringLiteral("AUS"));
+    EXPECT_FALSE(c.tBtnRecOn->isEnabled());
+    const test::AviProbe probe = test::probeAvi(form.RecordFileName());
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.frames, frames);
+    EXPECT_EQ(probe.frameRate, QStringLiteral("25/1"));
+    EXPECT_EQ(probe.codec, QStringLiteral("mjpeg"));
+    EXPECT_EQ(probe.width, 160);
+    EXPECT_TRUE(test::hasIdx1(form.RecordFileName()));
+    EXPECT_EQ(name.size(), 15);
+    EXPECT_TRUE(name.endsWith(QStringLiteral("00.avi")));
+}
+
+TEST_F(MainWindowTest, OnMovementAStillPictureRecordsNothingAndAMovingOneDoes) {
+    settings_.Mode = 2;
+    settings_.Trigger = 2000;
+    TForm1& form = start({kBars});
+    ticks(3);
+    ASSERT_TRUE(form.recordGraphExists());
+    pump(1500);
+    EXPECT_EQ(form.recordedFrames(), 0);
+    EXPECT_EQ(form.livePicture().pixelColor(6, 10), QColor(Qt::white));  // pause sign
+    form.CloseRecordGraph();
+    form.CloseCaptureGraph();
+    media::clearUriCameras();
+    form_.reset();
+
+    TForm1& moving = start({kBall});
+    ticks(3);
+    ASSERT_TRUE(pumpUntil([&] { return moving.recordedFrames() >= 3; }));
+    EXPECT_GT(moving.controls().MotionDisplayBar->value(), 2000);
+}
+
+TEST_F(MainWindowTest, APowerEventHoldsTheRecordTimerForThirtyTicks) {
+    TForm1& form = start();
+    form.PowerBroadcast();
+    EXPECT_EQ(form.restartDelay(), 30);
+    ticks(29);
+    EXPECT_FALSE(form.captureGraphExists());
+    EXPECT_FALSE(form.recordGraphExists());
+    ticks(1);
+    EXPECT_TRUE(form.recordGraphExists());
+}
+
+TEST_F(MainWindowTest, FilesRotateOverTheFrameLimitWithTheNextOneTickLater) {
+    settings_.MaxRecordSamples = 5;
+    TForm1& form = start();
+    ticks(3);
+    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() > 5; }));
+    const QString first = form.RecordFileName();
+    ticks(1);
+    EXPECT_FALSE(form.recordGraphExists());
+    EXPECT_FALSE(form.captureGraphExists());
+    ticks(1);
+    ASSERT_TRUE(form.recordGraphExists());
+    EXPECT_NE(form.RecordFileName(), first);
+    EXPECT_TRUE(form.RecordFileName().endsWith(QStringLiteral("01.avi")));
+    EXPECT_GE(test::probeAvi(first).frames, 6);
+}
+
+TEST_F(MainWindowTest, RecordModeButtonsSetTheModeAndTheInterval) {
+    settings_.RecInterval = 700;
+    TForm1& form = start();
+    ticks(3);
+    form.controls().tBtnRecOff->click();
+    EXPECT_EQ(form.settings().Mode, 0);
+    EXPECT_EQ(form.grabber().interval(), 200u);
+    EXPECT_FALSE(form.controls().tBtnRecOn->isChecked());
+    form.controls().tBtnRecMove->click();
+    EXPECT_EQ(form.settings().Mode, 2);
+    EXPECT_EQ(form.grabber().interval(), 700u);
+}
+
+TEST_F(MainWindowTest, ClosingKeepsRecordingAndSavesQuitSavesAndEnds) {
+    TForm1& form = start();
+    ticks(3);
+    form.show();
+    const QString file = app::SettingsStore(QStringLiteral("9")).filePath();
+    QFile::remove(file);
+    form.close();
+    EXPECT_TRUE(QFileInfo::exists(file));  // saved
+    EXPECT_TRUE(form.recordGraphExists());   // still recording
+    // No notification area here: the window is minimised, not lost.
+    EXPECT_TRUE(form.isMinimized() || !form.isVisible());
+
+    QFile::remove(file);
+    form.cmCloseClick();
+    EXPECT_TRUE(QFileInfo::exists(file));
+    EXPECT_TRUE(form.terminating());
+}
+
+TEST_F(MainWindowTest, TrayEventsShowTheRecordPageOrOpenTheMenu) {
+    TForm1& form = start();
+    const auto& c = form.controls();
+    c.PageControl->setCurrentWidget(c.tsPlayback);
+    form.hide();
+    form.TrayIconEvent(514);  // a single click's button-up: nothing
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(c.PageControl->currentWidget(), c.tsPlayback);
+    form.TrayIconEvent(media::WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(c.PageControl->currentWidget(), c.tsRecord);
+    form.TrayIconEvent(media::WM_RBUTTONDOWN);
+    EXPECT_TRUE(c.PopupMenu->isVisible());
+    c.PopupMenu->close();
+}
+
+TEST_F(MainWindowTest, GermanUsersSeeTheGermanInfoPanel) {
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    TForm1& form = start();
+    EXPECT_TRUE(form.controls().PanelGerman->isVisibleTo(form.controls().TabSheet1));
+    EXPECT_EQ(form.controls().PanelGerman->x(), 0);
+    QLocale::setDefault(before);
+}
+
+TEST_F(MainWindowTest, CameraDialogStoresTheChoiceAndCancelStillRebuilds) {
+    TForm1& form = start({kBall, kBars});
+    ticks(3);
+    ASSERT_TRUE(form.recordGraphExists());
+    const QString firstFile = form.RecordFileName();
+
+    test::answerNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<TDlgSelectCapture*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        ASSERT_EQ(dialog->LBDevices->count(), 2);
+        dialog->LBDevices->setCurrentRow(1);
+        ASSERT_GT(dialog->LBFormats->count(), 0);
+        dialog->LBFormats->setCurrentRow(0);
+        dialog->accept();
+    });
+    form.BtnSelectCaptureDevClick();
+    EXPECT_EQ(form.settings().CaptureDeviceIndex, 1);
+    EXPECT_EQ(form.settings().CaptureDeviceName, QStringLiteral("Bars"));
+    EXPECT_EQ(form.settings().CaptureFormatIndex, 0);
+    QSettings saved(app::SettingsStore(QStringLiteral("9")).filePath(), QSettings::IniFormat);
+    EXPECT_EQ(saved.value(QStringLiteral("Capture Device Index")).toInt(), 1);
+    ASSERT_TRUE(form.captureGraphExists());
+    EXPECT_EQ(form.grabber().format().bmiHeader.biWidth, 320);
+    EXPECT_NE(form.RecordFileName(), firstFile);
+    // The window follows the new frame size.
+    EXPECT_EQ(form.livePicture().size(), QSize(320, 240));
+
+    test::answerNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
+    const QString before = form.RecordFileName();
+    form.BtnSelectCaptureDevClick();
+    EXPECT_EQ(form.settings().CaptureDeviceIndex, 1);
+    EXPECT_TRUE(form.recordGraphExists());
+    EXPECT_NE(form.RecordFileName(), before);
+}
+
+TEST_F(MainWindowTest, NoCameraMeansAMessageAndNoDialog) {
+    TForm1& form = start({});
+    QString shown;
+    test::answerNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        shown = box->text();
+        box->accept();
+    });
+    form.BtnSelectCaptureDevClick();
+    EXPECT_EQ(shown, QStringLiteral("No capture device available."));
+    EXPECT_FALSE(form.captureGraphExists());
+    EXPECT_FALSE(form.recordGraphExists());
+}
+
+TEST_F(MainWindowTest, CompressorChoiceStartsANewFileWithThatCodec) {
+    TForm1& form = start();
+    ticks(3);
+    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() >= 2; }));
+    const QString first = form.RecordFileName();
+    test::answerNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<TDlgSelectComp*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        const auto found = dialog->ListBox->findItems(QStringLiteral("Do not use any Codec"),
+                                                      Qt::MatchExactly);
+        ASSERT_EQ(found.size(), 1);
+        dialog->ListBox->setCurrentItem(found.first());
+        dialog->accept();
+    });
+    form.BtnSelectCompressorClick();
+    EXPECT_EQ(form.settings().Compressor, QStringLiteral("Do not use any Codec"));
+    ASSERT_NE(form.RecordFileName(), first);
+    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() >= 3; }));
+    form.CloseRecordGraph();
+    EXPECT_EQ(test::probeAvi(form.RecordFileName()).codec, QStringLiteral("rawvideo"));
+    EXPECT_EQ(test::probeAvi(first).codec, QStringLiteral("mjpeg"));
+    // The right click finds no compressor now and does nothing.
+    form.tBtnSelectCompressorContextPopup();
+}
+
+TEST_F(MainWindowTest, PlaybackKeysAndOpenCurrentDoNothingWithoutAFile) {
+    TForm1& form = start();
+    form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
+    EXPECT_FALSE(form.FormKeyDown(Qt::Key_Space));  // goes on to the focused control
+    ticks(3);
+    ASSERT_TRUE(form.recordGraphExists());
+    form.tBtnOpenActualClick();  // no frame recorded yet
+    EXPECT_FALSE(form.playbackGraph().loaded());
+}
+
+TEST_F(MainWindowTest, OpenCurrentRecordingFinishesItAndPlaysIt) {
+    TForm1& form = start();
+    ticks(3);
+    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() >= 5; }));
+    const QString recorded = form.RecordFileName();
+    form.tBtnOpenActualClick();
+    ASSERT_TRUE(form.playbackGraph().loaded());
+    EXPECT_EQ(form.PlaybackFileName(), recorded);
+    EXPECT_NE(form.RecordFileName(), recorded);  // recording goes on in a new file
+    EXPECT_GE(form.playbackGraph().frameCount(), 5);
+    EXPECT_TRUE(form.controls().StatusBarPlayback->simpleText().startsWith(
+        QFileInfo(recorded).fileName() + QStringLiteral(": ")));
+    form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
+    EXPECT_TRUE(form.FormKeyDown(Qt::Key_Space));
+}
+
+}  // namespace

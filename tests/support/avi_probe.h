@@ -1,0 +1,31 @@
+#pragma once
+
+// Reads a recording back with an independent reader (ffprobe).
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+namespace kv::test {
+
+struct AviProbe {
+    bool ok = false;
+    int frames = 0;
+    QString frameRate;  // "25/1"
+    QString codec;      // "mjpeg", "rawvideo"
+    int width = 0;
+    int height = 0;
+};
+
+AviProbe probeAvi(const QString& path);
+
+// Whether the file holds the AVI index a finished recording has.
+bool hasIdx1(const QString& path);
+
+// Answers the next modal dialog or message box from the event loop: answer()
+// gets it once it is up. Returns at once; call it before the code that shows it.
+void answerNextModal(std::function<void(QWidget*)> answer, int timeout_ms = 10000);
+
+}  // namespace kv::test
