@@ -1,0 +1,115 @@
+// The recorder as a user runs it: the real program on a test camera, files that
+// rotate at the frame limit, the disk quota, and a clean end on SIGTERM.
+
+#include "app/settings_store.h"
+#include "tests/e2e/program_run.h"
+#include "tests/support/avi_probe.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace kv;
+
+namespace {
+
+class RecorderRun : public ::testing::Test {
+protected:
+    RecorderRun() {
+        folder_ = home_.documentsDir() + QStringLiteral("/rec/");
+        QDir().mkpath(folder_);
+        settings_.AVIPath = folder_;
+        settings_.RecInterval = 40;
+        settings_.Mode = 1;
+        settings_.MaxRecordSamples = 50;
+    }
+
+    void writeSettings() {
+        QString error;
+        ASSERT_TRUE(app::SettingsStore().save(settings_, &error)) << error.toStdString();
+    }
+
+    QStringList files() const {
+        return QDir(folder_).entryList({QStringLiteral("*.avi")}, QDir::Files, QDir::Name);
+    }
+
+    bool waitForFiles(int count, int timeout_ms) {
+        QElapsedTimer timer;
+        timer.start();
+        while (files().size() < count && timer.elapsed() < timeout_ms) {
+            QThread::msleep(100);
+        }
+        return files().size() >= count;
+    }
+
+    test::TempHome home_;
+    QString folder_;
+    app::Settings settings_;
+};
+
+const QStringList kCamera{QStringLiteral("--camera"),
+                          QStringLiteral("Ball=test:ball?width=160&height=120&framerate=60")};
+
+TEST_F(RecorderRun, FilesRotateAtTheFrameLimitAndSigtermFinishesTheLastOne) {
+    writeSettings();
+    test::ProgramRun run(home_, kCamera);
+    ASSERT_TRUE(run.waitForLog(QStringLiteral("started")));
+    ASSERT_TRUE(waitForFiles(3, 40000)) << files().join(u' ').toStdString()
+                                         << run.log().toStdString();
+    QThread::msleep(1500);  // a few frames into the last file
+    ::kill(pid_t(run.pid()), SIGTERM);
+    ASSERT_TRUE(run.waitForExit(15000));
+    EXPECT_EQ(run.exitCode(), 0);
+
+    const QStringList names = files();
+    ASSERT_GE(names.size(), 3);
+    for (int i = 0; i < names.size(); ++i) {
+        const QString path = folder_ + names[i];
+        SCOPED_TRACE(path.toStdString());
+        EXPECT_EQ(names[i].size(), 15);
+        EXPECT_TRUE(names[i].endsWith(QStringLiteral("%1.avi").arg(i, 2, 10, QLatin1Char('0'))));
+        EXPECT_TRUE(test::hasIdx1(path));  // every file finished, the last one by SIGTERM
+        const test::AviProbe probe = test::probeAvi(path);
+        if (i + 1 < names.size()) {
+            ASSERT_TRUE(probe.ok);
+            EXPECT_GE(probe.frames, 51);  // closed once it held more than 50
+            EXPECT_EQ(probe.frameRate, QStringLiteral("25/1"));
+            EXPECT_EQ(probe.width, 160);
+        }
+    }
+}
+
+TEST_F(RecorderRun, TheQuotaDeletesTheOldestFileOncePerRebuild) {
+    settings_.MaxDiskspace = 0;
+    settings_.MaxRecordSamples = 100000;  // one rebuild only
+    writeSettings();
+    for (const char* name : {"200101_MO00.avi", "200101_MO01.avi", "200101_MO02.avi"}) {
+        QFile old(folder_ + QLatin1String(name));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(1000, 'x'));
+    }
+    test::ProgramRun run(home_, kCamera);
+    ASSERT_TRUE(run.waitForLog(QStringLiteral("started")));
+    // Start-up deletes one; the first recording start, three ticks later, one more.
+    EXPECT_FALSE(QFile::exists(folder_ + QStringLiteral("200101_MO00.avi")));
+    EXPECT_TRUE(QFile::exists(folder_ + QStringLiteral("200101_MO01.avi")));
+    QElapsedTimer timer;
+    timer.start();
+    // The first recording start: today's file appears beside what is left.
+    while (files().size() == files().filter(QStringLiteral("200101_")).size() &&
+           timer.elapsed() < 15000) {
+        QThread::msleep(50);
+    }
+    EXPECT_FALSE(QFile::exists(folder_ + QStringLiteral("200101_MO01.avi")))
+        << files().join(u' ').toStdString();
+    EXPECT_TRUE(QFile::exists(folder_ + QStringLiteral("200101_MO02.avi")));
+    ::kill(pid_t(run.pid()), SIGTERM);
+    ASSERT_TRUE(run.waitForExit(15000));
+}
+
+}  // namespace
