@@ -1,8 +1,8 @@
 #include "app/Main.h"
 
 #include "app/session_events.h"
-#include "app/setup_exchange.h"
 #include "app/settings_store.h"
+#include "app/setup_exchange.h"
 #include "app/single_instance.h"
 #include "app/window_layout.h"
 #include "capture/capture_graph.h"
@@ -10,16 +10,16 @@
 #include "capture/motion.h"
 #include "dialogs/Dlgeinstellung.h"
 #include "media/Dlgselectcapturesrc.h"
-#include "media/property_dialog.h"
 #include "media/device_catalogue.h"
+#include "media/property_dialog.h"
 #include "media/sound_player.h"
 #include "media/uri_camera.h"
 #include "media/window_messages.h"
-#include "record/record_files.h"
 #include "playback/frame_export.h"
 #include "playback/playback_graph.h"
 #include "playback/record_navigation.h"
 #include "record/Dlgselectcompressor.h"
+#include "record/record_files.h"
 #include "record/record_graph.h"
 
 #include <QAction>
@@ -28,20 +28,20 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDesktopServices>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QMenu>
-#include <QFileDialog>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
-#include <QSignalBlocker>
-#include <QPainter>
 #include <QProgressBar>
 #include <QScreen>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -63,13 +63,13 @@ const QString kNoCaptureDevice = QStringLiteral("No capture device available.");
 const QString kNeedsGStreamer = QStringLiteral(
     "Kestrelvision needs GStreamer 1.22 or higher: \n\nOK brings you to the GStreamer download "
     "page.\n");
-const QString kNoNullRenderer =
-    QStringLiteral("Nullrenderer not available. \nKestrelvision needs GStreamer 1.22 or higher: \n\n");
+const QString kNoNullRenderer = QStringLiteral(
+    "Nullrenderer not available. \nKestrelvision needs GStreamer 1.22 or higher: \n\n");
 const QString kSourceMissing = QStringLiteral("Record source filter not available. \n\n");
 
 // Shows the wait cursor for a long operation, restored on every way out.
 class WaitCursor {
-public:
+  public:
     WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     WaitCursor(const WaitCursor&) = delete;
@@ -240,7 +240,9 @@ void TForm1::FormCreate() {
     restartDelay_.reset(capture::RestartDelay::kAfterCreate);
 }
 
-void TForm1::FormDestroy() { ShutdownRoutine(); }
+void TForm1::FormDestroy() {
+    ShutdownRoutine();
+}
 
 bool TForm1::event(QEvent* event) {
     switch (int(event->type())) {
@@ -330,8 +332,8 @@ void TForm1::Startup() {
     }
     WindowLayout(grabber_->format().bmiHeader.biWidth, grabber_->format().bmiHeader.biHeight);
 
-    const bool isGerman = QLocale().language() == QLocale::German ||
-                          QLocale::system().language() == QLocale::German;
+    const bool isGerman =
+        QLocale().language() == QLocale::German || QLocale::system().language() == QLocale::German;
     c_.PanelGerman->move(0, c_.PanelGerman->y());
     c_.PanelGerman->setVisible(isGerman);
 
@@ -350,8 +352,8 @@ void TForm1::LoadSettings() {
     const QRect screen = QGuiApplication::primaryScreen()
                              ? QGuiApplication::primaryScreen()->geometry()
                              : QRect(0, 0, width(), height());
-    settings_ = settingsStore_->load((screen.height() - height()) / 2,
-                                     (screen.width() - width()) / 2);
+    settings_ =
+        settingsStore_->load((screen.height() - height()) / 2, (screen.width() - width()) / 2);
     if (settings_.Mode < capture::StateOff || settings_.Mode > capture::StatePause) {
         qCWarning(lcMain) << "record mode" << settings_.Mode << "unknown; recording on movement";
         settings_.Mode = capture::StatePause;
@@ -433,7 +435,9 @@ void TForm1::cmCloseClick() {
 
 // --- life cycle
 
-void TForm1::PowerBroadcast() { restartDelay_.powerEvent(); }
+void TForm1::PowerBroadcast() {
+    restartDelay_.powerEvent();
+}
 
 void TForm1::EndSession() {
     ShutdownRoutine();
@@ -465,7 +469,9 @@ void TForm1::tBtnRecClick(int tag) {
     grabber_->setInterval(tag == capture::StateOff ? 200u : std::uint32_t(settings_.RecInterval));
 }
 
-void TForm1::cmShowMaskClick() { c_.PaintBoxRecord->update(); }
+void TForm1::cmShowMaskClick() {
+    c_.PaintBoxRecord->update();
+}
 
 void TForm1::cmAutoSetMaskClick() {
     autoSet_ = c_.cmAutoSetMask->isChecked();
@@ -477,7 +483,9 @@ void TForm1::cmAutoSetMaskClick() {
     }
 }
 
-void TForm1::cmClearMaskClick() { mask_.clear(); }
+void TForm1::cmClearMaskClick() {
+    mask_.clear();
+}
 
 void TForm1::WindowLayout(int width, int height) {
     const app::WindowLayout layout = app::windowLayoutFor(width, height);
@@ -491,9 +499,13 @@ void TForm1::clearLivePicture() {
     c_.PaintBoxRecord->update();
 }
 
-void TForm1::PaintBoxRecordPaint(QPainter& painter) { painter.drawImage(0, 0, livePicture_); }
+void TForm1::PaintBoxRecordPaint(QPainter& painter) {
+    painter.drawImage(0, 0, livePicture_);
+}
 
-void TForm1::setRecordStatus(const QString& text) { c_.StatusBarRecord->setPanelText(0, text); }
+void TForm1::setRecordStatus(const QString& text) {
+    c_.StatusBarRecord->setPanelText(0, text);
+}
 
 void TForm1::drawStamp(QPainter& painter, int width, int height) {
     const QDateTime now = clock_.now();
@@ -542,8 +554,7 @@ void TForm1::FrameLoop() {
     bool measured = false;
     {
         const capture::TGrabberCallback::ReadLock frames = grabber_->lockForRead();
-        if (!frames.hasBuffers() ||
-            frames.format().biSizeImage != format.biSizeImage) {
+        if (!frames.hasBuffers() || frames.format().biSizeImage != format.biSizeImage) {
             return;
         }
         std::memcpy(displayCopy_.data(), frames.newest(), format.biSizeImage);
@@ -554,8 +565,8 @@ void TForm1::FrameLoop() {
             grabber_->setInterval(std::uint32_t(settings_.RecInterval));
         }
         if (settings_.Mode == capture::StatePause && warmUp_ == 0) {
-            motion = capture::MotionMeasure(frames.buffer(0), frames.buffer(1), format, mask_,
-                                            autoSet_);
+            motion =
+                capture::MotionMeasure(frames.buffer(0), frames.buffer(1), format, mask_, autoSet_);
             measured = true;
         }
     }
@@ -663,8 +674,12 @@ bool TForm1::cameraAvailable() const {
     return static_cast<bool>(camera);
 }
 
-bool TForm1::captureGraphExists() const { return captureGraph_->exists(); }
-bool TForm1::recordGraphExists() const { return recordGraph_->exists(); }
+bool TForm1::captureGraphExists() const {
+    return captureGraph_->exists();
+}
+bool TForm1::recordGraphExists() const {
+    return recordGraph_->exists();
+}
 
 void TForm1::BuildCaptureGraph() {
     WaitCursor wait;
@@ -789,8 +804,14 @@ void TForm1::onRecordWriteError(const QString& fileName, const QString& reason) 
         return;
     }
     CloseRecordGraph();
+    // No rebuild, and no second box, while the user reads this one.
+    const bool ticking = c_.RecordTimer->isActive();
+    c_.RecordTimer->stop();
     QMessageBox::warning(this, kProduct,
                          QStringLiteral("Recording into %1 stopped: %2").arg(fileName, reason));
+    if (ticking && !terminating_) {
+        c_.RecordTimer->start();
+    }
 }
 
 // --- dialogs
@@ -954,7 +975,9 @@ void TForm1::TBPlaybackStartDrag() {
     c_.TimerTrackBar->stop();
 }
 
-void TForm1::TBPlaybackEndDrag() { QApplication::beep(); }
+void TForm1::TBPlaybackEndDrag() {
+    QApplication::beep();
+}
 
 void TForm1::TimerTrackBarTimer() {
     if (!playbackGraph_->loaded()) {

@@ -44,7 +44,7 @@ class TDlgSetup;
 
 class TForm1 : public QWidget {
     Q_OBJECT
-public:
+  public:
     // arguments: the command line without the program name.
     explicit TForm1(const QStringList& arguments,
                     const kv::media::Clock& clock = kv::media::systemClock(),
@@ -125,12 +125,12 @@ public:
     void CloseRecordGraph();
     void WindowLayout(int width, int height);
 
-protected:
+  protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void wireControls();
     void createTrayIcon();
     void runSingleInstanceTest();
@@ -179,7 +179,7 @@ private:
     TDlgSelectComp* dlgSelectComp_ = nullptr;
     TDlgSetup* dlgSetup_ = nullptr;
     kv::capture::MotionMask mask_;
-    QImage livePicture_;              // what the record page shows, RGB32
+    QImage livePicture_;                     // what the record page shows, RGB32
     std::vector<std::uint8_t> displayCopy_;  // the frame being handled, with its stamp
     kv::media::BITMAPINFOHEADER displayFormat_{};
 };

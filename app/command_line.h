@@ -13,11 +13,11 @@
 namespace kv::app {
 
 struct CommandLine {
-    QString instanceSuffix;           // 0 or 1 character
-    bool hidden = false;              // the Q switch
-    int argumentCount = 0;            // classic arguments, for the single-instance rule
+    QString instanceSuffix;                  // 0 or 1 character
+    bool hidden = false;                     // the Q switch
+    int argumentCount = 0;                   // classic arguments, for the single-instance rule
     QList<QPair<QString, QString>> cameras;  // --camera "NAME=URI", in the given order
-    QStringList problems;             // malformed long options, reported and ignored
+    QStringList problems;                    // malformed long options, reported and ignored
 };
 
 // Reads the arguments that follow the program name.

@@ -6,10 +6,10 @@
 #include <QSessionManager>
 #include <QSocketNotifier>
 
-#include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <csignal>
 
 Q_LOGGING_CATEGORY(lcSession, "kv.session", QtWarningMsg)
 
@@ -51,11 +51,10 @@ SessionEvents::SessionEvents(QObject* parent) : QObject(parent) {
 
     QDBusConnection bus = QDBusConnection::systemBus();
     if (bus.isConnected()) {
-        watchingPower_ = bus.connect(QStringLiteral("org.freedesktop.login1"),
-                                     QStringLiteral("/org/freedesktop/login1"),
-                                     QStringLiteral("org.freedesktop.login1.Manager"),
-                                     QStringLiteral("PrepareForSleep"), this,
-                                     SLOT(onPrepareForSleep(bool)));
+        watchingPower_ = bus.connect(
+            QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+            QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
+            this, SLOT(onPrepareForSleep(bool)));
     }
     qCInfo(lcSession) << "power events" << (watchingPower_ ? "watched" : "not available");
 }

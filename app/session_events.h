@@ -14,20 +14,20 @@ namespace kv::app {
 
 class SessionEvents : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit SessionEvents(QObject* parent = nullptr);
     ~SessionEvents() override;
 
     bool watchingPower() const { return watchingPower_; }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void endSession();
     void powerEvent();
 
-private Q_SLOTS:
+  private Q_SLOTS:
     void onPrepareForSleep(bool start);
 
-private:
+  private:
     void onSignal();
 
     QSocketNotifier* notifier_ = nullptr;

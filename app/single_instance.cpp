@@ -165,8 +165,8 @@ void InstanceChannel::broadcastRunning(qint64 wParam, qint64 lParam, int timeout
         if (path == own) {
             continue;  // our own answer would ignore it anyway
         }
-        const QByteArray message = "RUNNING " + QByteArray::number(wParam) + ' ' +
-                                   QByteArray::number(lParam) + '\n';
+        const QByteArray message =
+            "RUNNING " + QByteArray::number(wParam) + ' ' + QByteArray::number(lParam) + '\n';
         const std::optional<QByteArray> reply = request(path, message, timeout_ms);
         if (!reply) {
             continue;

@@ -22,7 +22,7 @@ std::optional<qint64> answerInstanceRunning(qint64 wParam, qint64 lParam, qint64
 
 class InstanceChannel : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit InstanceChannel(QObject* parent = nullptr);
     ~InstanceChannel() override;
 
@@ -45,17 +45,16 @@ public:
     // Asks the instance with that window to show its window in the normal state.
     bool showWindowNormal(qint64 window, int timeout_ms = 1000);
 
-Q_SIGNALS:
+  Q_SIGNALS:
     // A reply to our broadcast: WM_OTHERINSTANCE with its parameters.
     void otherInstance(qint64 wParam, qint64 lParam);
     // Another instance asked us to show our window.
     void showNormalRequested();
 
-private:
+  private:
     void serve(QLocalSocket* socket);
     QString socketPath(qint64 window) const;
-    std::optional<QByteArray> request(const QString& path, const QByteArray& line,
-                                      int timeout_ms);
+    std::optional<QByteArray> request(const QString& path, const QByteArray& line, int timeout_ms);
 
     QString folder_;
     qint64 windowId_;

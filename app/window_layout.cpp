@@ -15,12 +15,10 @@ WindowLayout windowLayoutFor(int w, int h) {
     }
     WindowLayout l;
     l.livePicture = QSize(w, h);
-    // The original figure, w + 36 by h + 144, is the outer size of a window whose
-    // frame and caption the program drew itself. Here the window manager adds its
-    // own decoration, of a size unknown before the window is mapped, so the figure
-    // is taken as the client size: the page control keeps its left and top margin
-    // of 5 and gains a little room at the right and bottom, under any decoration.
-    l.window = QSize(w + 36, h + 144);
+    // w + 36 by h + 144 is the outer size of a dialog frame with 3-pixel borders
+    // and a 29-pixel caption. Here the window manager draws the frame, so the
+    // client is sized: the page control with its margin of 5 on every side.
+    l.window = QSize(w + 30, h + 112);
     l.PageControl = QRect(5, 5, w + 20, h + 102);
     // The panels' 2-pixel bevel leaves exactly w x h for the picture inside.
     l.PanelRecord = QRect(5, 5, w + 4, h + 4);

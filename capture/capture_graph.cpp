@@ -34,10 +34,12 @@ bool isJpeg(GstCaps* caps) {
 CaptureGraph::CaptureGraph(TGrabberCallback& callback, QObject* parent)
     : QObject(parent), callback_(callback) {}
 
-CaptureGraph::~CaptureGraph() { close(); }
+CaptureGraph::~CaptureGraph() {
+    close();
+}
 
-CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int formatIndex,
-                                 bool debug, int negotiation_timeout_ms) {
+CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int formatIndex, bool debug,
+                                 int negotiation_timeout_ms) {
     lost_ = false;
     pipeline_ = adopt(gst_pipeline_new("capture"));
     if (debug) {
@@ -59,7 +61,8 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         return CaptureBuild::NoCaptureDevice;
     }
     gst_object_set_name(GST_OBJECT(camera_.get()), "Video Capture");
-    gst_bin_add(GST_BIN(pipeline_.get()), GST_ELEMENT(gst_object_ref(camera_.get())));
+    // The bin takes a reference of its own.
+    gst_bin_add(GST_BIN(pipeline_.get()), camera_.get());
 
     format_ = makeElement("capsfilter", "Capture Format");
     media::ApplyCaptureFormat(format_.get(), camera_.get(), formatIndex);
@@ -69,11 +72,11 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         close();
         return CaptureBuild::GrabberMissing;
     }
-    media::Caps bgr = adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR",
-                                                nullptr));
+    media::Caps bgr =
+        adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr));
     // No copy of samples is kept: the last sample is not held, one buffer at most.
-    g_object_set(grabber_.get(), "caps", bgr.get(), "sync", FALSE, "max-buffers", 1, "drop",
-                 TRUE, "enable-last-sample", FALSE, "emit-signals", FALSE, nullptr);
+    g_object_set(grabber_.get(), "caps", bgr.get(), "sync", FALSE, "max-buffers", 1, "drop", TRUE,
+                 "enable-last-sample", FALSE, "emit-signals", FALSE, nullptr);
     GstAppSinkCallbacks callbacks{};
     callbacks.new_sample = &CaptureGraph::onNewSample;
     gst_app_sink_set_callbacks(GST_APP_SINK(grabber_.get()), &callbacks, this, nullptr);
@@ -85,8 +88,7 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         return CaptureBuild::RendererMissing;
     }
 
-    bus_ = std::make_unique<media::BusObserver>(
-        adopt(gst_element_get_bus(pipeline_.get())));
+    bus_ = std::make_unique<media::BusObserver>(adopt(gst_element_get_bus(pipeline_.get())));
     bus_->addFilter([this](GstMessage* message) {
         if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR || lost_) {
             return;
@@ -97,8 +99,8 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         media::Error error = adopt(raw);
         media::Chars details = adopt(rawDebug);
         const QString reason = error ? QString::fromUtf8(error->message) : QString();
-        qCWarning(lcCapture).noquote() << "camera lost:" << reason
-                                       << (details ? details.get() : "");
+        qCWarning(lcCapture).noquote()
+            << "camera lost:" << reason << (details ? details.get() : "");
         lost_ = true;
         Q_EMIT cameraLost(reason);
     });
@@ -129,8 +131,8 @@ bool CaptureGraph::link(GstCaps* chosenCaps) {
     if (!convert || !bgr) {
         return false;
     }
-    media::Caps bgrCaps = adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING,
-                                                    "BGR", nullptr));
+    media::Caps bgrCaps =
+        adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr));
     g_object_set(bgr.get(), "caps", bgrCaps.get(), nullptr);
 
     GstBin* bin = GST_BIN(pipeline_.get());
@@ -142,7 +144,7 @@ bool CaptureGraph::link(GstCaps* chosenCaps) {
     chain.push_back(bgr.get());
     chain.push_back(grabber_.get());
     for (std::size_t i = 1; i < chain.size(); ++i) {
-        gst_bin_add(bin, GST_ELEMENT(gst_object_ref(chain[i])));
+        gst_bin_add(bin, chain[i]);
     }
     for (std::size_t i = 1; i < chain.size(); ++i) {
         if (!gst_element_link(chain[i - 1], chain[i])) {
@@ -177,8 +179,8 @@ bool CaptureGraph::deriveFormat(int timeout_ms) {
     if (!caps || !gst_video_info_from_caps(&info, caps.get())) {
         return false;
     }
-    callback_.setFormat(media::makeFrameHeader(GST_VIDEO_INFO_WIDTH(&info),
-                                               GST_VIDEO_INFO_HEIGHT(&info)));
+    callback_.setFormat(
+        media::makeFrameHeader(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)));
     return callback_.createBuffers();
 }
 

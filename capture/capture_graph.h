@@ -32,7 +32,7 @@ enum class CaptureBuild {
 
 class CaptureGraph : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit CaptureGraph(TGrabberCallback& callback, QObject* parent = nullptr);
     ~CaptureGraph() override;
 
@@ -54,12 +54,12 @@ public:
     // The camera element inside the graph.
     GstElement* camera() const { return camera_.get(); }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     // The camera failed while the graph ran: unplugged, its file gone, the
     // network camera unreachable.
     void cameraLost(const QString& reason);
 
-private:
+  private:
     bool link(GstCaps* chosenCaps);
     bool deriveFormat(int timeout_ms);
     static GstPadProbeReturn admit(GstPad* pad, GstPadProbeInfo* info, gpointer self);

@@ -16,7 +16,9 @@ BusObserver::BusObserver(Bus bus, QObject* parent) : QObject(parent), bus_(std::
 
 BusObserver::~BusObserver() = default;
 
-void BusObserver::addFilter(Filter filter) { filters_.push_back(std::move(filter)); }
+void BusObserver::addFilter(Filter filter) {
+    filters_.push_back(std::move(filter));
+}
 
 void BusObserver::drain() {
     if (!bus_) {

@@ -17,7 +17,7 @@ namespace kv::media {
 
 class BusObserver : public QObject {
     Q_OBJECT
-public:
+  public:
     using Filter = std::function<void(GstMessage*)>;
 
     explicit BusObserver(Bus bus, QObject* parent = nullptr);
@@ -38,7 +38,7 @@ public:
 
     GstBus* bus() const { return bus_.get(); }
 
-private:
+  private:
     void dispatch(GstMessage* message);
 
     Bus bus_;

@@ -12,7 +12,7 @@
 namespace kv::media {
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     // Milliseconds from a monotonic source, wrapping at 2^32 like a tick count.
     // Safe to call from any thread.
@@ -27,7 +27,7 @@ Clock& systemClock();
 // A clock that tests set by hand. Ticks are atomic so that a producer thread
 // may read them while the test thread moves them.
 class ManualClock : public Clock {
-public:
+  public:
     std::uint32_t tickCount() const override;
     QDateTime now() const override;
 
@@ -35,7 +35,7 @@ public:
     void advance(std::uint32_t ms);
     void setNow(const QDateTime& now);
 
-private:
+  private:
     std::atomic<std::uint32_t> tick_ms_{0};
     QDateTime now_;
 };

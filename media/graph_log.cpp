@@ -107,8 +107,7 @@ void GraphLog::logFunction(GstDebugCategory* category, GstDebugLevel level, cons
         GstObject* gstObject = GST_OBJECT_CAST(object);
         const gchar* name = GST_OBJECT_NAME(gstObject) ? GST_OBJECT_NAME(gstObject) : "";
         GstObject* parent = GST_IS_PAD(object) ? GST_OBJECT_PARENT(gstObject) : nullptr;
-        const gchar* parentName =
-            parent && GST_OBJECT_NAME(parent) ? GST_OBJECT_NAME(parent) : "";
+        const gchar* parentName = parent && GST_OBJECT_NAME(parent) ? GST_OBJECT_NAME(parent) : "";
         std::fprintf(log->file_, "%-7s %-20s %s:%d:%s:<%s%s%s> %s\n",
                      gst_debug_level_get_name(level), gst_debug_category_get_name(category), file,
                      line, function, parentName, parent ? ":" : "", name, text ? text : "");

@@ -14,7 +14,7 @@
 namespace kv::media {
 
 class GraphLog {
-public:
+  public:
     // Creates or truncates the file (in the working folder when the name is
     // relative). Returns null when the file cannot be created; the pipeline then
     // runs without a log.
@@ -24,7 +24,7 @@ public:
     GraphLog(const GraphLog&) = delete;
     GraphLog& operator=(const GraphLog&) = delete;
 
-private:
+  private:
     GraphLog(std::FILE* file, GstElement* pipeline);
     static void logFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file,
                             const gchar* function, gint line, GObject* object,

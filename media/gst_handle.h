@@ -71,7 +71,9 @@ KV_MINI_OBJECT_HANDLE(GstQuery)
 #undef KV_OBJECT_HANDLE
 #undef KV_MINI_OBJECT_HANDLE
 
-inline void freeChars(gchar* p) { g_free(p); }
+inline void freeChars(gchar* p) {
+    g_free(p);
+}
 template <>
 struct HandleTraits<GstStructure> : FreeTraits<GstStructure, gst_structure_free> {};
 template <>
@@ -81,9 +83,9 @@ struct HandleTraits<gchar> : FreeTraits<gchar, freeChars> {};
 
 template <typename T>
 class Handle {
-public:
+  public:
     using Traits = HandleTraits<T>;
-    static constexpr bool kShareable = requires(T* x) { Traits::ref(x); };
+    static constexpr bool kShareable = requires(T * x) { Traits::ref(x); };
 
     Handle() = default;
     Handle(T* p, Ref mode) : p_(p) {
@@ -96,17 +98,13 @@ public:
             Traits::ref(p_);
         }
     }
-    Handle(const Handle& other)
-        requires kShareable
-        : p_(other.p_) {
+    Handle(const Handle& other) requires kShareable : p_(other.p_) {
         if (p_) {
             Traits::ref(p_);
         }
     }
     Handle(Handle&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
-    Handle& operator=(const Handle& other)
-        requires kShareable
-    {
+    Handle& operator=(const Handle& other) requires kShareable {
         Handle copy(other);
         std::swap(p_, copy.p_);
         return *this;
@@ -137,7 +135,7 @@ public:
         return &p_;
     }
 
-private:
+  private:
     T* p_ = nullptr;
 };
 
@@ -147,8 +145,7 @@ Handle<T> adopt(T* p) {
     return Handle<T>(p, Ref::HasRef);
 }
 template <typename T>
-    requires Handle<T>::kShareable
-Handle<T> share(T* p) {
+requires Handle<T>::kShareable Handle<T> share(T* p) {
     return Handle<T>(p, Ref::NeedsRef);
 }
 

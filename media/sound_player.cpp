@@ -10,7 +10,9 @@ namespace kv::media {
 
 SoundPlayer::SoundPlayer(QObject* parent) : QObject(parent) {}
 
-SoundPlayer::~SoundPlayer() { stop(); }
+SoundPlayer::~SoundPlayer() {
+    stop();
+}
 
 bool SoundPlayer::play(const QString& fileName) {
     stop();
@@ -19,7 +21,8 @@ bool SoundPlayer::play(const QString& fileName) {
         if (reported_ != fileName) {
             reported_ = fileName;
             qCWarning(lcSound) << "no sound to play:"
-                               << (fileName.isEmpty() ? QStringLiteral("no file chosen") : fileName);
+                               << (fileName.isEmpty() ? QStringLiteral("no file chosen")
+                                                      : fileName);
         }
         return false;
     }
@@ -43,10 +46,13 @@ bool SoundPlayer::play(const QString& fileName) {
         }
         if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
             // Not from inside the bus callback's own pipeline teardown.
-            QMetaObject::invokeMethod(this, [this] {
-                stop();
-                Q_EMIT finished();
-            }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    stop();
+                    Q_EMIT finished();
+                },
+                Qt::QueuedConnection);
         }
     });
     if (gst_element_set_state(playbin_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {

@@ -17,7 +17,7 @@ namespace kv::media {
 
 class SoundPlayer : public QObject {
     Q_OBJECT
-public:
+  public:
     explicit SoundPlayer(QObject* parent = nullptr);
     ~SoundPlayer() override;
 
@@ -26,10 +26,10 @@ public:
     void stop();
     bool playing() const { return static_cast<bool>(playbin_); }
 
-Q_SIGNALS:
+  Q_SIGNALS:
     void finished();
 
-private:
+  private:
     Element playbin_;
     std::unique_ptr<BusObserver> bus_;
     std::optional<QString> reported_;  // the last file name a problem was logged for

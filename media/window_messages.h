@@ -21,13 +21,13 @@ constexpr long WM_RBUTTONDOWN = 516;
 
 // A posted message with the two parameters of a window message.
 class MessageEvent : public QEvent {
-public:
+  public:
     MessageEvent(WindowMessage message, long long wParam = 0, long long lParam = 0)
         : QEvent(static_cast<QEvent::Type>(message)), wParam_(wParam), lParam_(lParam) {}
     long long wParam() const { return wParam_; }
     long long lParam() const { return lParam_; }
 
-private:
+  private:
     long long wParam_;
     long long lParam_;
 };

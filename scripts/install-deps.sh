@@ -11,7 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   # run
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
-  gstreamer1.0-plugins-ugly gstreamer1.0-tools
+  gstreamer1.0-plugins-ugly gstreamer1.0-plugins-bad gstreamer1.0-tools
   # tests
   ffmpeg xvfb xauth trayer imagemagick poppler-utils
 )

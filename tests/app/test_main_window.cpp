@@ -36,7 +36,7 @@ const QString kBall = QStringLiteral("Ball=test:ball?width=160&height=120");
 const QString kBars = QStringLiteral("Bars=test:smpte75?width=320&height=240");
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     MainWindowTest() {
         recordings_ = home_.documentsDir() + QStringLiteral("/rec/");
         QDir().mkpath(recordings_);
@@ -197,8 +197,8 @@ TEST_F(MainWindowTest, ClosingKeepsRecordingAndSavesQuitSavesAndEnds) {
     const QString file = app::SettingsStore(QStringLiteral("9")).filePath();
     QFile::remove(file);
     form.close();
-    EXPECT_TRUE(QFileInfo::exists(file));  // saved
-    EXPECT_TRUE(form.recordGraphExists());   // still recording
+    EXPECT_TRUE(QFileInfo::exists(file));   // saved
+    EXPECT_TRUE(form.recordGraphExists());  // still recording
     // No notification area here: the window is minimised, not lost.
     EXPECT_TRUE(form.isMinimized() || !form.isVisible());
 
@@ -291,8 +291,8 @@ TEST_F(MainWindowTest, CompressorChoiceStartsANewFileWithThatCodec) {
     test::answerNextModal([](QWidget* modal) {
         auto* dialog = qobject_cast<TDlgSelectComp*>(modal);
         ASSERT_NE(dialog, nullptr);
-        const auto found = dialog->ListBox->findItems(QStringLiteral("Do not use any Codec"),
-                                                      Qt::MatchExactly);
+        const auto found =
+            dialog->ListBox->findItems(QStringLiteral("Do not use any Codec"), Qt::MatchExactly);
         ASSERT_EQ(found.size(), 1);
         dialog->ListBox->setCurrentItem(found.first());
         dialog->accept();

@@ -39,14 +39,14 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineRow{{QStringLiteral("/I2")}, QStringLiteral("2"), false, 1},
         CommandLineRow{{QStringLiteral("-ix")}, QStringLiteral("X"), false, 1},
         CommandLineRow{{QStringLiteral("/I")}, {}, false, 1},
-        CommandLineRow{{QStringLiteral("/I2"), QStringLiteral("/I3")}, QStringLiteral("3"), false,
-                       2},
+        CommandLineRow{
+            {QStringLiteral("/I2"), QStringLiteral("/I3")}, QStringLiteral("3"), false, 2},
         CommandLineRow{{QStringLiteral("-q")}, {}, true, 1},
         CommandLineRow{{QStringLiteral("/Quiet")}, {}, true, 1},
         CommandLineRow{{QStringLiteral("xq")}, {}, true, 1},
         CommandLineRow{{QStringLiteral("/X"), QStringLiteral("q")}, {}, false, 2},
-        CommandLineRow{{QStringLiteral("/I7"), QStringLiteral("/Q")}, QStringLiteral("7"), true,
-                       2}));
+        CommandLineRow{
+            {QStringLiteral("/I7"), QStringLiteral("/Q")}, QStringLiteral("7"), true, 2}));
 
 TEST(CommandLine, CameraOptionsAreKeptAsWrittenAndNotCounted) {
     const app::CommandLine line = app::parseCommandLine(
@@ -63,9 +63,9 @@ TEST(CommandLine, CameraOptionsAreKeptAsWrittenAndNotCounted) {
 }
 
 TEST(CommandLine, MalformedLongOptionsAreReportedAndIgnored) {
-    const app::CommandLine line = app::parseCommandLine(
-        {QStringLiteral("--camera"), QStringLiteral("no-uri"), QStringLiteral("--verbose"),
-         QStringLiteral("--camera")});
+    const app::CommandLine line =
+        app::parseCommandLine({QStringLiteral("--camera"), QStringLiteral("no-uri"),
+                               QStringLiteral("--verbose"), QStringLiteral("--camera")});
     EXPECT_TRUE(line.cameras.isEmpty());
     EXPECT_EQ(line.problems.size(), 3);
     EXPECT_EQ(line.argumentCount, 0);

@@ -21,7 +21,7 @@ using namespace kv;
 namespace {
 
 class CaptureGraphTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         previous_ = QDir::currentPath();
         QDir::setCurrent(home_.path());

@@ -8,7 +8,9 @@ using namespace kv::capture;
 
 namespace {
 
-double at(int h, int m, int s) { return timeOfDay(QDateTime(QDate(2025, 3, 1), QTime(h, m, s))); }
+double at(int h, int m, int s) {
+    return timeOfDay(QDateTime(QDate(2025, 3, 1), QTime(h, m, s)));
+}
 
 // Runs frames through the post-record rules: each entry is a motion value, and
 // the result says which frames were recorded.
@@ -81,26 +83,25 @@ const double k0600 = 6.0 / 24;
 const double k2359 = (23 * 3600 + 59 * 60) / 86400.0;
 const double k2200 = 22.0 / 24;
 
-INSTANTIATE_TEST_SUITE_P(
-    Boundaries, RecordingWindow,
-    ::testing::Values(
-        // same-day window 06:00 .. 23:59
-        WindowRow{23, 59, 30, k0600, k2359, true, TimerAction::Stop},
-        WindowRow{23, 59, 0, k0600, k2359, true, TimerAction::None},
-        WindowRow{6, 0, 0, k0600, k2359, false, TimerAction::None},
-        WindowRow{6, 0, 1, k0600, k2359, false, TimerAction::Start},
-        WindowRow{5, 59, 59, k0600, k2359, true, TimerAction::Stop},
-        WindowRow{12, 0, 0, k0600, k2359, true, TimerAction::None},
-        // across midnight 22:00 .. 06:00
-        WindowRow{23, 30, 0, k2200, k0600, false, TimerAction::Start},
-        WindowRow{0, 0, 0, k2200, k0600, true, TimerAction::None},
-        WindowRow{5, 59, 59, k2200, k0600, true, TimerAction::None},
-        WindowRow{6, 0, 0, k2200, k0600, true, TimerAction::Stop},
-        WindowRow{22, 0, 0, k2200, k0600, false, TimerAction::None},
-        WindowRow{21, 59, 59, k2200, k0600, true, TimerAction::Stop},
-        // start == stop: nothing ever starts, nothing is stopped
-        WindowRow{6, 0, 1, k0600, k0600, false, TimerAction::None},
-        WindowRow{18, 0, 0, k0600, k0600, true, TimerAction::None}));
+INSTANTIATE_TEST_SUITE_P(Boundaries, RecordingWindow,
+                         ::testing::Values(
+                             // same-day window 06:00 .. 23:59
+                             WindowRow{23, 59, 30, k0600, k2359, true, TimerAction::Stop},
+                             WindowRow{23, 59, 0, k0600, k2359, true, TimerAction::None},
+                             WindowRow{6, 0, 0, k0600, k2359, false, TimerAction::None},
+                             WindowRow{6, 0, 1, k0600, k2359, false, TimerAction::Start},
+                             WindowRow{5, 59, 59, k0600, k2359, true, TimerAction::Stop},
+                             WindowRow{12, 0, 0, k0600, k2359, true, TimerAction::None},
+                             // across midnight 22:00 .. 06:00
+                             WindowRow{23, 30, 0, k2200, k0600, false, TimerAction::Start},
+                             WindowRow{0, 0, 0, k2200, k0600, true, TimerAction::None},
+                             WindowRow{5, 59, 59, k2200, k0600, true, TimerAction::None},
+                             WindowRow{6, 0, 0, k2200, k0600, true, TimerAction::Stop},
+                             WindowRow{22, 0, 0, k2200, k0600, false, TimerAction::None},
+                             WindowRow{21, 59, 59, k2200, k0600, true, TimerAction::Stop},
+                             // start == stop: nothing ever starts, nothing is stopped
+                             WindowRow{6, 0, 1, k0600, k0600, false, TimerAction::None},
+                             WindowRow{18, 0, 0, k0600, k0600, true, TimerAction::None}));
 
 TEST(RecordTimer, AFileIsClosedOverTheFrameLimitAndTheNextStartsOneTickLater) {
     TimerInputs in;

@@ -6,7 +6,9 @@
 
 namespace kv::test {
 
-QString programPath() { return QStringLiteral(KV_PROGRAM_PATH); }
+QString programPath() {
+    return QStringLiteral(KV_PROGRAM_PATH);
+}
 
 ProgramRun::ProgramRun(const TempHome& home, const QStringList& arguments,
                        const QProcessEnvironment& extra) {
@@ -32,14 +34,18 @@ ProgramRun::~ProgramRun() {
     }
 }
 
-void ProgramRun::collect() { log_ += QString::fromUtf8(process_.readAll()); }
+void ProgramRun::collect() {
+    log_ += QString::fromUtf8(process_.readAll());
+}
 
 QString ProgramRun::log() {
     collect();
     return log_;
 }
 
-bool ProgramRun::hasLogged(const QString& text) { return log().contains(text); }
+bool ProgramRun::hasLogged(const QString& text) {
+    return log().contains(text);
+}
 
 bool ProgramRun::waitForLog(const QString& text, int timeout_ms) {
     QElapsedTimer timer;

@@ -14,7 +14,7 @@ namespace kv::test {
 QString programPath();
 
 class ProgramRun {
-public:
+  public:
     ProgramRun(const TempHome& home, const QStringList& arguments,
                const QProcessEnvironment& extra = {});
     ~ProgramRun();
@@ -34,7 +34,7 @@ public:
     int exitCode() const { return process_.exitCode(); }
     QProcess::ExitStatus exitStatus() const { return process_.exitStatus(); }
 
-private:
+  private:
     void collect();
 
     QProcess process_;

@@ -24,7 +24,8 @@ TEST(SingleInstance, SecondStartWithoutArgumentsShowsTheFirstAndEnds) {
     TempHome home;
     ProgramRun first(home, {});
     ASSERT_TRUE(first.waitForLog(kStarted)) << first.log().toStdString();
-    const QString settingsFile = home.configDir() + QStringLiteral("/Brannowerks/Kestrelvision.conf");
+    const QString settingsFile =
+        home.configDir() + QStringLiteral("/Brannowerks/Kestrelvision.conf");
     ASSERT_TRUE(QFileInfo::exists(settingsFile));
     const QDateTime before = QFileInfo(settingsFile).lastModified();
 
@@ -44,19 +45,19 @@ TEST(SingleInstance, OneArgumentRunsBesideTwoArgumentsDoNot) {
 
     ProgramRun beside(home, {QStringLiteral("/I2")});
     ASSERT_TRUE(beside.waitForLog(kStarted)) << beside.log().toStdString();
-    EXPECT_TRUE(QFileInfo::exists(home.configDir() +
-                                  QStringLiteral("/Brannowerks/Kestrelvision2.conf")));
+    EXPECT_TRUE(
+        QFileInfo::exists(home.configDir() + QStringLiteral("/Brannowerks/Kestrelvision2.conf")));
 
     // Two instances run now; a start with two arguments finds them and ends.
     ProgramRun third(home, {QStringLiteral("/I3"), QStringLiteral("-q")});
     ASSERT_TRUE(third.waitForExit());
     EXPECT_EQ(third.exitCode(), 0);
     EXPECT_FALSE(third.hasLogged(kSettingsLoaded));
-    EXPECT_FALSE(QFileInfo::exists(home.configDir() +
-                                   QStringLiteral("/Brannowerks/Kestrelvision3.conf")));
+    EXPECT_FALSE(
+        QFileInfo::exists(home.configDir() + QStringLiteral("/Brannowerks/Kestrelvision3.conf")));
     // Exactly one of the running instances was asked to show itself: the last to answer.
-    const int shown = int(first.waitForLog(kShownByOther, 3000)) +
-                      int(beside.waitForLog(kShownByOther, 500));
+    const int shown =
+        int(first.waitForLog(kShownByOther, 3000)) + int(beside.waitForLog(kShownByOther, 500));
     EXPECT_EQ(shown, 1);
 }
 

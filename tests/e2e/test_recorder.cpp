@@ -19,7 +19,7 @@ using namespace kv;
 namespace {
 
 class RecorderRun : public ::testing::Test {
-protected:
+  protected:
     RecorderRun() {
         folder_ = home_.documentsDir() + QStringLiteral("/rec/");
         QDir().mkpath(folder_);
@@ -59,8 +59,8 @@ TEST_F(RecorderRun, FilesRotateAtTheFrameLimitAndSigtermFinishesTheLastOne) {
     writeSettings();
     test::ProgramRun run(home_, kCamera);
     ASSERT_TRUE(run.waitForLog(QStringLiteral("started")));
-    ASSERT_TRUE(waitForFiles(3, 40000)) << files().join(u' ').toStdString()
-                                         << run.log().toStdString();
+    ASSERT_TRUE(waitForFiles(3, 40000))
+        << files().join(u' ').toStdString() << run.log().toStdString();
     QThread::msleep(1500);  // a few frames into the last file
     ::kill(pid_t(run.pid()), SIGTERM);
     ASSERT_TRUE(run.waitForExit(15000));

@@ -7,7 +7,9 @@ using namespace kv::media;
 
 namespace {
 
-int refCount(gpointer object) { return int(GST_OBJECT_REFCOUNT_VALUE(object)); }
+int refCount(gpointer object) {
+    return int(GST_OBJECT_REFCOUNT_VALUE(object));
+}
 
 TEST(GstHandle, AdoptionSinksFloatingReferenceAndCopiesShareIt) {
     Element element = adopt(gst_element_factory_make("fakesink", nullptr));

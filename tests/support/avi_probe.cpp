@@ -16,12 +16,12 @@ namespace kv::test {
 
 AviProbe probeAvi(const QString& path) {
     QProcess ffprobe;
-    ffprobe.start(QStringLiteral("ffprobe"),
-                  {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
-                   QStringLiteral("-select_streams"), QStringLiteral("v:0"),
-                   QStringLiteral("-show_entries"),
-                   QStringLiteral("stream=nb_read_frames,r_frame_rate,codec_name,width,height"),
-                   QStringLiteral("-of"), QStringLiteral("json"), path});
+    ffprobe.start(
+        QStringLiteral("ffprobe"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_frames"),
+         QStringLiteral("-select_streams"), QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+         QStringLiteral("stream=nb_read_frames,r_frame_rate,codec_name,width,height"),
+         QStringLiteral("-of"), QStringLiteral("json"), path});
     AviProbe probe;
     if (!ffprobe.waitForFinished(60000) || ffprobe.exitCode() != 0) {
         return probe;

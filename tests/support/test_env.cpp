@@ -7,21 +7,22 @@
 namespace kv::test {
 
 namespace {
-const char* const kVariables[] = {"HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR",
-                                  "XDG_DOCUMENTS_DIR", "XDG_DATA_HOME", "XDG_CACHE_HOME"};
+const char* const kVariables[] = {
+    "HOME",          "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR", "XDG_DOCUMENTS_DIR",
+    "XDG_DATA_HOME", "XDG_CACHE_HOME"};
 }
 
 TempHome::TempHome() {
     for (const char* name : kVariables) {
-        saved_[name] = qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name))
-                                                       : std::nullopt;
+        saved_[name] =
+            qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt;
     }
     QDir root(dir_.path());
     root.mkpath(QStringLiteral(".config"));
     root.mkpath(QStringLiteral("run"));
     root.mkpath(QStringLiteral("Documents"));
-    QFile::setPermissions(runtimeDir(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                            QFileDevice::ExeOwner);
+    QFile::setPermissions(runtimeDir(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("HOME", dir_.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", configDir().toUtf8());
     qputenv("XDG_RUNTIME_DIR", runtimeDir().toUtf8());
@@ -40,9 +41,15 @@ TempHome::~TempHome() {
     }
 }
 
-QString TempHome::configDir() const { return dir_.path() + QStringLiteral("/.config"); }
-QString TempHome::runtimeDir() const { return dir_.path() + QStringLiteral("/run"); }
-QString TempHome::documentsDir() const { return dir_.path() + QStringLiteral("/Documents"); }
+QString TempHome::configDir() const {
+    return dir_.path() + QStringLiteral("/.config");
+}
+QString TempHome::runtimeDir() const {
+    return dir_.path() + QStringLiteral("/run");
+}
+QString TempHome::documentsDir() const {
+    return dir_.path() + QStringLiteral("/Documents");
+}
 
 QProcessEnvironment TempHome::environment() const {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -14,7 +14,7 @@
 namespace kv::test {
 
 class TempHome {
-public:
+  public:
     TempHome();
     ~TempHome();
 
@@ -29,7 +29,7 @@ public:
     // The environment for a child process that lives in this home.
     QProcessEnvironment environment() const;
 
-private:
+  private:
     QTemporaryDir dir_;
     std::map<QByteArray, std::optional<QByteArray>> saved_;
 };

@@ -9,9 +9,15 @@
 
 // Sanitizer builds: the system libraries are not instrumented and keep caches
 // for the life of the process that would read as leaks.
-extern "C" const char* __asan_default_options() { return "detect_leaks=0"; }
-extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
-extern "C" const char* __tsan_default_options() { return "halt_on_error=1:second_deadlock_stack=1"; }
+extern "C" const char* __asan_default_options() {
+    return "detect_leaks=0";
+}
+extern "C" const char* __ubsan_default_options() {
+    return "print_stacktrace=1:halt_on_error=1";
+}
+extern "C" const char* __tsan_default_options() {
+    return "halt_on_error=1:second_deadlock_stack=1";
+}
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
