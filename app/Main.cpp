@@ -740,8 +740,8 @@ void TForm1::CloseCaptureGraph() {
 }
 
 void TForm1::onCameraLost(const QString& reason) {
-    if (!captureGraph_->exists() && cameraLost_) {
-        return;
+    if (captureGraph_->exists() ? !captureGraph_->lost() : cameraLost_) {
+        return;  // from a graph that has been closed or rebuilt since
     }
     qCWarning(lcMain).noquote() << "camera lost" << reason;
     cameraLost_ = true;

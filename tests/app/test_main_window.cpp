@@ -21,9 +21,11 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QProgressBar>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -60,6 +62,8 @@ class MainWindowTest : public ::testing::Test {
         form_ = std::make_unique<TForm1>(arguments);
         media::MessageEvent startup(media::WM_STARTUP);
         QCoreApplication::sendEvent(form_.get(), &startup);
+        // The tests tick the record timer themselves.
+        form_->controls().RecordTimer->setInterval(3600 * 1000);
         return *form_;
     }
 
@@ -332,6 +336,44 @@ TEST_F(MainWindowTest, OpenCurrentRecordingFinishesItAndPlaysIt) {
         QFileInfo(recorded).fileName() + QStringLiteral(": ")));
     form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
     EXPECT_TRUE(form.FormKeyDown(Qt::Key_Space));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, ALostCameraStopsRecordingAndItResumesWhenTheCameraIsBack) {
+    const QString camera = home_.path() + QStringLiteral("/door.avi");
+    QFile broken(camera);
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write(QByteArray(4096, 'x'));
+    broken.close();
+    TForm1& form = start({QStringLiteral("Door=file://") + camera});
+    ticks(3);
+    ASSERT_TRUE(pumpUntil([&] {
+        return form.controls().StatusBarRecord->panelText(0) == QStringLiteral("Camera lost");
+    }));
+    EXPECT_FALSE(form.recordGraphExists());
+    EXPECT_FALSE(form.captureGraphExists());
+    ticks(2);  // still gone: quiet retries, no recording without a camera
+    EXPECT_FALSE(form.recordGraphExists());
+    EXPECT_TRUE(recordingFiles().isEmpty());
+
+    // The camera comes back.
+    QProcess make;
+    make.start(
+        QStringLiteral("gst-launch-1.0"),
+        {QStringLiteral("-q"), QStringLiteral("videotestsrc"), QStringLiteral("num-buffers=20"),
+         QStringLiteral("!"), QStringLiteral("video/x-raw,width=160,height=120"),
+         QStringLiteral("!"), QStringLiteral("jpegenc"), QStringLiteral("!"),
+         QStringLiteral("avimux"), QStringLiteral("!"), QStringLiteral("filesink"),
+         QStringLiteral("location=") + camera});
+    ASSERT_TRUE(make.waitForFinished(20000));
+    ASSERT_EQ(make.exitCode(), 0);
+    ticks(1);
+    ASSERT_TRUE(form.recordGraphExists());
+    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() >= 3; }));
+    EXPECT_EQ(recordingFiles().size(), 1);
 }
 
 }  // namespace
