@@ -1006,15 +1006,19 @@ void TForm1::StepRecordFile(bool forward) {
     BuildPlaybackGraph();
 }
 
-void TForm1::BtnSaveClick() {
+QImage TForm1::exportedFrame() const {
     media::BITMAPINFOHEADER header{};
     QByteArray pixels;
     if (!playbackGraph_->loaded() || !playbackGraph_->currentFrame(header, pixels)) {
-        return;
+        return {};
     }
-    const QImage frame = playback::exportFrameImage(header, pixels);
+    return playback::exportFrameImage(header, pixels);
+}
+
+void TForm1::BtnSaveClick() {
+    const QImage frame = exportedFrame();
     if (frame.isNull()) {
-        return;
+        return;  // nothing loaded
     }
     QFileDialog& dialog = *c_.SaveDialog;
     dialog.setWindowTitle(QStringLiteral("Save Frame:"));
@@ -1039,12 +1043,7 @@ void TForm1::BtnSaveClick() {
 }
 
 void TForm1::tBtnPrintClick() {
-    media::BITMAPINFOHEADER header{};
-    QByteArray pixels;
-    if (!playbackGraph_->loaded() || !playbackGraph_->currentFrame(header, pixels)) {
-        return;
-    }
-    const QImage frame = playback::exportFrameImage(header, pixels);
+    const QImage frame = exportedFrame();
     if (frame.isNull()) {
         return;
     }

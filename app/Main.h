@@ -143,6 +143,8 @@ class TForm1 : public QWidget {
     void clearLivePicture();
     void setRecordStatus(const QString& text);
     bool cameraAvailable() const;
+    // The frame playback shows, upright; null when nothing is loaded.
+    QImage exportedFrame() const;
 
     const kv::media::Clock& clock_;
 
