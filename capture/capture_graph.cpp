@@ -114,6 +114,12 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
     if (!deriveFormat(started == GST_STATE_CHANGE_FAILURE ? 0 : negotiation_timeout_ms)) {
         qCWarning(lcCapture) << "no frame format from the camera; capturing without frames";
     }
+    // An error the camera posted while starting counts now, not a tick later.
+    bus_->drain();
+    if (started == GST_STATE_CHANGE_FAILURE && !lost_) {
+        lost_ = true;
+        Q_EMIT cameraLost(QStringLiteral("the camera does not start"));
+    }
     log_.reset();
     return CaptureBuild::Running;
 }

@@ -343,11 +343,8 @@ TEST_F(MainWindowTest, OpenCurrentRecordingFinishesItAndPlaysIt) {
 namespace {
 
 TEST_F(MainWindowTest, ALostCameraStopsRecordingAndItResumesWhenTheCameraIsBack) {
+    // The camera's file is gone: a network camera that went away looks the same.
     const QString camera = home_.path() + QStringLiteral("/door.avi");
-    QFile broken(camera);
-    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
-    broken.write(QByteArray(4096, 'x'));
-    broken.close();
     TForm1& form = start({QStringLiteral("Door=file://") + camera});
     ticks(3);
     ASSERT_TRUE(pumpUntil([&] {
