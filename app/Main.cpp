@@ -76,6 +76,28 @@ class WaitCursor {
     WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
+// Holds the record timer while a handler closes and rebuilds the graphs around
+// a modal dialog: a tick inside the dialog's event loop would build them under it.
+class RecordTimerPause {
+  public:
+    RecordTimerPause(QTimer* timer, const bool& terminating)
+        : timer_(timer), terminating_(terminating), wasActive_(timer->isActive()) {
+        timer_->stop();
+    }
+    ~RecordTimerPause() {
+        if (wasActive_ && !terminating_) {
+            timer_->start();
+        }
+    }
+    RecordTimerPause(const RecordTimerPause&) = delete;
+    RecordTimerPause& operator=(const RecordTimerPause&) = delete;
+
+  private:
+    QTimer* timer_;
+    const bool& terminating_;
+    bool wasActive_;
+};
+
 }  // namespace
 
 TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget* parent)
@@ -817,6 +839,7 @@ void TForm1::onRecordWriteError(const QString& fileName, const QString& reason) 
 // --- dialogs
 
 void TForm1::BtnSelectCaptureDevClick() {
+    const RecordTimerPause pause(c_.RecordTimer, terminating_);
     {
         WaitCursor wait;
         CloseCaptureGraph();
@@ -843,6 +866,7 @@ void TForm1::BtnSelectCaptureDevClick() {
 }
 
 void TForm1::BtnSelectCompressorClick() {
+    const RecordTimerPause pause(c_.RecordTimer, terminating_);
     record::FillCompressorDialog(*dlgSelectComp_, settings_.Compressor,
                                  settings_.CompressorQuality);
     if (dlgSelectComp_->exec() != QDialog::Accepted) {

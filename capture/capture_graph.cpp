@@ -40,6 +40,10 @@ CaptureGraph::~CaptureGraph() {
 
 CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int formatIndex, bool debug,
                                  int negotiation_timeout_ms) {
+    if (pipeline_) {
+        qCWarning(lcCapture) << "a capture graph is built already; closing it first";
+        close();
+    }
     lost_ = false;
     pipeline_ = adopt(gst_pipeline_new("capture"));
     if (debug) {

@@ -374,3 +374,28 @@ TEST_F(MainWindowTest, ALostCameraStopsRecordingAndItResumesWhenTheCameraIsBack)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MainWindowTest, TheRecordTimerWaitsWhileTheCameraDialogIsOpen) {
+    TForm1& form = start({kBall, kBars});
+    ticks(3);
+    ASSERT_TRUE(form.recordGraphExists());
+    form.controls().RecordTimer->setInterval(10);
+    bool builtUnderTheDialog = true;
+    test::answerNextModal([&](QWidget* modal) {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 300) {  // thirty ticks' worth
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        builtUnderTheDialog = form.captureGraphExists() || form.recordGraphExists();
+        static_cast<QDialog*>(modal)->reject();
+    });
+    form.BtnSelectCaptureDevClick();
+    EXPECT_FALSE(builtUnderTheDialog);
+    EXPECT_TRUE(form.recordGraphExists());
+    EXPECT_TRUE(form.controls().RecordTimer->isActive());
+}
+
+}  // namespace
