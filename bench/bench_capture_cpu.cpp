@@ -6,7 +6,10 @@
 //   (b) every frame to BGR: ... ! videoconvert ! video/x-raw,format=BGR ! fakesink
 // once for a "test:" camera and once for a "file://" camera holding a short
 // MJPEG AVI made first with jpegenc ! avimux. For the file camera the
-// camera's own source bin alone and the undecoded file alone are measured too.
+// camera's own source bin alone and the undecoded file alone are measured too,
+// and, since (a) and (b) leave videotestsrc to pick its own format (a 64-bit
+// one for (a), BGR itself for (b), so that (b) converts nothing), the same
+// two with the source in the camera's format YUY2: (a') and (b').
 // Goals: at most 1.1 x (a) and at most 0.7 x (b).
 //
 // kv_bench_capture_cpu [seconds=20]
@@ -19,7 +22,9 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 
 #include <sys/resource.h>
@@ -44,12 +49,11 @@ double cpuSeconds() {
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
+// Runs the event loop, asleep between events, so that waiting costs nothing.
 void runEvents(int ms) {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 struct Figure {
@@ -101,7 +105,7 @@ bool runLaunch(const char* label, const QString& description, int seconds, Figur
     figure = measure(seconds);
     const QString caps = capsOf(pipeline.get(), "out");
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    std::printf("  %-34s %6.2f CPU s in %5.1f s   [%s]\n", label, figure.cpu, figure.wall,
+    std::printf("  %-36s %6.2f CPU s in %5.1f s   [%s]\n", label, figure.cpu, figure.wall,
                 qPrintable(caps));
     return true;
 }
@@ -128,7 +132,7 @@ bool runCameraBin(const char* label, const QString& uri, int seconds, Figure& fi
     figure = measure(seconds);
     const QString caps = capsOf(pipeline.get(), "out");
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    std::printf("  %-34s %6.2f CPU s in %5.1f s   [%s]\n", label, figure.cpu, figure.wall,
+    std::printf("  %-36s %6.2f CPU s in %5.1f s   [%s]\n", label, figure.cpu, figure.wall,
                 qPrintable(caps));
     return true;
 }
@@ -154,7 +158,7 @@ bool runCapture(const char* label, const QString& uri, int seconds, Figure& figu
     grabber.setEnabled(false);
     graph.close();
     media::clearUriCameras();
-    std::printf("  %-34s %6.2f CPU s in %5.1f s   [%dx%d, %d bit; %d frames handed over]\n", label,
+    std::printf("  %-36s %6.2f CPU s in %5.1f s   [%dx%d, %d bit; %d frames handed over]\n", label,
                 figure.cpu, figure.wall, int(format.biWidth), int(format.biHeight),
                 int(format.biBitCount), frames);
     return true;
@@ -222,6 +226,17 @@ int main(int argc, char** argv) {
                     seconds, test) &&
          ok;
     ok = runCapture("capture, file:// MJPEG camera", fileUri, seconds, file) && ok;
+    // Context: the source in the camera's format 0, which the capture
+    // pipeline gets from it (left alone, videotestsrc picks a 64-bit format).
+    Figure yuy2;
+    runLaunch("(a') source alone, YUY2", source + u",format=YUY2 ! fakesink name=out"_s, seconds,
+              yuy2);
+    // Left alone, (b)'s source draws BGR itself and nothing is converted.
+    Figure yuy2ToBgr;
+    runLaunch(
+        "(b') YUY2 source, every frame to BGR",
+        source + u",format=YUY2 ! videoconvert ! video/x-raw,format=BGR ! fakesink name=out"_s,
+        seconds, yuy2ToBgr);
     // Context for the file camera.
     runLaunch("file alone, demuxed, not decoded",
               u"filesrc location=\"%1\" ! avidemux ! fakesink name=out sync=true"_s.arg(clip),
@@ -231,6 +246,14 @@ int main(int argc, char** argv) {
     std::printf("Ratios:\n");
     ratios("test: camera", test, a, b);
     ratios("file:// camera", file, a, b);
+    if (yuy2.cpu > 0) {
+        std::printf("  against (a') YUY2 source alone: test: %.2f x, file:// %.2f x\n",
+                    test.cpu / yuy2.cpu, file.cpu / yuy2.cpu);
+    }
+    if (yuy2ToBgr.cpu > 0) {
+        std::printf("  against (b') YUY2 to BGR: test: %.2f x, file:// %.2f x\n",
+                    test.cpu / yuy2ToBgr.cpu, file.cpu / yuy2ToBgr.cpu);
+    }
     if (fileBin.cpu > 0) {
         std::printf("  file:// camera against its own source bin: %.2f x\n",
                     file.cpu / fileBin.cpu);

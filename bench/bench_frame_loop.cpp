@@ -57,7 +57,8 @@ void pump(int ms) {
     QElapsedTimer timer;
     timer.start();
     while (timer.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents();
+        QThread::msleep(1);
     }
 }
 
@@ -90,7 +91,8 @@ class Window {
         QElapsedTimer timer;
         timer.start();
         while (form_->recordedFrames() < 5 && timer.elapsed() < 15000) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QCoreApplication::processEvents();
+            QThread::msleep(1);
         }
         ok_ = form_->recordGraphExists() && form_->recordedFrames() >= 5;
         if (!ok_) {
@@ -150,8 +152,10 @@ void FrameLoop(benchmark::State& state, int width, int height, Variant variant) 
         if (variant == Variant::Paced) {
             state.PauseTiming();
             slot += 40;
+            // Asleep between events, as the program waits for its next frame.
             while (pace.elapsed() < slot) {
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+                QCoreApplication::processEvents();
+                QThread::msleep(1);
             }
             state.ResumeTiming();
         } else if ((++calls & 63) == 0) {
