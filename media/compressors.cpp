@@ -26,40 +26,40 @@ bool factoryInstalled(const char* factory) {
 }
 
 GParamSpec* findProperty(GstElement* element, const char* name) {
-    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), name);
-    if (!spec) {
+    GParamSpec* property = g_object_class_find_property(G_OBJECT_GET_CLASS(element), name);
+    if (!property) {
         qCWarning(lcCompressors) << "encoder" << GST_ELEMENT_NAME(element) << "has no property"
                                  << name;
     }
-    return spec;
+    return property;
 }
 
 // Sets an integer-like property, kept inside the range the encoder declares.
 void setNumber(GstElement* element, const char* name, double value) {
-    GParamSpec* spec = findProperty(element, name);
-    if (!spec) {
+    GParamSpec* property = findProperty(element, name);
+    if (!property) {
         return;
     }
     GValue v = G_VALUE_INIT;
-    g_value_init(&v, spec->value_type);
-    switch (G_TYPE_FUNDAMENTAL(spec->value_type)) {
+    g_value_init(&v, property->value_type);
+    switch (G_TYPE_FUNDAMENTAL(property->value_type)) {
         case G_TYPE_INT: {
-            auto* s = G_PARAM_SPEC_INT(spec);
+            auto* s = G_PARAM_SPEC_INT(property);
             g_value_set_int(&v, int(std::clamp(value, double(s->minimum), double(s->maximum))));
             break;
         }
         case G_TYPE_UINT: {
-            auto* s = G_PARAM_SPEC_UINT(spec);
+            auto* s = G_PARAM_SPEC_UINT(property);
             g_value_set_uint(&v, guint(std::clamp(value, double(s->minimum), double(s->maximum))));
             break;
         }
         case G_TYPE_FLOAT: {
-            auto* s = G_PARAM_SPEC_FLOAT(spec);
+            auto* s = G_PARAM_SPEC_FLOAT(property);
             g_value_set_float(&v, float(std::clamp(value, double(s->minimum), double(s->maximum))));
             break;
         }
         case G_TYPE_DOUBLE: {
-            auto* s = G_PARAM_SPEC_DOUBLE(spec);
+            auto* s = G_PARAM_SPEC_DOUBLE(property);
             g_value_set_double(&v, std::clamp(value, s->minimum, s->maximum));
             break;
         }
@@ -73,8 +73,8 @@ void setNumber(GstElement* element, const char* name, double value) {
 }
 
 int intProperty(GstElement* element, const char* name, int fallback) {
-    GParamSpec* spec = findProperty(element, name);
-    if (!spec || spec->value_type != G_TYPE_INT) {
+    GParamSpec* property = findProperty(element, name);
+    if (!property || property->value_type != G_TYPE_INT) {
         return fallback;
     }
     int value = fallback;

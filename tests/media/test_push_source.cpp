@@ -3,6 +3,7 @@
 #include "media/frame.h"
 #include "media/gst_handle.h"
 #include "media/push_source.h"
+#include "tests/support/avi_probe.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -133,50 +134,6 @@ StreamInfo probe(const QString& path) {
 }
 
 // The first frame of an AVI file as GStreamer decodes it: top-down BGR rows.
-struct DecodedFrame {
-    int width = 0;
-    int height = 0;
-    int stride = 0;
-    std::vector<std::uint8_t> pixels;
-    bool rowIs(int row, std::uint8_t value) const {
-        const std::uint8_t* p = pixels.data() + std::ptrdiff_t(row) * stride;
-        return std::all_of(p, p + width * 3, [value](std::uint8_t b) { return b == value; });
-    }
-};
-
-DecodedFrame decodeFirstFrame(const QString& path) {
-    DecodedFrame frame;
-    Error error;
-    Element pipeline = adopt(gst_parse_launch(
-        "filesrc name=src ! avidemux ! videoconvert ! video/x-raw,format=BGR ! appsink name=sink",
-        error.out()));
-    if (!pipeline) {
-        ADD_FAILURE() << "no decoding pipeline";
-        return frame;
-    }
-    Element src = adopt(gst_bin_get_by_name(GST_BIN(pipeline.get()), "src"));
-    Element sink = adopt(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
-    g_object_set(src.get(), "location", path.toUtf8().constData(), nullptr);
-    gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
-    Sample sample =
-        adopt(gst_app_sink_try_pull_preroll(GST_APP_SINK(sink.get()), kWait_ms * GST_MSECOND));
-    if (sample) {
-        GstStructure* s = gst_caps_get_structure(gst_sample_get_caps(sample.get()), 0);
-        gst_structure_get_int(s, "width", &frame.width);
-        gst_structure_get_int(s, "height", &frame.height);
-        frame.stride = GST_ROUND_UP_4(frame.width * 3);
-        GstMapInfo map;
-        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-            frame.pixels.assign(map.data, map.data + map.size);
-            gst_buffer_unmap(buffer, &map);
-        }
-    } else {
-        ADD_FAILURE() << "no frame decoded from " << qPrintable(path);
-    }
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    return frame;
-}
 
 void waitForRoom(const PushSource& source) {
     GstAppSrc* appsrc = GST_APP_SRC(source.element());
@@ -240,14 +197,14 @@ TEST_P(PushSourceRecording, WritesEveryFrameUprightAtTheFrameRate) {
     EXPECT_EQ(info.width, width);
     EXPECT_EQ(info.height, height);
 
-    const DecodedFrame first = decodeFirstFrame(path);
+    const kv::test::DecodedFrame first = kv::test::decodeFirstFrame(path);
     ASSERT_EQ(first.width, width);
     ASSERT_EQ(first.height, height);
     ASSERT_GE(first.pixels.size(), std::size_t(first.stride * height));
-    EXPECT_TRUE(first.rowIs(0, 0xff)) << "top row is not white";
-    EXPECT_TRUE(first.rowIs(height / 2 - 1, 0xff)) << "last top-half row is not white";
-    EXPECT_TRUE(first.rowIs(height / 2, 0x00)) << "first bottom-half row is not black";
-    EXPECT_TRUE(first.rowIs(height - 1, 0x00)) << "bottom row is not black";
+    EXPECT_TRUE(first.rowNear(0, 0xff)) << "top row is not white";
+    EXPECT_TRUE(first.rowNear(height / 2 - 1, 0xff)) << "last top-half row is not white";
+    EXPECT_TRUE(first.rowNear(height / 2, 0x00)) << "first bottom-half row is not black";
+    EXPECT_TRUE(first.rowNear(height - 1, 0x00)) << "bottom row is not black";
 }
 
 INSTANTIATE_TEST_SUITE_P(PushSource, PushSourceRecording,
@@ -273,10 +230,10 @@ TEST(PushSource, TopDownFramesAreCopiedAsTheyAre) {
     ASSERT_TRUE(source.endOfStream());
     ASSERT_TRUE(recording.waitForEnd());
 
-    const DecodedFrame first = decodeFirstFrame(path);
+    const kv::test::DecodedFrame first = kv::test::decodeFirstFrame(path);
     ASSERT_EQ(first.height, 24);
-    EXPECT_TRUE(first.rowIs(0, 0x00));
-    EXPECT_TRUE(first.rowIs(23, 0xff));
+    EXPECT_TRUE(first.rowNear(0, 0x00));
+    EXPECT_TRUE(first.rowNear(23, 0xff));
 }
 
 // --- a pipeline that falls behind ------------------------------------------

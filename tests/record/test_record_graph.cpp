@@ -2,6 +2,7 @@
 #include "media/frame.h"
 #include "media/gst_handle.h"
 #include "record/record_graph.h"
+#include "tests/support/avi_probe.h"
 #include "tests/support/test_env.h"
 
 #include <QCoreApplication>
@@ -173,53 +174,11 @@ int demuxedFrames(const QString& path) {
 }
 
 // The first frame as GStreamer decodes it: top-down BGR rows.
-struct DecodedFrame {
-    int width = 0;
-    int height = 0;
-    int stride = 0;
-    std::vector<std::uint8_t> pixels;
-    // Every byte of the row within tolerance of value (lossy codecs ring).
-    bool rowNear(int row, int value, int tolerance) const {
-        const std::uint8_t* p = pixels.data() + std::ptrdiff_t(row) * stride;
-        return std::all_of(p, p + width * 3,
-                           [=](std::uint8_t b) { return std::abs(int(b) - value) <= tolerance; });
-    }
-};
-
-DecodedFrame decodeFirstFrame(const QString& path) {
-    DecodedFrame frame;
-    Error error;
-    Element pipeline = adopt(gst_parse_launch(
-        "filesrc name=src ! decodebin ! videoconvert ! video/x-raw,format=BGR ! appsink name=sink",
-        error.out()));
-    Element src = adopt(gst_bin_get_by_name(GST_BIN(pipeline.get()), "src"));
-    Element sink = adopt(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
-    g_object_set(src.get(), "location", QFile::encodeName(path).constData(), nullptr);
-    gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
-    Sample sample =
-        adopt(gst_app_sink_try_pull_preroll(GST_APP_SINK(sink.get()), kWait_ms * GST_MSECOND));
-    if (sample) {
-        GstStructure* s = gst_caps_get_structure(gst_sample_get_caps(sample.get()), 0);
-        gst_structure_get_int(s, "width", &frame.width);
-        gst_structure_get_int(s, "height", &frame.height);
-        frame.stride = GST_ROUND_UP_4(frame.width * 3);
-        GstMapInfo map;
-        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
-        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-            frame.pixels.assign(map.data, map.data + map.size);
-            gst_buffer_unmap(buffer, &map);
-        }
-    } else {
-        ADD_FAILURE() << "no frame decoded from " << qPrintable(path);
-    }
-    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    return frame;
-}
 
 // The first frame as ffmpeg decodes it, for codecs GStreamer may lack a
 // parser for here (H.264 from AVI needs h264parse).
-DecodedFrame ffmpegFirstFrame(const QString& path, int width, int height) {
-    DecodedFrame frame;
+kv::test::DecodedFrame ffmpegFirstFrame(const QString& path, int width, int height) {
+    kv::test::DecodedFrame frame;
     QProcess ffmpeg;
     ffmpeg.start(u"ffmpeg"_s, {u"-v"_s, u"error"_s, u"-i"_s, path, u"-frames:v"_s, u"1"_s, u"-f"_s,
                                u"rawvideo"_s, u"-pix_fmt"_s, u"bgr24"_s, u"-"_s});
@@ -238,7 +197,7 @@ DecodedFrame ffmpegFirstFrame(const QString& path, int width, int height) {
     return frame;
 }
 
-void expectUpright(const DecodedFrame& first, int width, int height, int tolerance) {
+void expectUpright(const kv::test::DecodedFrame& first, int width, int height, int tolerance) {
     ASSERT_EQ(first.width, width);
     ASSERT_EQ(first.height, height);
     ASSERT_GE(first.pixels.size(), std::size_t(first.stride) * std::size_t(height));
@@ -247,7 +206,7 @@ void expectUpright(const DecodedFrame& first, int width, int height, int toleran
 }
 
 void expectUpright(const QString& path, int width, int height, int tolerance) {
-    expectUpright(decodeFirstFrame(path), width, height, tolerance);
+    expectUpright(kv::test::decodeFirstFrame(path), width, height, tolerance);
 }
 
 // A muxer that finishes a file writes its index chunk.

@@ -1,5 +1,9 @@
 #include "tests/support/avi_probe.h"
 
+#include "media/gst_handle.h"
+
+#include <gst/app/gstappsink.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -10,6 +14,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 namespace kv::test {
@@ -41,6 +47,47 @@ AviProbe probeAvi(const QString& path) {
     probe.width = stream.value(QStringLiteral("width")).toInt();
     probe.height = stream.value(QStringLiteral("height")).toInt();
     return probe;
+}
+
+bool DecodedFrame::rowNear(int row, int value, int tolerance) const {
+    if (row < 0 || row >= height || pixels.size() < std::size_t(stride) * std::size_t(height)) {
+        return false;
+    }
+    const std::uint8_t* p = pixels.data() + std::ptrdiff_t(row) * stride;
+    return std::all_of(p, p + width * 3,
+                       [=](std::uint8_t b) { return std::abs(int(b) - value) <= tolerance; });
+}
+
+DecodedFrame decodeFirstFrame(const QString& path, int timeout_ms) {
+    using namespace kv::media;
+    DecodedFrame frame;
+    Error error;
+    Element pipeline = adopt(gst_parse_launch(
+        "filesrc name=src ! decodebin ! videoconvert ! video/x-raw,format=BGR ! appsink name=sink",
+        error.out()));
+    if (!pipeline) {
+        return frame;
+    }
+    Element src = adopt(gst_bin_get_by_name(GST_BIN(pipeline.get()), "src"));
+    Element sink = adopt(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
+    g_object_set(src.get(), "location", QFile::encodeName(path).constData(), nullptr);
+    gst_element_set_state(pipeline.get(), GST_STATE_PAUSED);
+    Sample sample =
+        adopt(gst_app_sink_try_pull_preroll(GST_APP_SINK(sink.get()), timeout_ms * GST_MSECOND));
+    if (sample) {
+        GstStructure* s = gst_caps_get_structure(gst_sample_get_caps(sample.get()), 0);
+        gst_structure_get_int(s, "width", &frame.width);
+        gst_structure_get_int(s, "height", &frame.height);
+        frame.stride = GST_ROUND_UP_4(frame.width * 3);
+        GstMapInfo map;
+        GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            frame.pixels.assign(map.data, map.data + map.size);
+            gst_buffer_unmap(buffer, &map);
+        }
+    }
+    gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    return frame;
 }
 
 bool hasIdx1(const QString& path) {

@@ -4,7 +4,9 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 class QWidget;
 
@@ -20,6 +22,17 @@ struct AviProbe {
 };
 
 AviProbe probeAvi(const QString& path);
+
+// The first frame of a file as GStreamer decodes it: BGR rows, top first.
+struct DecodedFrame {
+    int width = 0;
+    int height = 0;
+    int stride = 0;
+    std::vector<std::uint8_t> pixels;
+    // Every byte of the row within tolerance of value (lossy codecs ring).
+    bool rowNear(int row, int value, int tolerance = 0) const;
+};
+DecodedFrame decodeFirstFrame(const QString& path, int timeout_ms = 10000);
 
 // Whether the file holds the AVI index a finished recording has.
 bool hasIdx1(const QString& path);
