@@ -6,6 +6,7 @@
 #include "app/single_instance.h"
 #include "app/window_layout.h"
 #include "capture/capture_graph.h"
+#include "capture/frame_stamp.h"
 #include "capture/grabber_callback.h"
 #include "capture/motion.h"
 #include "dialogs/Dlgeinstellung.h"
@@ -380,6 +381,7 @@ void TForm1::LoadSettings() {
         qCWarning(lcMain) << "record mode" << settings_.Mode << "unknown; recording on movement";
         settings_.Mode = capture::StatePause;
     }
+    settings_.AVIPath = record::recordingFolder(settings_.AVIPath);
     move(settings_.Left, settings_.Top);
     c_.MotionTriggerBar->setValue(settings_.Trigger);
     grabber_->setInterval(200);
@@ -529,18 +531,6 @@ void TForm1::setRecordStatus(const QString& text) {
     c_.StatusBarRecord->setPanelText(0, text);
 }
 
-void TForm1::drawStamp(QPainter& painter, int width, int height) {
-    const QDateTime now = clock_.now();
-    const QLocale locale;
-    painter.setPen(Qt::white);
-    painter.setBackgroundMode(Qt::TransparentMode);
-    const QRect area(5, 0, width - 10, height - 5);
-    painter.drawText(area, Qt::AlignLeft | Qt::AlignBottom,
-                     locale.toString(now.date(), QLocale::ShortFormat));
-    painter.drawText(area, Qt::AlignRight | Qt::AlignBottom,
-                     locale.toString(now.time(), QLocale::LongFormat));
-}
-
 void TForm1::drawIndicator(QPainter& painter, int state) {
     QString text;
     painter.setRenderHint(QPainter::Antialiasing, false);
@@ -615,17 +605,10 @@ void TForm1::FrameLoop() {
             mask_.drawOverlay(live, whole);
         }
     }
-    {
-        // The display copy is stored bottom-up: draw through a flip so the stamp
-        // reads upright in the recording.
-        QImage copy = media::frameImage(displayCopy_.data(), format);
-        QPainter stamp(&copy);
-        stamp.translate(0, format.biHeight);
-        stamp.scale(1, -1);
-        drawStamp(stamp, format.biWidth, format.biHeight);
-    }
+    const QDateTime now = clock_.now();
+    capture::stampFrame(displayCopy_.data(), format, now);
     QPainter live(&livePicture_);
-    drawStamp(live, livePicture_.width(), livePicture_.height());
+    capture::drawStamp(live, livePicture_.width(), livePicture_.height(), now);
 
     const capture::FrameState state = postRecord_.fate(settings_.Mode);
     if (state == capture::StateRecord) {
@@ -773,6 +756,10 @@ void TForm1::onCameraLost(const QString& reason) {
 }
 
 void TForm1::BuildRecordGraph() {
+    QString folderError;
+    if (!record::ensureRecordingFolder(settings_.AVIPath, &folderError)) {
+        qCWarning(lcMain).noquote() << "recording folder:" << folderError;
+    }
     recordFileName_ = record::NewRecordFileName(settings_.AVIPath, clock_);
     record::RecordGraphParams params;
     params.fileName = recordFileName_;
@@ -893,9 +880,17 @@ void TForm1::tBtnSetupClick() {
     if (dlgSetup_->exec() != QDialog::Accepted) {
         return;
     }
+    const QString folderBefore = settings_.AVIPath;
     app::copySetupToSettings(*dlgSetup_, settings_);
     if (settings_.Mode != capture::StateOff) {
         grabber_->setInterval(std::uint32_t(settings_.RecInterval));
+    }
+    if (settings_.AVIPath != folderBefore && recordGraph_->exists()) {
+        // The next file, and the mask, come from the new folder: the record
+        // timer builds both graphs again on its next tick.
+        qCInfo(lcMain).noquote() << "recording folder is now" << settings_.AVIPath;
+        CloseRecordGraph();
+        CloseCaptureGraph();
     }
 }
 

@@ -138,7 +138,6 @@ class TForm1 : public QWidget {
     void ShutdownRoutine();
     void onCameraLost(const QString& reason);
     void onRecordWriteError(const QString& fileName, const QString& reason);
-    void drawStamp(QPainter& painter, int width, int height);
     void drawIndicator(QPainter& painter, int state);
     void clearLivePicture();
     void setRecordStatus(const QString& text);

@@ -1,5 +1,7 @@
 #include "app/setup_exchange.h"
 
+#include "record/record_files.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -88,6 +90,7 @@ void copySettingsToSetup(const Settings& settings, TDlgSetup& dialog) {
 
     dialog.CBPlaySoundOnMove->setChecked(settings.PlaySoundOnMove);
     dialog.edSoundFileName->setText(settings.SoundFileName);
+    dialog.edAVIPath->setText(settings.AVIPath);
     dialog.CBShowWndOnMove->setChecked(settings.ShowWndOnMove);
 
     dialog.CBFTP->setChecked(settings.FTPActive);
@@ -121,6 +124,9 @@ void copySetupToSettings(const TDlgSetup& dialog, Settings& settings) {
 
     settings.PlaySoundOnMove = dialog.CBPlaySoundOnMove->isChecked();
     settings.SoundFileName = dialog.edSoundFileName->text();
+    if (!dialog.edAVIPath->text().isEmpty()) {
+        settings.AVIPath = record::recordingFolder(dialog.edAVIPath->text());
+    }
     settings.ShowWndOnMove = dialog.CBShowWndOnMove->isChecked();
 
     settings.FTPActive = dialog.CBFTP->isChecked();

@@ -55,15 +55,26 @@ void TGrabberCallback::BufferCB(double /*sampleTime*/, const std::uint8_t* buffe
 }
 
 bool TGrabberCallback::admit() {
-    // Accepted only when strictly more than the interval has passed. The
-    // elapsed time is taken as a wrapping difference, so the comparison stays
-    // right when the tick count wraps at 2^32 between two frames.
+    // A frame is due when the next slot, one interval after the last, has
+    // come; the slot then advances by exactly one interval, so the rate is
+    // the interval's and not the interval plus up to one camera frame. A
+    // camera more than an interval late (slower than the interval, or after a
+    // stall) starts a new grid at its frame instead of catching up in a burst.
+    // Differences wrap like the tick count, so the wrap at 2^32 is harmless.
     const std::uint32_t tick = clock_.tickCount();
-    if (std::uint32_t(tick - last_tick_ms_.load()) <= interval_ms_.load()) {
-        return false;
+    const std::uint32_t interval = interval_ms_.load();
+    if (!slotted_.load()) {
+        slotted_.store(true);
+        slot_ms_.store(tick);
+    } else {
+        const std::uint32_t elapsed = tick - slot_ms_.load();
+        if (elapsed < interval) {
+            return false;
+        }
+        const std::uint32_t late = elapsed - interval;
+        slot_ms_.store(late < interval ? slot_ms_.load() + interval : tick);
     }
-    last_tick_ms_.store(clock_.tickCount());
-    // A disabled frame has still spent the interval.
+    // A disabled frame has still spent its slot.
     return enabled_.load();
 }
 

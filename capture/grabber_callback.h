@@ -1,7 +1,8 @@
 #pragma once
 
 // The frame hand-off: the only code that runs on the capture pipeline's
-// streaming thread. It throttles the camera's frames to the program's interval,
+// streaming thread. It throttles the camera's frames to the program's interval
+// on a fixed grid of slots, so the rate does not drift with the camera's,
 // copies each accepted frame into the next of two buffers and, once both hold
 // a frame, notifies the main thread, which then reads the newest frame and the
 // one before it.
@@ -54,11 +55,13 @@ class TGrabberCallback {
     // the throttle.
     void setEnabled(bool enabled) { enabled_.store(enabled); }
     bool enabled() const { return enabled_.load(); }
-    // Minimum spacing of accepted frames.
+    // Spacing of the slots at which frames are accepted.
     void setInterval(std::uint32_t interval_ms) { interval_ms_.store(interval_ms); }
     std::uint32_t interval() const { return interval_ms_.load(); }
-    // Tick at which the last frame passed the throttle.
-    std::uint32_t lastTick() const { return last_tick_ms_.load(); }
+    // The slot the last accepted frame was taken for: a multiple of the
+    // interval after the first frame, or the tick of a frame that came more
+    // than an interval late. 0 until the first frame.
+    std::uint32_t lastSlot() const { return slot_ms_.load(); }
     // Ready: both buffers hold a frame since the last reset; only then notified.
     bool ready() const { return ready_.load(); }
     void resetReady();
@@ -117,7 +120,8 @@ class TGrabberCallback {
 
     // --- touched by both threads
     std::atomic<bool> enabled_{false};
-    std::atomic<std::uint32_t> last_tick_ms_{0};  // written by the streaming thread only
+    std::atomic<std::uint32_t> slot_ms_{0};  // written by the streaming thread only
+    std::atomic<bool> slotted_{false};       // written by the streaming thread only
     std::atomic<std::uint32_t> interval_ms_{1000};
     std::atomic<int> index_{0};
     std::atomic<bool> ready_{false};

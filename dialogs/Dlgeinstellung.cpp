@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -198,6 +199,12 @@ TDlgSetup::TDlgSetup(QWidget* parent) : QDialog(parent) {
     OpenDialog->setNameFilter(kv::dialogs::qtNameFilter(u"Audio-File (*.wav)|*.WAV"_s));
     connect(BtnSelectFile, &QPushButton::clicked, this, &TDlgSetup::BtnSelectFileClick);
 
+    FolderDialog = named(new QFileDialog(this), "FolderDialog");
+    FolderDialog->setAcceptMode(QFileDialog::AcceptOpen);
+    FolderDialog->setFileMode(QFileDialog::Directory);
+    FolderDialog->setOption(QFileDialog::ShowDirsOnly);
+    connect(BtnSelectAVIPath, &QPushButton::clicked, this, &TDlgSetup::BtnSelectAVIPathClick);
+
     UpDownRecInterval->onChangingEx = [this](int proposed, SpinDirection direction) {
         return UpDownRecIntervalChangingEx(proposed, direction);
     };
@@ -278,6 +285,19 @@ QWidget* TDlgSetup::buildGeneralPage() {
     spinRow(UpDownDiskSpace, lbMaxSpace);
     layout->addWidget(Label2);
     layout->addWidget(Label4);
+    layout->addSpacing(6);
+
+    // Where recordings go; users ask for it, and the quota works on it.
+    lbAVIPath = named(boldLabel(u"Recording &folder:"_s, page), "lbAVIPath");
+    edAVIPath = named(new QLineEdit(page), "edAVIPath");
+    edAVIPath->setReadOnly(true);
+    BtnSelectAVIPath = named(new QPushButton(u"Browse..."_s, page), "BtnSelectAVIPath");
+    lbAVIPath->setBuddy(BtnSelectAVIPath);
+    auto* folder = new QHBoxLayout;
+    folder->addWidget(edAVIPath, 1);
+    folder->addWidget(BtnSelectAVIPath);
+    layout->addWidget(lbAVIPath);
+    layout->addLayout(folder);
     layout->addSpacing(6);
 
     cbTimer = named(new QCheckBox(u"Record Time"_s, page), "cbTimer");
@@ -412,6 +432,18 @@ bool TDlgSetup::UpDownDiskSpaceChangingEx(int proposed, SpinDirection direction)
         kv::dialogs::setSpinState(*UpDownDiskSpace, *lbMaxSpace, step.next);
     }
     return step.accepted;
+}
+
+void TDlgSetup::BtnSelectAVIPathClick() {
+    const QString current = edAVIPath->text();
+    FolderDialog->setDirectory(QDir(current).exists() ? current : QDir::homePath());
+    if (FolderDialog->exec() != QDialog::Accepted) {
+        return;
+    }
+    const QStringList folders = FolderDialog->selectedFiles();
+    if (!folders.isEmpty()) {
+        edAVIPath->setText(QDir::cleanPath(folders.first()) + u'/');
+    }
 }
 
 void TDlgSetup::BtnSelectFileClick() {

@@ -102,6 +102,9 @@ class TDlgSetup : public QDialog {
     bool UpDownRecIntervalChangingEx(int proposed, kv::dialogs::SpinDirection direction);
     bool UpDownDiskSpaceChangingEx(int proposed, kv::dialogs::SpinDirection direction);
     void BtnSelectFileClick();
+    // Lets the user pick the recording folder; the edit shows it with a
+    // trailing separator.
+    void BtnSelectAVIPathClick();
 
     // The form's controls, named as their objectName().
     QPushButton* BtnOK = nullptr;
@@ -122,6 +125,10 @@ class TDlgSetup : public QDialog {
     QLabel* lbMaxSpace = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label4 = nullptr;
+    QLabel* lbAVIPath = nullptr;
+    QLineEdit* edAVIPath = nullptr;
+    QPushButton* BtnSelectAVIPath = nullptr;
+    QFileDialog* FolderDialog = nullptr;
     QCheckBox* cbTimer = nullptr;
     QLabel* Label15 = nullptr;
     QTimeEdit* dtPickStart = nullptr;

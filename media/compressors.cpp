@@ -11,14 +11,18 @@ namespace kv::media {
 
 namespace {
 
+// Full range, BT.601 matrix: what a JFIF decoder assumes.
+constexpr const char* kI420FullRange = "video/x-raw,format=I420,colorimetry=1:4:0:0";
+constexpr const char* kI420 = "video/x-raw,format=I420";
+
 constexpr CompressorEntry kCompressors[] = {
-    {"MJPEG Compressor", "jpegenc"},
-    {"Huffyuv Lossless Compressor", "avenc_huffyuv"},
-    {"PNG Lossless Compressor", "pngenc"},
-    {"MPEG-4 Compressor", "avenc_mpeg4"},
-    {"MS-MPEG-4 V3 Compressor", "avenc_msmpeg4"},
-    {"H.264 Compressor", "x264enc"},
-    {"VP8 Compressor", "vp8enc"},
+    {"MJPEG Compressor", "jpegenc", kI420FullRange},
+    {"Huffyuv Lossless Compressor", "avenc_huffyuv", nullptr},
+    {"PNG Lossless Compressor", "pngenc", nullptr},
+    {"MPEG-4 Compressor", "avenc_mpeg4", kI420},
+    {"MS-MPEG-4 V3 Compressor", "avenc_msmpeg4", kI420},
+    {"H.264 Compressor", "x264enc", kI420},
+    {"VP8 Compressor", "vp8enc", kI420},
 };
 
 bool factoryInstalled(const char* factory) {
@@ -116,6 +120,20 @@ QString compressorFactory(const QString& friendlyName) {
         }
     }
     return {};
+}
+
+Caps compressorInputCaps(GstElement* encoder) {
+    GstElementFactory* factory = encoder ? gst_element_get_factory(encoder) : nullptr;
+    if (!factory) {
+        return {};
+    }
+    const char* name = gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory));
+    for (const CompressorEntry& entry : kCompressors) {
+        if (g_strcmp0(name, entry.factory) == 0) {
+            return entry.inputCaps ? adopt(gst_caps_from_string(entry.inputCaps)) : Caps{};
+        }
+    }
+    return adopt(gst_caps_from_string(kI420));
 }
 
 Element createCompressor(const QString& friendlyName) {

@@ -16,6 +16,12 @@ namespace kv::media {
 struct CompressorEntry {
     const char* friendlyName;
     const char* factory;
+    // The raw format the encoder is fed, or null to let it choose (the
+    // lossless ones keep RGB). Encoders left to choose make 4:4:4 or RGB
+    // streams that few players read, so the lossy ones get 4:2:0, in the range
+    // their stream is read back in: JPEG (JFIF) is full range, the others are
+    // limited range.
+    const char* inputCaps;
 };
 
 // Every known compressor in listing order, installed or not.
@@ -26,6 +32,10 @@ QStringList installedCompressorNames();
 
 // The factory name behind a friendly name (exact match), or an empty string.
 QString compressorFactory(const QString& friendlyName);
+
+// The raw format to convert to before this encoder, from its factory; empty
+// when the encoder takes what comes.
+Caps compressorInputCaps(GstElement* encoder);
 
 // A new encoder for an installed compressor, or empty.
 Element createCompressor(const QString& friendlyName);

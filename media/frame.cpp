@@ -43,6 +43,14 @@ QImage frameImage(const std::uint8_t* pixels, const BITMAPINFOHEADER& format) {
                   QImage::Format_BGR888);
 }
 
+QImage frameImage(std::uint8_t* pixels, const BITMAPINFOHEADER& format) {
+    if (!pixels || !isFrameFormat(format)) {
+        return {};
+    }
+    return QImage(pixels, format.biWidth, std::abs(format.biHeight), frameStride(format.biWidth),
+                  QImage::Format_BGR888);
+}
+
 void drawFrame(QPainter& painter, const QRectF& target, const std::uint8_t* pixels,
                const BITMAPINFOHEADER& format) {
     const QImage image = frameImage(pixels, format);

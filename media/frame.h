@@ -74,6 +74,8 @@ bool isFrameFormat(const BITMAPINFOHEADER& format);
 // so the picture is upside down; drawFrame() shows it upright. The image is
 // valid as long as the pixels are.
 QImage frameImage(const std::uint8_t* pixels, const BITMAPINFOHEADER& format);
+// The same over writable pixels: a painter on it paints into the frame.
+QImage frameImage(std::uint8_t* pixels, const BITMAPINFOHEADER& format);
 
 // Draws a bottom-up frame upright, stretched over target.
 void drawFrame(QPainter& painter, const QRectF& target, const std::uint8_t* pixels,

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 
@@ -167,6 +168,45 @@ QString freeName(const QString& aviPath, const QString& stem, int sequence) {
 
 }  // namespace
 
+QString recordingFolder(const QString& aviPath) {
+    if (aviPath.isEmpty() || aviPath.endsWith(u'/')) {
+        return aviPath;
+    }
+    const QFileInfo info(aviPath);
+    if (info.isDir() || (!info.exists() && !info.isSymLink())) {
+        return aviPath + u'/';
+    }
+    return aviPath;
+}
+
+bool ensureRecordingFolder(const QString& aviPath, QString* error) {
+    const Location where = locate(aviPath);
+    const auto fail = [&](const QString& why) {
+        if (error) {
+            *error = why;
+        }
+        return false;
+    };
+    if (where.folder.isEmpty()) {
+        return fail(u"\"%1\" names no folder"_s.arg(aviPath));
+    }
+    if (QFileInfo(where.folder).isDir()) {
+        return true;
+    }
+    if (!QDir().mkpath(where.folder)) {
+        return fail(u"the folder \"%1\" cannot be created"_s.arg(where.folder));
+    }
+    qCInfo(lcFiles).noquote() << "Created the recording folder" << where.folder;
+    return true;
+}
+
+bool isRecordingName(const QString& fileName) {
+    static const QRegularExpression pattern(
+        u"^[0-9]{6}_(SU|MO|TU|WE|TH|FR|SA)[0-9]{2}(_[0-9]+)?\\.avi$"_s,
+        QRegularExpression::CaseInsensitiveOption);
+    return pattern.match(fileName).hasMatch();
+}
+
 QString NewRecordFileName(const QString& aviPath, const media::Clock& clock) {
     const QDate today = clock.now().date();
     if (!today.isValid()) {
@@ -216,6 +256,9 @@ bool EnforceDiskQuota(const QString& aviPath, int maxDiskspace_mb,
                       const QString& playbackFileName) {
     QList<RecordFileEntry> list;
     ListRecordFiles(aviPath, list);
+    list.removeIf([&aviPath](const RecordFileEntry& e) {
+        return !isRecordingName(e.path.mid(aviPath.size()));
+    });
     double total_bytes = 0.0;
     for (const RecordFileEntry& e : list) {
         total_bytes += double(e.size_bytes);

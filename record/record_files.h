@@ -4,8 +4,9 @@
 // recording folder, which the disk quota and playback navigation share.
 //
 // The folder is the text of AVIPath, used by plain concatenation: AVIPath + name.
-// AVIPath normally ends with a separator; when it does not, its last part is a
-// prefix of every recording's file name ("/video/cam" + name = "/video/camNAME").
+// AVIPath ends with a separator once recordingFolder() has made it a folder;
+// only when it names an existing non-folder is its last part a prefix of every
+// recording's file name ("/video/cam" + name = "/video/camNAME").
 
 #include "media/clock.h"
 
@@ -19,6 +20,19 @@ namespace kv::record {
 // day. Never names a file that exists already. Empty when the clock has no date.
 QString NewRecordFileName(const QString& aviPath, const media::Clock& clock);
 
+// AVIPath as the folder the user meant: a path that names an existing folder,
+// or nothing yet, gets a trailing separator. Empty stays empty.
+QString recordingFolder(const QString& aviPath);
+
+// Creates the folder part of AVIPath with every missing parent. False, with
+// the reason, when it cannot be made.
+bool ensureRecordingFolder(const QString& aviPath, QString* error = nullptr);
+
+// Whether a file name (without folder) is one the program gives a recording:
+// "YYMMDD_WDNN.avi", or past sequence 99 "YYMMDD_WD99_N.avi"; letter case
+// aside, since a copy through another disk may change it.
+bool isRecordingName(const QString& fileName);
+
 struct RecordFileEntry {
     QString path;  // AVIPath + the file's real name
     qint64 size_bytes = 0;
@@ -30,8 +44,9 @@ struct RecordFileEntry {
 void ListRecordFiles(const QString& aviPath, QList<RecordFileEntry>& list);
 
 // When the recordings take more than maxDiskspace_mb decimal megabytes, deletes
-// the first listed file that is not the one loaded in playback. Deletes at most
-// one file; returns whether it did.
+// the first listed file that is not the one loaded in playback. Only files that
+// bear a recording's name are counted and deleted: a user's own videos in the
+// folder are left alone. Deletes at most one file; returns whether it did.
 bool EnforceDiskQuota(const QString& aviPath, int maxDiskspace_mb, const QString& playbackFileName);
 
 }  // namespace kv::record

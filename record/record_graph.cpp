@@ -4,6 +4,7 @@
 #include "media/device_catalogue.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcRecordGraph, "kv.record.graph")
@@ -150,6 +151,7 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
         reportFailure(QStringLiteral("The push source does not link to the AVI muxer."));
     }
 
+    createdFile_ = !QFileInfo::exists(fileName_) && !QFileInfo(fileName_).isSymLink();
     if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         // The writer's error is on the bus and reaches writeError from there.
         qCWarning(lcRecordGraph).noquote() << "the recording of" << fileName_ << "does not start";
@@ -164,15 +166,12 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
 bool RecordGraph::linkCompressor(GstPad* muxPad) {
     GstBin* bin = GST_BIN(pipeline_.get());
     Element convert = makeElement("videoconvert", "Colour Converter");
-    Element format = makeElement("capsfilter", "I420 Format");
+    Element format = makeElement("capsfilter", "Encoder Input Format");
     int code = -1;
     if (convert && format) {
-        // Encoders left to choose make 4:4:4 or RGB streams that few players
-        // read; the lossless ones take no I420 and keep their own choice.
-        media::Caps i420 =
-            adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "I420", nullptr));
-        if (takesCaps(compressor_.get(), i420.get())) {
-            g_object_set(format.get(), "caps", i420.get(), nullptr);
+        const media::Caps input = media::compressorInputCaps(compressor_.get());
+        if (input && takesCaps(compressor_.get(), input.get())) {
+            g_object_set(format.get(), "caps", input.get(), nullptr);
         }
         gst_bin_add(bin, convert.get());
         gst_bin_add(bin, format.get());
@@ -296,9 +295,24 @@ void RecordGraph::close() {
         source_.reset();
     }
     bus_.reset();
+    if (createdFile_ && lastCounters_.pushed == 0) {
+        removeFramelessFile();
+    }
+    createdFile_ = false;
     built_ = false;
     ++generation_;
     closing_ = false;
+}
+
+void RecordGraph::removeFramelessFile() {
+    if (!QFileInfo::exists(fileName_)) {
+        return;
+    }
+    if (QFile::remove(fileName_)) {
+        qCInfo(lcRecordGraph).noquote() << fileName_ << "got no frame and is removed";
+    } else {
+        qCWarning(lcRecordGraph).noquote() << fileName_ << "got no frame but cannot be removed";
+    }
 }
 
 void RecordGraph::releasePipeline() {

@@ -68,8 +68,9 @@ class RecordGraph : public QObject {
     // Ends the stream and waits (at most 10 s) until the file is finished,
     // then stops the pipeline and lets everything go. Safe when nothing is
     // built, on a half-built graph and after a pipeline error. A file that got
-    // no frame keeps its header; through an encoder that header names no
-    // format, since encoders state theirs with their first frame.
+    // no frame is removed: no player opens an AVI without frames (through an
+    // encoder its header does not even name a format). Only a file this build
+    // created is ever removed.
     void close();
 
     bool exists() const { return built_; }
@@ -102,6 +103,7 @@ class RecordGraph : public QObject {
     bool linkCompressor(GstPad* muxPad);
     bool linkRaw(GstPad* muxPad);
     void releasePipeline();
+    void removeFramelessFile();
 
     // --- main thread only
     std::unique_ptr<media::PushSource> source_;
@@ -118,8 +120,9 @@ class RecordGraph : public QObject {
     QString fileName_;
     QString errorReason_;
     bool built_ = false;
-    bool failed_ = false;   // the pipeline posted an error
-    bool closing_ = false;  // errors are only logged while close() runs
+    bool failed_ = false;       // the pipeline posted an error
+    bool closing_ = false;      // errors are only logged while close() runs
+    bool createdFile_ = false;  // the file did not exist before this build
 };
 
 }  // namespace kv::record

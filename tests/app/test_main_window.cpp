@@ -30,6 +30,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace kv;
 
 namespace {
@@ -145,6 +147,7 @@ TEST_F(MainWindowTest, OnMovementAStillPictureRecordsNothingAndAMovingOneDoes) {
     EXPECT_EQ(form.livePicture().pixelColor(6, 10), QColor(Qt::white));  // pause sign
     form.CloseRecordGraph();
     form.CloseCaptureGraph();
+    EXPECT_TRUE(recordingFiles().isEmpty()) << "a file without frames was left";
     media::clearUriCameras();
     form_.reset();
 
@@ -152,6 +155,75 @@ TEST_F(MainWindowTest, OnMovementAStillPictureRecordsNothingAndAMovingOneDoes) {
     ticks(3);
     ASSERT_TRUE(pumpUntil([&] { return moving.recordedFrames() >= 3; }));
     EXPECT_GT(moving.controls().MotionDisplayBar->value(), 2000);
+}
+
+TEST_F(MainWindowTest, ModeOffAndAQuitBeforeTheFirstFrameLeaveNoFile) {
+    settings_.Mode = 0;
+    TForm1& form = start();
+    ticks(3);
+    ASSERT_TRUE(form.recordGraphExists());
+    ASSERT_TRUE(pumpUntil([&] {
+        return form.controls().tBtnRecOff->isChecked() && !form.livePicture().isNull() &&
+               form.livePicture().pixelColor(10, 10) == QColor(Qt::white);
+    }));
+    form.CloseRecordGraph();
+    form.CloseCaptureGraph();
+    EXPECT_TRUE(recordingFiles().isEmpty());
+    // A recording closed before its first frame, as a rotation or quit does.
+    form.tBtnRecClick(1);
+    ticks(1);
+    ASSERT_TRUE(form.recordGraphExists());
+    form.CloseRecordGraph();
+    form.CloseCaptureGraph();
+    EXPECT_TRUE(recordingFiles().isEmpty());
+}
+
+// The frame as recorded, decoded by ffmpeg: RGB rows, top first.
+QImage ffmpegFrame(const QString& path, int width, int height) {
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
+                  QStringLiteral("-frames:v"), QStringLiteral("1"), QStringLiteral("-f"),
+                  QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("rgb24"),
+                  QStringLiteral("-")});
+    if (!ffmpeg.waitForFinished(30000) || ffmpeg.exitCode() != 0) {
+        return {};
+    }
+    const QByteArray bytes = ffmpeg.readAllStandardOutput();
+    if (bytes.size() != qsizetype(width) * height * 3) {
+        return {};
+    }
+    return QImage(reinterpret_cast<const uchar*>(bytes.constData()), width, height, width * 3,
+                  QImage::Format_RGB888)
+        .copy();
+}
+
+int brightestIn(const QImage& image, const QRect& area) {
+    int brightest = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            brightest = std::max({brightest, c.red(), c.green(), c.blue()});
+        }
+    }
+    return brightest;
+}
+
+TEST_F(MainWindowTest, RecordedFramesCarryTheStampOnTrueBlack) {
+    TForm1& form = start({QStringLiteral("Black=test:black?width=320&height=240")});
+    ticks(3);
+    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() >= 2; }));
+    form.CloseRecordGraph();
+    const QImage frame = ffmpegFrame(form.RecordFileName(), 320, 240);
+    ASSERT_FALSE(frame.isNull());
+    // Date at the bottom left, time at the bottom right, white on black.
+    const int band = 24;
+    EXPECT_GE(brightestIn(frame, QRect(0, 240 - band, 120, band)), 200);
+    EXPECT_GE(brightestIn(frame, QRect(200, 240 - band, 120, band)), 200);
+    // Above the stamp the picture is black as the camera's, not 16.
+    EXPECT_LE(brightestIn(frame, QRect(0, 0, 320, 240 - band - 8)), 4);
+    // No record sign or indicator text in the recording.
+    EXPECT_LE(brightestIn(frame, QRect(0, 0, 160, 24)), 4);
 }
 
 TEST_F(MainWindowTest, APowerEventHoldsTheRecordTimerForThirtyTicks) {
@@ -241,7 +313,6 @@ TEST_F(MainWindowTest, CameraDialogStoresTheChoiceAndCancelStillRebuilds) {
     TForm1& form = start({kBall, kBars});
     ticks(3);
     ASSERT_TRUE(form.recordGraphExists());
-    const QString firstFile = form.RecordFileName();
 
     test::answerNextModal([](QWidget* modal) {
         auto* dialog = qobject_cast<TDlgSelectCapture*>(modal);
@@ -260,16 +331,17 @@ TEST_F(MainWindowTest, CameraDialogStoresTheChoiceAndCancelStillRebuilds) {
     EXPECT_EQ(saved.value(QStringLiteral("Capture Device Index")).toInt(), 1);
     ASSERT_TRUE(form.captureGraphExists());
     EXPECT_EQ(form.grabber().format().bmiHeader.biWidth, 320);
-    EXPECT_NE(form.RecordFileName(), firstFile);
+    // A new recording, and the first one, which got no frame, is gone.
+    EXPECT_TRUE(form.recordGraphExists());
+    EXPECT_EQ(recordingFiles(), QStringList{QFileInfo(form.RecordFileName()).fileName()});
     // The window follows the new frame size.
     EXPECT_EQ(form.livePicture().size(), QSize(320, 240));
 
     test::answerNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
-    const QString before = form.RecordFileName();
     form.BtnSelectCaptureDevClick();
     EXPECT_EQ(form.settings().CaptureDeviceIndex, 1);
     EXPECT_TRUE(form.recordGraphExists());
-    EXPECT_NE(form.RecordFileName(), before);
+    EXPECT_EQ(recordingFiles(), QStringList{QFileInfo(form.RecordFileName()).fileName()});
 }
 
 TEST_F(MainWindowTest, NoCameraMeansAMessageAndNoDialog) {

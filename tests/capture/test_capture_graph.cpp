@@ -14,7 +14,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 using namespace kv;
 
@@ -79,6 +82,50 @@ TEST_F(CaptureGraphTest, DeliversTheChosenFormatUprightInBottomUpRows) {
     EXPECT_LT(bottom[1], 100);
 }
 
+// A camera at 30 frames a second, throttled to RecInterval 200 and 40 at once:
+// the rates are the intervals', not the interval plus up to a camera frame.
+TEST_F(CaptureGraphTest, TheThrottleKeepsTheIntervalsRateOnALiveCamera) {
+    struct Throttled {
+        explicit Throttled(std::uint32_t interval_ms) : interval(interval_ms) {}
+        std::uint32_t interval;
+        std::mutex mutex;
+        std::vector<qint64> times_ms;
+        QElapsedTimer clock;
+        capture::TGrabberCallback grabber{1125, [this] {
+                                              std::lock_guard lock(mutex);
+                                              times_ms.push_back(clock.elapsed());
+                                          }};
+        capture::CaptureGraph graph{grabber};
+    };
+    cameras({{QStringLiteral("A"), QStringLiteral("test:ball?width=160&height=120&framerate=30")},
+             {QStringLiteral("B"), QStringLiteral("test:ball?width=160&height=120&framerate=30")}});
+    Throttled slow(200);
+    Throttled fast(40);
+    for (Throttled* t : {&slow, &fast}) {
+        t->clock.start();
+        QString name = t == &slow ? QStringLiteral("A") : QStringLiteral("B");
+        ASSERT_EQ(t->graph.build(name, -1, 0, false), capture::CaptureBuild::Running);
+        t->grabber.setInterval(t->interval);
+        t->grabber.setEnabled(true);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 23000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    for (Throttled* t : {&slow, &fast}) {
+        t->graph.close();
+        std::lock_guard lock(t->mutex);
+        ASSERT_FALSE(t->times_ms.empty());
+        // Frames within 20 s from the first one that was notified.
+        const qint64 first = t->times_ms.front();
+        const auto within = std::count_if(t->times_ms.begin(), t->times_ms.end(),
+                                          [first](qint64 ms) { return ms - first < 20000; });
+        const double expected = 20000.0 / t->interval;
+        EXPECT_NEAR(double(within), expected, expected / 50) << "at RecInterval " << t->interval;
+    }
+}
+
 TEST_F(CaptureGraphTest, DisabledFramesAreNeverCopied) {
     cameras({{QStringLiteral("Ball"), QStringLiteral("test:ball?width=160&height=120")}});
     QString name;
@@ -90,7 +137,7 @@ TEST_F(CaptureGraphTest, DisabledFramesAreNeverCopied) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     EXPECT_EQ(notified_, 0);
-    EXPECT_GT(grabber_.lastTick(), 0u);  // frames still passed the throttle
+    EXPECT_GT(grabber_.lastSlot(), 0u);  // frames still passed the throttle
 }
 
 TEST_F(CaptureGraphTest, GraphLogOnlyWithDebug) {

@@ -31,23 +31,6 @@ class MemorySample final : public MediaSample {
     std::vector<std::uint8_t> bytes_;
 };
 
-// A clock that moves on by a fixed step every time it is read, to tell the
-// throttle's two readings apart.
-class SteppingClock final : public Clock {
-  public:
-    SteppingClock(std::uint32_t start, std::uint32_t step) : tick_(start), step_(step) {}
-    std::uint32_t tickCount() const override {
-        const std::uint32_t tick = tick_;
-        tick_ += step_;
-        return tick;
-    }
-    QDateTime now() const override { return {}; }
-
-  private:
-    mutable std::uint32_t tick_;
-    std::uint32_t step_;
-};
-
 constexpr int kWidth = 4;
 constexpr int kHeight = 3;
 constexpr int kStride = 12;
@@ -75,9 +58,9 @@ class GrabberCallbackTest : public ::testing::Test {
     bool frameAt(std::uint32_t tick, std::uint8_t fill = 0) {
         clock.setTick(tick);
         const int before = grabber.index();
-        const std::uint32_t lastBefore = grabber.lastTick();
+        const std::uint32_t slotBefore = grabber.lastSlot();
         grabber.SampleCB(0.0, MemorySample(topDownFrame(fill)));
-        const bool passed = grabber.lastTick() != lastBefore;
+        const bool passed = grabber.lastSlot() != slotBefore;
         EXPECT_EQ(passed && grabber.enabled(), grabber.index() != before);
         return passed;
     }
@@ -97,7 +80,7 @@ TEST_F(GrabberCallbackTest, StartsAsTheOwnerLeavesIt) {
     TGrabberCallback fresh(WM_NEWFRAME, TGrabberCallback::Notifier{}, clock);
     EXPECT_FALSE(fresh.enabled());
     EXPECT_EQ(fresh.interval(), 1000u);
-    EXPECT_EQ(fresh.lastTick(), 0u);
+    EXPECT_EQ(fresh.lastSlot(), 0u);
     EXPECT_EQ(fresh.index(), 0);
     EXPECT_FALSE(fresh.ready());
     EXPECT_FALSE(fresh.hasBuffers());
@@ -107,52 +90,104 @@ TEST_F(GrabberCallbackTest, StartsAsTheOwnerLeavesIt) {
     EXPECT_EQ(std::count(bytes, bytes + sizeof(BITMAPINFO), 0), 44);
 }
 
-TEST_F(GrabberCallbackTest, FirstFrameIsTakenAtOnce) {
-    EXPECT_TRUE(frameAt(1001));
-    EXPECT_EQ(grabber.lastTick(), 1001u);
+TEST_F(GrabberCallbackTest, FirstFrameIsTakenAtOnceAndStartsTheGrid) {
+    EXPECT_TRUE(frameAt(500));  // even sooner than one interval after tick 0
+    EXPECT_EQ(grabber.lastSlot(), 500u);
     EXPECT_EQ(grabber.index(), 1);
+    EXPECT_FALSE(frameAt(1499));
+    EXPECT_TRUE(frameAt(1500));  // the due slot itself
+    EXPECT_TRUE(frameAt(2533));  // late by a camera frame: the grid stays
+    EXPECT_EQ(grabber.lastSlot(), 2500u);
+    EXPECT_FALSE(frameAt(3499));
+    EXPECT_TRUE(frameAt(3500));
 }
 
-TEST(GrabberCallbackClock, LastTickIsTheSecondReading) {
-    SteppingClock clock(5000, 7);
-    TGrabberCallback grabber(WM_NEWFRAME, TGrabberCallback::Notifier{}, clock);
-    grabber.BufferCB(0.0, nullptr, 0);
-    EXPECT_EQ(grabber.lastTick(), 5007u);
-}
-
-struct ThrottleRow {
-    const char* name;
-    std::uint32_t last;
-    std::uint32_t interval;
-    std::uint32_t next;
-    bool taken;
+// The ticks of the frames a camera of the given period delivers from start
+// for duration_ms, and the ticks of those the throttle takes.
+struct Cadence {
+    std::vector<std::uint32_t> taken;
+    std::size_t delivered = 0;
 };
 
-class Throttle : public GrabberCallbackTest, public ::testing::WithParamInterface<ThrottleRow> {};
+Cadence runCamera(TGrabberCallback& grabber, ManualClock& clock, std::uint32_t start,
+                  double period_ms, double duration_ms) {
+    Cadence cadence;
+    for (double t = 0; t < duration_ms; t += period_ms) {
+        const std::uint32_t tick = start + std::uint32_t(t);
+        clock.setTick(tick);
+        if (grabber.admit()) {
+            cadence.taken.push_back(tick);
+        }
+        ++cadence.delivered;
+    }
+    return cadence;
+}
 
-TEST_P(Throttle, TakesAFrameOnlyWhenMoreThanTheIntervalHasPassed) {
-    const ThrottleRow& row = GetParam();
+struct CadenceRow {
+    const char* name;
+    std::uint32_t interval;
+    double period_ms;  // the camera's
+    std::uint32_t start;
+    std::size_t expected;  // frames taken in 20 s
+};
+
+class ThrottleCadence : public GrabberCallbackTest,
+                        public ::testing::WithParamInterface<CadenceRow> {};
+
+TEST_P(ThrottleCadence, KeepsTheIntervalsRate) {
+    const CadenceRow& row = GetParam();
     grabber.setInterval(row.interval);
-    ASSERT_TRUE(frameAt(row.last));
-    EXPECT_EQ(frameAt(row.next), row.taken);
-    EXPECT_EQ(grabber.lastTick(), row.taken ? row.next : row.last);
+    const Cadence cadence = runCamera(grabber, clock, row.start, row.period_ms, 20000);
+    EXPECT_NEAR(double(cadence.taken.size()), double(row.expected), 1.0);
+    // No two frames closer than the interval less one camera frame.
+    for (std::size_t i = 1; i < cadence.taken.size(); ++i) {
+        const std::uint32_t gap = cadence.taken[i] - cadence.taken[i - 1];
+        EXPECT_GT(double(gap) + row.period_ms, double(row.interval));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, Throttle,
-    ::testing::Values(ThrottleRow{"SameTick", 5000, 1000, 5000, false},
-                      ThrottleRow{"ExactlyTheInterval", 5000, 1000, 6000, false},
-                      ThrottleRow{"OneMillisecondMore", 5000, 1000, 6001, true},
-                      ThrottleRow{"FortyMilliseconds", 5000, 40, 5041, true},
-                      ThrottleRow{"ZeroIntervalNextTick", 5000, 0, 5001, true},
-                      ThrottleRow{"ZeroIntervalSameTick", 5000, 0, 5000, false},
-                      // Across the wrap at 2^32 the elapsed time is what counts.
-                      ThrottleRow{"BeforeWrapTooSoon", kTop - 99, 1000, kTop - 49, false},
-                      ThrottleRow{"AfterWrapTooSoon", kTop - 99, 1000, 900, false},
-                      ThrottleRow{"AfterWrapJustLongEnough", kTop - 99, 1000, 901, true},
-                      ThrottleRow{"AfterWrapLongAfter", kTop - 1009, 1000, 20, true},
-                      ThrottleRow{"LastTickIsTheTop", kTop, 200, 200, true}),
+    Rows, ThrottleCadence,
+    ::testing::Values(CadenceRow{"Camera30Interval200", 200, 1000.0 / 30, 7, 100},
+                      CadenceRow{"Camera30Interval40", 40, 1000.0 / 30, 7, 500},
+                      CadenceRow{"Camera30Interval1000", 1000, 1000.0 / 30, 7, 20},
+                      CadenceRow{"Camera25Interval40", 40, 40, 7, 500},
+                      // Across the wrap at 2^32 the grid goes on unbroken.
+                      CadenceRow{"AcrossTheWrap", 200, 1000.0 / 30, kTop - 9999, 100},
+                      // A camera slower than the interval: each of its frames
+                      // is taken, none twice, and no burst follows.
+                      CadenceRow{"CameraSlowerThanTheInterval", 40, 100, 7, 200},
+                      CadenceRow{"CameraAsSlowAsTheInterval", 200, 200, 7, 100}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GrabberCallbackTest, ACameraThatStallsIsFollowedWithoutABurst) {
+    grabber.setInterval(200);
+    Cadence before = runCamera(grabber, clock, 1000, 1000.0 / 30, 2000);
+    ASSERT_EQ(before.taken.size(), 10u);
+    // Five seconds without a frame, then the camera resumes.
+    Cadence after = runCamera(grabber, clock, 8000, 1000.0 / 30, 2000);
+    ASSERT_FALSE(after.taken.empty());
+    EXPECT_EQ(after.taken.front(), 8000u);  // taken at once, on a new grid
+    EXPECT_EQ(after.taken.size(), 10u);
+    for (std::size_t i = 0; i < after.taken.size(); ++i) {
+        // The first camera frame at or after each slot of the new grid.
+        EXPECT_GE(after.taken[i], 8000u + 200u * i);
+        EXPECT_LT(after.taken[i], 8000u + 200u * i + 34u);
+    }
+}
+
+TEST_F(GrabberCallbackTest, ALongerIntervalWaitsFromTheLastSlotAndAShorterOneResyncs) {
+    grabber.setInterval(200);
+    EXPECT_TRUE(frameAt(1000));
+    grabber.setInterval(1000);
+    EXPECT_FALSE(frameAt(1900));
+    EXPECT_TRUE(frameAt(2000));
+    grabber.setInterval(40);
+    // Far past the next 40 ms slot: one frame now, then every 40 ms.
+    EXPECT_TRUE(frameAt(2500));
+    EXPECT_FALSE(frameAt(2530));
+    EXPECT_TRUE(frameAt(2540));
+}
 
 TEST_F(GrabberCallbackTest, DisabledFramesStillSpendTheInterval) {
     grabber.setEnabled(false);
@@ -160,8 +195,8 @@ TEST_F(GrabberCallbackTest, DisabledFramesStillSpendTheInterval) {
     EXPECT_EQ(grabber.index(), 0);
     grabber.setEnabled(true);
     EXPECT_FALSE(frameAt(5900));
-    EXPECT_FALSE(frameAt(6000));
-    EXPECT_TRUE(frameAt(6001));
+    EXPECT_FALSE(frameAt(5999));
+    EXPECT_TRUE(frameAt(6000));
     EXPECT_EQ(grabber.index(), 1);
     EXPECT_EQ(posts, 0);
 }
@@ -185,7 +220,7 @@ TEST_F(GrabberCallbackTest, PrimesThenPostsOncePerFrame) {
         EXPECT_EQ(lock.newest()[0], 2 + 2 * 16);
         EXPECT_EQ(lock.previous()[0], 1 + 2 * 16);
     }
-    EXPECT_FALSE(frameAt(4000, 3));
+    EXPECT_FALSE(frameAt(3999, 3));  // the slot after 3000's
     EXPECT_EQ(posts, 1);
     EXPECT_TRUE(frameAt(5000, 3));
     EXPECT_EQ(grabber.index(), 1);
@@ -338,9 +373,9 @@ TEST_F(GrabberCallbackTest, AdmitsBeforeConversionAndDeliversAfter) {
     EXPECT_EQ(grabber.index(), 1);
     EXPECT_EQ(bufferBytes(1)[0], 1 + 2 * 16);
 
+    clock.setTick(2999);
+    EXPECT_FALSE(grabber.admit());  // before the next slot
     clock.setTick(3000);
-    EXPECT_FALSE(grabber.admit());  // exactly the interval
-    clock.setTick(3001);
     EXPECT_TRUE(grabber.admit());
     grabber.deliver(MemorySample(topDownFrame(2)));
     EXPECT_EQ(grabber.index(), 0);
@@ -349,7 +384,7 @@ TEST_F(GrabberCallbackTest, AdmitsBeforeConversionAndDeliversAfter) {
     grabber.setEnabled(false);
     clock.setTick(4002);
     EXPECT_FALSE(grabber.admit());
-    EXPECT_EQ(grabber.lastTick(), 4002u);  // the throttle is spent all the same
+    EXPECT_EQ(grabber.lastSlot(), 4000u);  // the slot is spent all the same
     // A frame admitted before the stop and delivered after it is not stored.
     grabber.deliver(MemorySample(topDownFrame(3)));
     EXPECT_EQ(grabber.index(), 0);

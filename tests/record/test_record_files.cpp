@@ -271,13 +271,80 @@ TEST(DiskQuota, ExactLimitSparesAndOneByteMoreDeletesTheFirstListed) {
     RecordFolder folder;
     folder.file(u"250301_SA01.avi"_s, 400000);
     folder.file(u"250301_SA00.avi"_s, 350000);
-    folder.file(u"notes.avi"_s, 250000);  // other names count too
+    folder.file(u"250228_FR99_2.avi"_s, 250000);  // past sequence 99 on its day
     EXPECT_FALSE(EnforceDiskQuota(folder.path(), 1, QString()));
     EXPECT_EQ(folder.list().size(), 3);
 
-    writeFile(folder.path() + u"notes.avi"_s, 250001);
+    writeFile(folder.path() + u"250301_SA01.avi"_s, 400001);
     EXPECT_TRUE(EnforceDiskQuota(folder.path(), 1, QString()));
-    EXPECT_EQ(folder.list(), (QStringList{u"250301_SA01.avi"_s, u"notes.avi"_s}));
+    EXPECT_EQ(folder.list(), (QStringList{u"250301_SA00.avi"_s, u"250301_SA01.avi"_s}));
+}
+
+TEST(DiskQuota, TheUsersOwnVideosAreNeitherCountedNorDeleted) {
+    RecordFolder folder;
+    // Foreign files that sort before every recording and dwarf the limit.
+    folder.file(u"2019 Holiday.avi"_s, 5000000);
+    folder.file(u"birds.AVI"_s, 5000000);
+    folder.file(u"241203_TU00 copy.avi"_s, 5000000);
+    folder.file(u"241203_XX00.avi"_s, 5000000);
+    EXPECT_FALSE(EnforceDiskQuota(folder.path(), 1, QString()));  // not counted
+
+    folder.file(u"241203_TU00.avi"_s, 600000);
+    folder.file(u"241203_tu01.AVI"_s, 600000);  // letter case changed by a copy
+    folder.file(u"241204_WE00.avi"_s, 600000);
+    EXPECT_TRUE(EnforceDiskQuota(folder.path(), 1, QString()));
+    EXPECT_TRUE(EnforceDiskQuota(folder.path(), 1, QString()));
+    EXPECT_FALSE(EnforceDiskQuota(folder.path(), 1, QString()));
+    EXPECT_EQ(folder.list(),
+              (QStringList{u"2019 Holiday.avi"_s, u"241203_TU00 copy.avi"_s, u"241203_XX00.avi"_s,
+                           u"241204_WE00.avi"_s, u"birds.AVI"_s}));
+}
+
+TEST(RecordFiles, RecordingNames) {
+    using kv::record::isRecordingName;
+    for (const QString& name : {u"250301_SA00.avi"_s, u"991231_FR99.avi"_s, u"250301_SA99_12.avi"_s,
+                                u"250301_sa07.AVI"_s}) {
+        EXPECT_TRUE(isRecordingName(name)) << qPrintable(name);
+    }
+    for (const QString& name :
+         {u"notes.avi"_s, u"250301_SA0.avi"_s, u"250301_XY00.avi"_s, u"250301_SA00.avi.part"_s,
+          u"x250301_SA00.avi"_s, u"250301_SA00_.avi"_s, u"2503011_SA00.avi"_s}) {
+        EXPECT_FALSE(isRecordingName(name)) << qPrintable(name);
+    }
+}
+
+TEST(RecordFiles, AFolderPathWithoutSeparatorNamesTheFolder) {
+    using kv::record::ensureRecordingFolder;
+    using kv::record::recordingFolder;
+    RecordFolder folder;
+    const QString videos = folder.path() + u"Videos"_s;
+    ASSERT_TRUE(QDir().mkpath(videos));
+    EXPECT_EQ(recordingFolder(videos), videos + u'/');
+    EXPECT_EQ(recordingFolder(videos + u'/'), videos + u'/');
+    EXPECT_EQ(recordingFolder(QString()), QString());
+    // A folder yet to be made is a folder too, and is created on demand.
+    const QString fresh = folder.path() + u"new/deeper"_s;
+    EXPECT_EQ(recordingFolder(fresh), fresh + u'/');
+    EXPECT_TRUE(ensureRecordingFolder(recordingFolder(fresh)));
+    EXPECT_TRUE(QFileInfo(fresh).isDir());
+    // An existing file stays a prefix of the names, as before.
+    const QString prefix = folder.file(u"cam"_s);
+    EXPECT_EQ(recordingFolder(prefix), prefix);
+    QString why;
+    EXPECT_FALSE(ensureRecordingFolder(prefix + u"/sub/"_s, &why));
+    EXPECT_FALSE(why.isEmpty());
+
+    // With the separator, a neighbour that shares the folder's name is safe.
+    folder.file(u"Videos from 2019.avi"_s, 5000000);
+    folder.file(u"Videos250301_SA00.avi"_s, 5000000);
+    writeFile(videos + u"/250301_SA00.avi"_s, 10);
+    kv::media::ManualClock clock;
+    clock.setNow(at(2025, 3, 1));
+    EXPECT_EQ(NewRecordFileName(recordingFolder(videos), clock), videos + u"/250301_SA01.avi"_s);
+    EXPECT_TRUE(EnforceDiskQuota(recordingFolder(videos), 0, QString()));
+    EXPECT_FALSE(QFileInfo::exists(videos + u"/250301_SA00.avi"_s));
+    EXPECT_TRUE(folder.has(u"Videos from 2019.avi"_s));
+    EXPECT_TRUE(folder.has(u"Videos250301_SA00.avi"_s));
 }
 
 TEST(DiskQuota, ZeroMegabytesDeletesOneFilePerCallOldestFirst) {
