@@ -218,6 +218,10 @@ TDlgSetup::~TDlgSetup() = default;
 QWidget* TDlgSetup::buildGeneralPage() {
     auto* page = named(new QWidget, "tsGeneral");
     auto* layout = new QVBoxLayout(page);
+    // The dialog has a fixed size: small gaps leave the wrapped texts room
+    // for all their lines.
+    constexpr int kGap = 2;
+    layout->setSpacing(4);
 
     auto spinRow = [&](UpDownSpin* spin, QLabel* unit) {
         auto* row = new QHBoxLayout;
@@ -251,7 +255,7 @@ QWidget* TDlgSetup::buildGeneralPage() {
     layout->addWidget(Label1);
     spinRow(UpDownRecInterval, lbRecInt);
     layout->addWidget(Label13);
-    layout->addSpacing(6);
+    layout->addSpacing(kGap);
 
     Label5 = named(boldLabel(u"Frames to record &after last movement:"_s, page), "Label5");
     UpDownRecPostFrames = makeSpin("UpDownRecPostFrames", "edRecPostFrames", 0, 100, 1);
@@ -265,7 +269,7 @@ QWidget* TDlgSetup::buildGeneralPage() {
     layout->addWidget(Label5);
     spinRow(UpDownRecPostFrames, nullptr);
     layout->addWidget(Label3);
-    layout->addSpacing(6);
+    layout->addSpacing(kGap);
 
     Label14 = named(boldLabel(u"&Maximum hard disk space:"_s, page), "Label14");
     UpDownDiskSpace = makeSpin("UpDownDiskSpace", "edDiskSpace", 0, 1000, 50);
@@ -285,7 +289,7 @@ QWidget* TDlgSetup::buildGeneralPage() {
     spinRow(UpDownDiskSpace, lbMaxSpace);
     layout->addWidget(Label2);
     layout->addWidget(Label4);
-    layout->addSpacing(6);
+    layout->addSpacing(kGap);
 
     // Where recordings go; users ask for it, and the quota works on it.
     lbAVIPath = named(boldLabel(u"Recording &folder:"_s, page), "lbAVIPath");
@@ -294,11 +298,11 @@ QWidget* TDlgSetup::buildGeneralPage() {
     BtnSelectAVIPath = named(new QPushButton(u"Browse..."_s, page), "BtnSelectAVIPath");
     lbAVIPath->setBuddy(BtnSelectAVIPath);
     auto* folder = new QHBoxLayout;
+    folder->addWidget(lbAVIPath);
     folder->addWidget(edAVIPath, 1);
     folder->addWidget(BtnSelectAVIPath);
-    layout->addWidget(lbAVIPath);
     layout->addLayout(folder);
-    layout->addSpacing(6);
+    layout->addSpacing(kGap);
 
     cbTimer = named(new QCheckBox(u"Record Time"_s, page), "cbTimer");
     QFont bold = cbTimer->font();
@@ -322,7 +326,7 @@ QWidget* TDlgSetup::buildGeneralPage() {
     times->addStretch();
     layout->addWidget(cbTimer);
     layout->addLayout(times);
-    layout->addSpacing(6);
+    layout->addSpacing(kGap);
 
     CBPlaySoundOnMove =
         named(new QCheckBox(u"Play this sound on movement:"_s, page), "CBPlaySoundOnMove");

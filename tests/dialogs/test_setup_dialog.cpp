@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -466,6 +467,31 @@ TEST_F(SetupDialog, SoundFileChosenThenCancelled) {
     QTimer::singleShot(0, &dialog, [&] { dialog.OpenDialog->reject(); });
     dialog.BtnSelectFileClick();
     EXPECT_EQ(dialog.edSoundFileName->text(), s.SoundFileName);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SetupDialog, RecordingFolderShownAndChosenWithBrowse) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString videos = dir.filePath(u"Videos"_s);
+    ASSERT_TRUE(QDir().mkpath(videos));
+    Settings s;
+    s.AVIPath = dir.path() + u"/old/"_s;
+    EXPECT_TRUE(run(s, true, [&] {
+        EXPECT_EQ(dialog.edAVIPath->text(), s.AVIPath);
+        EXPECT_TRUE(dialog.edAVIPath->isReadOnly());
+        EXPECT_EQ(dialog.BtnSelectAVIPath->text(), u"Browse..."_s);
+        QTimer::singleShot(0, &dialog, [&] {
+            dialog.FolderDialog->selectFile(videos);
+            static_cast<QDialog*>(dialog.FolderDialog)->accept();
+        });
+        dialog.BtnSelectAVIPathClick();
+    }));
+    // A folder, so names are made inside it and not beside it.
+    EXPECT_EQ(s.AVIPath, videos + u'/');
 }
 
 }  // namespace

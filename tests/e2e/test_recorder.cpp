@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -84,32 +85,57 @@ TEST_F(RecorderRun, FilesRotateAtTheFrameLimitAndSigtermFinishesTheLastOne) {
     }
 }
 
-TEST_F(RecorderRun, TheQuotaDeletesTheOldestFileOncePerRebuild) {
+TEST_F(RecorderRun, TheQuotaDeletesTheOldestRecordingOncePerRebuildAndNothingElse) {
     settings_.MaxDiskspace = 0;
     settings_.MaxRecordSamples = 100000;  // one rebuild only
+    // Typed by hand without the trailing separator: still the folder.
+    settings_.AVIPath = folder_.chopped(1);
     writeSettings();
     for (const char* name : {"200101_MO00.avi", "200101_MO01.avi", "200101_MO02.avi"}) {
         QFile old(folder_ + QLatin1String(name));
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write(QByteArray(1000, 'x'));
     }
+    // The user's own videos, in the folder and beside it, sorting first.
+    const QStringList foreign{folder_ + QStringLiteral("2019 Holiday.avi"),
+                              folder_ + QStringLiteral("birds.AVI"),
+                              folder_.chopped(1) + QStringLiteral(" from 2019.avi")};
+    for (const QString& path : foreign) {
+        QFile video(path);
+        ASSERT_TRUE(video.open(QIODevice::WriteOnly));
+        video.write(QByteArray(100000, 'v'));
+    }
     test::ProgramRun run(home_, kCamera);
     ASSERT_TRUE(run.waitForLog(QStringLiteral("started")));
     // Start-up deletes one; the first recording start, three ticks later, one more.
     EXPECT_FALSE(QFile::exists(folder_ + QStringLiteral("200101_MO00.avi")));
     EXPECT_TRUE(QFile::exists(folder_ + QStringLiteral("200101_MO01.avi")));
+    const auto todays = [this] {
+        QStringList names =
+            files().filter(QRegularExpression(QStringLiteral("^\\d{6}_[A-Z]{2}00\\.avi$")));
+        names.removeIf(
+            [](const QString& name) { return name.startsWith(QStringLiteral("200101_")); });
+        return names;
+    };
     QElapsedTimer timer;
     timer.start();
     // The first recording start: today's file appears beside what is left.
-    while (files().size() == files().filter(QStringLiteral("200101_")).size() &&
-           timer.elapsed() < 15000) {
+    while (todays().isEmpty() && timer.elapsed() < 15000) {
         QThread::msleep(50);
     }
+    QThread::msleep(1000);  // a few frames into it, so that it is kept
     EXPECT_FALSE(QFile::exists(folder_ + QStringLiteral("200101_MO01.avi")))
         << files().join(u' ').toStdString();
     EXPECT_TRUE(QFile::exists(folder_ + QStringLiteral("200101_MO02.avi")));
     ::kill(pid_t(run.pid()), SIGTERM);
     ASSERT_TRUE(run.waitForExit(15000));
+    for (const QString& path : foreign) {
+        EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
+    }
+    // Today's recording went into the folder, not beside it.
+    EXPECT_EQ(QDir(folder_ + QStringLiteral("..")).entryList({QStringLiteral("rec2*")}),
+              QStringList());
+    EXPECT_EQ(todays().size(), 1) << files().join(u' ').toStdString();
 }
 
 }  // namespace
