@@ -22,6 +22,7 @@
 #include "record/Dlgselectcompressor.h"
 #include "record/record_files.h"
 #include "record/record_graph.h"
+#include "session/recording_session.h"
 
 #include <QAction>
 #include <QApplication>
@@ -51,6 +52,7 @@
 #include <QUrl>
 
 #include <cstring>
+#include <memory>
 
 Q_LOGGING_CATEGORY(lcMain, "kv.main", QtWarningMsg)
 
@@ -121,17 +123,11 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     createTrayIcon();
 
     settings_.Mode = capture::StateOff;
-    postRecord_.reset();
-    recordedFrames_ = 0;
+    session_ = new session::RecordingSession(clock_, this);
+    connectSession();
+    session_->setMode(capture::StateOff);
     WindowLayout(320, 240);
 
-    grabber_ = std::make_unique<capture::TGrabberCallback>(media::WM_NEWFRAME, this);
-    captureGraph_ = new capture::CaptureGraph(*grabber_, this);
-    connect(captureGraph_, &capture::CaptureGraph::cameraLost, this, &TForm1::onCameraLost,
-            Qt::QueuedConnection);
-    recordGraph_ = new record::RecordGraph(this);
-    connect(recordGraph_, &record::RecordGraph::writeError, this, &TForm1::onRecordWriteError,
-            Qt::QueuedConnection);
     sound_ = new media::SoundPlayer(this);
     playbackGraph_ = new playback::PlaybackGraph(this, this);
     connect(playbackGraph_, &playback::PlaybackGraph::frameReady, c_.PaintBoxPlayback,
@@ -153,15 +149,6 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
 
 TForm1::~TForm1() {
     FormDestroy();
-    // The pipelines refer to the hand-off object, a member that dies before
-    // the widget's children would be deleted: they go first, then it.
-    delete captureGraph_;
-    captureGraph_ = nullptr;
-    delete recordGraph_;
-    recordGraph_ = nullptr;
-    delete playbackGraph_;
-    playbackGraph_ = nullptr;
-    grabber_.reset();
     qApp->removeEventFilter(this);
 }
 
@@ -259,8 +246,8 @@ void TForm1::showNormalForOtherInstance() {
 }
 
 void TForm1::FormCreate() {
-    autoSet_ = false;
-    restartDelay_.reset(capture::RestartDelay::kAfterCreate);
+    session_->setAutoSetMask(false);
+    session_->resetRestartDelay(capture::RestartDelay::kAfterCreate);
 }
 
 void TForm1::FormDestroy() {
@@ -271,9 +258,6 @@ bool TForm1::event(QEvent* event) {
     switch (int(event->type())) {
         case media::WM_STARTUP:
             Startup();
-            return true;
-        case media::WM_NEWFRAME:
-            FrameLoop();
             return true;
         case media::WM_TRAYICON:
             TrayIconEvent(static_cast<MessageEvent*>(event)->lParam());
@@ -353,7 +337,8 @@ void TForm1::Startup() {
             c_.tBtnRecMove->setChecked(true);
             break;
     }
-    WindowLayout(grabber_->format().bmiHeader.biWidth, grabber_->format().bmiHeader.biHeight);
+    WindowLayout(session_->grabber().format().bmiHeader.biWidth,
+                 session_->grabber().format().bmiHeader.biHeight);
 
     const bool isGerman =
         QLocale().language() == QLocale::German || QLocale::system().language() == QLocale::German;
@@ -384,7 +369,8 @@ void TForm1::LoadSettings() {
     settings_.AVIPath = record::recordingFolder(settings_.AVIPath);
     move(settings_.Left, settings_.Top);
     c_.MotionTriggerBar->setValue(settings_.Trigger);
-    grabber_->setInterval(200);
+    applySettingsToSession();
+    session_->grabber().setInterval(session::RecordingSession::kIdleInterval_ms);
     media::loadConfiguredCameras(settingsStore_->filePath());
     qCInfo(lcMain) << "settings loaded from" << settingsStore_->filePath();
 }
@@ -406,7 +392,36 @@ bool TForm1::SaveSettings() {
 }
 
 void TForm1::EnforceDiskQuota() {
-    record::EnforceDiskQuota(settings_.AVIPath, settings_.MaxDiskspace, playbackFileName_);
+    session_->setPlaybackFileName(playbackFileName_);
+    session_->EnforceDiskQuota();
+}
+
+session::SessionConfig TForm1::sessionConfig() const {
+    session::SessionConfig config;
+    config.cameraName = settings_.CaptureDeviceName;
+    config.cameraIndex = settings_.CaptureDeviceIndex;
+    config.formatIndex = settings_.CaptureFormatIndex;
+    config.folder = settings_.AVIPath;
+    config.compressor = settings_.Compressor;
+    config.quality = settings_.CompressorQuality;
+    config.keyFrameRate = settings_.CompressorKeyframeRate;
+    config.playInterval_ms = settings_.PlayInterval;
+    config.recInterval_ms = settings_.RecInterval;
+    config.postRecFrames = settings_.PostRecFrames;
+    config.maxRecordSamples = settings_.MaxRecordSamples;
+    config.maxDiskspace_mb = settings_.MaxDiskspace;
+    config.recUseTimer = settings_.RecUseTimer;
+    config.recStartTime = settings_.RecStartTime;
+    config.recStopTime = settings_.RecStopTime;
+    config.mode = settings_.Mode;
+    config.trigger = c_.MotionTriggerBar->value();
+    config.debug = settings_.Debug;
+    return config;
+}
+
+void TForm1::applySettingsToSession() {
+    session_->setConfig(sessionConfig());
+    session_->setPlaybackFileName(playbackFileName_);
 }
 
 // --- window and tray
@@ -460,7 +475,7 @@ void TForm1::cmCloseClick() {
 // --- life cycle
 
 void TForm1::PowerBroadcast() {
-    restartDelay_.powerEvent();
+    session_->powerEvent();
 }
 
 void TForm1::EndSession() {
@@ -476,8 +491,7 @@ void TForm1::ShutdownRoutine() {
     shutDown_ = true;
     c_.RecordTimer->stop();
     c_.TimerTrackBar->stop();
-    CloseCaptureGraph();
-    CloseRecordGraph();
+    session_->shutdown();
     ClosePlaybackGraph();
     if (tray_) {
         tray_->hide();
@@ -489,8 +503,7 @@ void TForm1::ShutdownRoutine() {
 
 void TForm1::tBtnRecClick(int tag) {
     settings_.Mode = tag;
-    postRecord_.reset();
-    grabber_->setInterval(tag == capture::StateOff ? 200u : std::uint32_t(settings_.RecInterval));
+    session_->setMode(tag);
 }
 
 void TForm1::cmShowMaskClick() {
@@ -498,17 +511,17 @@ void TForm1::cmShowMaskClick() {
 }
 
 void TForm1::cmAutoSetMaskClick() {
-    autoSet_ = c_.cmAutoSetMask->isChecked();
-    if (!autoSet_) {
+    session_->setAutoSetMask(c_.cmAutoSetMask->isChecked());
+    if (!session_->autoSetMask()) {
         QString error;
-        if (!mask_.save(settings_.AVIPath + QStringLiteral("Mask.bmp"), &error)) {
+        if (!session_->saveMask(&error)) {
             QMessageBox::warning(this, kProduct, error);
         }
     }
 }
 
 void TForm1::cmClearMaskClick() {
-    mask_.clear();
+    session_->clearMask();
 }
 
 void TForm1::WindowLayout(int width, int height) {
@@ -557,270 +570,176 @@ void TForm1::drawIndicator(QPainter& painter, int state) {
                      text);
 }
 
-void TForm1::FrameLoop() {
-    if (!recordGraph_->exists() || displayCopy_.empty()) {
-        return;  // stale: the graph that sent it is gone
-    }
-    const media::BITMAPINFOHEADER& format = displayFormat_;
-    int motion = 0;
-    bool measured = false;
-    {
-        const capture::TGrabberCallback::ReadLock frames = grabber_->lockForRead();
-        if (!frames.hasBuffers() || frames.format().biSizeImage != format.biSizeImage) {
-            return;
+void TForm1::connectSession() {
+    using session::RecordingSession;
+    connect(c_.MotionTriggerBar, &QSlider::valueChanged, session_, &RecordingSession::setTrigger);
+    connect(session_, &RecordingSession::liveFrame, this,
+            [this](const std::uint8_t* pixels, const media::BITMAPINFOHEADER& format) {
+                const QRect whole(QPoint(0, 0), livePicture_.size());
+                QPainter live(&livePicture_);
+                media::drawFrame(live, whole, pixels, format);
+                if (c_.cmShowMask->isChecked() || c_.cmAutoSetMask->isChecked()) {
+                    session_->mask().drawOverlay(live, whole);
+                }
+            });
+    connect(session_, &RecordingSession::frameHandled, this, &TForm1::showHandledFrame);
+    connect(session_, &RecordingSession::movementStarted, this, [this] {
+        if (settings_.ShowWndOnMove) {
+            QCoreApplication::postEvent(
+                this, new MessageEvent(media::WM_TRAYICON, 0, media::WM_LBUTTONDBLCLK));
         }
-        std::memcpy(displayCopy_.data(), frames.newest(), format.biSizeImage);
-        if (warmUp_ > 0) {
-            --warmUp_;
+        if (settings_.PlaySoundOnMove) {
+            sound_->play(settings_.SoundFileName);
         }
-        if (settings_.Mode != capture::StateOff) {
-            grabber_->setInterval(std::uint32_t(settings_.RecInterval));
+    });
+    connect(session_, &RecordingSession::statusText, this, &TForm1::setRecordStatus);
+    connect(session_, &RecordingSession::lostFrames, this, [this](std::uint64_t lost) {
+        c_.StatusBarRecord->setPanelText(1, QStringLiteral("%1 lost").arg(lost));
+    });
+    connect(session_, &RecordingSession::frameRecorded, this,
+            [this] { c_.tBtnOpenActual->setEnabled(true); });
+    connect(session_, &RecordingSession::recordGraphBuilt, this, [this] {
+        c_.tBtnOpenActual->setEnabled(false);
+        for (QToolButton* button :
+             {c_.tBtnSelectCompressor, c_.tBtnRecOff, c_.tBtnRecOn, c_.tBtnRecMove}) {
+            button->setEnabled(true);
         }
-        if (settings_.Mode == capture::StatePause && warmUp_ == 0) {
-            motion =
-                capture::MotionMeasure(frames.buffer(0), frames.buffer(1), format, mask_, autoSet_);
-            measured = true;
+    });
+    connect(session_, &RecordingSession::recordGraphClosed, this, [this] {
+        for (QToolButton* button : {c_.tBtnSelectCompressor, c_.tBtnRecOff, c_.tBtnRecOn,
+                                    c_.tBtnRecMove, c_.tBtnOpenActual}) {
+            button->setEnabled(false);
         }
-    }
-    if (measured) {
-        if (postRecord_.motion(motion, c_.MotionTriggerBar->value(), settings_.PostRecFrames)) {
-            if (settings_.ShowWndOnMove) {
-                QCoreApplication::postEvent(
-                    this, new MessageEvent(media::WM_TRAYICON, 0, media::WM_LBUTTONDBLCLK));
-            }
-            if (settings_.PlaySoundOnMove) {
-                sound_->play(settings_.SoundFileName);
-            }
-        }
-        c_.MotionDisplayBar->setValue(qBound(0, motion, c_.MotionDisplayBar->maximum()));
-    } else {
-        c_.MotionDisplayBar->setValue(0);
-    }
+        c_.StatusBarRecord->setPanelText(1, QString());
+    });
+    connect(session_, &RecordingSession::captureGraphClosed, this, &TForm1::clearLivePicture);
+    connect(session_, &RecordingSession::cameraNameCleared, this,
+            [this] { settings_.CaptureDeviceName = session_->config().cameraName; });
+    connect(session_, &RecordingSession::noFrameFormat, this, [this] {
+        c_.tBtnRecOff->setChecked(true);
+        c_.tBtnRecMove->setEnabled(false);
+    });
+    connect(session_, &RecordingSession::buildProblem, this, &TForm1::showBuildProblem);
+    connect(session_, &RecordingSession::writeFailedChanged, this, &TForm1::showWriteFailure);
+}
 
-    const QRect whole(QPoint(0, 0), livePicture_.size());
-    {
-        QPainter live(&livePicture_);
-        media::drawFrame(live, whole, displayCopy_.data(), format);
-        if (c_.cmShowMask->isChecked() || c_.cmAutoSetMask->isChecked()) {
-            mask_.drawOverlay(live, whole);
-        }
-    }
-    const QDateTime now = clock_.now();
-    capture::stampFrame(displayCopy_.data(), format, now);
+void TForm1::showHandledFrame(capture::FrameState state, int motionBar) {
+    c_.MotionDisplayBar->setValue(qBound(0, motionBar, c_.MotionDisplayBar->maximum()));
     QPainter live(&livePicture_);
-    capture::drawStamp(live, livePicture_.width(), livePicture_.height(), now);
-
-    const capture::FrameState state = postRecord_.fate(settings_.Mode);
-    if (state == capture::StateRecord) {
-        ++recordedFrames_;
-        c_.tBtnOpenActual->setEnabled(true);
-        recordGraph_->push(displayCopy_.data(), format,
-                           std::int64_t(settings_.PlayInterval) * 10000);
-        const record::RecordCounters counters = recordGraph_->counters();
-        if (const std::uint64_t lost = counters.dropped + counters.failed) {
-            c_.StatusBarRecord->setPanelText(1, QStringLiteral("%1 lost").arg(lost));
-        }
-        setRecordStatus(QFileInfo(recordFileName_).fileName() + QStringLiteral(": ") +
-                        QString::number(recordedFrames_) + QStringLiteral(" Frames."));
-    }
+    capture::drawStamp(live, livePicture_.width(), livePicture_.height(), clock_.now());
     drawIndicator(live, state);
     live.end();
     c_.PaintBoxRecord->update();
 }
 
+void TForm1::showBuildProblem(session::BuildProblem problem, int code) {
+    switch (problem) {
+        case session::BuildProblem::NoCaptureDevice:
+            QMessageBox::warning(this, kProduct, kNoCaptureDevice);
+            break;
+        case session::BuildProblem::GrabberMissing:
+            if (QMessageBox::warning(this, kProduct, kNeedsGStreamer,
+                                     QMessageBox::Ok | QMessageBox::Abort) == QMessageBox::Ok) {
+                QDesktopServices::openUrl(
+                    QUrl(QStringLiteral("https://gstreamer.freedesktop.org/download/")));
+            }
+            break;
+        case session::BuildProblem::RendererMissing:
+            QMessageBox::warning(this, kProduct, kNoNullRenderer);
+            break;
+        case session::BuildProblem::SourceMissing:
+            QMessageBox::warning(this, kProduct, kSourceMissing);
+            break;
+        case session::BuildProblem::CompressorFailed:
+            QMessageBox::warning(this, kProduct, record::RecordGraph::compressorFailureText(code));
+            break;
+    }
+}
+
+// Told once, without holding anything up: the recording retries by itself.
+void TForm1::showWriteFailure(bool failed, const QString& fileName, const QString& reason) {
+    if (!failed) {
+        if (writeFailureBox_) {
+            writeFailureBox_->hide();
+        }
+        return;
+    }
+    const QString text =
+        QStringLiteral("Recording into %1 stopped: %2\n\nKestrelvision tries again by itself.")
+            .arg(fileName, reason);
+    if (!writeFailureBox_) {
+        writeFailureBox_ =
+            new QMessageBox(QMessageBox::Warning, kProduct, QString(), QMessageBox::Ok, this);
+        writeFailureBox_->setObjectName(QStringLiteral("WriteFailureBox"));
+        writeFailureBox_->setModal(false);
+        writeFailureBox_->setWindowModality(Qt::NonModal);
+    }
+    writeFailureBox_->setText(text);
+    writeFailureBox_->show();
+    if (tray_ && QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages()) {
+        tray_->showMessage(kProduct, text, QSystemTrayIcon::Warning);
+    }
+}
+
 // --- record timer and graphs
 
 void TForm1::RecordTimerTimer() {
-    if (!restartDelay_.tick()) {
-        return;
-    }
+    // A build may show a message box: no second tick runs under it.
     c_.RecordTimer->stop();
     if (terminating_) {
         return;
     }
-    capture::TimerInputs in;
-    in.recordGraphExists = recordGraph_->exists();
-    in.recUseTimer = settings_.RecUseTimer;
-    in.now = capture::timeOfDay(clock_.now());
-    in.start = settings_.RecStartTime;
-    in.stop = settings_.RecStopTime;
-    in.recordedFrames = recordedFrames_;
-    in.maxRecordSamples = settings_.MaxRecordSamples;
-    switch (capture::recordTimerAction(in)) {
-        case capture::TimerAction::Stop:
-            CloseRecordGraph();
-            CloseCaptureGraph();
-            break;
-        case capture::TimerAction::Start:
-            if (cameraLost_ && !cameraAvailable()) {
-                break;  // wait quietly until the camera is back
-            }
-            EnforceDiskQuota();
-            // A capture graph left from a failed recording start is closed first.
-            CloseCaptureGraph();
-            BuildCaptureGraph();
-            if (cameraLost_ && !captureGraph_->exists()) {
-                break;
-            }
-            BuildRecordGraph();
-            break;
-        case capture::TimerAction::None:
-            break;
-    }
+    session_->setPlaybackFileName(playbackFileName_);
+    session_->recordTimerTick();
     if (!terminating_) {
         c_.RecordTimer->start();
     }
 }
 
-bool TForm1::cameraAvailable() const {
-    media::Element camera;
-    media::FindDeviceFilter(media::DeviceCategory::CLSID_VideoInputDeviceCategory,
-                            settings_.CaptureDeviceName, settings_.CaptureDeviceIndex, camera);
-    return static_cast<bool>(camera);
-}
-
 bool TForm1::captureGraphExists() const {
-    return captureGraph_->exists();
+    return session_->captureGraphExists();
 }
 bool TForm1::recordGraphExists() const {
-    return recordGraph_->exists();
+    return session_->recordGraphExists();
+}
+int TForm1::restartDelay() const {
+    return session_->restartDelay();
+}
+int TForm1::recordedFrames() const {
+    return session_->recordedFrames();
+}
+const QString& TForm1::RecordFileName() const {
+    return session_->RecordFileName();
+}
+capture::MotionMask& TForm1::mask() {
+    return session_->mask();
+}
+capture::TGrabberCallback& TForm1::grabber() {
+    return session_->grabber();
+}
+record::RecordGraph& TForm1::recordGraph() {
+    return session_->recordGraph();
+}
+
+void TForm1::FrameLoop() {
+    session_->FrameLoop();
 }
 
 void TForm1::BuildCaptureGraph() {
     WaitCursor wait;
-    const capture::CaptureBuild result =
-        captureGraph_->build(settings_.CaptureDeviceName, settings_.CaptureDeviceIndex,
-                             settings_.CaptureFormatIndex, settings_.Debug);
-    switch (result) {
-        case capture::CaptureBuild::NoCaptureDevice:
-            CloseCaptureGraph();
-            if (!cameraLost_) {
-                QMessageBox::warning(this, kProduct, kNoCaptureDevice);
-            }
-            return;
-        case capture::CaptureBuild::GrabberMissing: {
-            CloseCaptureGraph();
-            const auto answer = QMessageBox::warning(this, kProduct, kNeedsGStreamer,
-                                                     QMessageBox::Ok | QMessageBox::Abort);
-            if (answer == QMessageBox::Ok) {
-                QDesktopServices::openUrl(
-                    QUrl(QStringLiteral("https://gstreamer.freedesktop.org/download/")));
-            }
-            return;
-        }
-        case capture::CaptureBuild::RendererMissing:
-            QMessageBox::warning(this, kProduct, kNoNullRenderer);
-            CloseCaptureGraph();
-            return;
-        case capture::CaptureBuild::Running:
-            break;
-    }
-    if (captureGraph_->lost()) {
-        // The camera failed while starting: it is not there yet.
-        onCameraLost(QString());
-        return;
-    }
-    if (cameraLost_) {
-        cameraLost_ = false;
-        qCInfo(lcMain) << "camera is back";
-    }
-    const media::BITMAPINFOHEADER header = grabber_->format().bmiHeader;
-    if (media::isFrameFormat(header)) {
-        mask_.resetAndLoad(settings_.AVIPath + QStringLiteral("Mask.bmp"));
-        displayFormat_ = header;
-        displayCopy_.assign(header.biSizeImage, 0);
-    }
-    if (header.biBitCount != 24) {
-        c_.tBtnRecOff->setChecked(true);
-        c_.tBtnRecMove->setEnabled(false);
-    }
+    session_->BuildCaptureGraph();
 }
 
 void TForm1::CloseCaptureGraph() {
-    captureGraph_->close();
-    displayCopy_.clear();
-    displayCopy_.shrink_to_fit();
-    displayFormat_ = media::BITMAPINFOHEADER{};
-    clearLivePicture();
-}
-
-void TForm1::onCameraLost(const QString& reason) {
-    if (captureGraph_->exists() ? !captureGraph_->lost() : cameraLost_) {
-        return;  // from a graph that has been closed or rebuilt since
-    }
-    qCWarning(lcMain).noquote() << "camera lost" << reason;
-    cameraLost_ = true;
-    CloseCaptureGraph();
-    CloseRecordGraph();
-    setRecordStatus(QStringLiteral("Camera lost"));
+    session_->CloseCaptureGraph();
 }
 
 void TForm1::BuildRecordGraph() {
-    QString folderError;
-    if (!record::ensureRecordingFolder(settings_.AVIPath, &folderError)) {
-        qCWarning(lcMain).noquote() << "recording folder:" << folderError;
-    }
-    recordFileName_ = record::NewRecordFileName(settings_.AVIPath, clock_);
-    record::RecordGraphParams params;
-    params.fileName = recordFileName_;
-    params.compressor = settings_.Compressor;
-    params.quality = settings_.CompressorQuality;
-    params.keyFrameRate = settings_.CompressorKeyframeRate;
-    params.playInterval_ms = settings_.PlayInterval;
-    params.width = grabber_->format().bmiHeader.biWidth;
-    params.height = grabber_->format().bmiHeader.biHeight;
-    params.debug = settings_.Debug;
-    const record::RecordBuild result = recordGraph_->build(params);
-    if (result == record::RecordBuild::SourceMissing) {
-        QMessageBox::warning(this, kProduct, kSourceMissing);
-        CloseRecordGraph();
-        return;
-    }
-    if (const std::optional<int> failure = recordGraph_->compressorFailure()) {
-        QMessageBox::warning(this, kProduct, record::RecordGraph::compressorFailureText(*failure));
-    }
-    recordedFrames_ = 0;
-    warmUp_ = 2;
-    setRecordStatus(QFileInfo(recordFileName_).fileName() + QStringLiteral(": 0 Frames."));
-    c_.tBtnOpenActual->setEnabled(false);
-    c_.tBtnSelectCompressor->setEnabled(true);
-    c_.tBtnRecOff->setEnabled(true);
-    c_.tBtnRecOn->setEnabled(true);
-    c_.tBtnRecMove->setEnabled(true);
-    if (settings_.Mode != capture::StateOff) {
-        grabber_->setInterval(200);
-    }
-    grabber_->setEnabled(true);
+    session_->BuildRecordGraph();
 }
 
 void TForm1::CloseRecordGraph() {
-    c_.tBtnSelectCompressor->setEnabled(false);
-    c_.tBtnRecOff->setEnabled(false);
-    c_.tBtnRecOn->setEnabled(false);
-    c_.tBtnRecMove->setEnabled(false);
-    grabber_->setEnabled(false);
-    grabber_->resetReady();
-    grabber_->resetIndex();
-    recordGraph_->close();
-    c_.tBtnOpenActual->setEnabled(false);
-    setRecordStatus(QStringLiteral("AUS"));
-    c_.StatusBarRecord->setPanelText(1, QString());
-    grabber_->setInterval(200);
-}
-
-void TForm1::onRecordWriteError(const QString& fileName, const QString& reason) {
-    if (!recordGraph_->exists()) {
-        return;
-    }
-    CloseRecordGraph();
-    // No rebuild, and no second box, while the user reads this one.
-    const bool ticking = c_.RecordTimer->isActive();
-    c_.RecordTimer->stop();
-    QMessageBox::warning(this, kProduct,
-                         QStringLiteral("Recording into %1 stopped: %2").arg(fileName, reason));
-    if (ticking && !terminating_) {
-        c_.RecordTimer->start();
-    }
+    session_->CloseRecordGraph();
 }
 
 // --- dialogs
@@ -842,14 +761,16 @@ void TForm1::BtnSelectCaptureDevClick() {
         settings_.CaptureDeviceName = choice.deviceName;
         settings_.CaptureDeviceIndex = choice.deviceIndex;
         settings_.CaptureFormatIndex = choice.formatIndex;
-        cameraLost_ = false;
+        session_->resetFaults();
         SaveSettings();
     }
+    applySettingsToSession();
     WaitCursor wait;
     EnforceDiskQuota();
     BuildCaptureGraph();
     BuildRecordGraph();
-    WindowLayout(grabber_->format().bmiHeader.biWidth, grabber_->format().bmiHeader.biHeight);
+    WindowLayout(session_->grabber().format().bmiHeader.biWidth,
+                 session_->grabber().format().bmiHeader.biHeight);
 }
 
 void TForm1::BtnSelectCompressorClick() {
@@ -863,6 +784,7 @@ void TForm1::BtnSelectCompressorClick() {
     const record::CompressorChoice choice = record::ChosenCompressor(*dlgSelectComp_);
     settings_.CompressorQuality = choice.quality;
     settings_.Compressor = choice.compressor;
+    applySettingsToSession();
     if (!SaveSettings()) {
         return;
     }
@@ -870,7 +792,7 @@ void TForm1::BtnSelectCompressorClick() {
 }
 
 void TForm1::tBtnSelectCompressorContextPopup() {
-    if (GstElement* compressor = recordGraph_->compressor()) {
+    if (GstElement* compressor = session_->recordGraph().compressor()) {
         media::ShowPropertyDialog(compressor, {}, this);
     }
 }
@@ -882,10 +804,11 @@ void TForm1::tBtnSetupClick() {
     }
     const QString folderBefore = settings_.AVIPath;
     app::copySetupToSettings(*dlgSetup_, settings_);
+    applySettingsToSession();
     if (settings_.Mode != capture::StateOff) {
-        grabber_->setInterval(std::uint32_t(settings_.RecInterval));
+        session_->grabber().setInterval(std::uint32_t(settings_.RecInterval));
     }
-    if (settings_.AVIPath != folderBefore && recordGraph_->exists()) {
+    if (settings_.AVIPath != folderBefore && session_->recordGraphExists()) {
         // The next file, and the mask, come from the new folder: the record
         // timer builds both graphs again on its next tick.
         qCInfo(lcMain).noquote() << "recording folder is now" << settings_.AVIPath;
@@ -923,15 +846,28 @@ void TForm1::ClosePlaybackGraph() {
 }
 
 void TForm1::tBtnOpenActualClick() {
-    if (recordedFrames_ <= 0) {
+    if (session_->recordedFrames() <= 0) {
         return;
     }
     WaitCursor wait;
-    playbackFileName_ = recordFileName_;
+    const QString current = session_->RecordFileName();
+    playbackFileName_ = current;
+    session_->setPlaybackFileName(current);
     CloseRecordGraph();
     BuildRecordGraph();
     ClosePlaybackGraph();
-    BuildPlaybackGraph();
+    // It can be read once its index is written, which happens in the background.
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    *connection = connect(&session_->recordGraph(), &record::RecordGraph::finished, this,
+                          [this, current, connection](const QString& fileName) {
+                              if (fileName != current) {
+                                  return;
+                              }
+                              disconnect(*connection);
+                              if (playbackFileName_ == current && !playbackGraph_->loaded()) {
+                                  BuildPlaybackGraph();
+                              }
+                          });
 }
 
 void TForm1::BtnOpenClick() {

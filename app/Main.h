@@ -18,6 +18,7 @@
 #include <optional>
 #include <vector>
 
+class QMessageBox;
 class QSystemTrayIcon;
 
 namespace kv::app {
@@ -32,6 +33,11 @@ class TGrabberCallback;
 namespace kv::record {
 class RecordGraph;
 }
+namespace kv::session {
+class RecordingSession;
+struct SessionConfig;
+enum class BuildProblem;
+}  // namespace kv::session
 namespace kv::media {
 class SoundPlayer;
 }
@@ -56,15 +62,16 @@ class TForm1 : public QWidget {
     const kv::app::CommandLine& commandLine() const { return commandLine_; }
     kv::app::Settings& settings() { return settings_; }
     const kv::app::Form1Controls& controls() const { return c_; }
-    int restartDelay() const { return restartDelay_.ticks(); }
+    int restartDelay() const;
     std::optional<qint64> otherInstanceWindow() const { return otherInstanceWindow_; }
     bool captureGraphExists() const;
     bool recordGraphExists() const;
-    int recordedFrames() const { return recordedFrames_; }
-    const QString& RecordFileName() const { return recordFileName_; }
+    int recordedFrames() const;
+    const QString& RecordFileName() const;
     const QImage& livePicture() const { return livePicture_; }
-    kv::capture::MotionMask& mask() { return mask_; }
-    kv::capture::TGrabberCallback& grabber() { return *grabber_; }
+    kv::capture::MotionMask& mask();
+    kv::capture::TGrabberCallback& grabber();
+    kv::session::RecordingSession& session() { return *session_; }
 
     // Handlers of the window's events, messages, controls and timers.
     void FormCreate();
@@ -114,7 +121,7 @@ class TForm1 : public QWidget {
     TDlgSetup& DlgSetup() { return *dlgSetup_; }
     TDlgSelectCapture& DlgSelectCapture() { return *dlgSelectCapture_; }
     TDlgSelectComp& DlgSelectComp() { return *dlgSelectComp_; }
-    kv::record::RecordGraph& recordGraph() { return *recordGraph_; }
+    kv::record::RecordGraph& recordGraph();
 
     void LoadSettings();
     bool SaveSettings();
@@ -136,12 +143,15 @@ class TForm1 : public QWidget {
     void runSingleInstanceTest();
     void showNormalForOtherInstance();
     void ShutdownRoutine();
-    void onCameraLost(const QString& reason);
-    void onRecordWriteError(const QString& fileName, const QString& reason);
+    void connectSession();
+    kv::session::SessionConfig sessionConfig() const;
+    void applySettingsToSession();
+    void showHandledFrame(kv::capture::FrameState state, int motionBar);
+    void showBuildProblem(kv::session::BuildProblem problem, int code);
+    void showWriteFailure(bool failed, const QString& fileName, const QString& reason);
     void drawIndicator(QPainter& painter, int state);
     void clearLivePicture();
     void setRecordStatus(const QString& text);
-    bool cameraAvailable() const;
     // The frame playback shows, upright; null when nothing is loaded.
     QImage exportedFrame() const;
 
@@ -152,18 +162,11 @@ class TForm1 : public QWidget {
     QString instanceSuffix_;
     kv::app::Settings settings_;
     std::unique_ptr<kv::app::SettingsStore> settingsStore_;
-    kv::capture::RestartDelay restartDelay_;
-    kv::capture::PostRecord postRecord_;
     std::optional<qint64> otherInstanceWindow_;
     bool terminating_ = false;
     bool quitting_ = false;
     bool shutDown_ = false;
-    bool autoSet_ = false;
-    bool cameraLost_ = false;
     bool noTrayNoted_ = false;
-    int recordedFrames_ = 0;
-    int warmUp_ = 0;
-    QString recordFileName_;
     QString playbackFileName_;
 
     kv::app::Form1Controls c_;
@@ -171,16 +174,12 @@ class TForm1 : public QWidget {
     kv::app::InstanceChannel* instanceChannel_ = nullptr;
     kv::app::SessionEvents* sessionEvents_ = nullptr;
 
-    std::unique_ptr<kv::capture::TGrabberCallback> grabber_;
-    kv::capture::CaptureGraph* captureGraph_ = nullptr;
-    kv::record::RecordGraph* recordGraph_ = nullptr;
+    kv::session::RecordingSession* session_ = nullptr;
+    QMessageBox* writeFailureBox_ = nullptr;
     kv::media::SoundPlayer* sound_ = nullptr;
     kv::playback::PlaybackGraph* playbackGraph_ = nullptr;
     TDlgSelectCapture* dlgSelectCapture_ = nullptr;
     TDlgSelectComp* dlgSelectComp_ = nullptr;
     TDlgSetup* dlgSetup_ = nullptr;
-    kv::capture::MotionMask mask_;
-    QImage livePicture_;                     // what the record page shows, RGB32
-    std::vector<std::uint8_t> displayCopy_;  // the frame being handled, with its stamp
-    kv::media::BITMAPINFOHEADER displayFormat_{};
+    QImage livePicture_;  // what the record page shows, RGB32
 };

@@ -45,6 +45,7 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         close();
     }
     lost_ = false;
+    lossReason_.clear();
     pipeline_ = adopt(gst_pipeline_new("capture"));
     if (debug) {
         log_ = media::GraphLog::open(QStringLiteral("CAPTURE.TXT"), pipeline_.get());
@@ -94,7 +95,16 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
 
     bus_ = std::make_unique<media::BusObserver>(adopt(gst_element_get_bus(pipeline_.get())));
     bus_->addFilter([this](GstMessage* message) {
-        if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR || lost_) {
+        if (lost_) {
+            return;
+        }
+        if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
+            // A camera never ends by itself (a file camera loops): the
+            // connection was closed, or the device went away.
+            markLost(QStringLiteral("the camera ended its stream"));
+            return;
+        }
+        if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR) {
             return;
         }
         GError* raw = nullptr;
@@ -102,11 +112,8 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         gst_message_parse_error(message, &raw, &rawDebug);
         media::Error error = adopt(raw);
         media::Chars details = adopt(rawDebug);
-        const QString reason = error ? QString::fromUtf8(error->message) : QString();
-        qCWarning(lcCapture).noquote()
-            << "camera lost:" << reason << (details ? details.get() : "");
-        lost_ = true;
-        Q_EMIT cameraLost(reason);
+        qCDebug(lcCapture).noquote() << "camera error:" << (details ? details.get() : "");
+        markLost(error ? QString::fromUtf8(error->message) : QStringLiteral("camera error"));
     });
 
     const GstStateChangeReturn started = gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
@@ -121,8 +128,7 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
     // An error the camera posted while starting counts now, not a tick later.
     bus_->drain();
     if (started == GST_STATE_CHANGE_FAILURE && !lost_) {
-        lost_ = true;
-        Q_EMIT cameraLost(QStringLiteral("the camera does not start"));
+        markLost(QStringLiteral("the camera does not start"));
     }
     log_.reset();
     return CaptureBuild::Running;
@@ -192,6 +198,12 @@ bool CaptureGraph::deriveFormat(int timeout_ms) {
     callback_.setFormat(
         media::makeFrameHeader(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)));
     return callback_.createBuffers();
+}
+
+void CaptureGraph::markLost(const QString& reason) {
+    lost_ = true;
+    lossReason_ = reason;
+    Q_EMIT cameraLost(reason);
 }
 
 void CaptureGraph::close() {

@@ -48,20 +48,23 @@ class CaptureGraph : public QObject {
     void close();
 
     bool exists() const { return static_cast<bool>(pipeline_); }
-    // The camera reported an error since the last build.
+    // The camera failed or ended its stream since the last build, and why.
     bool lost() const { return lost_; }
+    const QString& lossReason() const { return lossReason_; }
     GstElement* pipeline() const { return pipeline_.get(); }
     // The camera element inside the graph.
     GstElement* camera() const { return camera_.get(); }
 
   Q_SIGNALS:
     // The camera failed while the graph ran: unplugged, its file gone, the
-    // network camera unreachable.
+    // network camera unreachable, or a live camera that ended its stream (a
+    // network camera that closed the connection).
     void cameraLost(const QString& reason);
 
   private:
     bool link(GstCaps* chosenCaps);
     bool deriveFormat(int timeout_ms);
+    void markLost(const QString& reason);
     static GstPadProbeReturn admit(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self);
 
@@ -74,6 +77,7 @@ class CaptureGraph : public QObject {
     std::unique_ptr<media::BusObserver> bus_;
     std::unique_ptr<media::GraphLog> log_;
     bool lost_ = false;
+    QString lossReason_;
 };
 
 }  // namespace kv::capture

@@ -3,9 +3,14 @@
 #include "media/compressors.h"
 #include "media/device_catalogue.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QTimer>
+
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcRecordGraph, "kv.record.graph")
 
@@ -58,6 +63,7 @@ RecordGraph::RecordGraph(QObject* parent) : QObject(parent) {}
 
 RecordGraph::~RecordGraph() {
     close();
+    waitForFinished(kFinish_ms);
 }
 
 QString RecordGraph::compressorFailureText(int code) {
@@ -268,35 +274,167 @@ RecordCounters RecordGraph::counters() const {
     return {source_->framesPushed(), source_->framesDropped(), source_->pushFailures() + refused_};
 }
 
-void RecordGraph::close() {
+// A file whose stream has ended and whose muxer is writing its index: its
+// pipeline waits here, watched from the event loop, until EOS, an error or
+// the time-out, while the next file is already recording.
+class RecordGraph::Finishing {
+  public:
+    Finishing(RecordGraph& owner, media::Element pipeline,
+              std::unique_ptr<media::PushSource> source, media::Element mux, media::Pad muxPad,
+              const QString& fileName)
+        : pipeline_(std::move(pipeline)),
+          source_(std::move(source)),
+          mux_(std::move(mux)),
+          muxPad_(std::move(muxPad)),
+          fileName_(fileName) {
+        bus_ = std::make_unique<media::BusObserver>(adopt(gst_element_get_bus(pipeline_.get())));
+        bus_->addFilter([this, &owner](GstMessage* message) {
+            const GstMessageType type = GST_MESSAGE_TYPE(message);
+            if (type == GST_MESSAGE_ERROR) {
+                qCWarning(lcRecordGraph).noquote()
+                    << fileName_ << "failed while finishing:" << errorReason(message);
+            }
+            if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
+                done(owner);
+            }
+        });
+        timer_.setSingleShot(true);
+        QObject::connect(&timer_, &QTimer::timeout, [this, &owner] {
+            qCWarning(lcRecordGraph).noquote()
+                << fileName_ << "was not finished within" << kFinish_ms / 1000 << "s";
+            done(owner);
+        });
+        timer_.start(kFinish_ms);
+        bus_->drain();  // an EOS may have come already
+    }
+
+    // Waits on the bus itself, for quitting.
+    void waitHere(RecordGraph& owner, int timeout_ms) {
+        if (bus_ &&
+            bus_->waitFor(GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR), timeout_ms)) {
+            done(owner);
+        }
+    }
+
+    void release() {
+        timer_.stop();
+        if (pipeline_) {
+            gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+        }
+        if (muxPad_) {
+            gst_element_release_request_pad(mux_.get(), muxPad_.get());
+        }
+        muxPad_.reset();
+        mux_.reset();
+        source_.reset();
+        pipeline_.reset();
+    }
+
+    const QString& fileName() const { return fileName_; }
+
+  private:
+    void done(RecordGraph& owner) {
+        if (done_) {
+            return;
+        }
+        done_ = true;
+        // Not from inside the bus dispatch that is running now.
+        QMetaObject::invokeMethod(
+            &timer_, [&owner, this] { owner.finishFile(this); }, Qt::QueuedConnection);
+    }
+
+    media::Element pipeline_;
+    std::unique_ptr<media::PushSource> source_;
+    media::Element mux_;
+    media::Pad muxPad_;
+    QString fileName_;
+    std::unique_ptr<media::BusObserver> bus_;
+    QTimer timer_;
+    bool done_ = false;
+};
+
+void RecordGraph::finishFile(Finishing* file) {
+    const auto it = std::find_if(finishing_.begin(), finishing_.end(),
+                                 [file](const auto& f) { return f.get() == file; });
+    if (it == finishing_.end()) {
+        return;
+    }
+    std::unique_ptr<Finishing> owned = std::move(*it);
+    finishing_.erase(it);
+    owned->release();
+    const QString fileName = owned->fileName();
+    owned.reset();
+    qCDebug(lcRecordGraph).noquote() << fileName << "finished";
+    Q_EMIT finished(fileName);
+}
+
+bool RecordGraph::waitForFinished(int timeout_ms) {
+    QElapsedTimer waited;
+    waited.start();
+    while (!finishing_.empty()) {
+        const qint64 left = timeout_ms - waited.elapsed();
+        if (left <= 0) {
+            break;
+        }
+        finishing_.front()->waitHere(*this, int(left));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+        if (!finishing_.empty() && waited.elapsed() >= timeout_ms) {
+            break;
+        }
+    }
+    const bool all = finishing_.empty();
+    for (auto& file : finishing_) {
+        qCWarning(lcRecordGraph).noquote() << file->fileName() << "was given up unfinished";
+        file->release();
+    }
+    finishing_.clear();
+    return all;
+}
+
+void RecordGraph::close(Finish finish) {
     if (closing_) {
         return;
     }
     closing_ = true;
     log_.reset();
+    bool background = false;
     if (pipeline_ && bus_) {
         // An error already posted means the stream is dead: EOS would never
-        // arrive, so the pipeline just stops.
+        // arrive, so the pipeline just stops. A file without frames is removed
+        // below, so it needs no EOS either.
         bus_->drain();
         GstState state = GST_STATE_NULL;
         gst_element_get_state(source_->element(), &state, nullptr, 0);
-        if (!failed_ && state >= GST_STATE_PAUSED && source_->endOfStream()) {
-            const media::Message end =
-                bus_->waitFor(GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR), kFinish_ms);
-            if (!end) {
-                qCWarning(lcRecordGraph).noquote()
-                    << fileName_ << "was not finished within" << kFinish_ms / 1000 << "s";
+        if (!failed_ && state >= GST_STATE_PAUSED && source_->framesPushed() > 0 &&
+            source_->endOfStream()) {
+            if (finish == Finish::Background) {
+                background = true;
+            } else {
+                const media::Message end =
+                    bus_->waitFor(GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR), kFinish_ms);
+                if (!end) {
+                    qCWarning(lcRecordGraph).noquote()
+                        << fileName_ << "was not finished within" << kFinish_ms / 1000 << "s";
+                }
             }
         }
     }
-    releasePipeline();
     if (source_) {
         lastCounters_ = counters();
-        source_.reset();
     }
-    bus_.reset();
-    if (createdFile_ && lastCounters_.pushed == 0) {
-        removeFramelessFile();
+    if (background) {
+        bus_.reset();
+        compressor_.reset();
+        finishing_.push_back(std::make_unique<Finishing>(*this, std::move(pipeline_),
+                                                         std::move(source_), std::move(mux_),
+                                                         std::move(muxPad_), fileName_));
+    } else {
+        releasePipeline();
+        source_.reset();
+        bus_.reset();
+        if (createdFile_ && lastCounters_.pushed == 0) {
+            removeFramelessFile();
+        }
     }
     createdFile_ = false;
     built_ = false;

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace kv::record {
 
@@ -65,15 +66,28 @@ class RecordGraph : public QObject {
     std::optional<int> compressorFailure() const { return compressorFailure_; }
     static QString compressorFailureText(int code);
 
-    // Ends the stream and waits (at most 10 s) until the file is finished,
-    // then stops the pipeline and lets everything go. Safe when nothing is
+    // How close() finishes a file that got frames: by waiting for the muxer's
+    // EOS (at most 10 s), or in the background while the caller goes on (a
+    // rotation must not stall the frame loop while an encoder drains).
+    enum class Finish { Wait, Background };
+
+    // Ends the stream and finishes the file, then stops the pipeline and lets
+    // everything go. Safe when nothing is
     // built, on a half-built graph and after a pipeline error. A file that got
     // no frame is removed: no player opens an AVI without frames (through an
     // encoder its header does not even name a format). Only a file this build
     // created is ever removed.
-    void close();
+    void close(Finish finish = Finish::Wait);
+
+    // Files still finishing in the background.
+    int finishing() const { return int(finishing_.size()); }
+    // Waits (bounded) until every file closed in the background is finished;
+    // false when some were given up. For quitting.
+    bool waitForFinished(int timeout_ms);
 
     bool exists() const { return built_; }
+    // The pipeline reported a failure since the last build.
+    bool failed() const { return failed_; }
     // Whether a file is being written (false without a frame size).
     bool writing() const { return static_cast<bool>(pipeline_); }
     QString fileName() const { return fileName_; }
@@ -96,9 +110,14 @@ class RecordGraph : public QObject {
     // from the event loop, never while close() runs. What was written so far
     // stays readable; the receiver is expected to close the graph.
     void writeError(const QString& fileName, const QString& reason);
+    // A file closed in the background is finished (or was given up).
+    void finished(const QString& fileName);
 
   private:
+    class Finishing;
+
     void onMessage(GstMessage* message);
+    void finishFile(Finishing* file);
     void reportFailure(const QString& reason);
     bool linkCompressor(GstPad* muxPad);
     bool linkRaw(GstPad* muxPad);
@@ -113,6 +132,7 @@ class RecordGraph : public QObject {
     media::Pad muxPad_;
     std::unique_ptr<media::BusObserver> bus_;
     std::unique_ptr<media::GraphLog> log_;
+    std::vector<std::unique_ptr<Finishing>> finishing_;
     std::optional<int> compressorFailure_;
     RecordCounters lastCounters_;
     std::uint64_t refused_ = 0;     // pushes after the pipeline failed

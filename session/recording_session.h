@@ -1,0 +1,231 @@
+#pragma once
+
+// The running recorder, without a window: the frame hand-off, the capture and
+// recording pipelines, the mask, the display copy, the frame loop with its
+// warm-up and post-record state, the record timer's decisions, and the
+// recovery from a lost camera or a failed write. It needs only a
+// QCoreApplication and reports by signals; the desktop window forwards its
+// handlers to it and paints what it is handed.
+//
+// Nothing here waits for a click: every fault is retried with back-off and
+// reported once.
+
+#include "capture/motion_mask.h"
+#include "capture/record_timer.h"
+#include "media/clock.h"
+#include "media/frame.h"
+
+#include <QObject>
+#include <QString>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QTimer;
+
+namespace kv::capture {
+class CaptureGraph;
+class TGrabberCallback;
+enum class CaptureBuild;
+}  // namespace kv::capture
+namespace kv::record {
+class RecordGraph;
+}
+
+namespace kv::session {
+
+// The settings the running recorder reads. The owner copies them in after
+// every change (load, dialogs, mode buttons, the trigger slider).
+struct SessionConfig {
+    QString cameraName;  // emptied by a build when no such camera is listed
+    int cameraIndex = -1;
+    int formatIndex = 0;
+    QString folder;  // AVIPath, ending with a separator
+    QString compressor = QStringLiteral("MJPEG Compressor");
+    double quality = 0.8;
+    int keyFrameRate = 10;
+    int playInterval_ms = 40;
+    int recInterval_ms = 1000;
+    int postRecFrames = 0;
+    int maxRecordSamples = 20000;
+    int maxDiskspace_mb = 500;
+    bool recUseTimer = false;
+    double recStartTime = 0.25;
+    double recStopTime = (23 * 3600 + 59 * 60) / 86400.0;
+    int mode = capture::StatePause;
+    int trigger = 25000;
+    bool debug = false;
+};
+
+// Why a build went wrong, for the owner to tell the user.
+enum class BuildProblem {
+    NoCaptureDevice,
+    GrabberMissing,
+    RendererMissing,
+    SourceMissing,
+    CompressorFailed,  // with its code: the file is written uncompressed
+};
+
+// The interval between retries after a fault: 1, 2, 4 ... 30 s.
+class Backoff {
+  public:
+    static constexpr int kFirst_s = 1;
+    static constexpr int kLongest_s = 30;
+    // Seconds to wait before the next try; each call doubles the next.
+    int next() {
+        const int wait = wait_s_;
+        wait_s_ = std::min(wait_s_ * 2, kLongest_s);
+        return wait;
+    }
+    void reset() { wait_s_ = kFirst_s; }
+
+  private:
+    int wait_s_ = kFirst_s;
+};
+
+class RecordingSession : public QObject {
+    Q_OBJECT
+  public:
+    // The live picture's interval when recording is off.
+    static constexpr std::uint32_t kIdleInterval_ms = 200;
+    // Frames skipped after every recording start before motion is measured.
+    static constexpr int kWarmUpFrames = 2;
+    // A camera that sends nothing for this long (or three intervals) is lost.
+    static constexpr int kMinSilence_ms = 5000;
+    // How long quitting waits for recordings that are still finishing.
+    static constexpr int kQuitFinish_ms = 10000;
+
+    explicit RecordingSession(const media::Clock& clock = media::systemClock(),
+                              QObject* parent = nullptr);
+    ~RecordingSession() override;
+
+    // --- settings
+    const SessionConfig& config() const { return config_; }
+    // Takes new settings; the hand-off follows RecInterval unless the mode is Off.
+    void setConfig(const SessionConfig& config);
+    // A record mode button: the mode, no post-record sequence, the interval.
+    void setMode(int mode);
+    void setTrigger(int trigger) { config_.trigger = trigger; }
+    // The mask learns while set; clearing it saves the mask.
+    void setAutoSetMask(bool on);
+    bool autoSetMask() const { return autoSet_; }
+    bool saveMask(QString* error) const;
+    void clearMask() { mask_.clear(); }
+    // A new camera was chosen: a loss or write failure of the old one is
+    // forgotten and the next start is tried at once.
+    void resetFaults();
+    // The file loaded in playback, which the quota spares.
+    void setPlaybackFileName(const QString& name) { playbackFileName_ = name; }
+
+    // --- the record timer's work, once per tick
+    void recordTimerTick();
+    // A power event: the timer waits 30 ticks before it acts again.
+    void powerEvent() { restartDelay_.powerEvent(); }
+    int restartDelay() const { return restartDelay_.ticks(); }
+    void resetRestartDelay(int ticks) { restartDelay_.reset(ticks); }
+
+    // --- the graphs
+    void EnforceDiskQuota();
+    void BuildCaptureGraph();
+    void CloseCaptureGraph();
+    void BuildRecordGraph();
+    void CloseRecordGraph();
+    // Stops everything; recordings still finishing get a bounded wait.
+    void shutdown();
+
+    // --- the frame loop, once per WM_NEWFRAME
+    void FrameLoop();
+
+    // --- state
+    bool captureGraphExists() const;
+    bool recordGraphExists() const;
+    int recordedFrames() const { return recordedFrames_; }
+    const QString& RecordFileName() const { return recordFileName_; }
+    bool cameraLost() const { return cameraLost_; }
+    bool writeFailed() const { return writeFailed_; }
+    const media::BITMAPINFOHEADER& displayFormat() const { return displayFormat_; }
+    // The frame being handled, stamped once the frame loop has run.
+    const std::uint8_t* displayCopy() const {
+        return displayCopy_.empty() ? nullptr : displayCopy_.data();
+    }
+    capture::MotionMask& mask() { return mask_; }
+    const capture::MotionMask& mask() const { return mask_; }
+    capture::TGrabberCallback& grabber() { return *grabber_; }
+    record::RecordGraph& recordGraph() { return *recordGraph_; }
+    capture::CaptureGraph& captureGraph() { return *captureGraph_; }
+
+  Q_SIGNALS:
+    // A new frame, before its stamp: for the live picture. The pixels are
+    // valid only during the call.
+    void liveFrame(const std::uint8_t* pixels, const media::BITMAPINFOHEADER& format);
+    // The frame has been handled: its fate and the motion bar's value.
+    void frameHandled(capture::FrameState state, int motionBar);
+    // The first panel of the status bar.
+    void statusText(const QString& text);
+    // Frames the recording lost (it fell behind or refused them).
+    void lostFrames(std::uint64_t count);
+    // A frame went into the current file: the current recording can be opened.
+    void frameRecorded(int count);
+    // The first frame of a movement episode.
+    void movementStarted();
+    void recordGraphBuilt();
+    void recordGraphClosed();
+    void captureGraphClosed();
+    void buildProblem(BuildProblem problem, int code);
+    // The camera named in the settings is not listed: the name was emptied.
+    void cameraNameCleared();
+    // The capture graph runs but gave no usable frame format.
+    void noFrameFormat();
+    void cameraLostChanged(bool lost, const QString& reason);
+    // A write failed; the recording is retried by itself. Once per episode.
+    void writeFailedChanged(bool failed, const QString& fileName, const QString& reason);
+
+  protected:
+    bool event(QEvent* event) override;
+
+  private:
+    void startGraphs();
+    void onCameraLost(const QString& reason);
+    void onWriteError(const QString& fileName, const QString& reason);
+    void checkSilence();
+    void cameraFlows();
+    bool retryDue() const;
+    void scheduleRetry(Backoff& backoff, const char* what);
+    std::uint32_t silenceLimit_ms() const;
+
+    const media::Clock& clock_;
+    SessionConfig config_;
+    QString playbackFileName_;
+
+    // --- main thread only; the streaming threads only post events to us
+    std::unique_ptr<capture::TGrabberCallback> grabber_;
+    capture::CaptureGraph* captureGraph_ = nullptr;
+    record::RecordGraph* recordGraph_ = nullptr;
+    QTimer* watchdog_ = nullptr;
+    capture::RestartDelay restartDelay_;
+    capture::PostRecord postRecord_;
+    capture::MotionMask mask_;
+    std::vector<std::uint8_t> displayCopy_;
+    media::BITMAPINFOHEADER displayFormat_{};
+    QString recordFileName_;
+    int recordedFrames_ = 0;
+    int warmUp_ = 0;
+    bool autoSet_ = false;
+    bool stampWarned_ = false;
+    bool shutDown_ = false;
+
+    // Faults and their retries.
+    bool cameraLost_ = false;
+    QString lossReason_;
+    bool writeFailed_ = false;
+    Backoff cameraBackoff_;
+    Backoff writeBackoff_;
+    std::uint32_t retryAt_ms_ = 0;  // tick before which no rebuild is tried
+    bool retryPending_ = false;
+    std::uint32_t lastFrame_ms_ = 0;  // tick of the last frame, or of the build
+    int framesSinceRetry_ = 0;
+};
+
+}  // namespace kv::session
