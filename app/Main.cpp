@@ -469,7 +469,8 @@ void TForm1::cmCloseClick() {
     quitting_ = true;
     terminating_ = true;
     close();
-    QCoreApplication::exit(0);
+    ShutdownRoutine();
+    Q_EMIT quitRequested();
 }
 
 // --- life cycle
@@ -480,8 +481,7 @@ void TForm1::PowerBroadcast() {
 
 void TForm1::EndSession() {
     ShutdownRoutine();
-    // exit(), not quit(): quit() would first ask the window, which only hides.
-    QCoreApplication::exit(0);
+    Q_EMIT quitRequested();
 }
 
 void TForm1::ShutdownRoutine() {

@@ -132,6 +132,10 @@ class TForm1 : public QWidget {
     void CloseRecordGraph();
     void WindowLayout(int width, int height);
 
+  Q_SIGNALS:
+    // Quit or the end of the session: the program's entry ends the event loop.
+    void quitRequested();
+
   protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

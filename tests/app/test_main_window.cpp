@@ -291,9 +291,13 @@ TEST_F(MainWindowTest, ClosingKeepsRecordingAndSavesQuitSavesAndEnds) {
     EXPECT_TRUE(form.isMinimized() || !form.isVisible());
 
     QFile::remove(file);
+    int quits = 0;
+    QObject::connect(&form, &TForm1::quitRequested, [&quits] { ++quits; });
     form.cmCloseClick();
     EXPECT_TRUE(QFileInfo::exists(file));
     EXPECT_TRUE(form.terminating());
+    EXPECT_EQ(quits, 1);  // the program's entry ends the event loop, not the window
+    EXPECT_FALSE(form.recordGraphExists());
 }
 
 TEST_F(MainWindowTest, TrayEventsShowTheRecordPageOrOpenTheMenu) {
