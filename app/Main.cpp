@@ -620,6 +620,12 @@ void TForm1::connectSession() {
         c_.tBtnRecMove->setEnabled(false);
     });
     connect(session_, &RecordingSession::buildProblem, this, &TForm1::showBuildProblem);
+    connect(session_, &RecordingSession::captureFormatReady, this, [this](int width, int height) {
+        if (layoutPending_) {
+            layoutPending_ = false;
+            WindowLayout(width, height);
+        }
+    });
     connect(session_, &RecordingSession::writeFailedChanged, this, &TForm1::showWriteFailure);
 }
 
@@ -765,12 +771,10 @@ void TForm1::BtnSelectCaptureDevClick() {
         SaveSettings();
     }
     applySettingsToSession();
-    WaitCursor wait;
-    EnforceDiskQuota();
-    BuildCaptureGraph();
-    BuildRecordGraph();
-    WindowLayout(session_->grabber().format().bmiHeader.biWidth,
-                 session_->grabber().format().bmiHeader.biHeight);
+    session_->setPlaybackFileName(playbackFileName_);
+    // The window follows the camera's frame size once the camera tells it.
+    layoutPending_ = true;
+    session_->StartGraphs();
 }
 
 void TForm1::BtnSelectCompressorClick() {

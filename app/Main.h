@@ -171,6 +171,7 @@ class TForm1 : public QWidget {
     bool quitting_ = false;
     bool shutDown_ = false;
     bool noTrayNoted_ = false;
+    bool layoutPending_ = false;  // after a camera choice, until its size is known
     QString playbackFileName_;
 
     kv::app::Form1Controls c_;

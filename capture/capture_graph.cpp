@@ -45,7 +45,10 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         close();
     }
     lost_ = false;
+    formatKnown_ = false;
+    ++generation_;
     lossReason_.clear();
+    callback_.setFormat(media::BITMAPINFOHEADER{});
     pipeline_ = adopt(gst_pipeline_new("capture"));
     if (debug) {
         log_ = media::GraphLog::open(QStringLiteral("CAPTURE.TXT"), pipeline_.get());
@@ -122,7 +125,8 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         GST_DEBUG_BIN_TO_DOT_FILE(GST_BIN(pipeline_.get()), GST_DEBUG_GRAPH_SHOW_ALL,
                                   "capture-failed");
     }
-    if (!deriveFormat(started == GST_STATE_CHANGE_FAILURE ? 0 : negotiation_timeout_ms)) {
+    if (negotiation_timeout_ms > 0 &&
+        !deriveFormat(started == GST_STATE_CHANGE_FAILURE ? 0 : negotiation_timeout_ms)) {
         qCWarning(lcCapture) << "no frame format from the camera; capturing without frames";
     }
     // An error the camera posted while starting counts now, not a tick later.
@@ -170,6 +174,11 @@ bool CaptureGraph::link(GstCaps* chosenCaps) {
             break;
         }
     }
+    // The format is learned from the caps that reach the grabber, on the
+    // streaming thread, which only posts it on.
+    media::Pad grabberSink = adopt(gst_element_get_static_pad(grabber_.get(), "sink"));
+    gst_pad_add_probe(grabberSink.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+                      &CaptureGraph::watchCaps, this, nullptr);
     // The throttle decides before anything is decoded or converted.
     media::Pad admission = adopt(gst_element_get_static_pad(format_.get(), "src"));
     gst_pad_add_probe(admission.get(), GST_PAD_PROBE_TYPE_BUFFER, &CaptureGraph::admit, this,
@@ -178,8 +187,6 @@ bool CaptureGraph::link(GstCaps* chosenCaps) {
 }
 
 bool CaptureGraph::deriveFormat(int timeout_ms) {
-    media::BITMAPINFOHEADER none{};
-    callback_.setFormat(none);
     media::Pad sinkPad = adopt(gst_element_get_static_pad(grabber_.get(), "sink"));
     QElapsedTimer waited;
     waited.start();
@@ -195,9 +202,53 @@ bool CaptureGraph::deriveFormat(int timeout_ms) {
     if (!caps || !gst_video_info_from_caps(&info, caps.get())) {
         return false;
     }
-    callback_.setFormat(
-        media::makeFrameHeader(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info)));
-    return callback_.createBuffers();
+    return takeFormat(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
+}
+
+bool CaptureGraph::takeFormat(int width, int height) {
+    if (formatKnown_) {
+        const media::BITMAPINFOHEADER& known = callback_.format().bmiHeader;
+        if (known.biWidth != width || known.biHeight != height) {
+            qCWarning(lcCapture) << "the camera changed its size to" << width << "x" << height
+                                 << "; frames keep the first size";
+        }
+        return true;
+    }
+    callback_.setFormat(media::makeFrameHeader(width, height));
+    if (!callback_.createBuffers()) {
+        return false;
+    }
+    formatKnown_ = true;
+    Q_EMIT formatReady();
+    return true;
+}
+
+GstPadProbeReturn CaptureGraph::watchCaps(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS) {
+        return GST_PAD_PROBE_OK;
+    }
+    GstCaps* caps = nullptr;
+    gst_event_parse_caps(event, &caps);
+    GstVideoInfo video;
+    if (!caps || !gst_video_info_from_caps(&video, caps)) {
+        return GST_PAD_PROBE_OK;
+    }
+    auto* graph = static_cast<CaptureGraph*>(self);
+    const int width = GST_VIDEO_INFO_WIDTH(&video);
+    const int height = GST_VIDEO_INFO_HEIGHT(&video);
+    // Read on the streaming thread while the graph runs; a build changes it
+    // only after the previous graph has stopped.
+    const std::uint64_t generation = graph->generation_.load();
+    QMetaObject::invokeMethod(
+        graph,
+        [graph, generation, width, height] {
+            if (generation == graph->generation_ && graph->pipeline_) {
+                graph->takeFormat(width, height);
+            }
+        },
+        Qt::QueuedConnection);
+    return GST_PAD_PROBE_OK;
 }
 
 void CaptureGraph::markLost(const QString& reason) {
@@ -207,6 +258,8 @@ void CaptureGraph::markLost(const QString& reason) {
 }
 
 void CaptureGraph::close() {
+    formatKnown_ = false;
+    ++generation_;
     callback_.setEnabled(false);
     callback_.resetReady();
     if (pipeline_) {

@@ -17,6 +17,8 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 
 namespace kv::capture {
@@ -37,9 +39,12 @@ class CaptureGraph : public QObject {
     ~CaptureGraph() override;
 
     // Builds and starts the graph. deviceName is emptied when no camera of that
-    // name (in any letter case) is listed. On success the callback's format is
-    // the negotiated frame (all zero when none could be had) and its buffers
-    // exist. On failure everything built is closed again.
+    // name (in any letter case) is listed. With a negotiation time-out the
+    // call waits (at most that long) for the camera's format: on return the
+    // callback's format is the negotiated frame (all zero when none could be
+    // had) and its buffers exist. With 0 it returns at once, and the format
+    // and buffers follow when the camera's first caps arrive: formatReady().
+    // On failure everything built is closed again.
     CaptureBuild build(QString& deviceName, int deviceIndex, int formatIndex, bool debug,
                        int negotiation_timeout_ms = 5000);
 
@@ -48,6 +53,8 @@ class CaptureGraph : public QObject {
     void close();
 
     bool exists() const { return static_cast<bool>(pipeline_); }
+    // The callback has the camera's frame format and buffers for it.
+    bool formatKnown() const { return formatKnown_; }
     // The camera failed or ended its stream since the last build, and why.
     bool lost() const { return lost_; }
     const QString& lossReason() const { return lossReason_; }
@@ -60,10 +67,14 @@ class CaptureGraph : public QObject {
     // network camera unreachable, or a live camera that ended its stream (a
     // network camera that closed the connection).
     void cameraLost(const QString& reason);
+    // The camera's frame format is known and the callback's buffers exist.
+    void formatReady();
 
   private:
     bool link(GstCaps* chosenCaps);
     bool deriveFormat(int timeout_ms);
+    bool takeFormat(int width, int height);
+    static GstPadProbeReturn watchCaps(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     void markLost(const QString& reason);
     static GstPadProbeReturn admit(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self);
@@ -77,7 +88,10 @@ class CaptureGraph : public QObject {
     std::unique_ptr<media::BusObserver> bus_;
     std::unique_ptr<media::GraphLog> log_;
     bool lost_ = false;
+    bool formatKnown_ = false;
     QString lossReason_;
+    // One per build: a format posted by a graph closed since is ignored.
+    std::atomic<std::uint64_t> generation_{0};
 };
 
 }  // namespace kv::capture

@@ -38,6 +38,8 @@ RecordingSession::RecordingSession(const media::Clock& clock, QObject* parent)
             }
         },
         Qt::QueuedConnection);
+    connect(captureGraph_, &capture::CaptureGraph::formatReady, this,
+            &RecordingSession::onCaptureFormat);
     recordGraph_ = new record::RecordGraph(this);
     connect(recordGraph_, &record::RecordGraph::writeError, this, &RecordingSession::onWriteError,
             Qt::QueuedConnection);
@@ -127,8 +129,11 @@ void RecordingSession::recordTimerTick() {
             CloseCaptureGraph();
             break;
         case capture::TimerAction::Start:
+            if (recordPending_ && captureGraph_->exists()) {
+                break;  // the camera is still starting; the watchdog times it
+            }
             if (retryDue()) {
-                startGraphs();
+                StartGraphs();
             }
             break;
         case capture::TimerAction::None:
@@ -136,16 +141,23 @@ void RecordingSession::recordTimerTick() {
     }
 }
 
-void RecordingSession::startGraphs() {
+void RecordingSession::StartGraphs() {
     retryPending_ = false;
     EnforceDiskQuota();
     // A capture graph left from a failed recording start is closed first.
     CloseCaptureGraph();
     BuildCaptureGraph();
-    if (cameraLost_ && !captureGraph_->exists()) {
-        return;  // lost again: the retry is scheduled
+    if (captureGraph_->exists()) {
+        if (captureGraph_->formatKnown()) {
+            BuildRecordGraph();
+        } else {
+            recordPending_ = true;
+        }
+    } else if (!cameraLost_) {
+        // No camera at all: a recording graph without frames keeps the
+        // timer from trying (and telling) again until the camera changes.
+        BuildRecordGraph();
     }
-    BuildRecordGraph();
 }
 
 bool RecordingSession::retryDue() const {
@@ -168,7 +180,7 @@ void RecordingSession::EnforceDiskQuota() {
 void RecordingSession::BuildCaptureGraph() {
     const QString nameBefore = config_.cameraName;
     const capture::CaptureBuild result = captureGraph_->build(
-        config_.cameraName, config_.cameraIndex, config_.formatIndex, config_.debug);
+        config_.cameraName, config_.cameraIndex, config_.formatIndex, config_.debug, 0);
     if (config_.cameraName != nameBefore) {
         Q_EMIT cameraNameCleared();
     }
@@ -199,17 +211,32 @@ void RecordingSession::BuildCaptureGraph() {
     }
     lastFrame_ms_ = clock_.tickCount();
     watchdog_->start();
+    if (captureGraph_->formatKnown()) {
+        onCaptureFormat();
+    }
+}
+
+void RecordingSession::onCaptureFormat() {
+    if (!displayCopy_.empty()) {
+        return;  // taken already
+    }
     const media::BITMAPINFOHEADER header = grabber_->format().bmiHeader;
-    if (media::isFrameFormat(header)) {
-        mask_.resetAndLoad(config_.folder + kMaskFile);
-        displayFormat_ = header;
-        displayCopy_.assign(header.biSizeImage, 0);
-    } else {
+    if (!media::isFrameFormat(header)) {
         Q_EMIT noFrameFormat();
+        return;
+    }
+    mask_.resetAndLoad(config_.folder + kMaskFile);
+    displayFormat_ = header;
+    displayCopy_.assign(header.biSizeImage, 0);
+    Q_EMIT captureFormatReady(header.biWidth, header.biHeight);
+    if (recordPending_) {
+        recordPending_ = false;
+        BuildRecordGraph();
     }
 }
 
 void RecordingSession::CloseCaptureGraph() {
+    recordPending_ = false;
     watchdog_->stop();
     captureGraph_->close();
     displayCopy_.clear();
@@ -283,7 +310,8 @@ std::uint32_t RecordingSession::silenceLimit_ms() const {
 }
 
 void RecordingSession::checkSilence() {
-    if (!captureGraph_->exists() || !recordGraph_->exists() || cameraLost_) {
+    // A camera that never delivers its format is as silent as one that stops.
+    if (!captureGraph_->exists() || cameraLost_ || (!recordGraph_->exists() && !recordPending_)) {
         return;
     }
     const std::uint32_t silent = clock_.tickCount() - lastFrame_ms_;

@@ -127,6 +127,9 @@ class RecordingSession : public QObject {
     void resetRestartDelay(int ticks) { restartDelay_.reset(ticks); }
 
     // --- the graphs
+    // Quota, capture graph, and the recording graph once the camera's format
+    // is known (the camera is never waited for).
+    void StartGraphs();
     void EnforceDiskQuota();
     void BuildCaptureGraph();
     void CloseCaptureGraph();
@@ -144,6 +147,8 @@ class RecordingSession : public QObject {
     int recordedFrames() const { return recordedFrames_; }
     const QString& RecordFileName() const { return recordFileName_; }
     bool cameraLost() const { return cameraLost_; }
+    // The capture graph runs and the recording waits for the camera's format.
+    bool recordPending() const { return recordPending_; }
     bool writeFailed() const { return writeFailed_; }
     const media::BITMAPINFOHEADER& displayFormat() const { return displayFormat_; }
     // The frame being handled, stamped once the frame loop has run.
@@ -178,6 +183,8 @@ class RecordingSession : public QObject {
     void cameraNameCleared();
     // The capture graph runs but gave no usable frame format.
     void noFrameFormat();
+    // The camera's frame size is known; the recording follows.
+    void captureFormatReady(int width, int height);
     void cameraLostChanged(bool lost, const QString& reason);
     // A write failed; the recording is retried by itself. Once per episode.
     void writeFailedChanged(bool failed, const QString& fileName, const QString& reason);
@@ -186,7 +193,7 @@ class RecordingSession : public QObject {
     bool event(QEvent* event) override;
 
   private:
-    void startGraphs();
+    void onCaptureFormat();
     void onCameraLost(const QString& reason);
     void onWriteError(const QString& fileName, const QString& reason);
     void checkSilence();
@@ -214,6 +221,7 @@ class RecordingSession : public QObject {
     int warmUp_ = 0;
     bool autoSet_ = false;
     bool stampWarned_ = false;
+    bool recordPending_ = false;  // the recording starts when the format is known
     bool shutDown_ = false;
 
     // Faults and their retries.
