@@ -32,10 +32,16 @@ endfunction()
 
 # kv_add_test(NAME SOURCES ... [LIBS ...] [LABELS ...]): a GoogleTest program whose
 # cases CTest runs one by one, each under the offscreen Qt platform.
+# With CORE_APP the program runs under a QCoreApplication only, as the
+# recorder does without a window.
 function(kv_add_test name)
-    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+    cmake_parse_arguments(ARG "CORE_APP" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
-    target_link_libraries(${name} PRIVATE kv_test_main ${ARG_LIBS})
+    if(ARG_CORE_APP)
+        target_link_libraries(${name} PRIVATE kv_test_core_main ${ARG_LIBS})
+    else()
+        target_link_libraries(${name} PRIVATE kv_test_main ${ARG_LIBS})
+    endif()
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()

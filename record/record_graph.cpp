@@ -3,7 +3,6 @@
 #include "media/compressors.h"
 #include "media/device_catalogue.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -308,12 +307,13 @@ class RecordGraph::Finishing {
         bus_->drain();  // an EOS may have come already
     }
 
-    // Waits on the bus itself, for quitting.
-    void waitHere(RecordGraph& owner, int timeout_ms) {
-        if (bus_ &&
+    // Waits on the bus itself, for quitting; true once the file is done.
+    bool waitHere(RecordGraph& owner, int timeout_ms) {
+        if (!done_ && bus_ &&
             bus_->waitFor(GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR), timeout_ms)) {
             done(owner);
         }
+        return done_;
     }
 
     void release() {
@@ -373,14 +373,12 @@ bool RecordGraph::waitForFinished(int timeout_ms) {
     waited.start();
     while (!finishing_.empty()) {
         const qint64 left = timeout_ms - waited.elapsed();
-        if (left <= 0) {
+        Finishing* file = finishing_.front().get();
+        // An EOS met already only waits for its queued finish: done here.
+        if (!file->waitHere(*this, int(std::max<qint64>(left, 0)))) {
             break;
         }
-        finishing_.front()->waitHere(*this, int(left));
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
-        if (!finishing_.empty() && waited.elapsed() >= timeout_ms) {
-            break;
-        }
+        finishFile(file);
     }
     const bool all = finishing_.empty();
     for (auto& file : finishing_) {

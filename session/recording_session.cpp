@@ -108,7 +108,8 @@ void RecordingSession::recordTimerTick() {
     if (shutDown_ || !restartDelay_.tick()) {
         return;
     }
-    if (writeFailed_ && recordGraph_->exists() && recordedFrames_ > 0 && !recordGraph_->failed()) {
+    if (writeFailed_ && recordGraph_->exists() && recordedFrames_ > 0 && !recordGraph_->failed() &&
+        clock_.tickCount() - recordStart_ms_ >= kWriteProven_ms) {
         writeFailed_ = false;
         writeBackoff_.reset();
         retryPending_ = false;
@@ -269,6 +270,7 @@ void RecordingSession::BuildRecordGraph() {
         Q_EMIT buildProblem(BuildProblem::CompressorFailed, *failure);
     }
     recordedFrames_ = 0;
+    recordStart_ms_ = clock_.tickCount();
     warmUp_ = kWarmUpFrames;
     Q_EMIT statusText(QFileInfo(recordFileName_).fileName() + QStringLiteral(": 0 Frames."));
     Q_EMIT recordGraphBuilt();

@@ -96,6 +96,8 @@ class RecordingSession : public QObject {
     static constexpr int kMinSilence_ms = 5000;
     // How long quitting waits for recordings that are still finishing.
     static constexpr int kQuitFinish_ms = 10000;
+    // A failed write counts as mended once a new file has taken frames this long.
+    static constexpr std::uint32_t kWriteProven_ms = 2000;
 
     explicit RecordingSession(const media::Clock& clock = media::systemClock(),
                               QObject* parent = nullptr);
@@ -232,8 +234,8 @@ class RecordingSession : public QObject {
     Backoff writeBackoff_;
     std::uint32_t retryAt_ms_ = 0;  // tick before which no rebuild is tried
     bool retryPending_ = false;
-    std::uint32_t lastFrame_ms_ = 0;  // tick of the last frame, or of the build
-    int framesSinceRetry_ = 0;
+    std::uint32_t lastFrame_ms_ = 0;    // tick of the last frame, or of the build
+    std::uint32_t recordStart_ms_ = 0;  // tick of the last recording graph build
 };
 
 }  // namespace kv::session

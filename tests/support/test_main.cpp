@@ -4,6 +4,7 @@
 #include "media/gst_init.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,11 @@ int main(int argc, char** argv) {
         qputenv("GST_REGISTRY", KV_TEST_GST_REGISTRY);
     }
     ::testing::InitGoogleTest(&argc, argv);
+#ifdef KV_TEST_CORE_APP
+    QCoreApplication app(argc, argv);
+#else
     QApplication app(argc, argv);
+#endif
     QString error;
     if (!kv::media::initGStreamer(&error)) {
         fprintf(stderr, "GStreamer did not start: %s\n", qPrintable(error));

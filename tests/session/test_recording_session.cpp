@@ -1,0 +1,219 @@
+// The recorder without a window, under a QCoreApplication: a test camera
+// recorded into real files, a network camera that drops, hangs and comes
+// back, and a disk that fills up and is freed, all recovered without input.
+
+#include "capture/grabber_callback.h"
+#include "media/uri_camera.h"
+#include "record/record_graph.h"
+#include "session/recording_session.h"
+#include "tests/support/avi_probe.h"
+#include "tests/support/http_camera.h"
+#include "tests/support/test_env.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
+#include <functional>
+
+using namespace kv;
+using session::RecordingSession;
+
+namespace {
+
+class RecordingSessionTest : public ::testing::Test {
+  protected:
+    RecordingSessionTest() {
+        folder_ = home_.documentsDir() + QStringLiteral("/rec/");
+        config_.folder = folder_;
+        config_.mode = capture::StateRecord;
+        config_.recInterval_ms = 40;
+    }
+    ~RecordingSessionTest() override {
+        session_.reset();
+        media::clearUriCameras();
+    }
+
+    RecordingSession& start(const QString& name, const QString& uri) {
+        media::setCommandLineCameras({{name, uri}});
+        config_.cameraName = name;
+        session_ = std::make_unique<RecordingSession>();
+        session_->setConfig(config_);
+        session_->setMode(config_.mode);
+        session_->resetRestartDelay(0);
+        return *session_;
+    }
+
+    // The record timer ticking four times a second while events run.
+    bool runUntil(const std::function<bool()>& done, int timeout_ms) {
+        QElapsedTimer timer;
+        timer.start();
+        QElapsedTimer tick;
+        tick.start();
+        while (!done() && timer.elapsed() < timeout_ms) {
+            if (tick.elapsed() >= 250) {
+                session_->recordTimerTick();
+                tick.restart();
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return done();
+    }
+
+    QStringList files() const {
+        return QDir(folder_).entryList({QStringLiteral("*.avi")}, QDir::Files, QDir::Name);
+    }
+
+    test::TempHome home_;
+    QString folder_;
+    session::SessionConfig config_;
+    std::unique_ptr<RecordingSession> session_;
+};
+
+TEST_F(RecordingSessionTest, RecordsATestCameraWithoutAnyWidget) {
+    ASSERT_EQ(qobject_cast<QGuiApplication*>(QCoreApplication::instance()), nullptr);
+    RecordingSession& session =
+        start(QStringLiteral("Ball"), QStringLiteral("test:ball?width=160&height=120"));
+    QStringList status;
+    QObject::connect(&session, &RecordingSession::statusText,
+                     [&status](const QString& s) { status << s; });
+    int handled = 0;
+    QObject::connect(
+        &session, &RecordingSession::frameHandled,
+        [&handled](capture::FrameState state, int) { handled += state == capture::StateRecord; });
+    ASSERT_TRUE(runUntil([&] { return session.recordedFrames() >= 10; }, 10000));
+    const QString file = session.RecordFileName();
+    EXPECT_TRUE(file.startsWith(folder_));  // the folder was made for it
+    session.shutdown();
+    EXPECT_GE(handled, 10);
+    EXPECT_TRUE(status.contains(QFileInfo(file).fileName() + QStringLiteral(": 10 Frames.")));
+    EXPECT_EQ(status.last(), QStringLiteral("AUS"));
+    const test::AviProbe probe = test::probeAvi(file);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.frames, session.recordedFrames());
+    EXPECT_EQ(probe.width, 160);
+    EXPECT_TRUE(test::hasIdx1(file));
+}
+
+// A network camera that closes its connection (a reboot), hangs, and comes
+// back: each loss is seen within 6 s, recording resumes by itself within
+// 10 s of the return, and every file is finished.
+TEST_F(RecordingSessionTest, ANetworkCameraThatDropsOrHangsIsFollowedBackWithoutInput) {
+    test::HttpCamera camera(QSize(160, 120), 10);
+    ASSERT_TRUE(camera.isListening());
+    config_.recInterval_ms = 200;
+    RecordingSession& session = start(QStringLiteral("Door"), camera.url());
+    QStringList losses;
+    int backs = 0;
+    QObject::connect(&session, &RecordingSession::cameraLostChanged,
+                     [&](bool lost, const QString& reason) {
+                         if (lost) {
+                             losses << reason;
+                         } else {
+                             ++backs;
+                         }
+                     });
+    QString status;
+    QObject::connect(&session, &RecordingSession::statusText,
+                     [&status](const QString& s) { status = s; });
+    ASSERT_TRUE(runUntil([&] { return session.recordedFrames() >= 3; }, 10000));
+
+    // The camera reboots: it closes the stream and refuses for a while.
+    camera.closeConnections();
+    camera.setMode(test::HttpCamera::Mode::Refuse);
+    ASSERT_TRUE(runUntil([&] { return session.cameraLost(); }, 6000));
+    EXPECT_FALSE(session.recordGraphExists());
+    EXPECT_TRUE(status.startsWith(QStringLiteral("Camera lost: "))) << status.toStdString();
+    runUntil([] { return false; }, 1500);  // refused retries change nothing
+    EXPECT_EQ(losses.size(), 1);
+    EXPECT_EQ(backs, 0);
+
+    camera.setMode(test::HttpCamera::Mode::Serve);
+    ASSERT_TRUE(
+        runUntil([&] { return !session.cameraLost() && session.recordedFrames() >= 2; }, 10000));
+    EXPECT_EQ(backs, 1);
+
+    // The camera hangs: no error, no end, just no more pictures.
+    camera.setMode(test::HttpCamera::Mode::Hang);
+    ASSERT_TRUE(runUntil([&] { return session.cameraLost(); }, 6500));
+    EXPECT_TRUE(losses.last().startsWith(QStringLiteral("no picture")))
+        << losses.last().toStdString();
+
+    camera.setMode(test::HttpCamera::Mode::Serve);
+    ASSERT_TRUE(
+        runUntil([&] { return !session.cameraLost() && session.recordedFrames() >= 2; }, 10000));
+    session.shutdown();
+    const QStringList names = files();
+    EXPECT_GE(names.size(), 3);
+    for (const QString& name : names) {
+        EXPECT_TRUE(test::hasIdx1(folder_ + name)) << name.toStdString();
+    }
+}
+
+class RecordingSessionFullDisk : public RecordingSessionTest {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(QDir().mkpath(folder_));
+        mountPoint_ = QFile::encodeName(folder_);
+        if (::mount("tmpfs", mountPoint_.constData(), "tmpfs", 0, "size=1m") != 0) {
+            GTEST_SKIP() << "cannot mount a small file system: " << std::strerror(errno);
+        }
+        mounted_ = true;
+    }
+    void TearDown() override {
+        session_.reset();
+        if (mounted_) {
+            ::umount2(mountPoint_.constData(), MNT_DETACH);
+        }
+    }
+    QByteArray mountPoint_;
+    bool mounted_ = false;
+};
+
+// The disk fills: the recording stops without a box, and resumes by itself
+// once space is freed; the file that hit the error stays playable.
+TEST_F(RecordingSessionFullDisk, ResumesByItselfWhenSpaceReturns) {
+    RecordingSession& session =
+        start(QStringLiteral("Bars"), QStringLiteral("test:smpte75?width=320&height=240"));
+    int failures = 0;
+    int recoveries = 0;
+    QObject::connect(
+        &session, &RecordingSession::writeFailedChanged,
+        [&](bool failed, const QString&, const QString&) { failed ? ++failures : ++recoveries; });
+    ASSERT_TRUE(runUntil([&] { return session.writeFailed(); }, 20000));
+    const QString full = session.RecordFileName();
+    runUntil([] { return false; }, 2500);  // retries on a full disk stay quiet
+    EXPECT_EQ(failures, 1);
+    EXPECT_EQ(recoveries, 0);
+
+    // Space comes back: the user moved the full file away, and records
+    // slowly enough not to fill it again at once.
+    config_.recInterval_ms = 500;
+    session.setConfig(config_);
+    QTemporaryDir keep;
+    ASSERT_TRUE(keep.isValid());
+    const QString kept = keep.filePath(QStringLiteral("full.avi"));
+    ASSERT_TRUE(runUntil([&] { return session.recordGraph().finishing() == 0; }, 11000));
+    ASSERT_TRUE(QFile::copy(full, kept));
+    for (const QString& name : files()) {
+        QFile::remove(folder_ + name);
+    }
+
+    ASSERT_TRUE(runUntil([&] { return !session.writeFailed(); }, 35000));
+    EXPECT_EQ(recoveries, 1);
+    EXPECT_GT(session.recordedFrames(), 0);
+    const test::AviProbe probe = test::probeAvi(kept);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_GT(probe.frames, 0);
+}
+
+}  // namespace
