@@ -1,0 +1,196 @@
+// The worst stall of the main loop while the recorder meets trouble: a
+// network camera that refuses, closes its stream, hangs from the start or in
+// the middle, and comes back; and H.264 1080p files rotating every 2 s. A
+// 5 ms timer on the main loop measures how late it fires. A plain program
+// that prints its figures.
+//
+// kv_bench_session_stall [--no-h264]
+
+#include "media/gst_init.h"
+#include "media/uri_camera.h"
+#include "record/record_graph.h"
+#include "session/recording_session.h"
+#include "tests/support/http_camera.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+using namespace kv;
+
+namespace {
+
+// How late a 5 ms timer fires, worst case, since the last reset.
+class StallMeter {
+  public:
+    StallMeter() {
+        timer_.setTimerType(Qt::PreciseTimer);
+        timer_.setInterval(5);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            const qint64 gap = clock_.restart();
+            worst_ms_ = std::max(worst_ms_, gap - 5);
+        });
+        clock_.start();
+        timer_.start();
+    }
+    void reset() {
+        worst_ms_ = 0;
+        clock_.restart();
+    }
+    qint64 worst_ms() const { return worst_ms_; }
+
+  private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 worst_ms_ = 0;
+};
+
+void run(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+}
+
+bool runUntil(const std::function<bool()>& done, int timeout_ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeout_ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return done();
+}
+
+// A session on one camera with its record timer running as the window runs it.
+struct Recorder {
+    Recorder(const QString& name, const QString& uri, session::SessionConfig config) {
+        media::setCommandLineCameras({{name, uri}});
+        config.cameraName = name;
+        session = std::make_unique<session::RecordingSession>();
+        session->setConfig(config);
+        session->setMode(config.mode);
+        session->resetRestartDelay(0);
+        QObject::connect(&tick, &QTimer::timeout, [this] { session->recordTimerTick(); });
+        tick.start(1000);
+    }
+    ~Recorder() {
+        tick.stop();
+        session->shutdown();
+        session.reset();
+        media::clearUriCameras();
+    }
+    QTimer tick;
+    std::unique_ptr<session::RecordingSession> session;
+};
+
+void phase(StallMeter& meter, const char* name, const std::function<void()>& action, int ms,
+           const std::function<bool()>& until = {}) {
+    meter.reset();
+    QElapsedTimer timer;
+    timer.start();
+    action();
+    bool reached = true;
+    if (until) {
+        reached = runUntil(until, ms);
+    } else {
+        run(ms);
+    }
+    std::printf("  %-46s worst stall %4lld ms%s (%.1f s)\n", name, meter.worst_ms(),
+                reached ? "" : ", not reached", timer.elapsed() / 1000.0);
+}
+
+void networkCamera(StallMeter& meter, const QString& folder) {
+    std::printf("network camera, MJPEG over HTTP, RecInterval 200\n");
+    test::HttpCamera camera(QSize(640, 480), 15);
+    session::SessionConfig config;
+    config.folder = folder;
+    config.mode = capture::StateRecord;
+    config.recInterval_ms = 200;
+    Recorder recorder(QStringLiteral("Door"), camera.url(), config);
+    session::RecordingSession& s = *recorder.session;
+    phase(
+        meter, "start and record 5 frames", [] {}, 15000, [&] { return s.recordedFrames() >= 5; });
+    phase(
+        meter, "closes its stream and refuses: lost",
+        [&] {
+            camera.closeConnections();
+            camera.setMode(test::HttpCamera::Mode::Refuse);
+        },
+        8000, [&] { return s.cameraLost(); });
+    phase(
+        meter, "refusing retries for 5 s", [] {}, 5000);
+    phase(
+        meter, "back: recording again", [&] { camera.setMode(test::HttpCamera::Mode::Serve); },
+        15000, [&] { return !s.cameraLost() && s.recordedFrames() >= 3; });
+    phase(
+        meter, "hangs mid-stream: lost", [&] { camera.setMode(test::HttpCamera::Mode::Hang); },
+        10000, [&] { return s.cameraLost(); });
+    phase(
+        meter, "hung retries for 20 s", [] {}, 20000);
+    phase(
+        meter, "back: recording again", [&] { camera.setMode(test::HttpCamera::Mode::Serve); },
+        40000, [&] { return !s.cameraLost() && s.recordedFrames() >= 3; });
+}
+
+void hungFromTheStart(StallMeter& meter, const QString& folder) {
+    std::printf("network camera that hangs from the first connection\n");
+    test::HttpCamera camera(QSize(320, 240), 10);
+    camera.setMode(test::HttpCamera::Mode::Hang);
+    session::SessionConfig config;
+    config.folder = folder;
+    config.mode = capture::StateRecord;
+    config.recInterval_ms = 200;
+    meter.reset();
+    Recorder recorder(QStringLiteral("Gate"), camera.url(), config);
+    phase(
+        meter, "first 20 s", [] {}, 20000);
+}
+
+void h264Rotation(StallMeter& meter, const QString& folder) {
+    std::printf("H.264 1080p at 25 frames/s, a new file every 50 frames\n");
+    session::SessionConfig config;
+    config.folder = folder;
+    config.mode = capture::StateRecord;
+    config.recInterval_ms = 40;
+    config.compressor = QStringLiteral("H.264 Compressor");
+    config.maxRecordSamples = 50;
+    Recorder recorder(QStringLiteral("Ball"),
+                      QStringLiteral("test:ball?width=1920&height=1080&framerate=25"), config);
+    int rotations = 0;
+    QObject::connect(&recorder.session->recordGraph(), &record::RecordGraph::finished,
+                     [&rotations] { ++rotations; });
+    phase(
+        meter, "20 s of recording with rotations", [] {}, 20000);
+    std::printf("  files finished in the background: %d\n", rotations);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QString error;
+    if (!media::initGStreamer(&error)) {
+        std::fprintf(stderr, "GStreamer did not start: %s\n", qPrintable(error));
+        return 1;
+    }
+    const bool h264 = !QCoreApplication::arguments().contains(QStringLiteral("--no-h264"));
+    QTemporaryDir dir;
+    StallMeter meter;
+    networkCamera(meter, dir.filePath(QStringLiteral("net/")));
+    hungFromTheStart(meter, dir.filePath(QStringLiteral("hung/")));
+    if (h264) {
+        h264Rotation(meter, dir.filePath(QStringLiteral("h264/")));
+    }
+    return 0;
+}
