@@ -15,6 +15,7 @@
 #include "tests/support/test_env.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -30,6 +31,11 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 
@@ -491,6 +497,35 @@ TEST_F(MainWindowTest, TheRecordTimerWaitsWhileTheCameraDialogIsOpen) {
     EXPECT_FALSE(builtUnderTheDialog);
     EXPECT_TRUE(form.controls().RecordTimer->isActive());
     EXPECT_TRUE(pumpUntil([&] { return form.recordGraphExists(); }));
+}
+
+// A full disk is told once, without a modal box: the record timer and the
+// rest of the program go on, and the recording retries by itself.
+TEST_F(MainWindowTest, AFullDiskIsShownWithoutHoldingAnythingUp) {
+    const QByteArray mountPoint = QFile::encodeName(recordings_);
+    if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=512k") != 0) {
+        GTEST_SKIP() << "cannot mount a small file system: " << std::strerror(errno);
+    }
+    struct Unmount {
+        QByteArray point;
+        ~Unmount() { ::umount2(point.constData(), MNT_DETACH); }
+    } unmount{mountPoint};
+    TForm1& form = start({kBars});
+    form.controls().RecordTimer->setInterval(250);
+    form.controls().RecordTimer->start();
+    ASSERT_TRUE(pumpUntil([&] { return form.session().writeFailed(); }, 20000));
+    pump(300);
+    auto* box = form.findChild<QMessageBox*>(QStringLiteral("WriteFailureBox"));
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_FALSE(box->isModal());
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(box->text().contains(QStringLiteral("tries again by itself")));
+    EXPECT_TRUE(form.controls().StatusBarRecord->panelText(0).startsWith(
+        QStringLiteral("Recording stopped: ")));
+    EXPECT_TRUE(form.controls().RecordTimer->isActive());
+    form.controls().RecordTimer->stop();
+    form_.reset();
 }
 
 }  // namespace
