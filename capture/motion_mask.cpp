@@ -10,7 +10,12 @@
 #include <QRectF>
 #include <QSaveFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <bit>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,8 +24,66 @@ namespace kv::capture {
 namespace {
 Q_LOGGING_CATEGORY(lcMask, "kv.capture.mask")
 
-// A mask file is a few kilobytes; anything far larger is not one.
+// Our own mask is 662 bytes, but the user may draw one in any editor at any
+// size; 64 MiB still takes a 24-bit picture of 4000 x 4000 and keeps a stray
+// huge file from being read into memory at start-up.
 constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
+
+// Only a regular file (also behind a symbolic link) is read: opening a FIFO
+// waits for a writer forever, and a device or a directory holds no picture.
+// Empty when the file may be read.
+QString notAPictureFile(const struct stat& info) {
+    if (S_ISDIR(info.st_mode)) {
+        return QStringLiteral("it is a directory");
+    }
+    if (S_ISFIFO(info.st_mode)) {
+        return QStringLiteral("it is a FIFO");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return QStringLiteral("it is not a regular file");
+    }
+    if (info.st_size > kMaxFileBytes) {
+        return QStringLiteral("larger than %1 MiB").arg(kMaxFileBytes / (1024 * 1024));
+    }
+    return QString();
+}
+
+// Opens path for reading if it is a file we may read; closed again otherwise.
+// The type is checked before opening, so that nothing else is even opened, and
+// again on the open descriptor, in case the name was replaced in between.
+bool openPictureFile(const QString& path, QFile& file, qint64& size) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0) {
+        const int error = errno;
+        qCWarning(lcMask) << "mask file" << path << "not used:" << std::strerror(error);
+        return false;
+    }
+    if (const QString reason = notAPictureFile(info); !reason.isEmpty()) {
+        qCWarning(lcMask) << "mask file" << path << "not used:" << reason;
+        return false;
+    }
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        qCWarning(lcMask) << "mask file" << path << "not used:" << std::strerror(error);
+        return false;
+    }
+    QString reason;
+    if (::fstat(fd, &info) != 0) {
+        reason = QString::fromLocal8Bit(std::strerror(errno));
+    } else {
+        reason = notAPictureFile(info);
+    }
+    if (!reason.isEmpty() || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        qCWarning(lcMask) << "mask file" << path
+                          << "not used:" << (reason.isEmpty() ? file.errorString() : reason);
+        return false;
+    }
+    size = info.st_size;
+    return true;
+}
 
 std::uint32_t readLe(const QByteArray& bytes, qsizetype at, int size) {
     std::uint32_t value = 0;
@@ -157,16 +220,13 @@ bool MotionMask::save(const QString& path, QString* error) const {
 }
 
 bool MotionMask::load(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCWarning(lcMask) << "mask file" << path << "not used:" << file.errorString();
+    QFile file;
+    qint64 size = 0;
+    if (!openPictureFile(path, file, size)) {
         return false;
     }
-    if (file.size() > kMaxFileBytes) {
-        qCWarning(lcMask) << "mask file" << path << "not used: too large";
-        return false;
-    }
-    QByteArray bytes = file.readAll();
+    // No more than the size checked, should the file grow meanwhile.
+    QByteArray bytes = file.read(size);
     if (bytes.startsWith("BM")) {
         if (const QString shortfall = bmpShortfall(bytes); !shortfall.isEmpty()) {
             qCWarning(lcMask) << "mask file" << path << "not used:" << shortfall;

@@ -58,7 +58,8 @@ class MotionMask {
 
     // Takes any bitmap the file holds as the mask: a cell is active when its
     // colour is not black. False, with a warning and the mask unchanged, when
-    // the file cannot be read.
+    // the file cannot be read, or is not a regular file of at most 64 MiB (a
+    // FIFO, device or directory is never read, and never waited for).
     bool load(const QString& path);
     // The mask as a rebuild of the capture pipeline makes it: all active, then
     // the saved file, when there is one.

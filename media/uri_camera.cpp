@@ -7,10 +7,13 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QLoggingCategory>
+#include <QSet>
 #include <QSettings>
+#include <QThreadPool>
 #include <QUrlQuery>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -57,7 +60,8 @@ struct Registry {
     std::mutex mutex;
     QList<UriCamera> commandLine;
     QList<UriCamera> configured;
-    QHash<QString, std::optional<NativeFormat>> discovered;  // empty optional: failed
+    QHash<QString, std::optional<NativeFormat>> discovered;
+    QSet<QString> discovering;  // network cameras asked in the background now
 };
 
 Registry& registry() {
@@ -236,12 +240,32 @@ Element createTestSource(const CameraUri& uri) {
 
 // --- files and network streams
 
+// Shared by a file camera's bin and the loopers of its current run. A seek
+// that reaches the demuxer while it is being torn down crashes it, so closing
+// waits for a seek under way and no seek starts after that.
+struct LoopGate {
+    std::mutex seekMutex;  // held for the whole push of a seek
+    std::atomic<bool> closed = false;
+};
+
+GQuark loopGateQuark() {
+    static const GQuark quark = g_quark_from_static_string("kv-uri-camera-loop-gate");
+    return quark;
+}
+
+std::shared_ptr<LoopGate> loopGate(GstElement* camera) {
+    auto* gate = static_cast<std::shared_ptr<LoopGate>*>(
+        g_object_get_qdata(G_OBJECT(camera), loopGateQuark()));
+    return gate ? *gate : nullptr;
+}
+
 // Turns the decoder's output into one endless stream: each end of the file
 // becomes a seek back to its start, and timestamps keep counting on from the
 // previous pass so that downstream sees a single segment.
 class Looper : public std::enable_shared_from_this<Looper> {
   public:
-    explicit Looper(Pad upstreamOfChain) : chainSink_(std::move(upstreamOfChain)) {}
+    Looper(Pad upstreamOfChain, std::shared_ptr<LoopGate> gate)
+        : chainSink_(std::move(upstreamOfChain)), gate_(std::move(gate)) {}
 
     static GstPadProbeReturn probe(GstPad*, GstPadProbeInfo* info, gpointer data) {
         return (*static_cast<std::shared_ptr<Looper>*>(data))->onData(info);
@@ -286,8 +310,8 @@ class Looper : public std::enable_shared_from_this<Looper> {
                 passEnd_ = 0;
                 return GST_PAD_PROBE_OK;
             case GST_EVENT_EOS:
-                if (!looping_ || passEnd_ == 0) {
-                    return GST_PAD_PROBE_OK;  // nothing played: do not spin
+                if (!looping_ || passEnd_ == 0 || gate_->closed) {
+                    return GST_PAD_PROBE_OK;  // nothing played (do not spin), or closing
                 }
                 offset_ += passEnd_;
                 passEnd_ = 0;
@@ -340,18 +364,27 @@ class Looper : public std::enable_shared_from_this<Looper> {
             [](gpointer data) { delete static_cast<std::shared_ptr<Looper>*>(data); });
     }
 
+    // Lock order: the gate's seekMutex before mutex_ (the seek's own flush
+    // events pass the probe), never the other way round.
     void seekToStart() {
-        GstEvent* seek = gst_event_new_seek(
-            1.0, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT),
-            GST_SEEK_TYPE_SET, 0, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
-        if (gst_pad_push_event(chainSink_.get(), seek)) {
-            return;
+        {
+            std::lock_guard hold(gate_->seekMutex);
+            if (!gate_->closed) {
+                GstEvent* seek = gst_event_new_seek(
+                    1.0, GST_FORMAT_TIME,
+                    GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), GST_SEEK_TYPE_SET,
+                    0, GST_SEEK_TYPE_NONE, GST_CLOCK_TIME_NONE);
+                if (gst_pad_push_event(chainSink_.get(), seek)) {
+                    return;
+                }
+                Element owner = adopt(gst_pad_get_parent_element(chainSink_.get()));
+                if (!owner || GST_STATE_TARGET(owner.get()) < GST_STATE_PAUSED) {
+                    return;  // shutting down
+                }
+                qCWarning(lcUriCamera) << "file camera cannot seek back to its start; it ends here";
+            }
         }
-        Element owner = adopt(gst_pad_get_parent_element(chainSink_.get()));
-        if (!owner || GST_STATE_TARGET(owner.get()) < GST_STATE_PAUSED) {
-            return;  // shutting down
-        }
-        qCWarning(lcUriCamera) << "file camera cannot seek back to its start; it ends here";
+        // The end of file that started this seek was held back: pass one on.
         {
             std::lock_guard lock(mutex_);
             seeking_ = false;
@@ -360,9 +393,12 @@ class Looper : public std::enable_shared_from_this<Looper> {
         gst_pad_send_event(chainSink_.get(), gst_event_new_eos());
     }
 
+    // --- set at construction
+    const Pad chainSink_;
+    const std::shared_ptr<LoopGate> gate_;
+
     // --- streaming threads and the seeking worker, under mutex_
     std::mutex mutex_;
-    Pad chainSink_;
     GstSegment segment_{};
     GstClockTime offset_ = 0;
     GstClockTime passEnd_ = 0;
@@ -373,8 +409,8 @@ class Looper : public std::enable_shared_from_this<Looper> {
 };
 
 struct DecodedPadContext {
-    Pad chainSink;  // where the video stream goes
-    bool loop = false;
+    Pad chainSink;                // where the video stream goes
+    GstElement* owner = nullptr;  // the camera bin, which outlives the decoder; null: no loop
 };
 
 bool isVideoPad(GstPad* pad) {
@@ -396,13 +432,14 @@ void onDecodedPad(GstElement*, GstPad* pad, gpointer data) {
     if (!isVideoPad(pad) || gst_pad_is_linked(context->chainSink.get())) {
         return;
     }
-    if (context->loop) {
+    if (std::shared_ptr<LoopGate> gate = context->owner ? loopGate(context->owner) : nullptr) {
         gst_pad_add_probe(
             pad,
             GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM |
                             GST_PAD_PROBE_TYPE_EVENT_FLUSH),
             &Looper::probe,
-            new std::shared_ptr<Looper>(std::make_shared<Looper>(context->chainSink)),
+            new std::shared_ptr<Looper>(
+                std::make_shared<Looper>(context->chainSink, std::move(gate))),
             [](gpointer p) { delete static_cast<std::shared_ptr<Looper>*>(p); });
     }
     if (GST_PAD_LINK_FAILED(gst_pad_link(pad, context->chainSink.get()))) {
@@ -432,9 +469,10 @@ void prepareNetworkDecoder(GstElement* decoder) {
     g_signal_connect(decoder, "deep-element-added", G_CALLBACK(onDeepElementAdded), nullptr);
 }
 
-void connectDecoder(GstElement* decoder, GstElement* chainHead, bool loop) {
+// loopOwner: the file camera's bin, whose gate its loopers share; null plays once.
+void connectDecoder(GstElement* decoder, GstElement* chainHead, GstElement* loopOwner) {
     auto* context =
-        new DecodedPadContext{adopt(gst_element_get_static_pad(chainHead, "sink")), loop};
+        new DecodedPadContext{adopt(gst_element_get_static_pad(chainHead, "sink")), loopOwner};
     g_signal_connect_data(
         decoder, "pad-added", G_CALLBACK(onDecodedPad), context,
         [](gpointer p, GClosure*) { delete static_cast<DecodedPadContext*>(p); }, GConnectFlags(0));
@@ -461,7 +499,7 @@ std::optional<NativeFormat> discoverNativeFormat(const QString& uri, Kind kind) 
     if (kind == Kind::Network) {
         prepareNetworkDecoder(decoder.get());
     }
-    connectDecoder(decoder.get(), sink.get(), false);
+    connectDecoder(decoder.get(), sink.get(), nullptr);
     Pad sinkPad = adopt(gst_element_get_static_pad(sink.get(), "sink"));
     gst_pad_add_probe(
         sinkPad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
@@ -524,26 +562,74 @@ std::optional<NativeFormat> discoverNativeFormat(const QString& uri, Kind kind) 
 // Learned once per URI; a network camera that failed is not tried again in
 // this run, so a dead camera does not stall every rebuild.
 std::optional<NativeFormat> nativeFormat(const CameraUri& uri) {
+    Registry& r = registry();
     {
-        Registry& r = registry();
         std::lock_guard lock(r.mutex);
         auto known = r.discovered.constFind(uri.uri);
         if (known != r.discovered.constEnd()) {
             return *known;
         }
+        if (uri.kind == Kind::Network) {
+            // A network camera that hangs must not hold up the caller: its
+            // size is learned in the background, and until then the camera
+            // offers whatever size it sends. A camera that does not answer
+            // is asked again at the next build.
+            if (!r.discovering.contains(uri.uri)) {
+                r.discovering.insert(uri.uri);
+                QThreadPool::globalInstance()->start([uri] {
+                    const std::optional<NativeFormat> format =
+                        discoverNativeFormat(uri.uri, uri.kind);
+                    Registry& registry_ = registry();
+                    std::lock_guard lock(registry_.mutex);
+                    registry_.discovering.remove(uri.uri);
+                    if (format) {
+                        registry_.discovered.insert(uri.uri, format);
+                    }
+                });
+            }
+            return std::nullopt;
+        }
     }
     std::optional<NativeFormat> format = discoverNativeFormat(uri.uri, uri.kind);
-    if (format || uri.kind == Kind::Network) {
-        Registry& r = registry();
+    if (format) {
         std::lock_guard lock(r.mutex);
         r.discovered.insert(uri.uri, format);
     }
     return format;
 }
 
+// A file camera's bin: each run opens a fresh loop gate, and the gate closes
+// before the decoder leaves PAUSED, however the pipeline is stopped.
+GstElementClass* fileCameraBinParent = nullptr;
+
+GstStateChangeReturn changeFileCameraState(GstElement* bin, GstStateChange transition) {
+    if (transition == GST_STATE_CHANGE_READY_TO_PAUSED) {
+        // No streaming thread runs in the bin yet, so nothing reads the old gate.
+        g_object_set_qdata_full(
+            G_OBJECT(bin), loopGateQuark(),
+            new std::shared_ptr<LoopGate>(std::make_shared<LoopGate>()),
+            [](gpointer p) { delete static_cast<std::shared_ptr<LoopGate>*>(p); });
+    } else if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
+        stopUriCamera(bin);
+    }
+    return fileCameraBinParent->change_state(bin, transition);
+}
+
+GType fileCameraBinType() {
+    static const GType type = g_type_register_static_simple(
+        GST_TYPE_BIN, "KvFileCameraBin", sizeof(GstBinClass),
+        [](gpointer klass, gpointer) {
+            fileCameraBinParent = GST_ELEMENT_CLASS(g_type_class_peek_parent(klass));
+            GST_ELEMENT_CLASS(klass)->change_state = changeFileCameraState;
+        },
+        sizeof(GstBin), nullptr, GTypeFlags(0));
+    return type;
+}
+
 Element createDecodingSource(const CameraUri& uri) {
     const bool isFile = uri.kind == Kind::File;
-    Element bin = adopt(gst_bin_new(nullptr));
+    Element bin = adopt(isFile ? GST_ELEMENT(g_object_new(fileCameraBinType(), nullptr))
+                               : gst_bin_new(nullptr));
     Element decoder = make("uridecodebin");
     Element pace = isFile ? make("clocksync") : Element();
     Element convert = make("videoconvert");
@@ -566,7 +652,8 @@ Element createDecodingSource(const CameraUri& uri) {
     if (!isFile) {
         prepareNetworkDecoder(decoder.get());
     }
-    connectDecoder(decoder.get(), isFile ? pace.get() : convert.get(), isFile);
+    connectDecoder(decoder.get(), isFile ? pace.get() : convert.get(),
+                   isFile ? bin.get() : nullptr);
 
     Caps caps = adopt(gst_caps_new_empty());
     if (const std::optional<NativeFormat> native = nativeFormat(uri)) {
@@ -670,6 +757,16 @@ QList<UriCamera> uriCameras() {
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
     return r.commandLine + r.configured;
+}
+
+void stopUriCamera(GstElement* camera) {
+    if (!camera) {
+        return;
+    }
+    if (std::shared_ptr<LoopGate> gate = loopGate(camera)) {
+        std::lock_guard hold(gate->seekMutex);
+        gate->closed = true;
+    }
 }
 
 Element createUriCameraSource(const UriCamera& camera) {

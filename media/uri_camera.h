@@ -56,6 +56,13 @@ QList<UriCamera> uriCameras();
 // URI cannot be used.
 Element createUriCameraSource(const UriCamera& camera);
 
+// Stops a file camera's loop: a seek back to the start under way is waited
+// for, none starts after this returns, and the file plays to its end. The
+// camera does this itself before its decoder leaves PAUSED, so stopping a
+// pipeline is safe without it. Any element may be passed; for anything but a
+// file camera this does nothing.
+void stopUriCamera(GstElement* camera);
+
 // Whether a URI can be a camera (used for the registry's checks).
 bool isUsableCameraUri(const QString& uri, QString* reason = nullptr);
 

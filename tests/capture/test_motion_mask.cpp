@@ -1,6 +1,8 @@
 #include "capture/motion_mask.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
@@ -8,7 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <functional>
+#include <future>
 
 using kv::capture::MotionMask;
 
@@ -349,6 +357,72 @@ TEST_F(MotionMaskFiles, UnreadableFilesLeaveTheMaskAllActive) {
         EXPECT_FALSE(mask.load(path(name)));
         EXPECT_EQ(mask.image(), learnedMask().image());  // a failed load changes nothing
     }
+}
+
+TEST_F(MotionMaskFiles, AFifoNamedLikeTheMaskIsNeitherWaitedForNorTouched) {
+    const QByteArray fifo = QFile::encodeName(path("Mask.bmp"));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    struct Outcome {
+        bool loaded = true;
+        QImage afterLoad;
+        int activeAfterReset = 0;
+    };
+    auto loading = std::async(std::launch::async, [&] {
+        Outcome outcome;
+        MotionMask mask = learnedMask();
+        outcome.loaded = mask.load(path("Mask.bmp"));
+        outcome.afterLoad = mask.image();
+        mask.resetAndLoad(path("Mask.bmp"));
+        outcome.activeAfterReset = mask.activeCount();
+        return outcome;
+    });
+    if (loading.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+        ADD_FAILURE() << "loading waits for a writer";
+        // Each writer that comes and goes lets a blocked reader see end of file.
+        while (loading.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+            const int writer = ::open(fifo.constData(), O_WRONLY | O_NONBLOCK);
+            if (writer >= 0) {
+                ::close(writer);
+            }
+        }
+    }
+    const Outcome outcome = loading.get();
+    EXPECT_FALSE(outcome.loaded);
+    EXPECT_EQ(outcome.afterLoad, learnedMask().image());
+    EXPECT_EQ(outcome.activeAfterReset, 4800);
+    struct stat info {};
+    ASSERT_EQ(::lstat(fifo.constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+TEST_F(MotionMaskFiles, OnlyRegularFilesAreRead) {
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("Mask.bmp")));
+    MotionMask mask = learnedMask();
+    mask.resetAndLoad(path("Mask.bmp"));
+    EXPECT_EQ(mask.activeCount(), 4800);
+    EXPECT_TRUE(QFileInfo(path("Mask.bmp")).isDir());
+
+    // A link to a device is not read; a link to a mask is.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), path("device.bmp")));
+    mask = learnedMask();
+    EXPECT_FALSE(mask.load(path("device.bmp")));
+    mask.resetAndLoad(path("device.bmp"));
+    EXPECT_EQ(mask.activeCount(), 4800);
+    ASSERT_TRUE(learnedMask().save(path("saved.bmp"), nullptr));
+    ASSERT_TRUE(QFile::link(path("saved.bmp"), path("linked.bmp")));
+    mask.resetAndLoad(path("linked.bmp"));
+    EXPECT_EQ(mask.image(), learnedMask().image());
+}
+
+TEST_F(MotionMaskFiles, AFileOverTheSizeBoundIsNotRead) {
+    QFile big(path("Mask.bmp"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(big.resize(64 * 1024 * 1024 + 1));  // sparse: costs no disk
+    big.close();
+    MotionMask mask = learnedMask();
+    mask.resetAndLoad(path("Mask.bmp"));
+    EXPECT_EQ(mask.activeCount(), 4800);
+    EXPECT_EQ(QFileInfo(path("Mask.bmp")).size(), 64 * 1024 * 1024 + 1);
 }
 
 }  // namespace
