@@ -47,6 +47,19 @@ QString errorReason(GstMessage* message) {
     return reason;
 }
 
+// Stops a recording pipeline and gives its muxer's request pad back.
+void stopPipeline(Element& pipeline, Element& mux, Pad& muxPad) {
+    if (pipeline) {
+        gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+    }
+    if (muxPad) {
+        gst_element_release_request_pad(mux.get(), muxPad.get());
+    }
+    muxPad.reset();
+    mux.reset();
+    pipeline.reset();
+}
+
 bool takesCaps(GstElement* element, GstCaps* caps) {
     Pad sink = adopt(gst_element_get_static_pad(element, "sink"));
     if (!sink) {
@@ -318,16 +331,8 @@ class RecordGraph::Finishing {
 
     void release() {
         timer_.stop();
-        if (pipeline_) {
-            gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
-        }
-        if (muxPad_) {
-            gst_element_release_request_pad(mux_.get(), muxPad_.get());
-        }
-        muxPad_.reset();
-        mux_.reset();
+        stopPipeline(pipeline_, mux_, muxPad_);
         source_.reset();
-        pipeline_.reset();
     }
 
     const QString& fileName() const { return fileName_; }
@@ -452,16 +457,8 @@ void RecordGraph::removeFramelessFile() {
 }
 
 void RecordGraph::releasePipeline() {
-    if (pipeline_) {
-        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
-    }
-    if (muxPad_) {
-        gst_element_release_request_pad(mux_.get(), muxPad_.get());
-        muxPad_.reset();
-    }
     compressor_.reset();
-    mux_.reset();
-    pipeline_.reset();
+    stopPipeline(pipeline_, mux_, muxPad_);
 }
 
 }  // namespace kv::record

@@ -1,4 +1,5 @@
-// Test entry: a QApplication on the offscreen platform and GStreamer, both
+// Test entry: a QApplication on the offscreen platform (or, built with
+// KV_TEST_CORE_APP, a QCoreApplication) and GStreamer, both
 // ready before the first test runs.
 
 #include "media/gst_init.h"
