@@ -455,6 +455,8 @@ void PanelStatusBar::setPanelText(int index, const QString& text) {
         return;
     }
     panels_[index]->setText(text);
+    // A long message ("Camera lost: ...") does not fit a narrow panel.
+    panels_[index]->setToolTip(text);
 }
 
 // --- filters

@@ -121,7 +121,7 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
 
     const GstStateChangeReturn started = gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
     if (started == GST_STATE_CHANGE_FAILURE) {
-        qCWarning(lcCapture) << "the camera does not start";
+        qCDebug(lcCapture) << "the camera does not start";
         GST_DEBUG_BIN_TO_DOT_FILE(GST_BIN(pipeline_.get()), GST_DEBUG_GRAPH_SHOW_ALL,
                                   "capture-failed");
     }

@@ -62,6 +62,7 @@ struct Registry {
     QList<UriCamera> configured;
     QHash<QString, std::optional<NativeFormat>> discovered;
     QSet<QString> discovering;  // network cameras asked in the background now
+    QSet<QString> unanswered;   // network cameras whose failure was logged
 };
 
 Registry& registry() {
@@ -479,7 +480,8 @@ void connectDecoder(GstElement* decoder, GstElement* chainHead, GstElement* loop
 }
 
 // Plays the URI until its video caps are known (or it fails, or time runs out).
-std::optional<NativeFormat> discoverNativeFormat(const QString& uri, Kind kind) {
+// Failing, it says why in failure.
+std::optional<NativeFormat> discoverNativeFormat(const QString& uri, Kind kind, QString& failure) {
     struct Waiter {
         std::mutex mutex;
         std::condition_variable ready;
@@ -520,7 +522,7 @@ std::optional<NativeFormat> discoverNativeFormat(const QString& uri, Kind kind) 
     Bus bus = adopt(gst_element_get_bus(pipeline.get()));
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
     Caps caps;
-    QString failure = QStringLiteral("no video within %1 ms").arg(kDiscoveryTimeout_ms);
+    failure = QStringLiteral("no video within %1 ms").arg(kDiscoveryTimeout_ms);
     for (int waited_ms = 0; waited_ms < kDiscoveryTimeout_ms; waited_ms += 50) {
         {
             std::unique_lock lock(waiter.mutex);
@@ -549,8 +551,6 @@ std::optional<NativeFormat> discoverNativeFormat(const QString& uri, Kind kind) 
     const GstStructure* s = caps ? gst_caps_get_structure(caps.get(), 0) : nullptr;
     if (!s || !gst_structure_get_int(s, "width", &format.width) ||
         !gst_structure_get_int(s, "height", &format.height)) {
-        qCWarning(lcUriCamera).noquote()
-            << "cannot learn the picture size of" << uri << "-" << failure;
         return std::nullopt;
     }
     if (!gst_structure_get_fraction(s, "framerate", &format.fpsNum, &format.fpsDen)) {
@@ -577,23 +577,34 @@ std::optional<NativeFormat> nativeFormat(const CameraUri& uri) {
             if (!r.discovering.contains(uri.uri)) {
                 r.discovering.insert(uri.uri);
                 QThreadPool::globalInstance()->start([uri] {
+                    QString failure;
                     const std::optional<NativeFormat> format =
-                        discoverNativeFormat(uri.uri, uri.kind);
+                        discoverNativeFormat(uri.uri, uri.kind, failure);
                     Registry& registry_ = registry();
                     std::lock_guard lock(registry_.mutex);
                     registry_.discovering.remove(uri.uri);
                     if (format) {
                         registry_.discovered.insert(uri.uri, format);
+                        registry_.unanswered.remove(uri.uri);
+                    } else if (!registry_.unanswered.contains(uri.uri)) {
+                        // Once: it is asked again at every build while it is away.
+                        registry_.unanswered.insert(uri.uri);
+                        qCWarning(lcUriCamera).noquote()
+                            << "cannot learn the picture size of" << uri.uri << "-" << failure;
                     }
                 });
             }
             return std::nullopt;
         }
     }
-    std::optional<NativeFormat> format = discoverNativeFormat(uri.uri, uri.kind);
+    QString failure;
+    std::optional<NativeFormat> format = discoverNativeFormat(uri.uri, uri.kind, failure);
     if (format) {
         std::lock_guard lock(r.mutex);
         r.discovered.insert(uri.uri, format);
+    } else {
+        qCWarning(lcUriCamera).noquote()
+            << "cannot learn the picture size of" << uri.uri << "-" << failure;
     }
     return format;
 }
