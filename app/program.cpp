@@ -35,8 +35,9 @@ int main(int argc, char** argv) {
 
         TForm1 form(QApplication::arguments().mid(1));
         // exit(), not quit(): quit() would first ask the window, which only hides.
-        QObject::connect(&form, &TForm1::quitRequested, &app, [] { QCoreApplication::exit(0); },
-                         Qt::QueuedConnection);
+        QObject::connect(
+            &form, &TForm1::quitRequested, &app, [] { QCoreApplication::exit(0); },
+            Qt::QueuedConnection);
         if (form.terminating()) {
             return 0;
         }
