@@ -615,10 +615,6 @@ void TForm1::connectSession() {
     connect(session_, &RecordingSession::captureGraphClosed, this, &TForm1::clearLivePicture);
     connect(session_, &RecordingSession::cameraNameCleared, this,
             [this] { settings_.CaptureDeviceName = session_->config().cameraName; });
-    connect(session_, &RecordingSession::noFrameFormat, this, [this] {
-        c_.tBtnRecOff->setChecked(true);
-        c_.tBtnRecMove->setEnabled(false);
-    });
     connect(session_, &RecordingSession::buildProblem, this, &TForm1::showBuildProblem);
     connect(session_, &RecordingSession::captureFormatReady, this, [this](int width, int height) {
         if (layoutPending_) {

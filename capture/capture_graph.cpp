@@ -6,7 +6,6 @@
 
 #include <gst/video/video.h>
 
-#include <QElapsedTimer>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcCapture, "kv.capture", QtWarningMsg)
@@ -38,13 +37,12 @@ CaptureGraph::~CaptureGraph() {
     close();
 }
 
-CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int formatIndex, bool debug,
-                                 int negotiation_timeout_ms) {
+CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int formatIndex,
+                                 bool debug) {
     if (pipeline_) {
         qCWarning(lcCapture) << "a capture graph is built already; closing it first";
         close();
     }
-    lost_ = false;
     formatKnown_ = false;
     ++generation_;
     lossReason_.clear();
@@ -98,7 +96,7 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
 
     bus_ = std::make_unique<media::BusObserver>(adopt(gst_element_get_bus(pipeline_.get())));
     bus_->addFilter([this](GstMessage* message) {
-        if (lost_) {
+        if (lost()) {
             return;
         }
         if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
@@ -125,13 +123,9 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         GST_DEBUG_BIN_TO_DOT_FILE(GST_BIN(pipeline_.get()), GST_DEBUG_GRAPH_SHOW_ALL,
                                   "capture-failed");
     }
-    if (negotiation_timeout_ms > 0 &&
-        !deriveFormat(started == GST_STATE_CHANGE_FAILURE ? 0 : negotiation_timeout_ms)) {
-        qCWarning(lcCapture) << "no frame format from the camera; capturing without frames";
-    }
     // An error the camera posted while starting counts now, not a tick later.
     bus_->drain();
-    if (started == GST_STATE_CHANGE_FAILURE && !lost_) {
+    if (started == GST_STATE_CHANGE_FAILURE && !lost()) {
         markLost(QStringLiteral("the camera does not start"));
     }
     log_.reset();
@@ -186,41 +180,20 @@ bool CaptureGraph::link(GstCaps* chosenCaps) {
     return true;
 }
 
-bool CaptureGraph::deriveFormat(int timeout_ms) {
-    media::Pad sinkPad = adopt(gst_element_get_static_pad(grabber_.get(), "sink"));
-    QElapsedTimer waited;
-    waited.start();
-    media::Caps caps;
-    for (;;) {
-        caps = adopt(gst_pad_get_current_caps(sinkPad.get()));
-        if (caps || waited.elapsed() >= timeout_ms || lost_) {
-            break;
-        }
-        bus_->waitFor(GST_MESSAGE_ERROR, 20);
-    }
-    GstVideoInfo info;
-    if (!caps || !gst_video_info_from_caps(&info, caps.get())) {
-        return false;
-    }
-    return takeFormat(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
-}
-
-bool CaptureGraph::takeFormat(int width, int height) {
+void CaptureGraph::takeFormat(int width, int height) {
     if (formatKnown_) {
         const media::BITMAPINFOHEADER& known = callback_.format().bmiHeader;
         if (known.biWidth != width || known.biHeight != height) {
             qCWarning(lcCapture) << "the camera changed its size to" << width << "x" << height
                                  << "; frames keep the first size";
         }
-        return true;
+        return;
     }
     callback_.setFormat(media::makeFrameHeader(width, height));
-    if (!callback_.createBuffers()) {
-        return false;
+    if (callback_.createBuffers()) {
+        formatKnown_ = true;
+        Q_EMIT formatReady();
     }
-    formatKnown_ = true;
-    Q_EMIT formatReady();
-    return true;
 }
 
 GstPadProbeReturn CaptureGraph::watchCaps(GstPad*, GstPadProbeInfo* info, gpointer self) {
@@ -252,14 +225,12 @@ GstPadProbeReturn CaptureGraph::watchCaps(GstPad*, GstPadProbeInfo* info, gpoint
 }
 
 void CaptureGraph::markLost(const QString& reason) {
-    lost_ = true;
-    lossReason_ = reason;
-    Q_EMIT cameraLost(reason);
+    lossReason_ = reason.isEmpty() ? QStringLiteral("camera error") : reason;
+    Q_EMIT cameraLost(lossReason_);
 }
 
 void CaptureGraph::close() {
     formatKnown_ = false;
-    ++generation_;
     callback_.setEnabled(false);
     callback_.resetReady();
     if (pipeline_) {

@@ -38,15 +38,12 @@ class CaptureGraph : public QObject {
     explicit CaptureGraph(TGrabberCallback& callback, QObject* parent = nullptr);
     ~CaptureGraph() override;
 
-    // Builds and starts the graph. deviceName is emptied when no camera of that
-    // name (in any letter case) is listed. With a negotiation time-out the
-    // call waits (at most that long) for the camera's format: on return the
-    // callback's format is the negotiated frame (all zero when none could be
-    // had) and its buffers exist. With 0 it returns at once, and the format
-    // and buffers follow when the camera's first caps arrive: formatReady().
-    // On failure everything built is closed again.
-    CaptureBuild build(QString& deviceName, int deviceIndex, int formatIndex, bool debug,
-                       int negotiation_timeout_ms = 5000);
+    // Builds and starts the graph without waiting for the camera. deviceName
+    // is emptied when no camera of that name (in any letter case) is listed.
+    // The callback's format is all zero until the camera's first caps arrive;
+    // then it is set, the callback's buffers exist and formatReady() is
+    // emitted. On failure everything built is closed again.
+    CaptureBuild build(QString& deviceName, int deviceIndex, int formatIndex, bool debug);
 
     // Stops the graph and releases it; safe on no graph or a half-built one.
     // After it returns the streaming thread no longer calls the callback.
@@ -56,7 +53,7 @@ class CaptureGraph : public QObject {
     // The callback has the camera's frame format and buffers for it.
     bool formatKnown() const { return formatKnown_; }
     // The camera failed or ended its stream since the last build, and why.
-    bool lost() const { return lost_; }
+    bool lost() const { return !lossReason_.isEmpty(); }
     const QString& lossReason() const { return lossReason_; }
     GstElement* pipeline() const { return pipeline_.get(); }
     // The camera element inside the graph.
@@ -72,8 +69,7 @@ class CaptureGraph : public QObject {
 
   private:
     bool link(GstCaps* chosenCaps);
-    bool deriveFormat(int timeout_ms);
-    bool takeFormat(int width, int height);
+    void takeFormat(int width, int height);
     static GstPadProbeReturn watchCaps(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     void markLost(const QString& reason);
     static GstPadProbeReturn admit(GstPad* pad, GstPadProbeInfo* info, gpointer self);
@@ -87,9 +83,8 @@ class CaptureGraph : public QObject {
     media::Element grabber_;
     std::unique_ptr<media::BusObserver> bus_;
     std::unique_ptr<media::GraphLog> log_;
-    bool lost_ = false;
     bool formatKnown_ = false;
-    QString lossReason_;
+    QString lossReason_;  // empty while the camera is not lost
     // One per build: a format posted by a graph closed since is ignored.
     std::atomic<std::uint64_t> generation_{0};
 };

@@ -26,7 +26,9 @@ const QString kMaskFile = QStringLiteral("Mask.bmp");
 }  // namespace
 
 RecordingSession::RecordingSession(const media::Clock& clock, QObject* parent)
-    : QObject(parent), clock_(clock) {
+    : QObject(parent),
+      clock_(clock),
+      canStamp_(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
     grabber_ = std::make_unique<capture::TGrabberCallback>(media::WM_NEWFRAME, this, clock_);
     captureGraph_ = new capture::CaptureGraph(*grabber_, this);
     connect(
@@ -73,7 +75,7 @@ void RecordingSession::setMode(int mode) {
 void RecordingSession::resetFaults() {
     cameraLost_ = false;
     writeFailed_ = false;
-    retryPending_ = false;
+    retryAt_ms_.reset();
     cameraBackoff_.reset();
     writeBackoff_.reset();
 }
@@ -112,7 +114,7 @@ void RecordingSession::recordTimerTick() {
         clock_.tickCount() - recordStart_ms_ >= kWriteProven_ms) {
         writeFailed_ = false;
         writeBackoff_.reset();
-        retryPending_ = false;
+        retryAt_ms_.reset();
         qCInfo(lcRecording).noquote() << "recording resumed into" << recordFileName_;
         Q_EMIT writeFailedChanged(false, recordFileName_, QString());
     }
@@ -143,32 +145,26 @@ void RecordingSession::recordTimerTick() {
 }
 
 void RecordingSession::StartGraphs() {
-    retryPending_ = false;
+    retryAt_ms_.reset();
     EnforceDiskQuota();
     // A capture graph left from a failed recording start is closed first.
     CloseCaptureGraph();
     BuildCaptureGraph();
-    if (captureGraph_->exists()) {
-        if (captureGraph_->formatKnown()) {
-            BuildRecordGraph();
-        } else {
-            recordPending_ = true;
-        }
-    } else if (!cameraLost_) {
-        // No camera at all: a recording graph without frames keeps the
-        // timer from trying (and telling) again until the camera changes.
+    // With no camera at all a recording graph without frames keeps the timer
+    // from trying (and telling) again until the camera changes; a lost one is
+    // retried instead.
+    if (captureGraph_->exists() || !cameraLost_) {
         BuildRecordGraph();
     }
 }
 
 bool RecordingSession::retryDue() const {
-    return !retryPending_ || std::int32_t(clock_.tickCount() - retryAt_ms_) >= 0;
+    return !retryAt_ms_ || std::int32_t(clock_.tickCount() - *retryAt_ms_) >= 0;
 }
 
 void RecordingSession::scheduleRetry(Backoff& backoff, const char* what) {
     const int wait_s = backoff.next();
     retryAt_ms_ = clock_.tickCount() + std::uint32_t(wait_s) * 1000u;
-    retryPending_ = true;
     qCDebug(lcRecording) << what << "- next try in" << wait_s << "s";
 }
 
@@ -181,7 +177,7 @@ void RecordingSession::EnforceDiskQuota() {
 void RecordingSession::BuildCaptureGraph() {
     const QString nameBefore = config_.cameraName;
     const capture::CaptureBuild result = captureGraph_->build(
-        config_.cameraName, config_.cameraIndex, config_.formatIndex, config_.debug, 0);
+        config_.cameraName, config_.cameraIndex, config_.formatIndex, config_.debug);
     if (config_.cameraName != nameBefore) {
         Q_EMIT cameraNameCleared();
     }
@@ -212,20 +208,11 @@ void RecordingSession::BuildCaptureGraph() {
     }
     lastFrame_ms_ = clock_.tickCount();
     watchdog_->start();
-    if (captureGraph_->formatKnown()) {
-        onCaptureFormat();
-    }
 }
 
+// The capture graph has made the hand-off's buffers for the camera's format.
 void RecordingSession::onCaptureFormat() {
-    if (!displayCopy_.empty()) {
-        return;  // taken already
-    }
     const media::BITMAPINFOHEADER header = grabber_->format().bmiHeader;
-    if (!media::isFrameFormat(header)) {
-        Q_EMIT noFrameFormat();
-        return;
-    }
     mask_.resetAndLoad(config_.folder + kMaskFile);
     displayFormat_ = header;
     displayCopy_.assign(header.biSizeImage, 0);
@@ -247,6 +234,10 @@ void RecordingSession::CloseCaptureGraph() {
 }
 
 void RecordingSession::BuildRecordGraph() {
+    if (captureGraph_->exists() && !captureGraph_->formatKnown()) {
+        recordPending_ = true;  // built when the camera tells its format
+        return;
+    }
     QString folderError;
     if (!record::ensureRecordingFolder(config_.folder, &folderError)) {
         qCWarning(lcRecording).noquote() << "recording folder:" << folderError;
@@ -272,7 +263,7 @@ void RecordingSession::BuildRecordGraph() {
     recordedFrames_ = 0;
     recordStart_ms_ = clock_.tickCount();
     warmUp_ = kWarmUpFrames;
-    Q_EMIT statusText(QFileInfo(recordFileName_).fileName() + QStringLiteral(": 0 Frames."));
+    Q_EMIT statusText(recordingStatus());
     Q_EMIT recordGraphBuilt();
     if (config_.mode != capture::StateOff) {
         grabber_->setInterval(kIdleInterval_ms);
@@ -338,10 +329,15 @@ void RecordingSession::onCameraLost(const QString& reason) {
     Q_EMIT statusText(QStringLiteral("Camera lost: ") + lossReason_);
 }
 
+QString RecordingSession::recordingStatus() const {
+    return QFileInfo(recordFileName_).fileName() + QStringLiteral(": ") +
+           QString::number(recordedFrames_) + QStringLiteral(" Frames.");
+}
+
 void RecordingSession::cameraFlows() {
     cameraLost_ = false;
     cameraBackoff_.reset();
-    retryPending_ = false;
+    retryAt_ms_.reset();
     qCInfo(lcRecording) << "camera is back";
     Q_EMIT cameraLostChanged(false, QString());
 }
@@ -397,7 +393,7 @@ void RecordingSession::FrameLoop() {
 
     // The live picture is drawn from the frame before its stamp.
     Q_EMIT liveFrame(displayCopy_.data(), format);
-    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+    if (canStamp_) {
         capture::stampFrame(displayCopy_.data(), format, clock_.now());
     } else if (!stampWarned_) {
         stampWarned_ = true;
@@ -414,8 +410,7 @@ void RecordingSession::FrameLoop() {
             Q_EMIT lostFrames(lost);
         }
         Q_EMIT frameRecorded(recordedFrames_);
-        Q_EMIT statusText(QFileInfo(recordFileName_).fileName() + QStringLiteral(": ") +
-                          QString::number(recordedFrames_) + QStringLiteral(" Frames."));
+        Q_EMIT statusText(recordingStatus());
     }
     Q_EMIT frameHandled(state, measured ? motion : 0);
 }

@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QTimer;
@@ -183,8 +184,6 @@ class RecordingSession : public QObject {
     void buildProblem(BuildProblem problem, int code);
     // The camera named in the settings is not listed: the name was emptied.
     void cameraNameCleared();
-    // The capture graph runs but gave no usable frame format.
-    void noFrameFormat();
     // The camera's frame size is known; the recording follows.
     void captureFormatReady(int width, int height);
     void cameraLostChanged(bool lost, const QString& reason);
@@ -203,6 +202,7 @@ class RecordingSession : public QObject {
     bool retryDue() const;
     void scheduleRetry(Backoff& backoff, const char* what);
     std::uint32_t silenceLimit_ms() const;
+    QString recordingStatus() const;
 
     const media::Clock& clock_;
     SessionConfig config_;
@@ -222,6 +222,7 @@ class RecordingSession : public QObject {
     int recordedFrames_ = 0;
     int warmUp_ = 0;
     bool autoSet_ = false;
+    const bool canStamp_;  // fonts need a GUI application
     bool stampWarned_ = false;
     bool recordPending_ = false;  // the recording starts when the format is known
     bool shutDown_ = false;
@@ -232,10 +233,9 @@ class RecordingSession : public QObject {
     bool writeFailed_ = false;
     Backoff cameraBackoff_;
     Backoff writeBackoff_;
-    std::uint32_t retryAt_ms_ = 0;  // tick before which no rebuild is tried
-    bool retryPending_ = false;
-    std::uint32_t lastFrame_ms_ = 0;    // tick of the last frame, or of the build
-    std::uint32_t recordStart_ms_ = 0;  // tick of the last recording graph build
+    std::optional<std::uint32_t> retryAt_ms_;  // tick before which no rebuild is tried
+    std::uint32_t lastFrame_ms_ = 0;           // tick of the last frame, or of the build
+    std::uint32_t recordStart_ms_ = 0;         // tick of the last recording graph build
 };
 
 }  // namespace kv::session

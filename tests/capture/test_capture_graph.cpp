@@ -60,13 +60,16 @@ TEST_F(CaptureGraphTest, DeliversTheChosenFormatUprightInBottomUpRows) {
     cameras({{QStringLiteral("Bars"), QStringLiteral("test:smpte")}});
     QString name = QStringLiteral("Bars");
     // Formats of a test camera: native 640x480 first, then smaller ones; take 320x240.
+    QSignalSpy formatReady(&graph_, &capture::CaptureGraph::formatReady);
     ASSERT_EQ(graph_.build(name, -1, 2, false), capture::CaptureBuild::Running);
+    EXPECT_FALSE(graph_.formatKnown());  // the camera is not waited for
+    ASSERT_TRUE(waitForFrames(2));
+    EXPECT_EQ(formatReady.count(), 1);
     const media::BITMAPINFOHEADER format = grabber_.format().bmiHeader;
     EXPECT_EQ(format.biWidth, 320);
     EXPECT_EQ(format.biHeight, 240);
     EXPECT_EQ(format.biBitCount, 24);
     EXPECT_EQ(format.biSizeImage, 320u * 3 * 240);
-    ASSERT_TRUE(waitForFrames(2));
 
     const auto frames = grabber_.lockForRead();
     ASSERT_TRUE(frames.hasBuffers());
@@ -197,7 +200,7 @@ TEST_F(CaptureGraphTest, ABrokenFileCameraIsReportedLost) {
     cameras({{QStringLiteral("File"), QStringLiteral("file://") + path}});
     QSignalSpy lost(&graph_, &capture::CaptureGraph::cameraLost);
     QString name;
-    ASSERT_EQ(graph_.build(name, 0, 0, false, 3000), capture::CaptureBuild::Running);
+    ASSERT_EQ(graph_.build(name, 0, 0, false), capture::CaptureBuild::Running);
     QElapsedTimer timer;
     timer.start();
     while (!graph_.lost() && timer.elapsed() < 5000) {
