@@ -184,6 +184,9 @@ void ApplyCompression(GstElement* encoder, const QString& friendlyName, double q
         if (setKeyFrames) {
             setNumber(encoder, "key-int-max", keyFrameRate);
         }
+        // Look-ahead and B-frames would hold dozens of frames inside the
+        // encoder, which at one frame a second a kill or power cut would lose.
+        setEnum(encoder, "tune", "zerolatency");
     } else if (factory == u"vp8enc") {
         setEnum(encoder, "end-usage", "cq");
         // libvpx refuses a cq-level outside its quantizer limits.
