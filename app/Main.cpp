@@ -345,7 +345,9 @@ void TForm1::Startup() {
     c_.PanelGerman->move(0, c_.PanelGerman->y());
     c_.PanelGerman->setVisible(isGerman);
 
-    EnforceDiskQuota();
+    // Unfinished recordings are repaired first, then the quota runs.
+    session_->setPlaybackFileName(playbackFileName_);
+    session_->startUp();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         setRecordStatus(QStringLiteral("No tray: close minimises, Ctrl+Q quits"));
     }
@@ -821,6 +823,7 @@ void TForm1::tBtnSetupClick() {
 
 void TForm1::BuildPlaybackGraph() {
     WaitCursor wait;
+    record::repairBeforePlayback(playbackFileName_);
     const playback::PlaybackBuild result = playbackGraph_->build(playbackFileName_);
     if (result != playback::PlaybackBuild::Loaded) {
         const QString message = playback::PlaybackBuildMessage(result);

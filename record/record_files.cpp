@@ -1,5 +1,7 @@
 #include "record/record_files.h"
 
+#include "record/avi_repair.h"
+
 #include <QCollator>
 #include <QDir>
 #include <QFile>
@@ -283,6 +285,67 @@ bool EnforceDiskQuota(const QString& aviPath, int maxDiskspace_mb,
                               << qint64(total_bytes) << "bytes, the limit is"
                               << qint64(limit_bytes);
     return true;
+}
+
+namespace {
+
+// One recording, with what happened to it logged; true when it was repaired.
+AviRepairResult repairLogged(const QString& path) {
+    bool busy = false;
+    const AviRepairResult result = repairAviFile(QFile::encodeName(path).toStdString(), &busy);
+    if (busy) {
+        qCDebug(lcFiles).noquote() << path << "is being written; not checked";
+    } else if (result.state == AviState::Repaired ||
+               result.state == AviState::RepairedWithoutIndex) {
+        qCInfo(lcFiles).noquote() << "Unfinished recording" << path << aviStateName(result.state)
+                                  << ":" << result.frames << "frames kept," << result.cutBytes
+                                  << "torn bytes cut";
+    } else if (result.state == AviState::NotUnderstood || result.state == AviState::Failed) {
+        qCWarning(lcFiles).noquote()
+            << "Recording" << path << "left as it is:" << aviStateName(result.state) << "-"
+            << QString::fromStdString(result.reason);
+    }
+    return result;
+}
+
+}  // namespace
+
+RepairSummary repairRecordings(const QString& aviPath) {
+    RepairSummary summary;
+    QList<RecordFileEntry> list;
+    ListRecordFiles(aviPath, list);
+    for (const RecordFileEntry& entry : list) {
+        if (!isRecordingName(entry.path.mid(aviPath.size()))) {
+            continue;  // a user's own video is never changed
+        }
+        const AviRepairResult result = repairLogged(entry.path);
+        switch (result.state) {
+            case AviState::Repaired:
+            case AviState::RepairedWithoutIndex:
+                ++summary.repaired;
+                break;
+            case AviState::NoFrames:
+                // Killed before its first frame: no player opens it.
+                if (QFile::remove(entry.path)) {
+                    qCInfo(lcFiles).noquote() << entry.path << "had no frame and is removed";
+                    ++summary.removed;
+                }
+                break;
+            case AviState::NotUnderstood:
+            case AviState::Failed:
+                ++summary.leftAlone;
+                break;
+            default:
+                break;
+        }
+    }
+    return summary;
+}
+
+void repairBeforePlayback(const QString& path) {
+    if (isRecordingName(QFileInfo(path).fileName())) {
+        repairLogged(path);
+    }
 }
 
 }  // namespace kv::record

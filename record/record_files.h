@@ -49,4 +49,20 @@ void ListRecordFiles(const QString& aviPath, QList<RecordFileEntry>& list);
 // folder are left alone. Deletes at most one file; returns whether it did.
 bool EnforceDiskQuota(const QString& aviPath, int maxDiskspace_mb, const QString& playbackFileName);
 
+struct RepairSummary {
+    int repaired = 0;   // unfinished recordings now finished
+    int removed = 0;    // recordings without a frame
+    int leftAlone = 0;  // damaged in a way no kill explains
+};
+
+// Finishes every recording in the folder that a kill, a crash or a power cut
+// left unfinished, and removes those that got no frame. Files being written
+// (locked by a recorder) and a user's own videos are not touched; a file that
+// is not understood is left as it is. Logs each. Reads every recording's
+// header: run it off the main thread.
+RepairSummary repairRecordings(const QString& aviPath);
+
+// Before playback opens a recording of ours: finished in place if it was not.
+void repairBeforePlayback(const QString& path);
+
 }  // namespace kv::record

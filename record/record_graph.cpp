@@ -71,7 +71,7 @@ bool takesCaps(GstElement* element, GstCaps* caps) {
 
 }  // namespace
 
-RecordGraph::RecordGraph(QObject* parent) : QObject(parent) {}
+RecordGraph::RecordGraph(QObject* parent) : QObject(parent), sync_(std::make_unique<DiskSync>()) {}
 
 RecordGraph::~RecordGraph() {
     close();
@@ -116,9 +116,8 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
 
     // The output file: muxer and writer.
     mux_ = makeElement("avimux", "AVI Mux");
-    Element writer = makeElement("filesink", "File Writer");
+    Element writer = makeElement("fdsink", "File Writer");
     if (mux_ && writer) {
-        g_object_set(writer.get(), "location", QFile::encodeName(fileName_).constData(), nullptr);
         gst_bin_add(bin, mux_.get());
         gst_bin_add(bin, writer.get());
         if (!gst_element_link(mux_.get(), writer.get())) {
@@ -158,6 +157,14 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
         log_.reset();
         return RecordBuild::Running;
     }
+    QString openError;
+    file_ = RecordingFile::open(fileName_, &openError);
+    if (!file_) {
+        reportFailure(openError);
+        log_.reset();
+        return RecordBuild::Running;
+    }
+    g_object_set(writer.get(), "fd", file_->fd(), nullptr);
 
     bus_ = std::make_unique<media::BusObserver>(adopt(gst_element_get_bus(pipeline_.get())));
     bus_->addFilter([this](GstMessage* message) { onMessage(message); });
@@ -169,7 +176,7 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
         reportFailure(QStringLiteral("The push source does not link to the AVI muxer."));
     }
 
-    createdFile_ = !QFileInfo::exists(fileName_) && !QFileInfo(fileName_).isSymLink();
+    sync_->watch(file_);
     if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         // The writer's error is on the bus and reaches writeError from there.
         qCWarning(lcRecordGraph).noquote() << "the recording of" << fileName_ << "does not start";
@@ -293,11 +300,12 @@ class RecordGraph::Finishing {
   public:
     Finishing(RecordGraph& owner, media::Element pipeline,
               std::unique_ptr<media::PushSource> source, media::Element mux, media::Pad muxPad,
-              const QString& fileName)
+              std::shared_ptr<RecordingFile> file, const QString& fileName)
         : pipeline_(std::move(pipeline)),
           source_(std::move(source)),
           mux_(std::move(mux)),
           muxPad_(std::move(muxPad)),
+          file_(std::move(file)),
           fileName_(fileName) {
         bus_ = std::make_unique<media::BusObserver>(adopt(gst_element_get_bus(pipeline_.get())));
         bus_->addFilter([this, &owner](GstMessage* message) {
@@ -307,14 +315,14 @@ class RecordGraph::Finishing {
                     << fileName_ << "failed while finishing:" << errorReason(message);
             }
             if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
-                done(owner);
+                done(owner, type == GST_MESSAGE_EOS);
             }
         });
         timer_.setSingleShot(true);
         QObject::connect(&timer_, &QTimer::timeout, [this, &owner] {
             qCWarning(lcRecordGraph).noquote()
                 << fileName_ << "was not finished within" << kFinish_ms / 1000 << "s";
-            done(owner);
+            done(owner, false);
         });
         timer_.start(kFinish_ms);
         bus_->drain();  // an EOS may have come already
@@ -322,27 +330,34 @@ class RecordGraph::Finishing {
 
     // Waits on the bus itself, for quitting; true once the file is done.
     bool waitHere(RecordGraph& owner, int timeout_ms) {
-        if (!done_ && bus_ &&
-            bus_->waitFor(GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR), timeout_ms)) {
-            done(owner);
+        if (!done_ && bus_) {
+            if (const media::Message end = bus_->waitFor(
+                    GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR), timeout_ms)) {
+                done(owner, GST_MESSAGE_TYPE(end.get()) == GST_MESSAGE_EOS);
+            }
         }
         return done_;
     }
 
-    void release() {
+    // Stops the pipeline and hands the file to the sync thread: synced when
+    // the muxer finished it, repaired when it could not.
+    void release(DiskSync& sync) {
         timer_.stop();
         stopPipeline(pipeline_, mux_, muxPad_);
         source_.reset();
+        sync.release(std::move(file_),
+                     complete_ ? DiskSync::Release::Sync : DiskSync::Release::Repair);
     }
 
     const QString& fileName() const { return fileName_; }
 
   private:
-    void done(RecordGraph& owner) {
+    void done(RecordGraph& owner, bool complete) {
         if (done_) {
             return;
         }
         done_ = true;
+        complete_ = complete;
         // Not from inside the bus dispatch that is running now.
         QMetaObject::invokeMethod(
             &timer_, [&owner, this] { owner.finishFile(this); }, Qt::QueuedConnection);
@@ -352,10 +367,12 @@ class RecordGraph::Finishing {
     std::unique_ptr<media::PushSource> source_;
     media::Element mux_;
     media::Pad muxPad_;
+    std::shared_ptr<RecordingFile> file_;
     QString fileName_;
     std::unique_ptr<media::BusObserver> bus_;
     QTimer timer_;
     bool done_ = false;
+    bool complete_ = false;  // the muxer wrote its index and header
 };
 
 void RecordGraph::finishFile(Finishing* file) {
@@ -366,7 +383,7 @@ void RecordGraph::finishFile(Finishing* file) {
     }
     std::unique_ptr<Finishing> owned = std::move(*it);
     finishing_.erase(it);
-    owned->release();
+    owned->release(*sync_);
     const QString fileName = owned->fileName();
     owned.reset();
     qCDebug(lcRecordGraph).noquote() << fileName << "finished";
@@ -388,10 +405,10 @@ bool RecordGraph::waitForFinished(int timeout_ms) {
     const bool all = finishing_.empty();
     for (auto& file : finishing_) {
         qCWarning(lcRecordGraph).noquote() << file->fileName() << "was given up unfinished";
-        file->release();
+        file->release(*sync_);
     }
     finishing_.clear();
-    return all;
+    return sync_->waitIdle(int(std::max<qint64>(timeout_ms - waited.elapsed(), 0))) && all;
 }
 
 void RecordGraph::close(Finish finish) {
@@ -401,6 +418,7 @@ void RecordGraph::close(Finish finish) {
     closing_ = true;
     log_.reset();
     bool background = false;
+    bool complete = false;  // the muxer finished the file
     if (pipeline_ && bus_) {
         // An error already posted means the stream is dead: EOS would never
         // arrive, so the pipeline just stops. A file without frames is removed
@@ -415,6 +433,7 @@ void RecordGraph::close(Finish finish) {
             } else {
                 const media::Message end =
                     bus_->waitFor(GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR), kFinish_ms);
+                complete = end && GST_MESSAGE_TYPE(end.get()) == GST_MESSAGE_EOS;
                 if (!end) {
                     qCWarning(lcRecordGraph).noquote()
                         << fileName_ << "was not finished within" << kFinish_ms / 1000 << "s";
@@ -428,18 +447,27 @@ void RecordGraph::close(Finish finish) {
     if (background) {
         bus_.reset();
         compressor_.reset();
-        finishing_.push_back(std::make_unique<Finishing>(*this, std::move(pipeline_),
-                                                         std::move(source_), std::move(mux_),
-                                                         std::move(muxPad_), fileName_));
+        finishing_.push_back(std::make_unique<Finishing>(
+            *this, std::move(pipeline_), std::move(source_), std::move(mux_), std::move(muxPad_),
+            std::move(file_), fileName_));
     } else {
         releasePipeline();
         source_.reset();
         bus_.reset();
-        if (createdFile_ && lastCounters_.pushed == 0) {
-            removeFramelessFile();
+        if (file_) {
+            // Only a file this build created is ever removed.
+            const bool frameless = file_->created() && lastCounters_.pushed == 0;
+            if (frameless) {
+                removeFramelessFile();
+            }
+            sync_->release(std::move(file_), frameless  ? DiskSync::Release::Discard
+                                             : complete ? DiskSync::Release::Sync
+                                                        : DiskSync::Release::Repair);
+            if (!sync_->waitIdle(kFinish_ms)) {
+                qCWarning(lcRecordGraph).noquote() << fileName_ << "is not on the disk yet";
+            }
         }
     }
-    createdFile_ = false;
     built_ = false;
     ++generation_;
     closing_ = false;

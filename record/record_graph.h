@@ -6,13 +6,19 @@
 // finished by close(), which sends EOS so that the muxer writes its index and
 // final header before the file is let go.
 //
-//   appsrc ! [videoconvert ! video/x-raw,format=I420 ! encoder] ! avimux ! filesink
+//   appsrc ! [videoconvert ! video/x-raw,format=I420 ! encoder] ! avimux ! fdsink
+//
+// The program opens the file itself (see DiskSync): every frame reaches the
+// kernel as it is written and the disk within two seconds, and a file the
+// muxer cannot finish (a write error, a muxer that does not end in time) is
+// repaired as soon as its pipeline has stopped.
 
 #include "media/bus_observer.h"
 #include "media/frame.h"
 #include "media/graph_log.h"
 #include "media/gst_handle.h"
 #include "media/push_source.h"
+#include "record/disk_sync.h"
 
 #include <QObject>
 #include <QString>
@@ -81,9 +87,12 @@ class RecordGraph : public QObject {
 
     // Files still finishing in the background.
     int finishing() const { return int(finishing_.size()); }
-    // Waits (bounded) until every file closed in the background is finished;
-    // false when some were given up. For quitting.
+    // Waits (bounded) until every file closed in the background is finished
+    // and on the disk; false when some were given up. For quitting.
     bool waitForFinished(int timeout_ms);
+
+    // The thread that syncs and finishes this graph's files.
+    const DiskSync& diskSync() const { return *sync_; }
 
     bool exists() const { return built_; }
     // The pipeline reported a failure since the last build.
@@ -124,7 +133,10 @@ class RecordGraph : public QObject {
     void releasePipeline();
     void removeFramelessFile();
 
+    // Outlives every file below: destroyed last, after the last one is let go.
+    std::unique_ptr<DiskSync> sync_;
     // --- main thread only
+    std::shared_ptr<RecordingFile> file_;
     std::unique_ptr<media::PushSource> source_;
     media::Element pipeline_;
     media::Element compressor_;
@@ -140,9 +152,8 @@ class RecordGraph : public QObject {
     QString fileName_;
     QString errorReason_;
     bool built_ = false;
-    bool failed_ = false;       // the pipeline posted an error
-    bool closing_ = false;      // errors are only logged while close() runs
-    bool createdFile_ = false;  // the file did not exist before this build
+    bool failed_ = false;   // the pipeline posted an error
+    bool closing_ = false;  // errors are only logged while close() runs
 };
 
 }  // namespace kv::record

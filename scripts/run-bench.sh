@@ -10,6 +10,7 @@ benches=(
   kv_bench_capture_cpu
   kv_bench_frame_loop
   kv_bench_record
+  kv_bench_repair
   kv_bench_playback
   kv_bench_session_stall
 )

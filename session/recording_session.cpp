@@ -52,6 +52,9 @@ RecordingSession::RecordingSession(const media::Clock& clock, QObject* parent)
 }
 
 RecordingSession::~RecordingSession() {
+    if (repairThread_.joinable()) {
+        repairThread_.join();
+    }
     shutdown();
     // The pipelines refer to the hand-off object: they go first.
     delete captureGraph_;
@@ -106,8 +109,30 @@ bool RecordingSession::recordGraphExists() const {
 
 // --- record timer
 
+void RecordingSession::startUp() {
+    if (repairing_ || repairThread_.joinable()) {
+        return;  // once
+    }
+    repairing_ = true;
+    repairThread_ = std::thread([this, folder = config_.folder] {
+        const record::RepairSummary summary = record::repairRecordings(folder);
+        QMetaObject::invokeMethod(
+            this, [this, summary] { onRepaired(summary.repaired, summary.removed); },
+            Qt::QueuedConnection);
+    });
+}
+
+void RecordingSession::onRepaired(int repaired, int removed) {
+    repairing_ = false;
+    EnforceDiskQuota();
+    if (repaired > 0) {
+        Q_EMIT statusText(QStringLiteral("%1 unfinished recording(s) repaired.").arg(repaired));
+    }
+    Q_EMIT recordingsRepaired(repaired, removed);
+}
+
 void RecordingSession::recordTimerTick() {
-    if (shutDown_ || !restartDelay_.tick()) {
+    if (shutDown_ || repairing_ || !restartDelay_.tick()) {
         return;
     }
     if (writeFailed_ && recordGraph_->exists() && recordedFrames_ > 0 && !recordGraph_->failed() &&

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 class QTimer;
@@ -122,6 +123,12 @@ class RecordingSession : public QObject {
     // The file loaded in playback, which the quota spares.
     void setPlaybackFileName(const QString& name) { playbackFileName_ = name; }
 
+    // Start-up: recordings that a kill, a crash or a power cut left unfinished
+    // are repaired in the background, then the disk quota runs once; the
+    // record timer starts no recording before that.
+    void startUp();
+    bool repairing() const { return repairing_; }
+
     // --- the record timer's work, once per tick
     void recordTimerTick();
     // A power event: the timer waits 30 ticks before it acts again.
@@ -178,6 +185,8 @@ class RecordingSession : public QObject {
     void frameRecorded(int count);
     // The first frame of a movement episode.
     void movementStarted();
+    // The start-up repair is done.
+    void recordingsRepaired(int repaired, int removed);
     void recordGraphBuilt();
     void recordGraphClosed();
     void captureGraphClosed();
@@ -203,6 +212,7 @@ class RecordingSession : public QObject {
     void scheduleRetry(Backoff& backoff, const char* what);
     std::uint32_t silenceLimit_ms() const;
     QString recordingStatus() const;
+    void onRepaired(int repaired, int removed);
 
     const media::Clock& clock_;
     SessionConfig config_;
@@ -236,6 +246,8 @@ class RecordingSession : public QObject {
     std::optional<std::uint32_t> retryAt_ms_;  // tick before which no rebuild is tried
     std::uint32_t lastFrame_ms_ = 0;           // tick of the last frame, or of the build
     std::uint32_t recordStart_ms_ = 0;         // tick of the last recording graph build
+    bool repairing_ = false;
+    std::thread repairThread_;
 };
 
 }  // namespace kv::session

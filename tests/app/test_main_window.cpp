@@ -73,6 +73,8 @@ class MainWindowTest : public ::testing::Test {
         QCoreApplication::sendEvent(form_.get(), &startup);
         // The tests tick the record timer themselves.
         form_->controls().RecordTimer->setInterval(3600 * 1000);
+        // Recording starts once the start-up repair has looked at the folder.
+        EXPECT_TRUE(pumpUntil([this] { return !form_->session().repairing(); }));
         return *form_;
     }
 

@@ -107,7 +107,9 @@ TEST_F(RecorderRun, TheQuotaDeletesTheOldestRecordingOncePerRebuildAndNothingEls
     }
     test::ProgramRun run(home_, kCamera);
     ASSERT_TRUE(run.waitForLog(QStringLiteral("started")));
-    // Start-up deletes one; the first recording start, three ticks later, one more.
+    // Start-up deletes one, once the start-up repair has looked at every
+    // recording; the first recording start, three ticks later, one more.
+    ASSERT_TRUE(run.waitForLog(QStringLiteral("Disk quota: deleted")));
     EXPECT_FALSE(QFile::exists(folder_ + QStringLiteral("200101_MO00.avi")));
     EXPECT_TRUE(QFile::exists(folder_ + QStringLiteral("200101_MO01.avi")));
     const auto todays = [this] {
