@@ -308,6 +308,7 @@ class Repair {
     std::optional<AviRepairResult> scan();
     bool tailIsZero(std::uint64_t from);
     bool finished() const;
+    bool finishedByHeader();
     std::uint64_t frameCount() const;
     std::vector<bool> keyFlags(const Part& part);
     AviRepairResult repair();
@@ -531,6 +532,11 @@ std::optional<AviRepairResult> Repair::scan() {
             return std::nullopt;  // torn: its data never reached the disk whole
         }
         Part& part = parts_.back();
+        if (isFrameChunk(id) && part.idx1Pos) {
+            // The muxer writes idx1 after a part's last frame, never before one.
+            return result(AviState::NotUnderstood,
+                          "a frame after the index at offset " + std::to_string(pos));
+        }
         if (isFrameChunk(id)) {
             part.frames.push_back(Frame{pos, id, std::uint32_t(size)});
             largestFrame_ = std::max(largestFrame_, std::uint32_t(size));
@@ -748,9 +754,50 @@ AviRepairResult Repair::repair() {
     return r;
 }
 
+// What the muxer's last act, the header it rewrites at the end, says: sizes
+// that add up to the file, counts that match the index. Trusted without
+// reading every frame, so that a start-up over a full folder stays quick.
+bool Repair::finishedByHeader() {
+    const Part& first = parts_.front();
+    const std::uint64_t idx1Pos = first.moviPos + 8 + std::uint64_t(first.moviSize);
+    std::uint8_t idx1[8];
+    if (!(h_.avihFlags & kAvifHasIndex) || h_.avihTotal == 0 || first.moviSize <= 4 ||
+        !read(idx1Pos, idx1, 8) || get32(idx1) != kIdx1 ||
+        get32(idx1 + 4) != 16ull * h_.avihTotal ||
+        idx1Pos + 8 + get32(idx1 + 4) > 8 + std::uint64_t(h_.riffSize)) {
+        return false;
+    }
+    const std::uint64_t total = h_.dmlh ? h_.dmlhTotal : h_.avihTotal;
+    if (h_.strhLength != total) {
+        return false;
+    }
+    std::uint64_t parts = 1;
+    std::uint64_t pos = 8 + std::uint64_t(h_.riffSize);
+    while (pos < size_) {
+        std::uint8_t head[24];
+        if (!read(pos, head, 24) || get32(head) != kRiff || get32(head + 8) != kAvix ||
+            get32(head + 12) != kList || get32(head + 20) != kMovi ||
+            std::uint64_t(get32(head + 16)) + 12 != get32(head + 4)) {
+            return false;
+        }
+        pos += 8 + std::uint64_t(get32(head + 4));
+        ++parts;
+    }
+    if (pos != size_) {
+        return false;
+    }
+    return parts == 1 ? total == h_.avihTotal
+                      : h_.superIndexUsed && h_.superIndexEntries == parts && total > h_.avihTotal;
+}
+
 AviRepairResult Repair::run(bool checkOnly) {
     if (auto early = parseHeader()) {
         return *early;
+    }
+    if (finishedByHeader()) {
+        AviRepairResult r = result(AviState::Finished);
+        r.frames = h_.strhLength;
+        return r;
     }
     if (auto early = scan()) {
         return *early;

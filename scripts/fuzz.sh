@@ -9,7 +9,7 @@ runs="${1:-20000}"
 out="${2:-build-fuzz}"
 mkdir -p "$out/corpus"
 
-clang++ -std=c++20 -O1 -g -I. -fsanitize=fuzzer,address,undefined \
+clang++-14 -std=c++20 -O1 -g -I. -fsanitize=fuzzer,address,undefined \
   -fno-sanitize-recover=undefined \
   fuzz/avi_repair_fuzz.cpp fuzz/avi_repair_check.cpp record/avi_repair.cpp \
   -o "$out/avi_repair_fuzz"
@@ -33,4 +33,4 @@ seed h264 "x264enc key-int-max=2 tune=zerolatency"
 seed mpeg4 "avenc_mpeg4 gop-size=2"
 
 ASAN_OPTIONS=detect_leaks=1 "$out/avi_repair_fuzz" -runs="$runs" -max_len=65536 \
-  -print_final_stats=1 "$out/corpus" 2>&1 | tail -15
+  -artifact_prefix="$out/" -print_final_stats=1 "$out/corpus" 2>&1 | tail -40
