@@ -1,6 +1,8 @@
 #include "tests/e2e/program_run.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QThread>
 
 #include <csignal>
 
@@ -64,6 +66,30 @@ bool ProgramRun::waitForExit(int timeout_ms) {
         process_.state() == QProcess::NotRunning || process_.waitForFinished(timeout_ms);
     collect();
     return done;
+}
+
+RecordingHomeTest::RecordingHomeTest() {
+    folder_ = home_.documentsDir() + QStringLiteral("/rec/");
+    QDir().mkpath(folder_);
+    settings_.AVIPath = folder_;
+}
+
+void RecordingHomeTest::writeSettings() {
+    QString error;
+    ASSERT_TRUE(app::SettingsStore().save(settings_, &error)) << error.toStdString();
+}
+
+QStringList RecordingHomeTest::files() const {
+    return QDir(folder_).entryList({QStringLiteral("*.avi")}, QDir::Files, QDir::Name);
+}
+
+bool RecordingHomeTest::waitForFiles(int count, int timeout_ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (files().size() < count && timer.elapsed() < timeout_ms) {
+        QThread::msleep(5);
+    }
+    return files().size() >= count;
 }
 
 }  // namespace kv::test

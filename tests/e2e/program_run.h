@@ -3,10 +3,13 @@
 // Runs the real program in a child process (fork+exec through QProcess) with
 // a private home, and reads its log lines as they come.
 
+#include "app/settings_store.h"
 #include "tests/support/test_env.h"
 
 #include <QProcess>
 #include <QStringList>
+
+#include <gtest/gtest.h>
 
 namespace kv::test {
 
@@ -39,6 +42,22 @@ class ProgramRun {
 
     QProcess process_;
     QString log_;
+};
+
+// A private home whose settings record into a folder of their own; the
+// tests change settings_ and write them before they start the program.
+class RecordingHomeTest : public ::testing::Test {
+  protected:
+    RecordingHomeTest();
+    void writeSettings();
+    // The folder's *.avi files, by name.
+    QStringList files() const;
+    // Waits (polling every few ms) until the folder holds count files.
+    bool waitForFiles(int count, int timeout_ms);
+
+    TempHome home_;
+    QString folder_;  // ends with a separator
+    app::Settings settings_;
 };
 
 }  // namespace kv::test

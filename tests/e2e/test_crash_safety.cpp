@@ -26,31 +26,10 @@ namespace {
 const QStringList kCamera{QStringLiteral("--camera"),
                           QStringLiteral("Ball=test:ball?width=160&height=120&framerate=30")};
 
-class CrashRun : public ::testing::Test {
+class CrashRun : public test::RecordingHomeTest {
   protected:
     CrashRun() {
-        folder_ = home_.documentsDir() + QStringLiteral("/rec/");
-        QDir().mkpath(folder_);
-        settings_.AVIPath = folder_;
         settings_.Mode = 1;  // record always
-    }
-
-    void writeSettings() {
-        QString error;
-        ASSERT_TRUE(app::SettingsStore().save(settings_, &error)) << error.toStdString();
-    }
-
-    QStringList files() const {
-        return QDir(folder_).entryList({QStringLiteral("*.avi")}, QDir::Files, QDir::Name);
-    }
-
-    bool waitForFiles(int count, int timeout_ms) {
-        QElapsedTimer timer;
-        timer.start();
-        while (files().size() < count && timer.elapsed() < timeout_ms) {
-            QThread::msleep(5);
-        }
-        return files().size() >= count;
     }
 
     // Records for run_ms after the first file appears, then ends the program
@@ -97,9 +76,6 @@ class CrashRun : public ::testing::Test {
         return frames;
     }
 
-    test::TempHome home_;
-    QString folder_;
-    app::Settings settings_;
     QString log_;
 };
 

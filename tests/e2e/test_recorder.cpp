@@ -19,38 +19,13 @@ using namespace kv;
 
 namespace {
 
-class RecorderRun : public ::testing::Test {
+class RecorderRun : public test::RecordingHomeTest {
   protected:
     RecorderRun() {
-        folder_ = home_.documentsDir() + QStringLiteral("/rec/");
-        QDir().mkpath(folder_);
-        settings_.AVIPath = folder_;
         settings_.RecInterval = 40;
         settings_.Mode = 1;
         settings_.MaxRecordSamples = 50;
     }
-
-    void writeSettings() {
-        QString error;
-        ASSERT_TRUE(app::SettingsStore().save(settings_, &error)) << error.toStdString();
-    }
-
-    QStringList files() const {
-        return QDir(folder_).entryList({QStringLiteral("*.avi")}, QDir::Files, QDir::Name);
-    }
-
-    bool waitForFiles(int count, int timeout_ms) {
-        QElapsedTimer timer;
-        timer.start();
-        while (files().size() < count && timer.elapsed() < timeout_ms) {
-            QThread::msleep(100);
-        }
-        return files().size() >= count;
-    }
-
-    test::TempHome home_;
-    QString folder_;
-    app::Settings settings_;
 };
 
 const QStringList kCamera{QStringLiteral("--camera"),
