@@ -410,6 +410,8 @@ session::SessionConfig TForm1::sessionConfig() const {
     config.playInterval_ms = settings_.PlayInterval;
     config.recInterval_ms = settings_.RecInterval;
     config.postRecFrames = settings_.PostRecFrames;
+    config.detector =
+        settings_.Detector == 1 ? capture::Detector::Robust : capture::Detector::Classic;
     config.maxRecordSamples = settings_.MaxRecordSamples;
     config.maxDiskspace_mb = settings_.MaxDiskspace;
     config.recUseTimer = settings_.RecUseTimer;

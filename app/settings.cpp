@@ -27,6 +27,10 @@ int trigger(int trigger) {
     return std::clamp(trigger, 0, kMaxTrigger);
 }
 
+int detector(int detector) {
+    return detector == 1 ? 1 : 0;
+}
+
 QString nameField(QString name) {
     constexpr qsizetype kMaxUnits = kNameFieldChars - 1;
     if (name.size() <= kMaxUnits) {

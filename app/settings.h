@@ -48,6 +48,7 @@ T asRead(T value) {
 int recInterval(int interval_ms);   // below 40 becomes 40
 int playInterval(int interval_ms);  // limited to 40..1000
 int trigger(int trigger);           // the slider's range, 0..30000
+int detector(int detector);         // 0 Classic or 1 Robust; anything else Classic
 QString nameField(QString name);    // cut to 79 UTF-16 units, never inside a surrogate pair
 QString compressor(QString name);   // empty reads as "MJPEG Compressor", then as nameField
 }  // namespace load_rule
@@ -79,6 +80,7 @@ QString compressor(QString name);   // empty reads as "MJPEG Compressor", then a
     X(Main, "SoundFileName", String, SoundFileName, QString, QString(), asRead, kStored)           \
     X(Main, "ShowWndOnMove", Bool, ShowWndOnMove, bool, false, asRead, kStored)                    \
     X(Main, "Debug", Bool, Debug, bool, false, asRead, kStored)                                    \
+    X(Main, "Detector", Integer, Detector, int, 0, detector, kStored)                              \
     X(Main, "AVIPath", String, AVIPath, QString, QString(), asRead, kKeptOnFailure)                \
     X(Main, "TempPath", String, TempPath, QString, QString(), asRead, kKeptOnFailure | kNotSaved)  \
     X(FTP, "FTPActive", Bool, FTPActive, bool, false, asRead, kStored)                             \

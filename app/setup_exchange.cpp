@@ -87,6 +87,7 @@ void copySettingsToSetup(const Settings& settings, TDlgSetup& dialog) {
                                 dialogs::spinState(*dialog.UpDownRecInterval, *dialog.lbRecInt)));
 
     dialog.UpDownRecPostFrames->setValue(settings.PostRecFrames);
+    dialog.CBDetector->setCurrentIndex(settings.Detector == 1 ? 1 : 0);
 
     dialog.CBPlaySoundOnMove->setChecked(settings.PlaySoundOnMove);
     dialog.edSoundFileName->setText(settings.SoundFileName);
@@ -121,6 +122,7 @@ void copySetupToSettings(const TDlgSetup& dialog, Settings& settings) {
     settings.RecInterval =
         recIntervalFromSpin(dialogs::spinState(*dialog.UpDownRecInterval, *dialog.lbRecInt));
     settings.PostRecFrames = dialog.UpDownRecPostFrames->value();
+    settings.Detector = dialog.CBDetector->currentIndex() == 1 ? 1 : 0;
 
     settings.PlaySoundOnMove = dialog.CBPlaySoundOnMove->isChecked();
     settings.SoundFileName = dialog.edSoundFileName->text();

@@ -1,9 +1,11 @@
-// Cost of the per-frame work on both threads: the motion measure on the main
+// Cost of the per-frame work on both threads: the motion measure (classic, and
+// robust: goal under 0.3 ms at 640 x 480 and 1.5 ms at 1920 x 1080) on the main
 // thread and the hand-off copy of an accepted frame on the streaming thread.
 
 #include "capture/grabber_callback.h"
 #include "capture/motion.h"
 #include "capture/motion_mask.h"
+#include "capture/robust_motion.h"
 #include "media/clock.h"
 #include "media/frame.h"
 #include "media/media_sample.h"
@@ -47,6 +49,20 @@ void MotionMeasure(benchmark::State& state) {
     }
 }
 
+// Alternating noisy frames: every pair is fitted and measured in full.
+void RobustMeasure(benchmark::State& state) {
+    const auto format = media::makeFrameHeader(int(state.range(0)), int(state.range(1)));
+    const auto a = noise(format.biSizeImage, 1);
+    const auto b = noise(format.biSizeImage, 2);
+    capture::MotionMask mask;
+    capture::RobustMotion robust;
+    bool odd = false;
+    for (auto _ : state) {
+        odd = !odd;
+        benchmark::DoNotOptimize(robust.measure(odd ? a.data() : b.data(), format, mask, false));
+    }
+}
+
 void HandoffCopy(benchmark::State& state) {
     const auto format = media::makeFrameHeader(int(state.range(0)), int(state.range(1)));
     media::ManualClock clock;
@@ -67,6 +83,7 @@ void HandoffCopy(benchmark::State& state) {
 }
 
 BENCHMARK(MotionMeasure)->Args({320, 240})->Args({640, 480})->Args({1920, 1080});
+BENCHMARK(RobustMeasure)->Args({320, 240})->Args({640, 480})->Args({1920, 1080});
 BENCHMARK(HandoffCopy)->Args({320, 240})->Args({640, 480})->Args({1920, 1080});
 
 }  // namespace

@@ -175,8 +175,10 @@ TDlgSetup::TDlgSetup(QWidget* parent) : QDialog(parent) {
     PageControl1 = named(new QTabWidget(this), "PageControl1");
     tsGeneral = buildGeneralPage();
     tsFTP = buildFtpPage();
+    tsDetector = buildDetectorPage();
     PageControl1->addTab(tsGeneral, u"&Recorder"_s);
     PageControl1->addTab(tsFTP, u"&FTP"_s);
+    PageControl1->addTab(tsDetector, u"&Movement"_s);
 
     BtnOK = named(new QPushButton(u"OK"_s, this), "BtnOK");
     BtnOK->setDefault(true);
@@ -342,6 +344,32 @@ QWidget* TDlgSetup::buildGeneralPage() {
     layout->addWidget(CBPlaySoundOnMove);
     layout->addLayout(sound);
     layout->addWidget(CBShowWndOnMove);
+    layout->addStretch();
+    return page;
+}
+
+QWidget* TDlgSetup::buildDetectorPage() {
+    auto* page = named(new QWidget, "tsDetector");
+    auto* layout = new QVBoxLayout(page);
+    lbDetector = named(boldLabel(u"Movement &detector:"_s, page), "lbDetector");
+    CBDetector = named(new QComboBox(page), "CBDetector");
+    CBDetector->addItems({u"Classic"_s, u"Robust"_s});
+    lbDetector->setBuddy(CBDetector);
+    lbDetectorHelp = named(
+        wrappedLabel(u"Classic compares single points of two pictures: it notices small "
+                     u"changes, but also sensor noise at night, a lamp switched on or clouds. "
+                     u"Robust compares the brightness of whole areas, allows for the light "
+                     u"changing over the whole picture, waits out a light switch and asks for "
+                     u"movement in two pictures in a row. Both use the motion mask and the "
+                     u"trigger on the Record page."_s,
+                     page),
+        "lbDetectorHelp");
+    layout->addWidget(lbDetector);
+    auto* row = new QHBoxLayout;
+    row->addWidget(CBDetector);
+    row->addStretch();
+    layout->addLayout(row);
+    layout->addWidget(lbDetectorHelp);
     layout->addStretch();
     return page;
 }

@@ -112,6 +112,10 @@ class TDlgSetup : public QDialog {
     QTabWidget* PageControl1 = nullptr;
     QWidget* tsGeneral = nullptr;
     QWidget* tsFTP = nullptr;
+    QWidget* tsDetector = nullptr;
+    QLabel* lbDetector = nullptr;
+    QComboBox* CBDetector = nullptr;  // 0 Classic, 1 Robust
+    QLabel* lbDetectorHelp = nullptr;
 
     QLabel* Label1 = nullptr;
     kv::dialogs::UpDownSpin* UpDownRecInterval = nullptr;  // its edit is edRecFrames
@@ -162,4 +166,5 @@ class TDlgSetup : public QDialog {
   private:
     QWidget* buildGeneralPage();
     QWidget* buildFtpPage();
+    QWidget* buildDetectorPage();
 };

@@ -239,6 +239,7 @@ void RecordingSession::BuildCaptureGraph() {
 void RecordingSession::onCaptureFormat() {
     const media::BITMAPINFOHEADER header = grabber_->format().bmiHeader;
     mask_.resetAndLoad(config_.folder + kMaskFile);
+    robust_.reset();
     displayFormat_ = header;
     displayCopy_.assign(header.biSizeImage, 0);
     Q_EMIT captureFormatReady(header.biWidth, header.biHeight);
@@ -407,9 +408,15 @@ void RecordingSession::FrameLoop() {
             grabber_->setInterval(std::uint32_t(config_.recInterval_ms));
         }
         if (config_.mode == capture::StatePause && warmUp_ == 0) {
-            motion =
-                capture::MotionMeasure(frames.buffer(0), frames.buffer(1), format, mask_, autoSet_);
+            if (config_.detector == capture::Detector::Robust) {
+                motion = robust_.measure(frames.newest(), format, mask_, autoSet_);
+            } else {
+                motion = capture::MotionMeasure(frames.buffer(0), frames.buffer(1), format, mask_,
+                                                autoSet_);
+            }
             measured = true;
+        } else {
+            robust_.reset();  // its reference would be stale by the next measure
         }
     }
     if (measured && postRecord_.motion(motion, config_.trigger, config_.postRecFrames)) {

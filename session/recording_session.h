@@ -12,6 +12,7 @@
 
 #include "capture/motion_mask.h"
 #include "capture/record_timer.h"
+#include "capture/robust_motion.h"
 #include "media/clock.h"
 #include "media/frame.h"
 
@@ -58,6 +59,7 @@ struct SessionConfig {
     double recStopTime = (23 * 3600 + 59 * 60) / 86400.0;
     int mode = capture::StatePause;
     int trigger = 25000;
+    capture::Detector detector = capture::Detector::Classic;
     bool debug = false;
 };
 
@@ -225,6 +227,7 @@ class RecordingSession : public QObject {
     QTimer* watchdog_ = nullptr;
     capture::RestartDelay restartDelay_;
     capture::PostRecord postRecord_;
+    capture::RobustMotion robust_;
     capture::MotionMask mask_;
     std::vector<std::uint8_t> displayCopy_;
     media::BITMAPINFOHEADER displayFormat_{};

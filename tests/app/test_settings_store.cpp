@@ -124,6 +124,7 @@ Settings sample() {
     s.SoundFileName = u"/usr/share/sounds/bell,loud.wav"_s;
     s.ShowWndOnMove = true;
     s.Debug = true;
+    s.Detector = 1;
     s.AVIPath = u"/srv/recordings/"_s;
     s.TempPath = u"/var/tmp/kv"_s;
     s.FTPActive = true;
@@ -373,6 +374,8 @@ TEST(SettingsStore, LoadRulesApplyToStoredValues) {
         {u"PlayInterval"_s, u"0"_s, [](auto& s) { return QVariant(s.PlayInterval); }, 40},
         {u"Trigger"_s, u"40000"_s, [](auto& s) { return QVariant(s.Trigger); }, 30000},
         {u"Trigger"_s, u"-3"_s, [](auto& s) { return QVariant(s.Trigger); }, 0},
+        {u"Detector"_s, u"7"_s, [](auto& s) { return QVariant(s.Detector); }, 0},
+        {u"Detector"_s, u"1"_s, [](auto& s) { return QVariant(s.Detector); }, 1},
         {u"Compressor"_s, u""_s, [](auto& s) { return QVariant(s.Compressor); },
          u"MJPEG Compressor"_s},
         {u"Compressor Quality"_s, u"30"_s, [](auto& s) { return QVariant(s.CompressorQuality); },
