@@ -181,12 +181,17 @@ std::int32_t RobustMotion::measure(const std::uint8_t* newest,
     if (!cellMeans(newest, format, current_)) {
         return 0;
     }
-    if (!haveReference_ || pause_ > 0) {
-        // The first picture, or the light has just switched: this one is the
-        // reference for the next.
-        pause_ = std::max(pause_ - 1, 0);
+    if (!haveReference_) {
         haveReference_ = true;
         movedBefore_ = false;
+        previous_ = current_;
+        return 0;
+    }
+    if (pause_ > 0) {
+        // The light has just switched: each picture is only the reference for
+        // the next. These are no pairs: movement before the switch still
+        // counts as the first of two.
+        --pause_;
         previous_ = current_;
         return 0;
     }
@@ -210,7 +215,6 @@ std::int32_t RobustMotion::measure(const std::uint8_t* newest,
     }
     if (watched > 0 && float(changed_) >= kSwitchShare * float(watched)) {
         pause_ = kPauseFrames;
-        movedBefore_ = false;
         previous_ = current_;
         return 0;
     }
