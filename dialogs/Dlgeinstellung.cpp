@@ -178,7 +178,7 @@ TDlgSetup::TDlgSetup(QWidget* parent) : QDialog(parent) {
     tsDetector = buildDetectorPage();
     PageControl1->addTab(tsGeneral, u"&Recorder"_s);
     PageControl1->addTab(tsFTP, u"&FTP"_s);
-    PageControl1->addTab(tsDetector, u"&Movement"_s);
+    PageControl1->addTab(tsDetector, u"Mo&vement"_s);
 
     BtnOK = named(new QPushButton(u"OK"_s, this), "BtnOK");
     BtnOK->setDefault(true);
