@@ -104,6 +104,33 @@ TEST_F(RecordingSessionTest, RecordsATestCameraWithoutAnyWidget) {
     EXPECT_TRUE(test::hasIdx1(file));
 }
 
+// The detector the settings name measures the frames: a camera that shows
+// only sensor noise keeps the classic one triggering, the robust one never.
+TEST_F(RecordingSessionTest, TheChosenDetectorMeasuresTheFrames) {
+    config_.mode = capture::StatePause;
+    config_.recInterval_ms = 100;
+    for (const auto detector : {capture::Detector::Classic, capture::Detector::Robust}) {
+        SCOPED_TRACE(int(detector));
+        config_.detector = detector;
+        RecordingSession& session =
+            start(QStringLiteral("Snow"), QStringLiteral("test:snow?width=320&height=240"));
+        int measured = 0;
+        int triggered = 0;
+        QObject::connect(&session, &RecordingSession::frameHandled,
+                         [&](capture::FrameState, int motion) {
+                             ++measured;
+                             triggered += motion > config_.trigger ? 1 : 0;
+                         });
+        ASSERT_TRUE(runUntil([&] { return measured >= 20; }, 15000));
+        if (detector == capture::Detector::Classic) {
+            EXPECT_GE(triggered, 15);
+        } else {
+            EXPECT_EQ(triggered, 0);
+        }
+        session_.reset();
+    }
+}
+
 // A network camera that closes its connection (a reboot), hangs, and comes
 // back: each loss is seen within 6 s, recording resumes by itself within
 // 10 s of the return, and every file is finished.
