@@ -1,6 +1,7 @@
 #include "record/record_files.h"
 
 #include "record/avi_repair.h"
+#include "record/journal.h"
 
 #include <QCollator>
 #include <QDir>
@@ -281,6 +282,7 @@ bool EnforceDiskQuota(const QString& aviPath, int maxDiskspace_mb,
         qCWarning(lcFiles) << "Disk quota: could not delete" << oldest;
         return false;
     }
+    QFile::remove(journalPath(oldest));  // it goes with its recording
     qCInfo(lcFiles).noquote() << "Disk quota: deleted" << oldest << "; the recordings took"
                               << qint64(total_bytes) << "bytes, the limit is"
                               << qint64(limit_bytes);
@@ -295,11 +297,17 @@ AviRepairResult repairLogged(const QString& path) {
     const AviRepairResult result = repairAviFile(QFile::encodeName(path).toStdString(), &busy);
     if (busy) {
         qCDebug(lcFiles).noquote() << path << "is being written; not checked";
-    } else if (result.state == AviState::Repaired ||
-               result.state == AviState::RepairedWithoutIndex) {
+        return result;
+    }
+    if (result.state == AviState::Repaired || result.state == AviState::RepairedWithoutIndex) {
         qCInfo(lcFiles).noquote() << "Unfinished recording" << path << aviStateName(result.state)
                                   << ":" << result.frames << "frames kept," << result.cutBytes
                                   << "torn bytes cut";
+    }
+    // A kill can leave the journal a line or two ahead of its recording.
+    if (result.state == AviState::Repaired || result.state == AviState::RepairedWithoutIndex ||
+        result.state == AviState::Finished) {
+        trimJournal(journalPath(path), qint64(result.frames));
     } else if (result.state == AviState::NotUnderstood || result.state == AviState::Failed) {
         qCWarning(lcFiles).noquote()
             << "Recording" << path << "left as it is:" << aviStateName(result.state) << "-"
@@ -327,6 +335,7 @@ RepairSummary repairRecordings(const QString& aviPath) {
             case AviState::NoFrames:
                 // Killed before its first frame: no player opens it.
                 if (QFile::remove(entry.path)) {
+                    QFile::remove(journalPath(entry.path));
                     qCInfo(lcFiles).noquote() << entry.path << "had no frame and is removed";
                     ++summary.removed;
                 }

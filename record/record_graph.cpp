@@ -9,6 +9,8 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include <algorithm>
 
 Q_LOGGING_CATEGORY(lcRecordGraph, "kv.record.graph")
@@ -165,6 +167,16 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
         return RecordBuild::Running;
     }
     g_object_set(writer.get(), "fd", file_->fd(), nullptr);
+    // The journal is written and synced with the file; a recording without
+    // one still plays.
+    journalFrames_ = 0;
+    journal_ = RecordingFile::open(journalPath(fileName_), &openError);
+    if (journal_ && ::write(journal_->fd(), kJournalHeader, sizeof kJournalHeader - 1) < 0) {
+        journal_.reset();
+    }
+    if (!journal_) {
+        qCWarning(lcRecordGraph).noquote() << "no journal for" << fileName_ << ":" << openError;
+    }
 
     bus_ = std::make_unique<media::BusObserver>(adopt(gst_element_get_bus(pipeline_.get())));
     bus_->addFilter([this](GstMessage* message) { onMessage(message); });
@@ -177,6 +189,9 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
     }
 
     sync_->watch(file_);
+    if (journal_) {
+        sync_->watch(journal_);
+    }
     if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         // The writer's error is on the bus and reaches writeError from there.
         qCWarning(lcRecordGraph).noquote() << "the recording of" << fileName_ << "does not start";
@@ -274,7 +289,7 @@ void RecordGraph::reportFailure(const QString& reason) {
 }
 
 bool RecordGraph::push(const std::uint8_t* pixels, const media::BITMAPINFOHEADER& header,
-                       std::int64_t duration_100ns) {
+                       std::int64_t duration_100ns, const JournalLine* line) {
     if (!source_) {
         return false;
     }
@@ -283,7 +298,18 @@ bool RecordGraph::push(const std::uint8_t* pixels, const media::BITMAPINFOHEADER
         ++refused_;
         return false;
     }
-    return source_->PushFrame(pixels, header, duration_100ns);
+    if (!source_->PushFrame(pixels, header, duration_100ns)) {
+        return false;
+    }
+    if (line && journal_) {
+        JournalLine numbered = *line;
+        numbered.frame = journalFrames_++;
+        const QByteArray text = formatJournalLine(numbered);
+        if (::write(journal_->fd(), text.constData(), size_t(text.size())) != text.size()) {
+            qCWarning(lcRecordGraph).noquote() << "the journal of" << fileName_ << "is incomplete";
+        }
+    }
+    return true;
 }
 
 RecordCounters RecordGraph::counters() const {
@@ -444,6 +470,15 @@ void RecordGraph::close(Finish finish) {
     if (source_) {
         lastCounters_ = counters();
     }
+    if (journal_) {
+        // No line follows the close; a journal of a removed file goes with it.
+        const bool frameless = file_ && file_->created() && lastCounters_.pushed == 0;
+        if (frameless) {
+            QFile::remove(journal_->path());
+        }
+        sync_->release(std::move(journal_),
+                       frameless ? DiskSync::Release::Discard : DiskSync::Release::Sync);
+    }
     if (background) {
         bus_.reset();
         compressor_.reset();
@@ -478,6 +513,7 @@ void RecordGraph::removeFramelessFile() {
         return;
     }
     if (QFile::remove(fileName_)) {
+        QFile::remove(journalPath(fileName_));
         qCInfo(lcRecordGraph).noquote() << fileName_ << "got no frame and is removed";
     } else {
         qCWarning(lcRecordGraph).noquote() << fileName_ << "got no frame but cannot be removed";

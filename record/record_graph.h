@@ -19,6 +19,7 @@
 #include "media/gst_handle.h"
 #include "media/push_source.h"
 #include "record/disk_sync.h"
+#include "record/journal.h"
 
 #include <QObject>
 #include <QString>
@@ -102,9 +103,11 @@ class RecordGraph : public QObject {
     QString fileName() const { return fileName_; }
 
     // Hands one frame to the push source, which copies it before returning.
-    // Never waits; false when the frame was dropped or refused.
+    // Never waits; false when the frame was dropped or refused. A frame taken
+    // gets its line in the journal beside the file (its frame number is set
+    // here: the frame's position in the file).
     bool push(const std::uint8_t* pixels, const media::BITMAPINFOHEADER& header,
-              std::int64_t duration_100ns);
+              std::int64_t duration_100ns, const JournalLine* line = nullptr);
 
     // Of the file being written, or after close() of the last one.
     RecordCounters counters() const;
@@ -137,6 +140,8 @@ class RecordGraph : public QObject {
     std::unique_ptr<DiskSync> sync_;
     // --- main thread only
     std::shared_ptr<RecordingFile> file_;
+    std::shared_ptr<RecordingFile> journal_;  // the recording's CSV beside it
+    qint64 journalFrames_ = 0;
     std::unique_ptr<media::PushSource> source_;
     media::Element pipeline_;
     media::Element compressor_;

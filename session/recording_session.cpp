@@ -425,8 +425,9 @@ void RecordingSession::FrameLoop() {
 
     // The live picture is drawn from the frame before its stamp.
     Q_EMIT liveFrame(displayCopy_.data(), format);
+    const QDateTime taken = clock_.now();
     if (canStamp_) {
-        capture::stampFrame(displayCopy_.data(), format, clock_.now());
+        capture::stampFrame(displayCopy_.data(), format, taken);
     } else if (!stampWarned_) {
         stampWarned_ = true;
         qCWarning(lcRecording) << "no fonts without a GUI application: frames are not stamped";
@@ -435,8 +436,15 @@ void RecordingSession::FrameLoop() {
     const capture::FrameState state = postRecord_.fate(config_.mode);
     if (state == capture::StateRecord) {
         ++recordedFrames_;
+        record::JournalLine line;
+        line.time = taken;
+        line.motion = measured ? motion : 0;
+        line.trigger = config_.trigger;
+        line.fate = config_.mode == capture::StateRecord   ? record::JournalFate::On
+                    : measured && motion > config_.trigger ? record::JournalFate::Movement
+                                                           : record::JournalFate::PostRecord;
         recordGraph_->push(displayCopy_.data(), format,
-                           std::int64_t(config_.playInterval_ms) * 10000);
+                           std::int64_t(config_.playInterval_ms) * 10000, &line);
         const record::RecordCounters counters = recordGraph_->counters();
         if (const std::uint64_t lost = counters.dropped + counters.failed) {
             Q_EMIT lostFrames(lost);

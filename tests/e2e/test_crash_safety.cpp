@@ -5,6 +5,7 @@
 
 #include "app/settings_store.h"
 #include "record/avi_repair.h"
+#include "record/journal.h"
 #include "tests/e2e/program_run.h"
 #include "tests/support/avi_probe.h"
 
@@ -69,6 +70,10 @@ class CrashRun : public test::RecordingHomeTest {
             const test::AviProbe probe = test::probeAvi(path);
             EXPECT_TRUE(probe.ok);
             EXPECT_EQ(std::uint64_t(probe.frames), check.frames);
+            // Its journal, cut to match by the repair, has a line per frame.
+            int bad = 0;
+            EXPECT_EQ(record::readJournal(record::journalPath(path), &bad).size(), check.frames);
+            EXPECT_EQ(bad, 0);
             if (before.contains(name)) {
                 frames += int(check.frames);
             }

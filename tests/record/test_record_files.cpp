@@ -1,4 +1,5 @@
 #include "media/clock.h"
+#include "record/journal.h"
 #include "record/record_files.h"
 
 #include <QDir>
@@ -292,9 +293,16 @@ TEST(DiskQuota, TheUsersOwnVideosAreNeitherCountedNorDeleted) {
     folder.file(u"241203_TU00.avi"_s, 600000);
     folder.file(u"241203_tu01.AVI"_s, 600000);  // letter case changed by a copy
     folder.file(u"241204_WE00.avi"_s, 600000);
+    // Journals go with their recordings; other tables stay.
+    folder.file(u"241203_TU00.csv"_s);
+    folder.file(u"241204_WE00.csv"_s);
+    folder.file(u"birds.csv"_s);
     EXPECT_TRUE(EnforceDiskQuota(folder.path(), 1, QString()));
+    EXPECT_FALSE(folder.has(u"241203_TU00.csv"_s));
     EXPECT_TRUE(EnforceDiskQuota(folder.path(), 1, QString()));
     EXPECT_FALSE(EnforceDiskQuota(folder.path(), 1, QString()));
+    EXPECT_TRUE(folder.has(u"241204_WE00.csv"_s));
+    EXPECT_TRUE(folder.has(u"birds.csv"_s));
     EXPECT_EQ(folder.list(),
               (QStringList{u"2019 Holiday.avi"_s, u"241203_TU00 copy.avi"_s, u"241203_XX00.avi"_s,
                            u"241204_WE00.avi"_s, u"birds.AVI"_s}));
@@ -370,6 +378,46 @@ TEST(DiskQuota, SparesThePlaybackFileGivenInOtherLetterCase) {
     EXPECT_EQ(folder.list(), QStringList{u"250301_SA00.avi"_s});
     EXPECT_FALSE(EnforceDiskQuota(folder.path(), 0, playback));
     EXPECT_TRUE(folder.has(u"250301_SA00.avi"_s));
+}
+
+// The journal: lines written read back the same; cutting it to a repaired
+// recording keeps the header and the first lines, and a torn last line is
+// never read as a frame.
+TEST(Journal, ReadsWhatWasWrittenAndIsCutToItsRecording) {
+    RecordFolder folder;
+    const QString path = kv::record::journalPath(folder.path() + u"241203_TU02.avi"_s);
+    EXPECT_TRUE(path.endsWith(u"/241203_TU02.csv"_s));
+    const QDateTime start(QDate(2024, 12, 3), QTime(14, 5, 9, 120), Qt::OffsetFromUTC, 3600);
+    QByteArray text(kv::record::kJournalHeader);
+    for (int i = 0; i < 5; ++i) {
+        kv::record::JournalLine line;
+        line.frame = i;
+        line.time = start.addMSecs(1000 * i);
+        line.motion = 30000 + i;
+        line.trigger = 25000;
+        line.fate = i < 3 ? kv::record::JournalFate::Movement : kv::record::JournalFate::PostRecord;
+        text += kv::record::formatJournalLine(line);
+    }
+    EXPECT_TRUE(text.contains("\n1,2024-12-03T14:05:10.120+01:00,30001,25000,movement\n"))
+        << text.constData();
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text + "5,2024-12-03T14:0");  // torn by a kill
+    }
+    int bad = 0;
+    auto lines = kv::record::readJournal(path, &bad);
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(bad, 1);
+    EXPECT_EQ(lines[4].time, start.addMSecs(4000));
+    EXPECT_EQ(lines[4].fate, kv::record::JournalFate::PostRecord);
+
+    ASSERT_TRUE(kv::record::trimJournal(path, 3));
+    lines = kv::record::readJournal(path, &bad);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(bad, 0);
+    EXPECT_EQ(lines[2].motion, 30002);
+    EXPECT_TRUE(kv::record::trimJournal(folder.path() + u"missing.csv"_s, 3));
 }
 
 }  // namespace

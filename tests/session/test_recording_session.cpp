@@ -4,6 +4,7 @@
 
 #include "capture/grabber_callback.h"
 #include "media/uri_camera.h"
+#include "record/journal.h"
 #include "record/record_graph.h"
 #include "session/recording_session.h"
 #include "tests/support/avi_probe.h"
@@ -81,8 +82,9 @@ class RecordingSessionTest : public ::testing::Test {
 
 TEST_F(RecordingSessionTest, RecordsATestCameraWithoutAnyWidget) {
     ASSERT_EQ(qobject_cast<QGuiApplication*>(QCoreApplication::instance()), nullptr);
-    RecordingSession& session =
-        start(QStringLiteral("Ball"), QStringLiteral("test:ball?width=160&height=120"));
+    config_.recInterval_ms = 200;
+    RecordingSession& session = start(
+        QStringLiteral("Ball"), QStringLiteral("test:ball?width=160&height=120&framerate=30"));
     QStringList status;
     QObject::connect(&session, &RecordingSession::statusText,
                      [&status](const QString& s) { status << s; });
@@ -102,6 +104,19 @@ TEST_F(RecordingSessionTest, RecordsATestCameraWithoutAnyWidget) {
     EXPECT_EQ(probe.frames, session.recordedFrames());
     EXPECT_EQ(probe.width, 160);
     EXPECT_TRUE(test::hasIdx1(file));
+
+    // Its journal: a line per frame, taken RecInterval apart within a camera frame.
+    int bad = 0;
+    const auto journal = record::readJournal(record::journalPath(file), &bad);
+    EXPECT_EQ(bad, 0);
+    ASSERT_EQ(int(journal.size()), probe.frames);
+    for (std::size_t i = 0; i < journal.size(); ++i) {
+        EXPECT_EQ(journal[i].frame, qint64(i));
+        EXPECT_EQ(journal[i].fate, record::JournalFate::On);
+        if (i > 0) {
+            EXPECT_NEAR(journal[i - 1].time.msecsTo(journal[i].time), 200, 34) << i;
+        }
+    }
 }
 
 // The detector the settings name measures the frames: a camera that shows

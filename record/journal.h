@@ -1,0 +1,42 @@
+#pragma once
+
+// The journal beside a recording: for "241203_TU02.avi" the file
+// "241203_TU02.csv", a header line and one line per frame in the recording:
+// its position in the file, when it was taken (local time, ISO 8601 with
+// milliseconds and the UTC offset), the motion value and trigger it was
+// judged by, and why it was recorded. A spreadsheet opens it as it is.
+
+#include <QDateTime>
+#include <QString>
+
+#include <vector>
+
+namespace kv::record {
+
+enum class JournalFate { On, Movement, PostRecord };
+
+struct JournalLine {
+    qint64 frame = 0;  // position in the recording, from 0
+    QDateTime time;
+    int motion = 0;
+    int trigger = 0;
+    JournalFate fate = JournalFate::On;
+};
+
+inline constexpr char kJournalHeader[] = "frame,time,motion,trigger,fate\n";
+
+// The journal of a recording: the same name with ".csv".
+QString journalPath(const QString& recording);
+
+QByteArray formatJournalLine(const JournalLine& line);
+
+// Every well-formed line, in order; lines that do not parse (a torn last
+// line, an edit by hand) are left out and counted in badLines.
+std::vector<JournalLine> readJournal(const QString& path, int* badLines = nullptr);
+
+// Keeps the header and the lines of the first `frames` frames; a torn last
+// line goes too. False when the file cannot be rewritten; a missing journal
+// is fine.
+bool trimJournal(const QString& path, qint64 frames);
+
+}  // namespace kv::record
