@@ -838,6 +838,8 @@ void TForm1::BuildPlaybackGraph() {
     c_.TBPlayback->setMaximum(int(playbackGraph_->frameCount()));
     c_.StatusBarPlayback->setSimpleText(
         playback::PlaybackStatusText(playbackFileName_, playbackGraph_->frameCount()));
+    playbackJournal_ = record::readJournal(record::journalPath(playbackFileName_));
+    showPlaybackPosition();
     c_.TimerTrackBar->start();
     for (QToolButton* button : {c_.tBtnStop, c_.tBtnPlay, c_.tBtnBack, c_.tBtnForward, c_.tBtnPrev,
                                 c_.tBtnNext, c_.tBtnSave, c_.tBtnPrint}) {
@@ -847,6 +849,8 @@ void TForm1::BuildPlaybackGraph() {
 
 void TForm1::ClosePlaybackGraph() {
     playbackGraph_->close();
+    playbackJournal_.clear();
+    c_.StatusBarPlayback->setPanelText(1, QString());
     c_.PaintBoxPlayback->update();
 }
 
@@ -925,7 +929,27 @@ void TForm1::BtnForwardClick() {
 void TForm1::TBPlaybackChange() {
     if (playbackGraph_->loaded()) {
         playbackGraph_->seekToFrame(c_.TBPlayback->value());
+        showPlaybackPosition();
     }
+}
+
+// "Frame N of M" and when the frame was taken: from the journal, or without
+// one (a file from elsewhere) the time from the file's start.
+void TForm1::showPlaybackPosition() {
+    const qint64 count = playbackGraph_->frameCount();
+    const qint64 frame = std::min(playbackGraph_->position(), std::max<qint64>(count - 1, 0));
+    QString when;
+    if (frame >= 0 && frame < qint64(playbackJournal_.size()) &&
+        playbackJournal_[std::size_t(frame)].frame == frame) {
+        when = playbackJournal_[std::size_t(frame)].time.toString(
+            QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    } else {
+        when = QTime(0, 0)
+                   .addMSecs(int(frame * playbackGraph_->frameDuration_ns() / 1000000))
+                   .toString(QStringLiteral("+HH:mm:ss.zzz"));
+    }
+    c_.StatusBarPlayback->setPanelText(
+        1, QStringLiteral("Frame %1 of %2, %3").arg(frame + 1).arg(count).arg(when));
 }
 
 void TForm1::TBPlaybackStartDrag() {
@@ -946,6 +970,7 @@ void TForm1::TimerTrackBarTimer() {
     // Moving the bar from here must not seek.
     const QSignalBlocker blocker(c_.TBPlayback);
     c_.TBPlayback->setValue(int(playbackGraph_->position()));
+    showPlaybackPosition();
 }
 
 void TForm1::PlaybackGraphNotify() {

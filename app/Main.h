@@ -10,6 +10,7 @@
 #include "capture/record_timer.h"
 #include "media/clock.h"
 #include "media/frame.h"
+#include "record/journal.h"
 
 #include <QImage>
 #include <QWidget>
@@ -108,6 +109,7 @@ class TForm1 : public QWidget {
     void BtnSaveClick();
     void tBtnPrintClick();
     void TBPlaybackChange();
+    void showPlaybackPosition();
     void TBPlaybackStartDrag();
     void TBPlaybackEndDrag();
     void TimerTrackBarTimer();
@@ -173,6 +175,7 @@ class TForm1 : public QWidget {
     bool noTrayNoted_ = false;
     bool layoutPending_ = false;  // after a camera choice, until its size is known
     QString playbackFileName_;
+    std::vector<kv::record::JournalLine> playbackJournal_;  // of the file loaded
 
     kv::app::Form1Controls c_;
     QSystemTrayIcon* tray_ = nullptr;

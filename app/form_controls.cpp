@@ -304,7 +304,8 @@ void buildPlaybackPage(Form1Controls& c, QWidget* page) {
     markButton(c.tBtnStop);
     markButton(c.tBtnPlay);
 
-    c.StatusBarPlayback = new PanelStatusBar({}, page);
+    // The file and its frames; the shown frame and when it was taken.
+    c.StatusBarPlayback = new PanelStatusBar({150, 0}, page);
     c.StatusBarPlayback->setObjectName(QStringLiteral("StatusBarPlayback"));
 
     alignToBottom(page, c.PanelPlaybackControl, c.StatusBarPlayback);

@@ -69,6 +69,8 @@ class PlaybackGraph : public QObject {
 
     bool loaded() const { return bool(pipeline_); }
     qint64 frameCount() const { return frameCount_; }
+    // How long one frame lasts in the file; 0 when unknown.
+    qint64 frameDuration_ns() const { return frameDuration_ns_; }
     // The current frame; frameCount() once the end was reached.
     qint64 position() const;
     // Not playing (asks the pipeline, waiting at most 10 ms).

@@ -5,6 +5,8 @@
 #include <QLoggingCategory>
 #include <QSaveFile>
 
+#include <cstdlib>
+
 Q_LOGGING_CATEGORY(lcJournal, "kv.record.journal")
 
 namespace kv::record {
@@ -42,12 +44,19 @@ QString journalPath(const QString& recording) {
     return base + QStringLiteral(".csv");
 }
 
+// Local time with its offset written out, "+00:00" too (never "Z"), so that
+// every line reads the same way.
+QByteArray isoTime(const QDateTime& time) {
+    const int offset_s = time.offsetFromUtc();
+    const int minutes = std::abs(offset_s) / 60;
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1() +
+           (offset_s < 0 ? '-' : '+') + QByteArray::number(minutes / 60).rightJustified(2, '0') +
+           ':' + QByteArray::number(minutes % 60).rightJustified(2, '0');
+}
+
 QByteArray formatJournalLine(const JournalLine& line) {
-    return QByteArray::number(line.frame) + ',' +
-           line.time.toOffsetFromUtc(line.time.offsetFromUtc())
-               .toString(Qt::ISODateWithMs)
-               .toLatin1() +
-           ',' + QByteArray::number(line.motion) + ',' + QByteArray::number(line.trigger) + ',' +
+    return QByteArray::number(line.frame) + ',' + isoTime(line.time) + ',' +
+           QByteArray::number(line.motion) + ',' + QByteArray::number(line.trigger) + ',' +
            fateName(line.fate) + '\n';
 }
 

@@ -328,10 +328,11 @@ TEST_F(FormControls, StatusBarsAddressTheirPanels) {
     EXPECT_TRUE(record->panelText(2).isEmpty());
     EXPECT_TRUE(record->panelText(-1).isEmpty());
 
+    // The file, and the frame shown.
     PanelStatusBar* playback = c.StatusBarPlayback;
-    EXPECT_TRUE(playback->isSimple());
-    playback->setSimpleText(QStringLiteral("Frame 3 of 10"));
-    EXPECT_EQ(playback->simpleText(), QStringLiteral("Frame 3 of 10"));
+    EXPECT_EQ(playback->panelCount(), 2);
+    playback->setPanelText(1, QStringLiteral("Frame 3 of 10"));
+    EXPECT_EQ(playback->panelText(1), QStringLiteral("Frame 3 of 10"));
 }
 
 TEST_F(FormControls, PaintBoxesPaintThroughTheirHookAndForwardClicks) {

@@ -9,6 +9,7 @@
 #include "media/window_messages.h"
 #include "playback/playback_graph.h"
 #include "record/Dlgselectcompressor.h"
+#include "record/journal.h"
 #include "record/record_graph.h"
 #include "session/recording_session.h"
 #include "tests/support/avi_probe.h"
@@ -436,6 +437,15 @@ TEST_F(MainWindowTest, OpenCurrentRecordingFinishesItAndPlaysIt) {
     EXPECT_GE(form.playbackGraph().frameCount(), 5);
     EXPECT_TRUE(form.controls().StatusBarPlayback->simpleText().startsWith(
         QFileInfo(recorded).fileName() + QStringLiteral(": ")));
+    // A stepped-to frame shows when it was taken, from the recording's journal.
+    const auto journal = record::readJournal(record::journalPath(recorded));
+    ASSERT_GE(journal.size(), 5u);
+    form.BtnForwardClick();
+    form.BtnForwardClick();
+    EXPECT_EQ(form.controls().StatusBarPlayback->panelText(1),
+              QStringLiteral("Frame 3 of %1, %2")
+                  .arg(form.playbackGraph().frameCount())
+                  .arg(journal[2].time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
     form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
     EXPECT_TRUE(form.FormKeyDown(Qt::Key_Space));
 }
