@@ -933,16 +933,16 @@ void TForm1::TBPlaybackChange() {
     }
 }
 
-// "Frame N of M" and when the frame was taken: from the journal, or without
-// one (a file from elsewhere) the time from the file's start.
+// "Frame N of M" and the time of day it was taken (the date is in the file's
+// name): from the journal, or without one (a file from elsewhere) the time
+// from the file's start.
 void TForm1::showPlaybackPosition() {
     const qint64 count = playbackGraph_->frameCount();
     const qint64 frame = std::min(playbackGraph_->position(), std::max<qint64>(count - 1, 0));
     QString when;
     if (frame >= 0 && frame < qint64(playbackJournal_.size()) &&
         playbackJournal_[std::size_t(frame)].frame == frame) {
-        when = playbackJournal_[std::size_t(frame)].time.toString(
-            QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        when = playbackJournal_[std::size_t(frame)].time.toString(QStringLiteral("HH:mm:ss"));
     } else {
         when = QTime(0, 0)
                    .addMSecs(int(frame * playbackGraph_->frameDuration_ns() / 1000000))

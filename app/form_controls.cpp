@@ -305,7 +305,7 @@ void buildPlaybackPage(Form1Controls& c, QWidget* page) {
     markButton(c.tBtnPlay);
 
     // The file and its frames; the shown frame and when it was taken.
-    c.StatusBarPlayback = new PanelStatusBar({150, 0}, page);
+    c.StatusBarPlayback = new PanelStatusBar({170, 0}, page);
     c.StatusBarPlayback->setObjectName(QStringLiteral("StatusBarPlayback"));
 
     alignToBottom(page, c.PanelPlaybackControl, c.StatusBarPlayback);
