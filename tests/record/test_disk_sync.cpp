@@ -1,6 +1,5 @@
 #include "record/avi_repair.h"
 #include "record/disk_sync.h"
-#include "tests/support/avi_writer.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -19,17 +18,60 @@ using kv::record::repairAviFile;
 
 namespace {
 
-// A recording file holding what a kill leaves: frames, no index.
+void put32(QByteArray& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        out.append(char(v >> (8 * i)));
+    }
+}
+
+void chunk(QByteArray& out, const char* id, const QByteArray& data) {
+    out.append(id, 4);
+    put32(out, std::uint32_t(data.size()));
+    out.append(data);
+    if (data.size() & 1) {
+        out.append('\0');
+    }
+}
+
+QByteArray list(const char* type, const QByteArray& content) {
+    QByteArray out("LIST");
+    put32(out, std::uint32_t(content.size() + 4));
+    return out + type + content;
+}
+
+// What a kill leaves of a recording, laid out as the muxer lays it out
+// (placeholder sizes, no index), without running GStreamer: the threads under
+// test are the only ones.
+QByteArray killedAvi(int frames) {
+    QByteArray avih(56, '\0');
+    avih[24] = 1;  // one stream
+    QByteArray strh("vidsMJPG");
+    strh.append(QByteArray(48, '\0'));
+    QByteArray strf(40, '\0');
+    strf.replace(16, 4, "MJPG");
+    QByteArray strl;
+    chunk(strl, "strh", strh);
+    chunk(strl, "strf", strf);
+    chunk(strl, "JUNK", QByteArray(536, '\0'));
+    QByteArray hdrl;
+    chunk(hdrl, "avih", avih);
+    hdrl += list("strl", strl);
+    QByteArray dmlh;
+    chunk(dmlh, "dmlh", QByteArray(4, '\0'));
+    hdrl += list("odml", dmlh);
+    QByteArray avi("RIFF");
+    put32(avi, 784);
+    avi += "AVI " + list("hdrl", hdrl) + "LIST";
+    put32(avi, 4);
+    avi += "movi";
+    for (int i = 0; i < frames; ++i) {
+        chunk(avi, "00db", QByteArray(1001 + i, char(i)));
+    }
+    return avi;
+}
+
 std::shared_ptr<RecordingFile> killedRecording(const QTemporaryDir& dir, const QString& name) {
-    const QString source = dir.filePath(u"source.avi"_s);
-    if (!kv::test::writeTestAvi({source, u"jpegenc"_s, 5, 160, 120, false})) {
-        return nullptr;
-    }
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly)) {
-        return nullptr;
-    }
-    const QByteArray bytes = in.readAll();
+    const QByteArray bytes = killedAvi(5);
     QString error;
     auto file = RecordingFile::open(dir.filePath(name), &error);
     if (!file || ::write(file->fd(), bytes.constData(), size_t(bytes.size())) != bytes.size()) {
