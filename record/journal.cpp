@@ -21,12 +21,15 @@ const char* fateName(JournalFate fate) {
             return "movement";
         case JournalFate::PostRecord:
             return "post-record";
+        case JournalFate::Still:
+            return "still";
     }
     return "on";
 }
 
 bool parseFate(QByteArrayView text, JournalFate* fate) {
-    for (const JournalFate f : {JournalFate::On, JournalFate::Movement, JournalFate::PostRecord}) {
+    for (const JournalFate f :
+         {JournalFate::On, JournalFate::Movement, JournalFate::PostRecord, JournalFate::Still}) {
         if (text == QByteArrayView(fateName(f))) {
             *fate = f;
             return true;

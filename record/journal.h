@@ -13,7 +13,9 @@
 
 namespace kv::record {
 
-enum class JournalFate { On, Movement, PostRecord };
+// Why a frame was recorded; Still only in an analysis of footage, for a frame
+// that would not have been.
+enum class JournalFate { On, Movement, PostRecord, Still };
 
 struct JournalLine {
     qint64 frame = 0;  // position in the recording, from 0
