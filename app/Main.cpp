@@ -991,6 +991,15 @@ void TForm1::StepRecordFile(bool forward) {
     BuildPlaybackGraph();
 }
 
+std::optional<QDateTime> TForm1::shownFrameTime() const {
+    const qint64 frame = playbackGraph_->position();
+    if (frame >= 0 && frame < qint64(playbackJournal_.size()) &&
+        playbackJournal_[std::size_t(frame)].frame == frame) {
+        return playbackJournal_[std::size_t(frame)].time;
+    }
+    return std::nullopt;
+}
+
 QImage TForm1::exportedFrame() const {
     media::BITMAPINFOHEADER header{};
     QByteArray pixels;
@@ -1007,6 +1016,11 @@ void TForm1::BtnSaveClick() {
     }
     QFileDialog& dialog = *c_.SaveDialog;
     dialog.setWindowTitle(QStringLiteral("Save Frame:"));
+    // Named after the moment it shows, when the recording's journal tells it.
+    if (const std::optional<QDateTime> taken = shownFrameTime()) {
+        dialog.selectFile(taken->toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) +
+                          QStringLiteral(".jpg"));
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;
     }
@@ -1038,8 +1052,9 @@ void TForm1::tBtnPrintClick() {
     }
     QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
     QString error;
-    const QString footer =
-        playback::printFooter(playbackFileName_, playbackGraph_->position(), clock_.now());
+    // The moment the frame shows, or, without a journal, when it is printed.
+    const QString footer = playback::printFooter(playbackFileName_, playbackGraph_->position(),
+                                                 shownFrameTime().value_or(clock_.now()));
     if (!playback::printFrame(frame, printer, footer, &error)) {
         QMessageBox::warning(this, kProduct, error);
     }

@@ -110,6 +110,8 @@ class TForm1 : public QWidget {
     void tBtnPrintClick();
     void TBPlaybackChange();
     void showPlaybackPosition();
+    // When the frame shown in playback was taken, from its journal.
+    std::optional<QDateTime> shownFrameTime() const;
     void TBPlaybackStartDrag();
     void TBPlaybackEndDrag();
     void TimerTrackBarTimer();

@@ -20,6 +20,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QMenu>
@@ -446,6 +447,18 @@ TEST_F(MainWindowTest, OpenCurrentRecordingFinishesItAndPlaysIt) {
               QStringLiteral("Frame 3 of %1, %2")
                   .arg(form.playbackGraph().frameCount())
                   .arg(journal[2].time.toString(QStringLiteral("HH:mm:ss"))));
+    // Saving it offers a name after that moment.
+    QString offered;
+    test::answerNextModal([&offered](QWidget* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        ASSERT_NE(files, nullptr);
+        offered = files->selectedFiles().value(0);
+        files->reject();
+    });
+    form.BtnSaveClick();
+    EXPECT_TRUE(offered.endsWith(journal[2].time.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) +
+                                 QStringLiteral(".jpg")))
+        << offered.toStdString();
     form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
     EXPECT_TRUE(form.FormKeyDown(Qt::Key_Space));
 }
