@@ -276,6 +276,13 @@ bool TForm1::event(QEvent* event) {
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::KeyPress) {
         auto* widget = qobject_cast<QWidget*>(watched);
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (widget && widget->window() == this && (key->modifiers() & Qt::ControlModifier) &&
+            (key->key() == Qt::Key_Right || key->key() == Qt::Key_Left) &&
+            c_.PageControl->currentWidget() == c_.tsPlayback) {
+            JumpToMovement(key->key() == Qt::Key_Right);
+            return true;
+        }
         if (widget && widget->window() == this) {
             if (FormKeyDown(static_cast<QKeyEvent*>(event)->key())) {
                 return true;
@@ -989,6 +996,49 @@ void TForm1::StepRecordFile(bool forward) {
     ClosePlaybackGraph();
     playbackFileName_ = target;
     BuildPlaybackGraph();
+}
+
+void TForm1::JumpToMovement(bool forward) {
+    if (!playbackGraph_->loaded()) {
+        return;
+    }
+    const qint64 here = playbackGraph_->position();
+    std::vector<qint64> starts = record::movementStarts(playbackJournal_);
+    const auto seek = [this](qint64 frame) { c_.TBPlayback->setValue(int(frame)); };
+    if (forward) {
+        const auto next = std::upper_bound(starts.begin(), starts.end(), here);
+        if (next != starts.end()) {
+            seek(*next);
+            return;
+        }
+    } else {
+        const auto next = std::lower_bound(starts.begin(), starts.end(), here);
+        if (next != starts.begin()) {
+            seek(*std::prev(next));
+            return;
+        }
+    }
+    // On through the neighbouring recordings, in folder order.
+    QList<record::RecordFileEntry> list;
+    record::ListRecordFiles(settings_.AVIPath, list);
+    QString file = playbackFileName_;
+    for (;;) {
+        file = playback::StepRecordFile(list, file, forward);
+        if (file.isEmpty()) {
+            c_.StatusBarPlayback->setPanelText(1, QStringLiteral("No further movement"));
+            return;
+        }
+        starts = record::movementStarts(record::readJournal(record::journalPath(file)));
+        if (!starts.empty()) {
+            ClosePlaybackGraph();
+            playbackFileName_ = file;
+            BuildPlaybackGraph();
+            if (playbackGraph_->loaded()) {
+                seek(forward ? starts.front() : starts.back());
+            }
+            return;
+        }
+    }
 }
 
 std::optional<QDateTime> TForm1::shownFrameTime() const {

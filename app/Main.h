@@ -110,6 +110,9 @@ class TForm1 : public QWidget {
     void tBtnPrintClick();
     void TBPlaybackChange();
     void showPlaybackPosition();
+    // Ctrl+Right / Ctrl+Left: the next (previous) start of a movement, in this
+    // recording or the neighbouring ones.
+    void JumpToMovement(bool forward);
     // When the frame shown in playback was taken, from its journal.
     std::optional<QDateTime> shownFrameTime() const;
     void TBPlaybackStartDrag();

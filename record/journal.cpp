@@ -5,6 +5,7 @@
 #include <QLoggingCategory>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cstdlib>
 
 Q_LOGGING_CATEGORY(lcJournal, "kv.record.journal")
@@ -101,6 +102,32 @@ std::vector<JournalLine> readJournal(const QString& path, int* badLines) {
         *badLines = bad;
     }
     return lines;
+}
+
+std::vector<qint64> movementStarts(const std::vector<JournalLine>& lines) {
+    // The usual time between two frames: the median gap.
+    std::vector<qint64> gaps;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        gaps.push_back(lines[i - 1].time.msecsTo(lines[i].time));
+    }
+    qint64 usual = 0;
+    if (!gaps.empty()) {
+        std::nth_element(gaps.begin(), gaps.begin() + std::ptrdiff_t(gaps.size() / 2), gaps.end());
+        usual = gaps[gaps.size() / 2];
+    }
+    std::vector<qint64> starts;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].fate != JournalFate::Movement) {
+            continue;
+        }
+        const bool after = i > 0 && (lines[i - 1].fate == JournalFate::Movement ||
+                                     lines[i - 1].fate == JournalFate::PostRecord);
+        const bool pause = i > 0 && lines[i - 1].time.msecsTo(lines[i].time) > 3 * usual + 1000;
+        if (!after || pause) {
+            starts.push_back(lines[i].frame);
+        }
+    }
+    return starts;
 }
 
 bool trimJournal(const QString& path, qint64 frames) {

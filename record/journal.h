@@ -36,6 +36,11 @@ QByteArray formatJournalLine(const JournalLine& line);
 // line, an edit by hand) are left out and counted in badLines.
 std::vector<JournalLine> readJournal(const QString& path, int* badLines = nullptr);
 
+// The frames where a movement begins: a frame recorded by movement after one
+// that was not, or after a pause in time (in mode On movement the file holds
+// only what moved, so two episodes may follow each other directly).
+std::vector<qint64> movementStarts(const std::vector<JournalLine>& lines);
+
 // Keeps the header and the lines of the first `frames` frames; a torn last
 // line goes too. False when the file cannot be rewritten; a missing journal
 // is fine.

@@ -13,6 +13,7 @@
 #include "record/record_graph.h"
 #include "session/recording_session.h"
 #include "tests/support/avi_probe.h"
+#include "tests/support/avi_writer.h"
 #include "tests/support/test_env.h"
 
 #include <QAbstractButton>
@@ -29,6 +30,7 @@
 #include <QProgressBar>
 #include <QSettings>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
@@ -423,6 +425,52 @@ TEST_F(MainWindowTest, PlaybackKeysAndOpenCurrentDoNothingWithoutAFile) {
     ASSERT_TRUE(form.recordGraphExists());
     form.tBtnOpenActualClick();  // no frame recorded yet
     EXPECT_FALSE(form.playbackGraph().loaded());
+}
+
+// Ctrl+Right and Ctrl+Left land on the first frame of each movement, in the
+// recording shown and on through its neighbours in folder order.
+TEST_F(MainWindowTest, MovementKeysLandOnEveryStartOfAMovement) {
+    QDir().mkpath(recordings_);
+    const QDateTime t0(QDate(2025, 3, 1), QTime(14, 0));
+    const auto recording = [&](const QString& name, int frames,
+                               const std::function<record::JournalLine(int)>& line) {
+        ASSERT_TRUE(test::writeTestAvi(
+            {recordings_ + name, QStringLiteral("jpegenc"), frames, 160, 120, true}));
+        QFile journal(record::journalPath(recordings_ + name));
+        ASSERT_TRUE(journal.open(QIODevice::WriteOnly));
+        journal.write(record::kJournalHeader);
+        for (int i = 0; i < frames; ++i) {
+            record::JournalLine l = line(i);
+            l.frame = i;
+            journal.write(record::formatJournalLine(l));
+        }
+    };
+    // Two episodes of movement one after the other, a minute apart.
+    recording(QStringLiteral("250301_SA00.avi"), 20, [&](int i) {
+        return record::JournalLine{0, t0.addSecs(i < 10 ? i : 60 + i), 30000, 25000,
+                                   record::JournalFate::Movement};
+    });
+    // Recorded always; movement from its sixth frame.
+    recording(QStringLiteral("250301_SA01.avi"), 10, [&](int i) {
+        return record::JournalLine{0, t0.addSecs(600 + i), i < 5 ? 0 : 30000, 25000,
+                                   i < 5 ? record::JournalFate::On : record::JournalFate::Movement};
+    });
+    TForm1& form = start();
+    form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
+    form.StepRecordFile(true);  // the first recording
+    ASSERT_TRUE(form.playbackGraph().loaded());
+    const auto press = [&](Qt::Key key) {
+        QTest::keyClick(&form, key, Qt::ControlModifier);
+        pump(100);
+        return std::make_pair(QFileInfo(form.PlaybackFileName()).fileName(),
+                              form.playbackGraph().position());
+    };
+    EXPECT_EQ(press(Qt::Key_Right), std::make_pair(QStringLiteral("250301_SA00.avi"), qint64(10)));
+    EXPECT_EQ(press(Qt::Key_Right), std::make_pair(QStringLiteral("250301_SA01.avi"), qint64(5)));
+    EXPECT_EQ(press(Qt::Key_Right),
+              std::make_pair(QStringLiteral("250301_SA01.avi"), qint64(5)));  // the last
+    EXPECT_EQ(press(Qt::Key_Left), std::make_pair(QStringLiteral("250301_SA00.avi"), qint64(10)));
+    EXPECT_EQ(press(Qt::Key_Left), std::make_pair(QStringLiteral("250301_SA00.avi"), qint64(0)));
 }
 
 TEST_F(MainWindowTest, OpenCurrentRecordingFinishesItAndPlaysIt) {
