@@ -6,6 +6,7 @@
 #include "media/gst_handle.h"
 #include "media/gst_init.h"
 #include "playback/playback_graph.h"
+#include "record/journal.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -131,6 +132,35 @@ PlaybackGraph* loadedGraph() {
     }
     return &graph;
 }
+
+// The journal of a 20,000-frame recording read as playback opens it, with
+// the starts of its movements found (goal, with the file's first frame: under
+// 200 ms).
+void BM_JournalRead(benchmark::State& state) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"journal.csv"_s);
+    {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(kv::record::kJournalHeader);
+        const QDateTime start = QDateTime::currentDateTime();
+        for (int i = 0; i < kFrames; ++i) {
+            const bool moving = (i / 50) % 3 == 0;
+            file.write(kv::record::formatJournalLine(
+                {i, start.addMSecs(1000LL * i), moving ? 30000 : 0, 25000,
+                 moving ? kv::record::JournalFate::Movement
+                        : kv::record::JournalFate::On}));
+        }
+    }
+    std::size_t starts = 0;
+    for (auto _ : state) {
+        const auto lines = kv::record::readJournal(path);
+        starts = kv::record::movementStarts(lines).size();
+        benchmark::DoNotOptimize(starts);
+    }
+    state.counters["starts"] = double(starts);
+}
+BENCHMARK(BM_JournalRead)->Unit(benchmark::kMillisecond);
 
 void BM_SeekRandomFrame(benchmark::State& state) {
     PlaybackGraph* graph = loadedGraph();
