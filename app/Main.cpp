@@ -846,6 +846,7 @@ void TForm1::BuildPlaybackGraph() {
     c_.StatusBarPlayback->setSimpleText(
         playback::PlaybackStatusText(playbackFileName_, playbackGraph_->frameCount()));
     playbackJournal_ = record::readJournal(record::journalPath(playbackFileName_));
+    showPlaybackActivity();
     showPlaybackPosition();
     c_.TimerTrackBar->start();
     for (QToolButton* button : {c_.tBtnStop, c_.tBtnPlay, c_.tBtnBack, c_.tBtnForward, c_.tBtnPrev,
@@ -857,6 +858,7 @@ void TForm1::BuildPlaybackGraph() {
 void TForm1::ClosePlaybackGraph() {
     playbackGraph_->close();
     playbackJournal_.clear();
+    c_.TBPlayback->setActivity({}, {}, 0);
     c_.StatusBarPlayback->setPanelText(1, QString());
     c_.PaintBoxPlayback->update();
 }
@@ -938,6 +940,26 @@ void TForm1::TBPlaybackChange() {
         playbackGraph_->seekToFrame(c_.TBPlayback->value());
         showPlaybackPosition();
     }
+}
+
+// The journal's motion values behind the position track bar, one per frame.
+void TForm1::showPlaybackActivity() {
+    const qint64 count = playbackGraph_->frameCount();
+    std::vector<int> motion(std::size_t(std::max<qint64>(count, 0)), 0);
+    std::vector<bool> moving(motion.size(), false);
+    int trigger = 0;
+    for (const record::JournalLine& line : playbackJournal_) {
+        if (line.frame >= 0 && line.frame < count) {
+            motion[std::size_t(line.frame)] = line.motion;
+            moving[std::size_t(line.frame)] = line.fate == record::JournalFate::Movement;
+            trigger = line.trigger;
+        }
+    }
+    if (playbackJournal_.empty()) {
+        motion.clear();
+        moving.clear();
+    }
+    c_.TBPlayback->setActivity(std::move(motion), std::move(moving), trigger);
 }
 
 // "Frame N of M" and the time of day it was taken (the date is in the file's

@@ -110,6 +110,7 @@ class TForm1 : public QWidget {
     void tBtnPrintClick();
     void TBPlaybackChange();
     void showPlaybackPosition();
+    void showPlaybackActivity();
     // Ctrl+Right / Ctrl+Left: the next (previous) start of a movement, in this
     // recording or the neighbouring ones.
     void JumpToMovement(bool forward);

@@ -8,14 +8,17 @@
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QSlider>
+#include <QStyleOptionSlider>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <initializer_list>
 
 // Resources of a static library are only registered when something asks for
@@ -276,7 +279,8 @@ void buildPlaybackPage(Form1Controls& c, QWidget* page) {
     c.PanelPlaybackControl = makePanel(page, "PanelPlaybackControl", QFrame::Plain, 0);
 
     // The platform's track bar starts at 0..10; loading a file sets the frame count.
-    c.TBPlayback = makeTrackBar(c.PanelPlaybackControl, "TBPlayback");
+    c.TBPlayback = new ActivityTrackBar(c.PanelPlaybackControl);
+    c.TBPlayback->setObjectName(QStringLiteral("TBPlayback"));
     c.TBPlayback->setRange(0, 10);
     c.TBPlayback->setPageStep(10);
     c.TBPlayback->setGeometry(1, 1, 333, 21);
@@ -416,6 +420,88 @@ void PaintBox::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 // --- PanelStatusBar
+
+ActivityTrackBar::ActivityTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+    setTickPosition(QSlider::NoTicks);
+}
+
+void ActivityTrackBar::setActivity(std::vector<int> motion, std::vector<bool> moving, int trigger) {
+    motion_ = std::move(motion);
+    moving_ = std::move(moving);
+    moving_.resize(motion_.size(), false);
+    trigger_ = trigger;
+    update();
+}
+
+int ActivityTrackBar::xOf(int value) const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect groove =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const QRect handle =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    const int span = groove.width() - handle.width();
+    return groove.x() + handle.width() / 2 +
+           QStyle::sliderPositionFromValue(minimum(), maximum(), value, span);
+}
+
+int ActivityTrackBar::valueAt(int x) const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect groove =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const QRect handle =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    const int span = groove.width() - handle.width();
+    return QStyle::sliderValueFromPosition(minimum(), maximum(),
+                                           x - groove.x() - handle.width() / 2, span);
+}
+
+void ActivityTrackBar::paintEvent(QPaintEvent* event) {
+    if (!motion_.empty() && maximum() > minimum()) {
+        QPainter p(this);
+        const int h = height();
+        // Per column the largest motion, and whether anything there moved.
+        const int left = xOf(minimum());
+        const int columns = std::max(xOf(maximum()) - left + 1, 1);
+        std::vector<int> peak(std::size_t(columns), 0);
+        std::vector<bool> moved(std::size_t(columns), false);
+        for (std::size_t f = 0; f < motion_.size(); ++f) {
+            const std::size_t c = std::size_t(std::clamp(xOf(int(f)) - left, 0, columns - 1));
+            peak[c] = std::max(peak[c], motion_[f]);
+            moved[c] = moved[c] || moving_[f];
+        }
+        const int top = std::max({2 * trigger_, 1, *std::max_element(peak.begin(), peak.end())});
+        for (int c = 0; c < columns; ++c) {
+            if (moved[std::size_t(c)]) {
+                p.fillRect(left + c, 0, 1, h, QColor(255, 200, 120));
+            }
+            const int bar = peak[std::size_t(c)] * h / top;
+            if (bar > 0) {
+                p.fillRect(left + c, h - bar, 1, bar, QColor(40, 90, 200));
+            }
+        }
+        if (trigger_ > 0) {
+            const int y = h - 1 - trigger_ * h / top;
+            p.setPen(QPen(QColor(220, 0, 0), 1));
+            p.drawLine(left, y, left + columns - 1, y);
+        }
+    }
+    QSlider::paintEvent(event);
+}
+
+void ActivityTrackBar::mousePressEvent(QMouseEvent* event) {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect handle =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
+    if (event->button() == Qt::LeftButton && !handle.contains(event->position().toPoint())) {
+        setValue(valueAt(event->position().toPoint().x()));
+        event->accept();
+        return;
+    }
+    QSlider::mousePressEvent(event);
+}
 
 PanelStatusBar::PanelStatusBar(const QList<int>& panelWidths, QWidget* parent)
     : QWidget(parent), simple_(panelWidths.isEmpty()) {

@@ -6,9 +6,11 @@
 #include <QFrame>
 #include <QIcon>
 #include <QList>
+#include <QSlider>
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class QAction;
 class QButtonGroup;
@@ -17,7 +19,6 @@ class QLabel;
 class QMenu;
 class QPainter;
 class QProgressBar;
-class QSlider;
 class QTabWidget;
 class QTimer;
 class QToolButton;
@@ -76,6 +77,34 @@ class PaintBox : public QWidget {
     QMenu* popupMenu_ = nullptr;
 };
 
+// The playback position track bar with the recording's activity drawn behind
+// it: the motion of every frame as a thin graph, the trigger as a line and
+// the frames recorded because something moved shaded. A click beside the
+// handle jumps there, not a page on.
+class ActivityTrackBar : public QSlider {
+    Q_OBJECT
+  public:
+    explicit ActivityTrackBar(QWidget* parent = nullptr);
+
+    // One value per frame; moving marks the frames recorded by movement.
+    // Empty vectors clear it.
+    void setActivity(std::vector<int> motion, std::vector<bool> moving, int trigger);
+    int activityFrames() const { return int(motion_.size()); }
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+  private:
+    // The x of a value's centre, and the value at an x, along the groove.
+    int xOf(int value) const;
+    int valueAt(int x) const;
+
+    std::vector<int> motion_;
+    std::vector<bool> moving_;
+    int trigger_ = 0;
+};
+
 // A status bar of fixed-width text panels addressed by index, or, built without
 // widths, one simple text across the whole bar. Its panels use its whole height,
 // so a text keeps its descenders in a bar of 19 pixels.
@@ -132,7 +161,7 @@ struct Form1Controls {
     Panel* PanelPlayback = nullptr;
     PaintBox* PaintBoxPlayback = nullptr;
     Panel* PanelPlaybackControl = nullptr;
-    QSlider* TBPlayback = nullptr;
+    ActivityTrackBar* TBPlayback = nullptr;
     QWidget* ToolBarPlayback = nullptr;
     QToolButton* tBtnOpenActual = nullptr;
     QToolButton* tBtnOpen = nullptr;
