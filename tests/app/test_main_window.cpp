@@ -471,6 +471,13 @@ TEST_F(MainWindowTest, MovementKeysLandOnEveryStartOfAMovement) {
               std::make_pair(QStringLiteral("250301_SA01.avi"), qint64(5)));  // the last
     EXPECT_EQ(press(Qt::Key_Left), std::make_pair(QStringLiteral("250301_SA00.avi"), qint64(10)));
     EXPECT_EQ(press(Qt::Key_Left), std::make_pair(QStringLiteral("250301_SA00.avi"), qint64(0)));
+
+    // The journal's motion is drawn behind the track bar; a click there jumps.
+    app::ActivityTrackBar* bar = form.controls().TBPlayback;
+    EXPECT_EQ(bar->activityFrames(), 20);
+    QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() * 3 / 4, bar->height() / 2));
+    pump(100);
+    EXPECT_NEAR(double(form.playbackGraph().position()), 15.0, 1.5);
 }
 
 TEST_F(MainWindowTest, OpenCurrentRecordingFinishesItAndPlaysIt) {
