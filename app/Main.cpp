@@ -176,6 +176,7 @@ void TForm1::wireControls() {
         }
     });
     connect(c_.tBtnOpenActual, &QToolButton::clicked, this, &TForm1::tBtnOpenActualClick);
+    connect(c_.tBtnSpeed, &QToolButton::clicked, this, [this] { ChangePlaySpeed(0); });
     connect(c_.tBtnOpen, &QToolButton::clicked, this, &TForm1::BtnOpenClick);
     connect(c_.tBtnStop, &QToolButton::clicked, this, &TForm1::BtnStopClick);
     connect(c_.tBtnPlay, &QToolButton::clicked, this, &TForm1::BtnStartClick);
@@ -317,6 +318,13 @@ bool TForm1::FormKeyDown(int key) {
             return true;
         case Qt::Key_Down:
             BtnForwardClick();
+            return true;
+        case Qt::Key_Plus:
+        case Qt::Key_Equal:
+            ChangePlaySpeed(+1);
+            return true;
+        case Qt::Key_Minus:
+            ChangePlaySpeed(-1);
             return true;
         default:
             return false;
@@ -940,6 +948,22 @@ void TForm1::TBPlaybackChange() {
         playbackGraph_->seekToFrame(c_.TBPlayback->value());
         showPlaybackPosition();
     }
+}
+
+// 1x, 2x, 4x, 8x, 16x: up or down one (held at the ends), or with 0 the next
+// one round (the button).
+void TForm1::ChangePlaySpeed(int step) {
+    constexpr int kFastest = 16;
+    int rate = int(playbackGraph_->rate());
+    if (step > 0) {
+        rate = std::min(rate * 2, kFastest);
+    } else if (step < 0) {
+        rate = std::max(rate / 2, 1);
+    } else {
+        rate = rate >= kFastest ? 1 : rate * 2;
+    }
+    playbackGraph_->setRate(rate);
+    c_.tBtnSpeed->setText(QStringLiteral("%1x").arg(rate));
 }
 
 // The journal's motion values behind the position track bar, one per frame.

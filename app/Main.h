@@ -111,6 +111,8 @@ class TForm1 : public QWidget {
     void TBPlaybackChange();
     void showPlaybackPosition();
     void showPlaybackActivity();
+    // The play speed: +1 faster, -1 slower, 0 the next one round.
+    void ChangePlaySpeed(int step);
     // Ctrl+Right / Ctrl+Left: the next (previous) start of a movement, in this
     // recording or the neighbouring ones.
     void JumpToMovement(bool forward);

@@ -305,6 +305,13 @@ void buildPlaybackPage(Form1Controls& c, QWidget* page) {
     c.ToolButton12 = bar.separator("ToolButton12");
     c.tBtnSave = bar.button("tBtnSave", QStringLiteral("Save current frame as image"), images[8]);
     c.tBtnPrint = bar.button("tBtnPrint", QStringLiteral("Print current frame"), images[9]);
+    // The play speed, in the room left at the end of the bar.
+    c.tBtnSpeed = bar.button("tBtnSpeed", QStringLiteral("Play speed (keys + and -)"), QIcon());
+    c.tBtnSpeed->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    c.tBtnSpeed->setText(QStringLiteral("1x"));
+    QFont small = c.tBtnSpeed->font();
+    small.setPointSize(7);
+    c.tBtnSpeed->setFont(small);
     markButton(c.tBtnStop);
     markButton(c.tBtnPlay);
 

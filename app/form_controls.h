@@ -176,6 +176,7 @@ struct Form1Controls {
     QFrame* ToolButton12 = nullptr;
     QToolButton* tBtnSave = nullptr;
     QToolButton* tBtnPrint = nullptr;
+    QToolButton* tBtnSpeed = nullptr;  // cycles 1x, 2x, 4x, 8x, 16x
     PanelStatusBar* StatusBarPlayback = nullptr;
 
     // Info page

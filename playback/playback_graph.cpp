@@ -327,8 +327,8 @@ bool PlaybackGraph::waitSettled(int timeout_ms) const {
     return r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL;
 }
 
-bool PlaybackGraph::seekExact(qint64 frame, int timeout_ms) {
-    const bool sent = gst_element_seek(pipeline_.get(), 1.0, GST_FORMAT_DEFAULT,
+bool PlaybackGraph::seekExact(qint64 frame, int timeout_ms, double rate) {
+    const bool sent = gst_element_seek(pipeline_.get(), rate, GST_FORMAT_DEFAULT,
                                        GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
                                        GST_SEEK_TYPE_SET, frame, GST_SEEK_TYPE_SET, -1);
     if (!sent) {
@@ -391,11 +391,26 @@ void PlaybackGraph::play() {
         postEvent(EC_COMPLETE);
         return;
     }
-    if (eos_) {
-        seekExact(from, kSettle_ms);
+    // A step or seek left the rate at 1; playing faster needs it again.
+    if (eos_ || rate_ != 1.0) {
+        seekExact(from, kSettle_ms, rate_);
     }
     settledFrame_ = -1;
     gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
+}
+
+void PlaybackGraph::setRate(double rate) {
+    if (rate <= 0.0 || rate == rate_) {
+        return;
+    }
+    rate_ = rate;
+    if (pipeline_ && !isStopped()) {
+        // From the frame shown, without a pause.
+        const qint64 from = position();
+        if (from < frameCount_) {
+            seekExact(from, kSettle_ms, rate_);
+        }
+    }
 }
 
 void PlaybackGraph::stop() {

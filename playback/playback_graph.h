@@ -76,8 +76,12 @@ class PlaybackGraph : public QObject {
     // Not playing (asks the pipeline, waiting at most 10 ms).
     bool isStopped() const;
 
-    // Plays from the current frame to the end of the file.
+    // Plays from the current frame to the end of the file, at the rate set.
     void play();
+    // How many times faster than recorded the file plays (1, 2, 4, 8, 16);
+    // taken at once while playing. Steps and seeks stay exact at any rate.
+    void setRate(double rate);
+    double rate() const { return rate_; }
     void stop();
     // Stops and shows that frame (clamped to the file's frames).
     void seekToFrame(qint64 frame);
@@ -119,7 +123,7 @@ class PlaybackGraph : public QObject {
     void readStreamFacts();
     void verifyLastFrame(gint64 deadline_us);
     bool waitSettled(int timeout_ms) const;
-    bool seekExact(qint64 frame, int timeout_ms);
+    bool seekExact(qint64 frame, int timeout_ms, double rate = 1.0);
     qint64 framesFromTime(gint64 time_ns) const;
     void onBusMessage(GstMessage* message);
     void postEvent(int code);
@@ -142,6 +146,7 @@ class PlaybackGraph : public QObject {
     int fpsN_ = 0;
     int fpsD_ = 1;
     gint64 frameDuration_ns_ = 0;
+    double rate_ = 1.0;
     bool eos_ = false;
     bool building_ = false;
     // The frame a seek or step left prerolled while paused; -1 when unknown.

@@ -125,6 +125,7 @@ const InventoryRow kInventory[] = {
     {"ToolButton12", "QFrame", nullptr, true, std::nullopt},
     {"tBtnSave", "QToolButton", "Save current frame as image", true, std::nullopt},
     {"tBtnPrint", "QToolButton", "Print current frame", true, std::nullopt},
+    {"tBtnSpeed", "QToolButton", "Play speed (keys + and -)", true, QRect(290, 0, 23, 22)},
     {"StatusBarPlayback", "kv::app::PanelStatusBar", nullptr, true, std::nullopt},
     {"lbProductName", "QLabel", "Kestrelvision", true, std::nullopt},
     {"lbDescription", "QLabel",

@@ -188,6 +188,29 @@ TEST_F(PlaybackTest, StartsPlayingAndHandsFramesToTheMainThread) {
     ASSERT_TRUE(waitUntil([&] { return graph.position() > stoppedAt + 2; }));
 }
 
+// Played eight times faster, a second covers far more than 25 frames; steps
+// after it land on exact frames again.
+TEST_F(PlaybackTest, PlaysFasterAtAHigherRateAndStepsStayExact) {
+    const QString file = make(u"clip.avi"_s, Writer::GstMjpeg, 300);
+    PlaybackGraph graph(&receiver_);
+    ASSERT_EQ(graph.build(file), PlaybackBuild::Loaded);
+    graph.stop();
+    graph.seekToFrame(10);
+    graph.setRate(8.0);
+    graph.play();
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(waitUntil([&] { return graph.position() >= 110; }));
+    // 100 frames take 4 s at 25 frames/s, half a second at eight times that.
+    EXPECT_LT(timer.elapsed(), 3500);
+    graph.stop();
+    const qint64 at = graph.position();
+    EXPECT_EQ(graph.stepForward(), at + 1);
+    EXPECT_EQ(shownFrame(graph), at + 1);
+    EXPECT_EQ(graph.stepBack(), at);
+    EXPECT_EQ(shownFrame(graph), at);
+}
+
 TEST_F(PlaybackTest, PlayAtTheEndCompletesAtOnceAndPlayAfterASeekGoesOn) {
     const QString file = make(u"clip.avi"_s, Writer::GstMjpeg);
     PlaybackGraph graph(&receiver_);
