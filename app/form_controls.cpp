@@ -440,28 +440,23 @@ void ActivityTrackBar::setActivity(std::vector<int> motion, std::vector<bool> mo
     update();
 }
 
-int ActivityTrackBar::xOf(int value) const {
+ActivityTrackBar::Track ActivityTrackBar::track() const {
     QStyleOptionSlider option;
     initStyleOption(&option);
     const QRect groove =
         style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
     const QRect handle =
         style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
-    const int span = groove.width() - handle.width();
-    return groove.x() + handle.width() / 2 +
-           QStyle::sliderPositionFromValue(minimum(), maximum(), value, span);
+    return {groove.x() + handle.width() / 2, groove.width() - handle.width()};
+}
+
+int ActivityTrackBar::xOf(const Track& t, int value) const {
+    return t.left + QStyle::sliderPositionFromValue(minimum(), maximum(), value, t.span);
 }
 
 int ActivityTrackBar::valueAt(int x) const {
-    QStyleOptionSlider option;
-    initStyleOption(&option);
-    const QRect groove =
-        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
-    const QRect handle =
-        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
-    const int span = groove.width() - handle.width();
-    return QStyle::sliderValueFromPosition(minimum(), maximum(),
-                                           x - groove.x() - handle.width() / 2, span);
+    const Track t = track();
+    return QStyle::sliderValueFromPosition(minimum(), maximum(), x - t.left, t.span);
 }
 
 void ActivityTrackBar::paintEvent(QPaintEvent* event) {
@@ -469,12 +464,13 @@ void ActivityTrackBar::paintEvent(QPaintEvent* event) {
         QPainter p(this);
         const int h = height();
         // Per column the largest motion, and whether anything there moved.
-        const int left = xOf(minimum());
-        const int columns = std::max(xOf(maximum()) - left + 1, 1);
+        const Track t = track();
+        const int left = xOf(t, minimum());
+        const int columns = std::max(xOf(t, maximum()) - left + 1, 1);
         std::vector<int> peak(std::size_t(columns), 0);
         std::vector<bool> moved(std::size_t(columns), false);
         for (std::size_t f = 0; f < motion_.size(); ++f) {
-            const std::size_t c = std::size_t(std::clamp(xOf(int(f)) - left, 0, columns - 1));
+            const std::size_t c = std::size_t(std::clamp(xOf(t, int(f)) - left, 0, columns - 1));
             peak[c] = std::max(peak[c], motion_[f]);
             moved[c] = moved[c] || moving_[f];
         }

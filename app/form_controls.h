@@ -96,8 +96,14 @@ class ActivityTrackBar : public QSlider {
     void mousePressEvent(QMouseEvent* event) override;
 
   private:
+    // Where the handle's centre runs: from left, span pixels.
+    struct Track {
+        int left;
+        int span;
+    };
+    Track track() const;
     // The x of a value's centre, and the value at an x, along the groove.
-    int xOf(int value) const;
+    int xOf(const Track& t, int value) const;
     int valueAt(int x) const;
 
     std::vector<int> motion_;

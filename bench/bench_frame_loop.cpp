@@ -173,7 +173,28 @@ void FrameLoop(benchmark::State& state, int width, int height, Variant variant) 
     state.counters["motion"] = double(form.controls().MotionDisplayBar->value());
 }
 
+// The playback track bar with the activity of a 20,000-frame recording
+// drawn behind it, as it is painted when the recording opens.
+void ActivityStripPaint(benchmark::State& state) {
+    kv::app::ActivityTrackBar bar;
+    bar.resize(333, 21);
+    bar.setRange(0, 20000);
+    std::vector<int> motion(20000);
+    std::vector<bool> moving(20000);
+    for (std::size_t i = 0; i < motion.size(); ++i) {
+        motion[i] = int((i * 7919) % 60000);
+        moving[i] = motion[i] > 25000;
+    }
+    bar.setActivity(motion, moving, 25000);
+    QImage image(bar.size(), QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        bar.render(&image);
+    }
+}
+
 void registerAll() {
+    benchmark::RegisterBenchmark("ActivityStripPaint/20000", ActivityStripPaint)
+        ->Unit(benchmark::kMillisecond);
     const std::pair<int, int> sizes[] = {{640, 480}, {1920, 1080}};
     for (const auto& [w, h] : sizes) {
         const std::string size = std::to_string(w) + "/" + std::to_string(h);
