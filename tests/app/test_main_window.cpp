@@ -480,6 +480,51 @@ TEST_F(MainWindowTest, MovementKeysLandOnEveryStartOfAMovement) {
     EXPECT_NEAR(double(form.playbackGraph().position()), 15.0, 1.5);
 }
 
+// Recorded on movement from a clip with two separate movements: the journal
+// shows both, a pause between them, and Ctrl+Right goes from the first to the
+// second.
+TEST_F(MainWindowTest, MovementKeysFindBothMovementsOfARecordingMadeFromAClip) {
+    const QString clip = home_.path() + QStringLiteral("/two.avi");
+    QProcess ffmpeg;
+    ffmpeg.start(
+        QStringLiteral("ffmpeg"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"), QStringLiteral("-f"),
+         QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("color=c=0x808080:s=320x240:r=10:d=8"), QStringLiteral("-f"),
+         QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("color=c=black:s=40x40:r=10:d=8"), QStringLiteral("-filter_complex"),
+         QStringLiteral("[0][1]overlay=x='mod(t*200\\,280)':y=100:"
+                        "enable='between(t,2,2.95)+between(t,5,5.95)'"),
+         QStringLiteral("-c:v"), QStringLiteral("mjpeg"), clip});
+    ASSERT_TRUE(ffmpeg.waitForFinished(60000));
+    ASSERT_EQ(ffmpeg.exitCode(), 0);
+    settings_.Mode = capture::StatePause;
+    settings_.RecInterval = 100;
+    TForm1& form = start({QStringLiteral("Clip=file://") + clip});
+    ticks(3);
+    const auto startsOf = [](const QString& recording) {
+        return record::movementStarts(record::readJournal(record::journalPath(recording)));
+    };
+    ASSERT_TRUE(tickUntil([&] { return startsOf(form.RecordFileName()).size() >= 2; }, 30000));
+    const QString recorded = form.RecordFileName();
+    form.tBtnOpenActualClick();
+    ASSERT_TRUE(pumpUntil([&] { return form.playbackGraph().loaded(); }));
+    const auto journal = record::readJournal(record::journalPath(recorded));
+    const auto starts = record::movementStarts(journal);
+    ASSERT_GE(starts.size(), 2u);
+    EXPECT_EQ(starts[0], 0);  // only movement is recorded: it begins the file
+    // The second begins after the still seconds between the two.
+    EXPECT_GE(
+        journal[std::size_t(starts[1] - 1)].time.msecsTo(journal[std::size_t(starts[1])].time),
+        1500);
+    form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
+    form.playbackGraph().stop();
+    form.playbackGraph().seekToFrame(0);
+    QTest::keyClick(&form, Qt::Key_Right, Qt::ControlModifier);
+    pump(100);
+    EXPECT_EQ(form.playbackGraph().position(), starts[1]);
+}
+
 TEST_F(MainWindowTest, OpenCurrentRecordingFinishesItAndPlaysIt) {
     TForm1& form = start();
     ticks(3);
