@@ -148,8 +148,7 @@ void BM_JournalRead(benchmark::State& state) {
             const bool moving = (i / 50) % 3 == 0;
             file.write(kv::record::formatJournalLine(
                 {i, start.addMSecs(1000LL * i), moving ? 30000 : 0, 25000,
-                 moving ? kv::record::JournalFate::Movement
-                        : kv::record::JournalFate::On}));
+                 moving ? kv::record::JournalFate::Movement : kv::record::JournalFate::On}));
         }
     }
     std::size_t starts = 0;
