@@ -17,6 +17,38 @@
 
 namespace {
 
+const char kUsage[] =
+    "usage: kestrelvision [/I<suffix>] [/Q] [--camera NAME=URI ...]\n"
+    "       kestrelvision --analyse FILE [--mask MASK.bmp] [--detector classic|robust]\n"
+    "                     [--trigger N] [--plot OUT.png]\n"
+    "       kestrelvision --help | --version\n"
+    "\n"
+    "A time-lapse and motion recorder: it watches a camera and writes quick-motion AVI\n"
+    "films into the recording folder.\n"
+    "\n"
+    "  /I<suffix>          run as instance <suffix>, with settings of its own\n"
+    "  /Q                  start hidden in the tray\n"
+    "  --camera NAME=URI   a camera by URI: test:ball, file:///path/clip.avi,\n"
+    "                      rtsp://host/stream, http://host/video.mjpg\n"
+    "  --analyse FILE      run a video through the movement detector, without a\n"
+    "                      display; the journal lines go to standard output\n";
+
+bool hasArgument(int argc, char** argv, const char* wanted) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], wanted) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A desktop program: without a display Qt would abort with a message of its own.
+bool displayAvailable() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
 // No display is needed: the plot is drawn off screen.
 int analyse(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -45,6 +77,19 @@ int analyse(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--analyse") == 0) {
         return analyse(argc, argv);
+    }
+    if (hasArgument(argc, argv, "--help")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (hasArgument(argc, argv, "--version")) {
+        std::printf("kestrelvision %s\n", KV_VERSION);
+        return 0;
+    }
+    if (!displayAvailable()) {
+        std::fputs("kestrelvision: no display to show the window on (DISPLAY is not set)\n",
+                   stderr);
+        return 1;
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrelvision"));
