@@ -8,8 +8,11 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTime>
 #include <QtEndian>
 
+#include <algorithm>
+#include <cmath>
 #include <iterator>
 #include <limits>
 #include <type_traits>
@@ -144,8 +147,19 @@ struct Codec<SettingKind::Time> {
         if (!stored.isValid()) {
             return "is missing";
         }
+        // Written as "06:00:00"; files of earlier versions hold the fraction
+        // of the day as 8 binary bytes, which are still read.
+        if (stored.typeId() == QMetaType::QString) {
+            const QString text = stored.toString();
+            const QTime time = QTime::fromString(text, QStringLiteral("HH:mm:ss"));
+            if (text.size() != 8 || !time.isValid()) {
+                return "is not a time of day HH:MM:SS";
+            }
+            *out = dayFractionFromTime(time);
+            return nullptr;
+        }
         if (stored.typeId() != QMetaType::QByteArray) {
-            return "is not binary";
+            return "is not a time of day";
         }
         const QByteArray bytes = stored.toByteArray();
         if (bytes.size() != qsizetype(sizeof(double))) {
@@ -155,9 +169,9 @@ struct Codec<SettingKind::Time> {
         return nullptr;
     }
     static QVariant encode(double fraction) {
-        QByteArray bytes(sizeof(double), '\0');
-        qToLittleEndian<double>(fraction, bytes.data());
-        return bytes;
+        // To the second: what the dialog's time fields hold.
+        const int seconds = int(std::lround(fraction * 86400.0)) % 86400;
+        return QTime(0, 0).addSecs(std::max(seconds, 0)).toString(QStringLiteral("HH:mm:ss"));
     }
 };
 

@@ -336,13 +336,28 @@ TEST(SettingsStore, SaveThenLoadReturnsEveryValue) {
     EXPECT_EQ(ini.value(u"Compressor Quality"_s), QVariant(u"37"_s));
     EXPECT_EQ(ini.value(u"RecUseTimer"_s), QVariant(u"1"_s));
     EXPECT_EQ(ini.value(u"Top"_s), QVariant(u"-20"_s));
-    const QVariant start = ini.value(u"RecStartTime"_s);
-    ASSERT_EQ(start.typeId(), QMetaType::QByteArray);
-    EXPECT_EQ(start.toByteArray(), QByteArray::fromHex("000000000000d43f"));  // 0.3125
+    // Times of day as a person reads and edits them.
+    EXPECT_EQ(ini.value(u"RecStartTime"_s), QVariant(u"07:30:00"_s));
+    EXPECT_EQ(ini.value(u"RecStopTime"_s), QVariant(u"18:15:30"_s));
     EXPECT_EQ(ini.value(u"FTP/Pass"_s), QVariant(s.Pass));
     EXPECT_EQ(ini.value(u"TCP/Port"_s), QVariant(u"2121"_s));
     EXPECT_FALSE(ini.contains(u"TempPath"_s));
     EXPECT_EQ(ini.childGroups(), (QStringList{u"FTP"_s, u"TCP"_s}));
+}
+
+// Files of earlier versions hold times as binary fractions of the day: read,
+// and written back as text.
+TEST(SettingsStore, BinaryTimesOfOlderFilesAreReadAndWrittenBackAsText) {
+    TempHome home;
+    SettingsStore store;
+    writeSample(store);
+    setStored(store, u"RecStartTime"_s, QByteArray::fromHex("000000000000d43f"));  // 0.3125
+    Settings s = store.load(0, 0);
+    EXPECT_DOUBLE_EQ(s.RecStartTime, 0.3125);
+    QString error;
+    ASSERT_TRUE(store.save(s, &error)) << error.toStdString();
+    EXPECT_EQ(diskIni(store).value(u"RecStartTime"_s), QVariant(u"07:30:00"_s));
+    EXPECT_DOUBLE_EQ(store.load(0, 0).RecStartTime, 0.3125);
 }
 
 TEST(SettingsStore, SavedBoolsAreZeroOrOneAndAnyNonZeroReadsTrue) {
@@ -454,7 +469,8 @@ TEST(SettingsStore, FailedReadGivesDefaultsExceptThePathsRead) {
         {"time of 9 bytes", u"RecStartTime"_s, QByteArray(9, '\x01'), u"RecStartTime"_s, false,
          false},
         {"time as an integer", u"RecStartTime"_s, u"5"_s, u"RecStartTime"_s, false, false},
-        {"time as text", u"RecStopTime"_s, u"0.5"_s, u"RecStopTime"_s, false, false},
+        {"time as a fraction", u"RecStopTime"_s, u"0.5"_s, u"RecStopTime"_s, false, false},
+        {"time past midnight", u"RecStopTime"_s, u"25:00:00"_s, u"RecStopTime"_s, false, false},
         {"binary for text", u"SoundFileName"_s, QByteArray("x.wav"), u"SoundFileName"_s, false,
          false},
         {"binary AVIPath", u"AVIPath"_s, QByteArray("/x"), u"AVIPath"_s, false, false},
