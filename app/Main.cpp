@@ -559,8 +559,18 @@ void TForm1::PaintBoxRecordPaint(QPainter& painter) {
     painter.drawImage(0, 0, livePicture_);
 }
 
+// The second panel: what the recorder is doing, and frames it lost.
+void TForm1::showRecorderState() {
+    QString text = session_->stateText();
+    if (lostFrames_ > 0) {
+        text += QStringLiteral(", %1 lost").arg(lostFrames_);
+    }
+    c_.StatusBarRecord->setPanelText(1, text);
+}
+
 void TForm1::setRecordStatus(const QString& text) {
     c_.StatusBarRecord->setPanelText(0, text);
+    showRecorderState();
 }
 
 void TForm1::drawIndicator(QPainter& painter, int state) {
@@ -613,7 +623,8 @@ void TForm1::connectSession() {
     });
     connect(session_, &RecordingSession::statusText, this, &TForm1::setRecordStatus);
     connect(session_, &RecordingSession::lostFrames, this, [this](std::uint64_t lost) {
-        c_.StatusBarRecord->setPanelText(1, QStringLiteral("%1 lost").arg(lost));
+        lostFrames_ = lost;
+        showRecorderState();
     });
     connect(session_, &RecordingSession::frameRecorded, this,
             [this] { c_.tBtnOpenActual->setEnabled(true); });
@@ -629,7 +640,8 @@ void TForm1::connectSession() {
                                     c_.tBtnRecMove, c_.tBtnOpenActual}) {
             button->setEnabled(false);
         }
-        c_.StatusBarRecord->setPanelText(1, QString());
+        lostFrames_ = 0;
+        showRecorderState();
     });
     connect(session_, &RecordingSession::captureGraphClosed, this, &TForm1::clearLivePicture);
     connect(session_, &RecordingSession::cameraNameCleared, this,
@@ -646,6 +658,7 @@ void TForm1::connectSession() {
 
 void TForm1::showHandledFrame(capture::FrameState state, int motionBar) {
     c_.MotionDisplayBar->setValue(qBound(0, motionBar, c_.MotionDisplayBar->maximum()));
+    showRecorderState();
     QPainter live(&livePicture_);
     capture::drawStamp(live, livePicture_.width(), livePicture_.height(), clock_.now());
     drawIndicator(live, state);
@@ -712,6 +725,7 @@ void TForm1::RecordTimerTimer() {
     }
     session_->setPlaybackFileName(playbackFileName_);
     session_->recordTimerTick();
+    showRecorderState();
     if (!terminating_) {
         c_.RecordTimer->start();
     }

@@ -111,6 +111,7 @@ class TForm1 : public QWidget {
     void TBPlaybackChange();
     void showPlaybackPosition();
     void showPlaybackActivity();
+    void showRecorderState();
     // The play speed: +1 faster, -1 slower, 0 the next one round.
     void ChangePlaySpeed(int step);
     // Ctrl+Right / Ctrl+Left: the next (previous) start of a movement, in this
@@ -183,6 +184,7 @@ class TForm1 : public QWidget {
     bool noTrayNoted_ = false;
     bool layoutPending_ = false;  // after a camera choice, until its size is known
     QString playbackFileName_;
+    std::uint64_t lostFrames_ = 0;                          // by the current recording
     std::vector<kv::record::JournalLine> playbackJournal_;  // of the file loaded
 
     kv::app::Form1Controls c_;

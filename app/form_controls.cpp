@@ -261,7 +261,8 @@ void buildRecordPage(Form1Controls& c, QWidget* page) {
         ++tag;
     }
 
-    c.StatusBarRecord = new PanelStatusBar({170, 50}, page);
+    // The file and its frames, as wide as they need; what the recorder does.
+    c.StatusBarRecord = new PanelStatusBar({-1, 0}, page);
     c.StatusBarRecord->setObjectName(QStringLiteral("StatusBarRecord"));
 
     alignToBottom(page, c.PanelRecControl, c.StatusBarRecord);
@@ -316,7 +317,7 @@ void buildPlaybackPage(Form1Controls& c, QWidget* page) {
     markButton(c.tBtnPlay);
 
     // The file and its frames; the shown frame and when it was taken.
-    c.StatusBarPlayback = new PanelStatusBar({170, 0}, page);
+    c.StatusBarPlayback = new PanelStatusBar({-1, 0}, page);
     c.StatusBarPlayback->setObjectName(QStringLiteral("StatusBarPlayback"));
 
     alignToBottom(page, c.PanelPlaybackControl, c.StatusBarPlayback);
@@ -511,6 +512,7 @@ PanelStatusBar::PanelStatusBar(const QList<int>& panelWidths, QWidget* parent)
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 1, 0, 0);
     row->setSpacing(2);
+    // A width above 0 is fixed, 0 takes the room left, below 0 fits the text.
     auto addPanel = [this, row](int width) {
         auto* label = new QLabel(this);
         label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -519,7 +521,7 @@ PanelStatusBar::PanelStatusBar(const QList<int>& panelWidths, QWidget* parent)
             label->setFixedWidth(width);
         }
         label->setContentsMargins(2, 0, 2, 0);
-        row->addWidget(label, width > 0 ? 0 : 1);
+        row->addWidget(label, width == 0 ? 1 : 0);
         panels_.append(label);
     };
     if (simple_) {
@@ -528,7 +530,9 @@ PanelStatusBar::PanelStatusBar(const QList<int>& panelWidths, QWidget* parent)
         for (int width : panelWidths) {
             addPanel(width);
         }
-        row->addStretch(1);
+        if (!panelWidths.contains(0)) {
+            row->addStretch(1);
+        }
     }
 }
 

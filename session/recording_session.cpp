@@ -12,9 +12,11 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QTime>
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 Q_LOGGING_CATEGORY(lcRecording, "kv.session.recording", QtInfoMsg)
@@ -355,6 +357,32 @@ void RecordingSession::onCameraLost(const QString& reason) {
     Q_EMIT statusText(QStringLiteral("Camera lost: ") + lossReason_);
 }
 
+QString RecordingSession::stateText() const {
+    if (cameraLost_) {
+        return QStringLiteral("Camera lost: ") + lossReason_;
+    }
+    if (writeFailed_) {
+        return QStringLiteral("Recording stopped");
+    }
+    if (!recordGraph_->exists() && config_.recUseTimer &&
+        !capture::insideStartWindow(capture::timeOfDay(clock_.now()), config_.recStartTime,
+                                    config_.recStopTime)) {
+        return QStringLiteral("Outside the recording window until %1")
+            .arg(QTime(0, 0)
+                     .addSecs(int(std::lround(config_.recStartTime * 86400.0)) % 86400)
+                     .toString(QStringLiteral("HH:mm")));
+    }
+    switch (config_.mode) {
+        case capture::StateOff:
+            return QStringLiteral("Recording off");
+        case capture::StateRecord:
+            return QStringLiteral("Recording");
+        default:
+            return lastRecorded_ ? QStringLiteral("Recording")
+                                 : QStringLiteral("Waiting for movement");
+    }
+}
+
 QString RecordingSession::recordingStatus() const {
     return QFileInfo(recordFileName_).fileName() + QStringLiteral(": ") +
            QString::number(recordedFrames_) + QStringLiteral(" Frames.");
@@ -434,6 +462,7 @@ void RecordingSession::FrameLoop() {
     }
 
     const capture::FrameState state = postRecord_.fate(config_.mode);
+    lastRecorded_ = state == capture::StateRecord;
     if (state == capture::StateRecord) {
         ++recordedFrames_;
         record::JournalLine line;

@@ -162,6 +162,10 @@ class RecordingSession : public QObject {
     // The capture graph runs and the recording waits for the camera's format.
     bool recordPending() const { return recordPending_; }
     bool writeFailed() const { return writeFailed_; }
+    // What the recorder is doing, in a few words for the status bar:
+    // "Recording", "Waiting for movement", "Recording off", "Outside the
+    // recording window until 06:00", "Camera lost: ...", "Recording stopped".
+    QString stateText() const;
     const media::BITMAPINFOHEADER& displayFormat() const { return displayFormat_; }
     // The frame being handled, stamped once the frame loop has run.
     const std::uint8_t* displayCopy() const {
@@ -228,6 +232,7 @@ class RecordingSession : public QObject {
     capture::RestartDelay restartDelay_;
     capture::PostRecord postRecord_;
     capture::RobustMotion robust_;
+    bool lastRecorded_ = false;  // the last frame handled was recorded
     capture::MotionMask mask_;
     std::vector<std::uint8_t> displayCopy_;
     media::BITMAPINFOHEADER displayFormat_{};

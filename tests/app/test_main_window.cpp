@@ -36,6 +36,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <sys/mount.h>
 
 #include <cerrno>
@@ -171,6 +173,8 @@ TEST_F(MainWindowTest, OnMovementAStillPictureRecordsNothingAndAMovingOneDoes) {
     pump(1500);
     EXPECT_EQ(form.recordedFrames(), 0);
     EXPECT_EQ(form.livePicture().pixelColor(6, 10), QColor(Qt::white));  // pause sign
+    EXPECT_EQ(form.controls().StatusBarRecord->panelText(1),
+              QStringLiteral("Waiting for movement"));
     form.CloseRecordGraph();
     form.CloseCaptureGraph();
     EXPECT_TRUE(recordingFiles().isEmpty()) << "a file without frames was left";
@@ -181,6 +185,19 @@ TEST_F(MainWindowTest, OnMovementAStillPictureRecordsNothingAndAMovingOneDoes) {
     ticks(3);
     ASSERT_TRUE(pumpUntil([&] { return moving.recordedFrames() >= 3; }));
     EXPECT_GT(moving.controls().MotionDisplayBar->value(), 2000);
+    EXPECT_EQ(moving.controls().StatusBarRecord->panelText(1), QStringLiteral("Recording"));
+
+    // Outside the daily recording window nothing starts, and the bar says until when.
+    form_.reset();
+    settings_.RecUseTimer = true;
+    const double now = capture::timeOfDay(QDateTime::currentDateTime());
+    settings_.RecStartTime = std::fmod(now + 0.25, 1.0);  // six hours from now
+    settings_.RecStopTime = std::fmod(now + 0.5, 1.0);
+    TForm1& waiting = start({kBall});
+    ticks(3);
+    EXPECT_FALSE(waiting.recordGraphExists());
+    EXPECT_TRUE(waiting.controls().StatusBarRecord->panelText(1).startsWith(
+        QStringLiteral("Outside the recording window until ")));
 }
 
 TEST_F(MainWindowTest, ModeOffAndAQuitBeforeTheFirstFrameLeaveNoFile) {
