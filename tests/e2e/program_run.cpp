@@ -12,6 +12,15 @@ QString programPath() {
     return QStringLiteral(KV_PROGRAM_PATH);
 }
 
+QProcessEnvironment noDisplayEnvironment() {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        env.remove(QString::fromLatin1(name));
+    }
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+    return env;
+}
+
 ProgramRun::ProgramRun(const TempHome& home, const QStringList& arguments,
                        const QProcessEnvironment& extra) {
     QProcessEnvironment env = home.environment();

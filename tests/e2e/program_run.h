@@ -16,6 +16,10 @@ namespace kv::test {
 // Path of the built program.
 QString programPath();
 
+// The environment for running the program on its own, with no display at
+// all: a sanitizer build would otherwise count library caches as leaks.
+QProcessEnvironment noDisplayEnvironment();
+
 class ProgramRun {
   public:
     ProgramRun(const TempHome& home, const QStringList& arguments,

@@ -54,11 +54,7 @@ TEST(Analyse, FindsTheTwoMovementsOfAClipWithEitherDetector) {
     ASSERT_TRUE(ffmpeg.waitForFinished(60000));
     ASSERT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().toStdString();
 
-    // No display at all.
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(u"DISPLAY"_s);
-    env.remove(u"WAYLAND_DISPLAY"_s);
-    env.remove(u"QT_QPA_PLATFORM"_s);
+    const QProcessEnvironment env = kv::test::noDisplayEnvironment();
     for (const QString& detector : {u"classic"_s, u"robust"_s}) {
         SCOPED_TRACE(detector.toStdString());
         const QString plot = dir.filePath(detector + u".png"_s);

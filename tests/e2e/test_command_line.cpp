@@ -16,15 +16,9 @@ struct Answer {
     QByteArray err;
 };
 
-Answer run(const QStringList& arguments, bool display) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    if (!display) {
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-            env.remove(QString::fromLatin1(name));
-        }
-    }
+Answer run(const QStringList& arguments) {
     QProcess process;
-    process.setProcessEnvironment(env);
+    process.setProcessEnvironment(kv::test::noDisplayEnvironment());
     process.start(kv::test::programPath(), arguments);
     Answer answer;
     if (process.waitForFinished(30000)) {
@@ -37,16 +31,16 @@ Answer run(const QStringList& arguments, bool display) {
 
 TEST(CommandLine, HelpVersionAndNoDisplayAnswerWithoutAWindow) {
     // Without a display too: neither needs one.
-    const Answer help = run({QStringLiteral("--help")}, false);
+    const Answer help = run({QStringLiteral("--help")});
     EXPECT_EQ(help.exitCode, 0);
     EXPECT_TRUE(help.out.startsWith("usage: kestrelvision")) << help.out.toStdString();
     EXPECT_TRUE(help.out.contains("--camera NAME=URI"));
 
-    const Answer version = run({QStringLiteral("--version")}, false);
+    const Answer version = run({QStringLiteral("--version")});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, QByteArray("kestrelvision " KV_VERSION "\n"));
 
-    const Answer noDisplay = run({}, false);
+    const Answer noDisplay = run({});
     EXPECT_EQ(noDisplay.exitCode, 1);
     EXPECT_EQ(noDisplay.err.count('\n'), 1) << noDisplay.err.toStdString();
     EXPECT_TRUE(noDisplay.err.contains("no display"));
