@@ -64,9 +64,42 @@ std::vector<Rect> crossing(int t) {
     return {{-20 + (t - 5) * kCell, 100, 20, 20}};
 }
 
+// The scene's levels, and a table of normal noise that each frame reads from
+// a random place: computing either per pixel and frame would make the test
+// slow in a debug build.
+const std::vector<float>& sceneLevels() {
+    static const std::vector<float> levels = [] {
+        std::vector<float> v(std::size_t(kW * kH * 3));
+        for (int y = 0; y < kH; ++y) {
+            for (int x = 0; x < kW; ++x) {
+                for (int c = 0; c < 3; ++c) {
+                    v[std::size_t((y * kW + x) * 3 + c)] = scene(x, y, c);
+                }
+            }
+        }
+        return v;
+    }();
+    return levels;
+}
+
+const std::vector<float>& unitNoise() {
+    static const std::vector<float> noise = [] {
+        std::mt19937 random(3);
+        std::normal_distribution<float> normal(0.0f, 1.0f);
+        std::vector<float> v(1 << 20);
+        for (float& n : v) {
+            n = normal(random);
+        }
+        return v;
+    }();
+    return noise;
+}
+
 std::vector<std::uint8_t> render(const Clip& clip, int t, std::mt19937& random) {
     std::vector<std::uint8_t> rgb(std::size_t(kW * kH * 3));  // top-down, as ffmpeg takes it
-    std::normal_distribution<float> noise(0.0f, clip.noise);
+    const std::vector<float>& levels = sceneLevels();
+    const std::vector<float>& noise = unitNoise();
+    std::size_t n = std::uniform_int_distribution<std::size_t>(0, noise.size() - 1)(random);
     const std::vector<Rect> objects = clip.objects(t);
     for (int y = 0; y < kH; ++y) {
         for (int x = 0; x < kW; ++x) {
@@ -74,10 +107,12 @@ std::vector<std::uint8_t> render(const Clip& clip, int t, std::mt19937& random) 
             for (const Rect& r : objects) {
                 object = object || (x >= r.x && x < r.x + r.w && y >= r.y && y < r.y + r.h);
             }
+            const float gain = clip.light(t, x);
             for (int c = 0; c < 3; ++c) {
-                float v = object ? 25.0f : scene(x, y, c);
-                v = v * clip.light(t, x) + (clip.noise > 0 ? noise(random) : 0.0f);
-                rgb[std::size_t((y * kW + x) * 3 + c)] = std::uint8_t(std::clamp(v, 0.0f, 255.0f));
+                const std::size_t i = std::size_t((y * kW + x) * 3 + c);
+                n = n + 1 < noise.size() ? n + 1 : 0;
+                const float v = (object ? 25.0f : levels[i]) * gain + clip.noise * noise[n];
+                rgb[i] = std::uint8_t(std::clamp(v, 0.0f, 255.0f));
             }
         }
     }
