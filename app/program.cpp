@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QIcon>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -94,6 +95,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrelvision"));
     QApplication::setApplicationVersion(QStringLiteral(KV_VERSION));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kestrelvision.svg")));
+    QGuiApplication::setDesktopFileName(QStringLiteral("kestrelvision"));
     // Closing the window hides it; only Quit or the end of the session ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

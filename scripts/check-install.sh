@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs a build into a temporary prefix and checks what an install must
+# give a desktop: the program, a valid desktop entry, the icon at every size,
+# valid AppStream metainfo and the manual page.
+# usage: scripts/check-install.sh BUILD_DIR
+set -euo pipefail
+build="$1"
+prefix="$(mktemp -d)"
+trap 'rm -rf "$prefix"' EXIT
+
+cmake --install "$build" --prefix "$prefix" > /dev/null
+failed=0
+need() {
+  if [ ! -s "$prefix/$1" ]; then
+    echo "missing: $1"
+    failed=1
+  fi
+}
+need bin/kestrelvision
+need share/applications/kestrelvision.desktop
+need share/metainfo/org.brannowerks.Kestrelvision.metainfo.xml
+need share/icons/hicolor/scalable/apps/kestrelvision.svg
+need share/man/man1/kestrelvision.1
+for size in 16 32 48 64 128 256; do
+  png="share/icons/hicolor/${size}x${size}/apps/kestrelvision.png"
+  need "$png"
+  if [ -s "$prefix/$png" ] && ! file "$prefix/$png" | grep -q "PNG image data, $size x $size"; then
+    echo "not a ${size}x${size} PNG: $png"
+    failed=1
+  fi
+done
+desktop-file-validate "$prefix/share/applications/kestrelvision.desktop" || failed=1
+appstreamcli validate --no-net "$prefix/share/metainfo/org.brannowerks.Kestrelvision.metainfo.xml" \
+  > /dev/null || failed=1
+"$prefix/bin/kestrelvision" --version | grep -q "^kestrelvision " || failed=1
+exit "$failed"
