@@ -1,6 +1,7 @@
 #include "record/disk_sync.h"
 
 #include "record/avi_repair.h"
+#include "record/journal.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -132,6 +133,11 @@ void DiskSync::run() {
                 qCInfo(lcDiskSync).noquote()
                     << file->path() << "was left unfinished:" << aviStateName(result.state)
                     << "with" << result.frames << "frames" << QString::fromStdString(result.reason);
+                // Lines of frames the muxer never wrote go from the journal too.
+                if (result.state == AviState::Repaired ||
+                    result.state == AviState::RepairedWithoutIndex) {
+                    trimJournal(journalPath(file->path()), qint64(result.frames));
+                }
             }
             if (how != Release::Discard) {
                 syncFile(*file);

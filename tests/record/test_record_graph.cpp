@@ -1,11 +1,13 @@
 #include "media/compressors.h"
 #include "media/frame.h"
 #include "media/gst_handle.h"
+#include "record/journal.h"
 #include "record/record_graph.h"
 #include "tests/support/avi_probe.h"
 #include "tests/support/test_env.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -575,7 +577,9 @@ int pushUntilError(RecordGraph& graph, QSignalSpy& spy, int width, int height, i
     int pushed = 0;
     for (int i = 0; i < limit && spy.isEmpty(); ++i) {
         waitForRoom(graph);
-        pushed += graph.push(pixels.data(), header, 400000) ? 1 : 0;
+        kv::record::JournalLine line;
+        line.time = QDateTime::currentDateTime();
+        pushed += graph.push(pixels.data(), header, 400000, &line) ? 1 : 0;
         QCoreApplication::processEvents();
     }
     if (spy.isEmpty()) {
@@ -633,6 +637,9 @@ TEST_F(RecordGraphFullDisk, StopsCleanlyAndLeavesAReadableFile) {
     EXPECT_EQ(info.codec, u"rawvideo"_s);
     EXPECT_EQ(demuxedFrames(file), info.frames);
     expectUpright(file, 320, 240, 0);
+    // The journal had a line for every frame taken; it keeps none of a frame
+    // the full disk lost.
+    EXPECT_EQ(int(kv::record::readJournal(kv::record::journalPath(file)).size()), info.frames);
 
     // The program goes on: the next file, elsewhere, records normally.
     QTemporaryDir elsewhere;
