@@ -42,6 +42,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -207,13 +208,14 @@ void TForm1::createTrayIcon() {
         }
     });
     tray_->show();
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        // Without a notification area a hidden window could not be reached again:
-        // closing minimises instead, and Quit is offered in the window itself.
-        auto* quit = new QAction(this);
-        quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
-        connect(quit, &QAction::triggered, this, &TForm1::cmCloseClick);
-        addAction(quit);
+    // Quit is offered in the window itself too: without a notification area
+    // (closing then minimises) it is the only way, and with one it is at hand.
+    auto* quit = new QAction(this);
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(quit, &QAction::triggered, this, &TForm1::cmCloseClick);
+    addAction(quit);
+    for (QPushButton* button : {c_.BtnQuit, c_.BtnQuitGerman}) {
+        connect(button, &QPushButton::clicked, this, &TForm1::cmCloseClick);
     }
 }
 

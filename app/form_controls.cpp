@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSlider>
 #include <QStyleOptionSlider>
 #include <QTabWidget>
@@ -333,6 +334,17 @@ void buildInfoPage(Form1Controls& c, QWidget* page) {
                                    "long time observation. Even movement controlled."),
                     false);
     english->addStretch(1);
+    // Quit in the window itself, whether or not a tray offers it too.
+    auto quitButton = [](QVBoxLayout* layout, const char* name, const QString& text) {
+        auto* button = new QPushButton(text);
+        button->setObjectName(QLatin1String(name));
+        auto* row = new QHBoxLayout;
+        row->addWidget(button);
+        row->addStretch(1);
+        layout->addLayout(row);
+        return button;
+    };
+    c.BtnQuit = quitButton(english, "BtnQuit", QStringLiteral("&Quit Kestrelvision (Ctrl+Q)"));
 
     // Owner of any video window the capture graph has to park; never shown.
     c.DummyPanel = makePanel(page, "DummyPanel", QFrame::Raised, 1);
@@ -354,6 +366,8 @@ void buildInfoPage(Form1Controls& c, QWidget* page) {
                                                        "bewegungsgesteuert."),
                                         false);
     german->addStretch(1);
+    c.BtnQuitGerman =
+        quitButton(german, "BtnQuitGerman", QStringLiteral("Kestrelvision &beenden (Strg+Q)"));
     c.PanelGerman->hide();
 }
 

@@ -19,6 +19,7 @@ class QLabel;
 class QMenu;
 class QPainter;
 class QProgressBar;
+class QPushButton;
 class QTabWidget;
 class QTimer;
 class QToolButton;
@@ -182,7 +183,9 @@ struct Form1Controls {
     QFrame* ToolButton12 = nullptr;
     QToolButton* tBtnSave = nullptr;
     QToolButton* tBtnPrint = nullptr;
-    QToolButton* tBtnSpeed = nullptr;  // cycles 1x, 2x, 4x, 8x, 16x
+    QToolButton* tBtnSpeed = nullptr;      // cycles 1x, 2x, 4x, 8x, 16x
+    QPushButton* BtnQuit = nullptr;        // on the Info page
+    QPushButton* BtnQuitGerman = nullptr;  // on its German cover
     PanelStatusBar* StatusBarPlayback = nullptr;
 
     // Info page

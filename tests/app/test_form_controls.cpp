@@ -129,6 +129,7 @@ const InventoryRow kInventory[] = {
     {"tBtnSpeed", "QToolButton", "Play speed (keys + and -)", true, QRect(290, 0, 23, 22)},
     {"StatusBarPlayback", "kv::app::PanelStatusBar", nullptr, true, std::nullopt},
     {"lbProductName", "QLabel", "Kestrelvision", true, std::nullopt},
+    {"BtnQuit", "QPushButton", nullptr, true, std::nullopt},
     {"lbDescription", "QLabel",
      "Kestrelvision records quick motion pictures for long time observation. Even movement "
      "controlled.",

@@ -17,6 +17,7 @@
 #include "tests/support/test_env.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
@@ -28,6 +29,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTest>
@@ -324,7 +326,17 @@ TEST_F(MainWindowTest, ClosingKeepsRecordingAndSavesQuitSavesAndEnds) {
     QFile::remove(file);
     int quits = 0;
     QObject::connect(&form, &TForm1::quitRequested, [&quits] { ++quits; });
-    form.cmCloseClick();
+    // The window itself offers Quit: a button on the Info page, and Ctrl+Q.
+    const auto* quitKey = [&form]() -> QAction* {
+        for (QAction* action : form.actions()) {
+            if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_Q)) {
+                return action;
+            }
+        }
+        return nullptr;
+    }();
+    EXPECT_NE(quitKey, nullptr);
+    form.controls().BtnQuit->click();
     EXPECT_TRUE(QFileInfo::exists(file));
     EXPECT_TRUE(form.terminating());
     EXPECT_EQ(quits, 1);  // the program's entry ends the event loop, not the window
