@@ -386,7 +386,7 @@ void TForm1::LoadSettings() {
         settings_.Mode = capture::StatePause;
     }
     settings_.AVIPath = record::recordingFolder(settings_.AVIPath);
-    move(settings_.Left, settings_.Top);
+    placeWindow(QPoint(settings_.Left, settings_.Top));
     c_.MotionTriggerBar->setValue(settings_.Trigger);
     applySettingsToSession();
     session_->grabber().setInterval(session::RecordingSession::kIdleInterval_ms);
@@ -394,12 +394,30 @@ void TForm1::LoadSettings() {
     qCInfo(lcMain) << "settings loaded from" << settingsStore_->filePath();
 }
 
+// Puts the window's inside where it was; a position no screen shows any more
+// (a monitor taken away) brings the window to the middle of the main screen.
+void TForm1::placeWindow(QPoint topLeft) {
+    const QRect wanted(topLeft, size());
+    bool visible = false;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        visible = visible || screen->availableGeometry().intersects(
+                                 wanted.adjusted(0, 0, 0, -wanted.height() + 20));
+    }
+    if (!visible && QGuiApplication::primaryScreen()) {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        topLeft = area.center() - QPoint(width() / 2, height() / 2);
+    }
+    setGeometry(QRect(topLeft, size()));
+}
+
 bool TForm1::SaveSettings() {
     if (!settingsStore_) {
         settingsStore_ = std::make_unique<app::SettingsStore>(instanceSuffix_);
     }
-    settings_.Left = x();
-    settings_.Top = y();
+    // Where the window's inside is: the frame around it is the window
+    // manager's, and unknown when the next start places the window.
+    settings_.Left = geometry().x();
+    settings_.Top = geometry().y();
     settings_.Trigger = c_.MotionTriggerBar->value();
     QString error;
     if (!settingsStore_->save(settings_, &error)) {

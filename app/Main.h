@@ -112,6 +112,7 @@ class TForm1 : public QWidget {
     void showPlaybackPosition();
     void showPlaybackActivity();
     void showRecorderState();
+    void placeWindow(QPoint topLeft);
     // The play speed: +1 faster, -1 slower, 0 the next one round.
     void ChangePlaySpeed(int step);
     // Ctrl+Right / Ctrl+Left: the next (previous) start of a movement, in this

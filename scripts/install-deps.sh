@@ -16,6 +16,7 @@ packages=(
   gstreamer1.0-plugins-ugly gstreamer1.0-plugins-bad gstreamer1.0-tools
   # tests
   ffmpeg xvfb xauth trayer imagemagick poppler-utils file
+  openbox xdotool x11-utils
   # packaging: validators and the Debian package tools
   desktop-file-utils appstream dpkg-dev
 )

@@ -24,12 +24,14 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
 #include <QTabWidget>
 #include <QTest>
@@ -309,6 +311,17 @@ TEST_F(MainWindowTest, RecordModeButtonsSetTheModeAndTheInterval) {
     form.controls().tBtnRecMove->click();
     EXPECT_EQ(form.settings().Mode, 2);
     EXPECT_EQ(form.grabber().interval(), 700u);
+}
+
+// A window saved where no screen shows it any more (a monitor taken away)
+// comes back in the middle of the main screen.
+TEST_F(MainWindowTest, AWindowSavedOffEveryScreenComesBackOnOne) {
+    settings_.Left = 5000;
+    settings_.Top = -3000;
+    TForm1& form = start();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(form.geometry().center()))
+        << form.geometry().x() << "," << form.geometry().y();
 }
 
 TEST_F(MainWindowTest, ClosingKeepsRecordingAndSavesQuitSavesAndEnds) {
