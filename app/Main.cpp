@@ -1024,19 +1024,17 @@ void TForm1::showPlaybackActivity() {
 // name): from the journal, or without one (a file from elsewhere) the time
 // from the file's start.
 void TForm1::showPlaybackPosition() {
-    const qint64 count = playbackGraph_->frameCount();
-    const qint64 frame = std::min(playbackGraph_->position(), std::max<qint64>(count - 1, 0));
-    QString when;
-    if (frame >= 0 && frame < qint64(playbackJournal_.size()) &&
-        playbackJournal_[std::size_t(frame)].frame == frame) {
-        when = playbackJournal_[std::size_t(frame)].time.toString(QStringLiteral("HH:mm:ss"));
-    } else {
-        when = QTime(0, 0)
-                   .addMSecs(int(frame * playbackGraph_->frameDuration_ns() / 1000000))
-                   .toString(QStringLiteral("+HH:mm:ss.zzz"));
-    }
-    c_.StatusBarPlayback->setPanelText(
-        1, QStringLiteral("Frame %1 of %2, %3").arg(frame + 1).arg(count).arg(when));
+    const qint64 frame = shownFrame();
+    const std::optional<QDateTime> taken = shownFrameTime();
+    const QString when =
+        taken ? taken->toString(QStringLiteral("HH:mm:ss"))
+              : QTime(0, 0)
+                    .addMSecs(int(frame * playbackGraph_->frameDuration_ns() / 1000000))
+                    .toString(QStringLiteral("+HH:mm:ss.zzz"));
+    c_.StatusBarPlayback->setPanelText(1, QStringLiteral("Frame %1 of %2, %3")
+                                              .arg(frame + 1)
+                                              .arg(playbackGraph_->frameCount())
+                                              .arg(when));
 }
 
 void TForm1::TBPlaybackStartDrag() {
@@ -1121,8 +1119,14 @@ void TForm1::JumpToMovement(bool forward) {
     }
 }
 
+// The frame the picture shows: the last one once playing reached the end.
+qint64 TForm1::shownFrame() const {
+    return std::min(playbackGraph_->position(),
+                    std::max<qint64>(playbackGraph_->frameCount() - 1, 0));
+}
+
 std::optional<QDateTime> TForm1::shownFrameTime() const {
-    const qint64 frame = playbackGraph_->position();
+    const qint64 frame = shownFrame();
     if (frame >= 0 && frame < qint64(playbackJournal_.size()) &&
         playbackJournal_[std::size_t(frame)].frame == frame) {
         return playbackJournal_[std::size_t(frame)].time;

@@ -120,6 +120,7 @@ class TForm1 : public QWidget {
     void JumpToMovement(bool forward);
     // When the frame shown in playback was taken, from its journal.
     std::optional<QDateTime> shownFrameTime() const;
+    qint64 shownFrame() const;
     void TBPlaybackStartDrag();
     void TBPlaybackEndDrag();
     void TimerTrackBarTimer();

@@ -171,13 +171,11 @@ void RobustMotion::reset() {
     haveReference_ = false;
     movedBefore_ = false;
     pause_ = 0;
-    changed_ = 0;
 }
 
 std::int32_t RobustMotion::measure(const std::uint8_t* newest,
                                    const media::BITMAPINFOHEADER& format, MotionMask& mask,
                                    bool autoSet) {
-    changed_ = 0;
     if (!cellMeans(newest, format, current_)) {
         return 0;
     }
@@ -195,9 +193,10 @@ std::int32_t RobustMotion::measure(const std::uint8_t* newest,
         previous_ = current_;
         return 0;
     }
-    fit_ = fitLight(previous_, current_, mask, scratch_);
-    const float threshold = std::max(kMinChange, kNoiseFactor * fit_.noise);
+    const LightFit fit = fitLight(previous_, current_, mask, scratch_);
+    const float threshold = std::max(kMinChange, kNoiseFactor * fit.noise);
     int watched = 0;
+    int changed = 0;
     float value = 0.0f;
     for (int cy = 0; cy < kH; ++cy) {
         for (int cx = 0; cx < kW; ++cx) {
@@ -206,31 +205,31 @@ std::int32_t RobustMotion::measure(const std::uint8_t* newest,
             }
             ++watched;
             const std::size_t i = std::size_t(cy * kW + cx);
-            const float change = std::fabs(current_[i] - (fit_.gain * previous_[i] + fit_.offset));
+            const float change = std::fabs(current_[i] - (fit.gain * previous_[i] + fit.offset));
             if (change > threshold) {
-                ++changed_;
+                ++changed;
                 value += std::min(change / kFullChange, 1.0f);
             }
         }
     }
-    if (watched > 0 && float(changed_) >= kSwitchShare * float(watched)) {
+    if (watched > 0 && float(changed) >= kSwitchShare * float(watched)) {
         pause_ = kPauseFrames;
         previous_ = current_;
         return 0;
     }
-    if (autoSet && changed_ > 0) {
+    if (autoSet && changed > 0) {
         for (int cy = 0; cy < kH; ++cy) {
             for (int cx = 0; cx < kW; ++cx) {
                 const std::size_t i = std::size_t(cy * kW + cx);
                 if (mask.isActive(cx, cy) &&
-                    std::fabs(current_[i] - (fit_.gain * previous_[i] + fit_.offset)) > threshold) {
+                    std::fabs(current_[i] - (fit.gain * previous_[i] + fit.offset)) > threshold) {
                     mask.learn(cx, cy);
                 }
             }
         }
     }
     previous_ = current_;
-    const bool moved = changed_ >= kMinCells;
+    const bool moved = changed >= kMinCells;
     const bool confirmed = moved && movedBefore_;
     movedBefore_ = moved;
     return confirmed ? std::int32_t(std::lround(value * float(kCellValue))) : 0;

@@ -60,20 +60,16 @@ class RobustMotion {
     // Forgets the reference frame (a new camera, frames not measured).
     void reset();
 
-    // Of the last measure, for tests and the bench.
-    int changedCells() const { return changed_; }
+    // Waiting out a light switch.
     bool paused() const { return pause_ > 0; }
-    const LightFit& lastFit() const { return fit_; }
 
   private:
     CellMeans previous_{};
     CellMeans current_{};
     std::vector<float> scratch_;
-    LightFit fit_;
     bool haveReference_ = false;
     bool movedBefore_ = false;  // the pair before showed movement
     int pause_ = 0;
-    int changed_ = 0;
 };
 
 }  // namespace kv::capture
