@@ -237,14 +237,11 @@ struct Frame {
 struct Part {
     std::uint64_t riffPos = 0;  // the "RIFF AVIX" header; 0 for the first part
     std::uint64_t moviPos = 0;  // its "LIST movi" header
-    std::uint32_t riffSize = 0;
     std::uint32_t moviSize = 0;
     std::vector<Frame> frames;
     std::optional<std::uint64_t> ixPos;
     std::uint32_t ixSize = 0;
-    std::uint32_t ixEntries = 0;
     std::optional<std::uint64_t> idx1Pos;  // first part only
-    std::uint32_t idx1Size = 0;
 };
 
 struct Header {
@@ -263,7 +260,6 @@ struct Header {
     std::uint32_t superIndexSize = 0;
     bool superIndexUsed = false;  // "indx" rather than the placeholder
     std::uint32_t superIndexEntries = 0;
-    std::vector<std::uint64_t> superIndexOffsets;
     std::optional<std::uint64_t> dmlh;
     std::uint32_t dmlhTotal = 0;
 };
@@ -307,7 +303,6 @@ class Repair {
     std::optional<AviRepairResult> parseHeader();
     std::optional<AviRepairResult> scan();
     bool tailIsZero(std::uint64_t from);
-    bool finished() const;
     bool finishedByHeader();
     std::uint64_t frameCount() const;
     std::vector<bool> keyFlags(const Part& part);
@@ -378,16 +373,6 @@ bool Repair::parseHeaderList(std::uint64_t begin, std::uint64_t end, bool inStrl
                 if (!read32(data + 4, h_.superIndexEntries)) {
                     return false;
                 }
-                const std::uint64_t room = (size - kSuperIndexHeader) / kSuperIndexEntry;
-                for (std::uint64_t i = 0; i < std::min<std::uint64_t>(h_.superIndexEntries, room);
-                     ++i) {
-                    std::uint8_t entry[8];
-                    if (!read(data + kSuperIndexHeader + i * kSuperIndexEntry, entry, 8)) {
-                        return false;
-                    }
-                    h_.superIndexOffsets.push_back(std::uint64_t(get32(entry)) |
-                                                   std::uint64_t(get32(entry + 4)) << 32);
-                }
             }
         } else if (id == kDmlh && size >= 4) {
             h_.dmlh = data;
@@ -438,7 +423,7 @@ std::optional<AviRepairResult> Repair::parseHeader() {
         const std::uint64_t size = get32(head + 4);
         const std::uint32_t type = get32(head + 8);
         if (id == kList && type == kMovi) {
-            parts_.push_back(Part{0, pos, h_.riffSize, std::uint32_t(size), {}, {}, 0, 0, {}, 0});
+            parts_.push_back(Part{0, pos, std::uint32_t(size), {}, {}, 0, {}});
             break;
         }
         if (pos + 8 + size > size_) {
@@ -507,8 +492,7 @@ std::optional<AviRepairResult> Repair::scan() {
                 return result(AviState::NotUnderstood,
                               "unexpected RIFF part at " + std::to_string(pos));
             }
-            parts_.push_back(
-                Part{pos, pos + 12, std::uint32_t(size), get32(head + 16), {}, {}, 0, 0, {}, 0});
+            parts_.push_back(Part{pos, pos + 12, get32(head + 16), {}, {}, 0, {}});
             pos += 24;
             continue;
         }
@@ -543,12 +527,8 @@ std::optional<AviRepairResult> Repair::scan() {
         } else if (id == kIx00) {
             part.ixPos = pos;
             part.ixSize = std::uint32_t(size);
-            if (size >= 8 && !read32(pos + 12, part.ixEntries)) {
-                return result(AviState::Failed, "cannot read the file");
-            }
         } else if (id == kIdx1) {
             part.idx1Pos = pos;
-            part.idx1Size = std::uint32_t(size);
         }
         // The pad byte of an odd last chunk may be missing.
         pos = std::min(pos + 8 + padded(size), size_);
@@ -561,41 +541,6 @@ std::uint64_t Repair::frameCount() const {
         n += part.frames.size();
     }
     return n;
-}
-
-// Exactly what the muxer leaves when it finishes a file, and what repair() writes.
-bool Repair::finished() const {
-    const std::uint64_t total = frameCount();
-    const Part& first = parts_.front();
-    if (end_ != size_ || total == 0 || total > 0xffffffffu || !first.idx1Pos ||
-        first.idx1Size != 16 * first.frames.size() || !(h_.avihFlags & kAvifHasIndex) ||
-        h_.avihTotal != first.frames.size() || h_.strhLength != total ||
-        (h_.dmlh && h_.dmlhTotal != total) ||
-        first.moviSize != *first.idx1Pos - (first.moviPos + 8)) {
-        return false;
-    }
-    if (parts_.size() == 1) {
-        return first.riffSize == size_ - 8;
-    }
-    if (first.riffSize != parts_[1].riffPos - 8 || !h_.superIndexUsed ||
-        h_.superIndexEntries != parts_.size() || h_.superIndexOffsets.size() != parts_.size()) {
-        return false;
-    }
-    for (std::size_t k = 0; k < parts_.size(); ++k) {
-        const Part& part = parts_[k];
-        if (!part.ixPos || part.ixEntries != part.frames.size() ||
-            h_.superIndexOffsets[k] != *part.ixPos) {
-            return false;
-        }
-        if (k > 0) {
-            const std::uint64_t partEnd = k + 1 < parts_.size() ? parts_[k + 1].riffPos : size_;
-            if (part.riffSize != partEnd - (part.riffPos + 8) ||
-                part.moviSize != partEnd - (part.moviPos + 8)) {
-                return false;
-            }
-        }
-    }
-    return true;
 }
 
 std::vector<bool> Repair::keyFlags(const Part& part) {
@@ -697,7 +642,6 @@ AviRepairResult Repair::repair() {
         tail.ixPos.reset();
     } else {
         tail.ixPos = framesEnd;
-        tail.ixEntries = std::uint32_t(tail.frames.size());
         tail.ixSize = std::uint32_t(index.size() - 8);
     }
 
@@ -801,9 +745,6 @@ AviRepairResult Repair::run(bool checkOnly) {
     }
     if (auto early = scan()) {
         return *early;
-    }
-    if (finished()) {
-        return result(AviState::Finished);
     }
     if (frameCount() == 0) {
         return result(AviState::NoFrames);
