@@ -397,11 +397,11 @@ void TForm1::LoadSettings() {
 // Puts the window's inside where it was; a position no screen shows any more
 // (a monitor taken away) brings the window to the middle of the main screen.
 void TForm1::placeWindow(QPoint topLeft) {
-    const QRect wanted(topLeft, size());
+    // Its top strip must be on a screen, or it could not be dragged back.
+    const QRect top(topLeft, QSize(width(), 20));
     bool visible = false;
     for (const QScreen* screen : QGuiApplication::screens()) {
-        visible = visible || screen->availableGeometry().intersects(
-                                 wanted.adjusted(0, 0, 0, -wanted.height() + 20));
+        visible = visible || screen->availableGeometry().intersects(top);
     }
     if (!visible && QGuiApplication::primaryScreen()) {
         const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
