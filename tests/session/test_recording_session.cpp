@@ -105,7 +105,9 @@ TEST_F(RecordingSessionTest, RecordsATestCameraWithoutAnyWidget) {
     EXPECT_EQ(probe.width, 160);
     EXPECT_TRUE(test::hasIdx1(file));
 
-    // Its journal: a line per frame, taken RecInterval apart within a camera frame.
+    // Its journal: a line per frame, in order, keeping the RecInterval cadence.
+    // One frame may come late on a loaded machine and the next one early, so
+    // the cadence is judged over the whole run, not frame by frame.
     int bad = 0;
     const auto journal = record::readJournal(record::journalPath(file), &bad);
     EXPECT_EQ(bad, 0);
@@ -114,9 +116,11 @@ TEST_F(RecordingSessionTest, RecordsATestCameraWithoutAnyWidget) {
         EXPECT_EQ(journal[i].frame, qint64(i));
         EXPECT_EQ(journal[i].fate, record::JournalFate::On);
         if (i > 0) {
-            EXPECT_NEAR(journal[i - 1].time.msecsTo(journal[i].time), 200, 34) << i;
+            EXPECT_GT(journal[i - 1].time.msecsTo(journal[i].time), 0) << i;
         }
     }
+    const qint64 span = journal.front().time.msecsTo(journal.back().time);
+    EXPECT_NEAR(span, 200 * qint64(journal.size() - 1), 100);
 }
 
 // The detector the settings name measures the frames: a camera that shows
