@@ -43,6 +43,7 @@
 #include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegion>
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -52,6 +53,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -61,6 +63,18 @@ using namespace kv;
 using media::MessageEvent;
 
 namespace {
+
+// Bars of black beside a picture whose aspect is not the panel's.
+void drawLetterboxed(QPainter& painter, const QRect& area, const QImage& picture) {
+    const QRect target = app::letterboxed(picture.size(), area);
+    if (target != area) {
+        const QRegion bars = QRegion(area).subtracted(QRegion(target));
+        for (const QRect& bar : bars) {
+            painter.fillRect(bar, Qt::black);
+        }
+    }
+    painter.drawImage(target, picture);
+}
 
 const QString kProduct = QStringLiteral("Kestrelvision");
 const QString kNoCaptureDevice = QStringLiteral("No capture device available.");
@@ -173,7 +187,7 @@ void TForm1::wireControls() {
         const QImage frame = playbackGraph_->currentImage();
         painter.fillRect(c_.PaintBoxPlayback->rect(), palette().color(QPalette::Window));
         if (!frame.isNull()) {
-            painter.drawImage(c_.PaintBoxPlayback->rect(), frame);
+            drawLetterboxed(painter, c_.PaintBoxPlayback->rect(), frame);
         }
     });
     connect(c_.tBtnOpenActual, &QToolButton::clicked, this, &TForm1::tBtnOpenActualClick);
@@ -354,8 +368,21 @@ void TForm1::Startup() {
             c_.tBtnRecMove->setChecked(true);
             break;
     }
-    WindowLayout(session_->grabber().format().bmiHeader.biWidth,
-                 session_->grabber().format().bmiHeader.biHeight);
+    if (settings_.Width > 0 && settings_.Height > 0) {
+        // The size the user left it at; the camera's frames keep their aspect in it.
+        const QSize room = screen() ? screen()->availableGeometry().size() : QSize(1024, 768);
+        app::applyWindowLayout(
+            c_, this,
+            app::windowLayoutForClient(QSize(settings_.Width, settings_.Height).boundedTo(room)));
+        fitLivePicture();
+        clearLivePicture();
+    } else {
+        // The first start: 320 x 240 until the camera tells its size, then laid
+        // out for the camera.
+        WindowLayout(session_->grabber().format().bmiHeader.biWidth,
+                     session_->grabber().format().bmiHeader.biHeight);
+        layoutPending_ = true;
+    }
 
     const bool isGerman =
         QLocale().language() == QLocale::German || QLocale::system().language() == QLocale::German;
@@ -418,6 +445,8 @@ bool TForm1::SaveSettings() {
     // manager's, and unknown when the next start places the window.
     settings_.Left = geometry().x();
     settings_.Top = geometry().y();
+    settings_.Width = width();
+    settings_.Height = height();
     settings_.Trigger = c_.MotionTriggerBar->value();
     QString error;
     if (!settingsStore_->save(settings_, &error)) {
@@ -564,10 +593,54 @@ void TForm1::cmClearMaskClick() {
 }
 
 void TForm1::WindowLayout(int width, int height) {
-    const app::WindowLayout layout = app::windowLayoutFor(width, height);
+    frameSize_ = width == 0 || height == 0 ? QSize(320, 240) : QSize(width, height);
+    // A camera larger than the screen gets a smaller picture, never a window
+    // whose tool bars and close box lie off the screen.
+    const QSize room = screen() ? screen()->availableGeometry().size() : QSize(1024, 768);
+    const QSize picture =
+        app::pictureFittingScreen(frameSize_, room, frameGeometry().size() - size());
+    const app::WindowLayout layout = app::windowLayoutFor(picture.width(), picture.height());
     app::applyWindowLayout(c_, this, layout);
     livePicture_ = QImage(layout.livePicture, QImage::Format_RGB32);
     clearLivePicture();
+    keepOnScreen();
+}
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    app::applyClientLayout(c_, app::windowLayoutForClient(size()));
+    fitLivePicture();
+}
+
+void TForm1::fitLivePicture() {
+    const QSize fitted =
+        app::letterboxed(frameSize_, QRect(QPoint(0, 0), c_.PanelRecord->contentsRect().size()))
+            .size();
+    if (fitted.isEmpty() || fitted == livePicture_.size()) {
+        return;
+    }
+    // What was shown, scaled, until the next frame is drawn at the new size.
+    livePicture_ =
+        livePicture_.isNull()
+            ? QImage(fitted, QImage::Format_RGB32)
+            : livePicture_.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                  .convertToFormat(QImage::Format_RGB32);
+    c_.PaintBoxRecord->update();
+}
+
+void TForm1::keepOnScreen() {
+    if (!isVisible() || screen() == nullptr) {
+        return;
+    }
+    const QRect area = screen()->availableGeometry();
+    const QRect outer = frameGeometry();
+    QPoint shift(std::min(0, area.right() - outer.right()),
+                 std::min(0, area.bottom() - outer.bottom()));
+    shift.rx() = std::max(shift.x(), area.left() - outer.left());
+    shift.ry() = std::max(shift.y(), area.top() - outer.top());
+    if (!shift.isNull()) {
+        move(pos() + shift);
+    }
 }
 
 void TForm1::clearLivePicture() {
@@ -576,7 +649,7 @@ void TForm1::clearLivePicture() {
 }
 
 void TForm1::PaintBoxRecordPaint(QPainter& painter) {
-    painter.drawImage(0, 0, livePicture_);
+    drawLetterboxed(painter, c_.PaintBoxRecord->rect(), livePicture_);
 }
 
 // The second panel: what the recorder is doing, and frames it lost.
@@ -671,6 +744,11 @@ void TForm1::connectSession() {
         if (layoutPending_) {
             layoutPending_ = false;
             WindowLayout(width, height);
+        } else if (width > 0 && height > 0 && QSize(width, height) != frameSize_) {
+            // The window keeps its size; the picture keeps the frames' aspect.
+            frameSize_ = QSize(width, height);
+            fitLivePicture();
+            clearLivePicture();
         }
     });
     connect(session_, &RecordingSession::writeFailedChanged, this, &TForm1::showWriteFailure);

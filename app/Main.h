@@ -153,6 +153,7 @@ class TForm1 : public QWidget {
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
   private:
     void wireControls();
@@ -168,6 +169,10 @@ class TForm1 : public QWidget {
     void showWriteFailure(bool failed, const QString& fileName, const QString& reason);
     void drawIndicator(QPainter& painter, int state);
     void clearLivePicture();
+    // Sizes the live picture to fill the record panel with the frames' aspect.
+    void fitLivePicture();
+    // Moves the window left and up where its size took it off its screen.
+    void keepOnScreen();
     void setRecordStatus(const QString& text);
     // The frame playback shows, upright; null when nothing is loaded.
     QImage exportedFrame() const;
@@ -184,7 +189,7 @@ class TForm1 : public QWidget {
     bool quitting_ = false;
     bool shutDown_ = false;
     bool noTrayNoted_ = false;
-    bool layoutPending_ = false;  // after a camera choice, until its size is known
+    bool layoutPending_ = false;  // after a camera choice or a first start, until its size is known
     QString playbackFileName_;
     std::uint64_t lostFrames_ = 0;                          // by the current recording
     std::vector<kv::record::JournalLine> playbackJournal_;  // of the file loaded
@@ -201,5 +206,6 @@ class TForm1 : public QWidget {
     TDlgSelectCapture* dlgSelectCapture_ = nullptr;
     TDlgSelectComp* dlgSelectComp_ = nullptr;
     TDlgSetup* dlgSetup_ = nullptr;
-    QImage livePicture_;  // what the record page shows, RGB32
+    QImage livePicture_;         // what the record page shows, RGB32
+    QSize frameSize_{320, 240};  // of the camera's frames: the live picture's aspect
 };

@@ -611,7 +611,7 @@ Form1Controls buildForm1Controls(QWidget* form) {
     QFont font(QStringLiteral("Sans Serif"), 8);
     font.setStyleHint(QFont::SansSerif);
     form->setFont(font);
-    form->setFixedSize(427, 371);
+    form->resize(427, 371);
 
     c.ImageListRecordE =
         loadIcons({"select_capture_device", "capture_properties", "select_compressor", "record_off",

@@ -63,6 +63,8 @@ QString compressor(QString name);   // empty reads as "MJPEG Compressor", then a
     X(Main, "Capture Format Index", Integer, CaptureFormatIndex, int, 0, asRead, kStored)          \
     X(Main, "Top", Integer, Top, int, 0, asRead, kStored)                                          \
     X(Main, "Left", Integer, Left, int, 0, asRead, kStored)                                        \
+    X(Main, "Width", Integer, Width, int, 0, asRead, kStored)                                      \
+    X(Main, "Height", Integer, Height, int, 0, asRead, kStored)                                    \
     X(Main, "RecInterval", Integer, RecInterval, int, 1000, recInterval, kStored)                  \
     X(Main, "PostRecFrames", Integer, PostRecFrames, int, 0, asRead, kStored)                      \
     X(Main, "PlayInterval", Integer, PlayInterval, int, 40, playInterval, kStored)                 \

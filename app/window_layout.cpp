@@ -6,7 +6,17 @@
 #include <QSlider>
 #include <QTabWidget>
 
+#include <algorithm>
+
 namespace kv::app {
+
+namespace {
+
+// What the window's inside holds besides the picture: the page control's margin
+// of 5 on every side, its tabs, the panel's bevel and the page's bottom panels.
+constexpr QSize kAroundPicture{30, 112};
+
+}  // namespace
 
 WindowLayout windowLayoutFor(int w, int h) {
     if (w == 0 || h == 0) {
@@ -18,7 +28,7 @@ WindowLayout windowLayoutFor(int w, int h) {
     // w + 36 by h + 144 is the outer size of a dialog frame with 3-pixel borders
     // and a 29-pixel caption. Here the window manager draws the frame, so the
     // client is sized: the page control with its margin of 5 on every side.
-    l.window = QSize(w + 30, h + 112);
+    l.window = QSize(w, h) + kAroundPicture;
     l.PageControl = QRect(5, 5, w + 20, h + 102);
     // The panels' 2-pixel bevel leaves exactly w x h for the picture inside.
     l.PanelRecord = QRect(5, 5, w + 4, h + 4);
@@ -29,9 +39,42 @@ WindowLayout windowLayoutFor(int w, int h) {
     return l;
 }
 
+WindowLayout windowLayoutForClient(QSize client) {
+    const QSize picture = (client - kAroundPicture).expandedTo(kSmallestPicture);
+    WindowLayout l = windowLayoutFor(picture.width(), picture.height());
+    l.window = l.window.expandedTo(client);
+    return l;
+}
+
+QSize pictureFittingScreen(QSize picture, QSize available, QSize frame) {
+    if (picture.isEmpty()) {
+        picture = QSize(320, 240);
+    }
+    const QSize room = (available - frame - kAroundPicture).expandedTo(kSmallestPicture);
+    if (picture.width() <= room.width() && picture.height() <= room.height()) {
+        return picture;
+    }
+    return picture.scaled(room, Qt::KeepAspectRatio).expandedTo(QSize(1, 1));
+}
+
+QRect letterboxed(QSize picture, QRect area) {
+    if (picture.isEmpty() || area.isEmpty()) {
+        return area;
+    }
+    const QSize size = picture.scaled(area.size(), Qt::KeepAspectRatio);
+    return QRect(area.x() + (area.width() - size.width()) / 2,
+                 area.y() + (area.height() - size.height()) / 2, size.width(), size.height());
+}
+
 void applyWindowLayout(Form1Controls& c, QWidget* form, const WindowLayout& layout) {
-    // The window is not resizable by the user; only this layout changes its size.
-    form->setFixedSize(layout.window);
+    form->setMinimumSize(windowLayoutFor(kSmallestPicture.width(), kSmallestPicture.height())
+                             .window.boundedTo(layout.window));
+    form->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    form->resize(layout.window);
+    applyClientLayout(c, layout);
+}
+
+void applyClientLayout(Form1Controls& c, const WindowLayout& layout) {
     c.PageControl->setGeometry(layout.PageControl);
     // The paint boxes follow their panels; the bottom panels and status bars follow
     // the pages.

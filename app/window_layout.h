@@ -1,7 +1,7 @@
 #pragma once
 
-// The main window's geometry for a frame size: the live picture and the panels
-// that show it grow with the frame, everything else keeps its place.
+// The main window's geometry for a picture size: the live and playback pictures
+// take what the window leaves them, everything else keeps its place.
 
 #include <QRect>
 #include <QSize>
@@ -27,7 +27,25 @@ struct WindowLayout {
 // A frame size with either side 0 (no capture format yet) lays out for 320 x 240.
 WindowLayout windowLayoutFor(int w, int h);
 
+// The layout that fills a window's inside of the given size, as after the user
+// resized it. The pictures never get smaller than the smallest picture.
+WindowLayout windowLayoutForClient(QSize client);
+inline constexpr QSize kSmallestPicture{160, 120};
+
+// The picture size for a camera's first layout: the frame size, made smaller
+// with its aspect kept where the window would not fit the available screen.
+// `frame` is what the window manager's frame adds around the window's inside.
+QSize pictureFittingScreen(QSize picture, QSize available, QSize frame);
+
+// Where a picture is drawn in an area: as large as fits, with its aspect kept,
+// centred between bars. An empty picture fills the area.
+QRect letterboxed(QSize picture, QRect area);
+
 // Sizes the window and its controls; the window's position is left as it is.
+// The user may resize it afterwards, down to the smallest picture.
 void applyWindowLayout(Form1Controls& controls, QWidget* form, const WindowLayout& layout);
+
+// Places the controls for a window that already has the layout's size.
+void applyClientLayout(Form1Controls& controls, const WindowLayout& layout);
 
 }  // namespace kv::app

@@ -170,8 +170,7 @@ TEST_F(FormControls, EveryControlOfTheInventoryExistsAsCreated) {
 }
 
 TEST_F(FormControls, WindowPagesAndComponentsStartAsDesigned) {
-    EXPECT_EQ(form->minimumSize(), QSize(427, 371));
-    EXPECT_EQ(form->maximumSize(), QSize(427, 371));
+    EXPECT_EQ(form->size(), QSize(427, 371));
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Kestrelvision"));
     EXPECT_EQ(form->font().pointSize(), 8);
     EXPECT_EQ(form->font().styleHint(), QFont::SansSerif);
@@ -543,6 +542,34 @@ TEST(WindowLayout, FollowsTheFrameSize) {
     }
 }
 
+// A resized window gives the pictures what it leaves them, down to the smallest
+// picture; a camera's first layout shrinks to the screen with its aspect kept;
+// a picture is drawn as large as fits, centred between bars.
+TEST(WindowLayout, FollowsTheWindowAndTheScreen) {
+    using kv::app::letterboxed;
+    using kv::app::pictureFittingScreen;
+    using kv::app::windowLayoutForClient;
+    const kv::app::WindowLayout big = windowLayoutForClient(QSize(1000, 600));
+    EXPECT_EQ(big.window, QSize(1000, 600));
+    EXPECT_EQ(big.PanelRecord, QRect(5, 5, 974, 492));
+    EXPECT_EQ(big.PageControl, QRect(5, 5, 990, 590));
+    EXPECT_EQ(big.TBPlayback, QRect(0, 1, 982, 21));
+    EXPECT_EQ(windowLayoutForClient(QSize(350, 352)).PanelRecord, QRect(5, 5, 324, 244));
+    EXPECT_EQ(windowLayoutForClient(QSize(50, 40)).livePicture, QSize(160, 120));
+
+    // 1920 x 1080 on a 1024 x 768 screen whose window frame takes 10 x 40.
+    const QSize fitted = pictureFittingScreen({1920, 1080}, {1024, 768}, {10, 40});
+    EXPECT_EQ(fitted, QSize(984, 553));
+    EXPECT_LE(kv::app::windowLayoutFor(fitted.width(), fitted.height()).window.height() + 40, 768);
+    EXPECT_EQ(pictureFittingScreen({640, 480}, {1024, 768}, {10, 40}), QSize(640, 480));
+    EXPECT_EQ(pictureFittingScreen({}, {1024, 768}, {}), QSize(320, 240));
+
+    EXPECT_EQ(letterboxed({1920, 1080}, QRect(0, 0, 320, 240)), QRect(0, 30, 320, 180));
+    EXPECT_EQ(letterboxed({640, 480}, QRect(0, 0, 970, 340)), QRect(258, 0, 453, 340));
+    EXPECT_EQ(letterboxed({320, 240}, QRect(0, 0, 320, 240)), QRect(0, 0, 320, 240));
+    EXPECT_EQ(letterboxed({}, QRect(0, 0, 320, 240)), QRect(0, 0, 320, 240));
+}
+
 TEST_F(FormControls, AppliedLayoutSizesWindowAndPicturesInPlace) {
     showForm();
     const QPoint position = form->pos();
@@ -554,8 +581,9 @@ TEST_F(FormControls, AppliedLayoutSizesWindowAndPicturesInPlace) {
             QApplication::processEvents();
         }
         EXPECT_EQ(form->size(), row.window);
-        EXPECT_EQ(form->minimumSize(), row.window);
-        EXPECT_EQ(form->maximumSize(), row.window);
+        // The user may make it larger, and smaller down to the smallest picture.
+        EXPECT_EQ(form->minimumSize(), QSize(190, 232).boundedTo(row.window));
+        EXPECT_EQ(form->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
         EXPECT_EQ(form->pos(), position);
         EXPECT_EQ(c.PageControl->geometry(), row.page);
         EXPECT_EQ(c.PanelRecord->geometry(), row.panel);

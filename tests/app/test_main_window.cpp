@@ -324,6 +324,39 @@ TEST_F(MainWindowTest, AWindowSavedOffEveryScreenComesBackOnOne) {
         << form.geometry().x() << "," << form.geometry().y();
 }
 
+// A first start lays the window out for the camera; the user's resizing keeps
+// the picture's aspect, with bars beside it, and the next start comes back at
+// the size the window was left at.
+TEST_F(MainWindowTest, TheWindowResizesAroundAPictureThatKeepsItsAspect) {
+    TForm1& form = start({QStringLiteral("Wide=test:ball?width=320&height=180")});
+    ticks(3);
+    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() >= 1; }));
+    EXPECT_EQ(form.size(), QSize(350, 292));
+    EXPECT_EQ(form.livePicture().size(), QSize(320, 180));
+
+    form.show();
+    form.resize(800, 452);  // a picture area of 770 x 340
+    EXPECT_EQ(form.controls().PanelRecord->geometry(), QRect(5, 5, 774, 344));
+    EXPECT_EQ(form.livePicture().size(), QSize(604, 340));
+    const int shown = form.recordedFrames();
+    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() > shown + 1; }));
+    const QImage panel = form.controls().PaintBoxRecord->grab().toImage();
+    ASSERT_EQ(panel.size(), QSize(770, 340));
+    EXPECT_EQ(panel.pixelColor(40, 170), QColor(Qt::black));      // a bar
+    EXPECT_EQ(panel.pixelColor(729, 170), QColor(Qt::black));     // the other bar
+    EXPECT_EQ(panel.pixelColor(83 + 10, 10), QColor(255, 0, 0));  // the record sign, in the picture
+
+    ASSERT_TRUE(form.SaveSettings());
+    settings_ = app::SettingsStore(QStringLiteral("9")).load(0, 0);
+    EXPECT_EQ(QSize(settings_.Width, settings_.Height), QSize(800, 452));
+    form_.reset();
+    TForm1& again = start({QStringLiteral("Wide=test:ball?width=320&height=180")});
+    ticks(3);
+    ASSERT_TRUE(pumpUntil([&] { return again.recordedFrames() >= 1; }));
+    EXPECT_EQ(again.size(), QSize(800, 452));
+    EXPECT_EQ(again.livePicture().size(), QSize(604, 340));
+}
+
 TEST_F(MainWindowTest, ClosingKeepsRecordingAndSavesQuitSavesAndEnds) {
     TForm1& form = start();
     ticks(3);

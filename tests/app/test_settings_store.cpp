@@ -107,6 +107,8 @@ Settings sample() {
     s.CaptureFormatIndex = 7;
     s.Top = -20;
     s.Left = 1900;
+    s.Width = 690;
+    s.Height = 472;
     s.RecInterval = 40;
     s.PostRecFrames = 12;
     s.PlayInterval = 1000;
