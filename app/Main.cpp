@@ -1,5 +1,6 @@
 #include "app/Main.h"
 
+#include "app/desktop_notifications.h"
 #include "app/session_events.h"
 #include "app/settings_store.h"
 #include "app/setup_exchange.h"
@@ -29,6 +30,7 @@
 #include <QButtonGroup>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDBusConnection>
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -139,6 +141,7 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
 
     settings_.Mode = capture::StateOff;
     session_ = new session::RecordingSession(clock_, this);
+    notifications_ = new app::DesktopNotifications(QDBusConnection::sessionBus(), this);
     connectSession();
     session_->setMode(capture::StateOff);
     WindowLayout(320, 240);
@@ -490,6 +493,9 @@ session::SessionConfig TForm1::sessionConfig() const {
 void TForm1::applySettingsToSession() {
     session_->setConfig(sessionConfig());
     session_->setPlaybackFileName(playbackFileName_);
+    notifications_->setChoice(
+        {settings_.NotifyOnMove, settings_.NotifyOnCamera, settings_.NotifyOnWriteError});
+    notifications_->setCameraName(settings_.CaptureDeviceName);
 }
 
 // --- window and tray
@@ -752,6 +758,23 @@ void TForm1::connectSession() {
         }
     });
     connect(session_, &RecordingSession::writeFailedChanged, this, &TForm1::showWriteFailure);
+    connect(session_, &RecordingSession::writeFailedChanged, notifications_,
+            [this](bool failed, const QString& fileName, const QString& reason) {
+                if (failed) {
+                    notifications_->writeFailed(QFileInfo(fileName).fileName() +
+                                                QStringLiteral(": ") + reason);
+                } else {
+                    notifications_->writeResumed();
+                }
+            });
+    connect(session_, &RecordingSession::cameraLostChanged, notifications_,
+            [this](bool lost, const QString& reason) {
+                if (lost) {
+                    notifications_->cameraLost(reason);
+                } else {
+                    notifications_->cameraBack();
+                }
+            });
 }
 
 void TForm1::showHandledFrame(capture::FrameState state, int motionBar) {
@@ -762,6 +785,8 @@ void TForm1::showHandledFrame(capture::FrameState state, int motionBar) {
     drawIndicator(live, state);
     live.end();
     c_.PaintBoxRecord->update();
+    notifications_->movementFrame(
+        settings_.Mode == capture::StatePause && state == capture::StateRecord, livePicture_);
 }
 
 void TForm1::showBuildProblem(session::BuildProblem problem, int code) {

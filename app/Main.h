@@ -49,6 +49,10 @@ class TDlgSelectCapture;
 class TDlgSelectComp;
 class TDlgSetup;
 
+namespace kv::app {
+class DesktopNotifications;
+}
+
 class TForm1 : public QWidget {
     Q_OBJECT
   public:
@@ -202,6 +206,7 @@ class TForm1 : public QWidget {
     kv::session::RecordingSession* session_ = nullptr;
     QMessageBox* writeFailureBox_ = nullptr;
     kv::media::SoundPlayer* sound_ = nullptr;
+    kv::app::DesktopNotifications* notifications_ = nullptr;
     kv::playback::PlaybackGraph* playbackGraph_ = nullptr;
     TDlgSelectCapture* dlgSelectCapture_ = nullptr;
     TDlgSelectComp* dlgSelectComp_ = nullptr;

@@ -83,6 +83,9 @@ QString compressor(QString name);   // empty reads as "MJPEG Compressor", then a
     X(Main, "ShowWndOnMove", Bool, ShowWndOnMove, bool, false, asRead, kStored)                    \
     X(Main, "Debug", Bool, Debug, bool, false, asRead, kStored)                                    \
     X(Main, "Detector", Integer, Detector, int, 0, detector, kStored)                              \
+    X(Main, "NotifyOnMove", Bool, NotifyOnMove, bool, false, asRead, kStored)                      \
+    X(Main, "NotifyOnCamera", Bool, NotifyOnCamera, bool, true, asRead, kStored)                   \
+    X(Main, "NotifyOnWriteError", Bool, NotifyOnWriteError, bool, true, asRead, kStored)           \
     X(Main, "AVIPath", String, AVIPath, QString, QString(), asRead, kKeptOnFailure)                \
     X(Main, "TempPath", String, TempPath, QString, QString(), asRead, kKeptOnFailure | kNotSaved)  \
     X(FTP, "FTPActive", Bool, FTPActive, bool, false, asRead, kStored)                             \

@@ -88,6 +88,9 @@ void copySettingsToSetup(const Settings& settings, TDlgSetup& dialog) {
 
     dialog.UpDownRecPostFrames->setValue(settings.PostRecFrames);
     dialog.CBDetector->setCurrentIndex(settings.Detector == 1 ? 1 : 0);
+    dialog.CBNotifyOnMove->setChecked(settings.NotifyOnMove);
+    dialog.CBNotifyOnCamera->setChecked(settings.NotifyOnCamera);
+    dialog.CBNotifyOnWriteError->setChecked(settings.NotifyOnWriteError);
 
     dialog.CBPlaySoundOnMove->setChecked(settings.PlaySoundOnMove);
     dialog.edSoundFileName->setText(settings.SoundFileName);
@@ -123,6 +126,9 @@ void copySetupToSettings(const TDlgSetup& dialog, Settings& settings) {
         recIntervalFromSpin(dialogs::spinState(*dialog.UpDownRecInterval, *dialog.lbRecInt));
     settings.PostRecFrames = dialog.UpDownRecPostFrames->value();
     settings.Detector = dialog.CBDetector->currentIndex() == 1 ? 1 : 0;
+    settings.NotifyOnMove = dialog.CBNotifyOnMove->isChecked();
+    settings.NotifyOnCamera = dialog.CBNotifyOnCamera->isChecked();
+    settings.NotifyOnWriteError = dialog.CBNotifyOnWriteError->isChecked();
 
     settings.PlaySoundOnMove = dialog.CBPlaySoundOnMove->isChecked();
     settings.SoundFileName = dialog.edSoundFileName->text();

@@ -370,6 +370,19 @@ QWidget* TDlgSetup::buildDetectorPage() {
     row->addStretch();
     layout->addLayout(row);
     layout->addWidget(lbDetectorHelp);
+    layout->addSpacing(8);
+
+    lbNotify = named(boldLabel(u"Desktop notifications:"_s, page), "lbNotify");
+    CBNotifyOnMove =
+        named(new QCheckBox(u"Movement &started (with a picture, updated while it lasts)"_s, page),
+              "CBNotifyOnMove");
+    CBNotifyOnCamera = named(new QCheckBox(u"&Camera lost and back"_s, page), "CBNotifyOnCamera");
+    CBNotifyOnWriteError = named(new QCheckBox(u"Recording stopped by a &write error"_s, page),
+                                 "CBNotifyOnWriteError");
+    layout->addWidget(lbNotify);
+    layout->addWidget(CBNotifyOnMove);
+    layout->addWidget(CBNotifyOnCamera);
+    layout->addWidget(CBNotifyOnWriteError);
     layout->addStretch();
     return page;
 }

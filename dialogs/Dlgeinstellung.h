@@ -116,6 +116,10 @@ class TDlgSetup : public QDialog {
     QLabel* lbDetector = nullptr;
     QComboBox* CBDetector = nullptr;  // 0 Classic, 1 Robust
     QLabel* lbDetectorHelp = nullptr;
+    QLabel* lbNotify = nullptr;
+    QCheckBox* CBNotifyOnMove = nullptr;
+    QCheckBox* CBNotifyOnCamera = nullptr;
+    QCheckBox* CBNotifyOnWriteError = nullptr;
 
     QLabel* Label1 = nullptr;
     kv::dialogs::UpDownSpin* UpDownRecInterval = nullptr;  // its edit is edRecFrames
