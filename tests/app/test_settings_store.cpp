@@ -109,6 +109,9 @@ Settings sample() {
     s.Left = 1900;
     s.Width = 690;
     s.Height = 472;
+    s.NotifyOnMove = true;
+    s.NotifyOnCamera = false;
+    s.NotifyOnWriteError = false;
     s.RecInterval = 40;
     s.PostRecFrames = 12;
     s.PlayInterval = 1000;

@@ -385,6 +385,9 @@ TEST_F(SetupDialog, EveryValueRoundTrips) {
     s.PlaySoundOnMove = true;
     s.SoundFileName = u"/home/u/bell.WAV"_s;
     s.ShowWndOnMove = true;
+    s.Detector = 1;
+    s.NotifyOnMove = true;
+    s.NotifyOnCamera = false;
     s.FTPActive = true;
     s.FTPMaxFrames = 250;
     s.UseActiveOnly = true;
