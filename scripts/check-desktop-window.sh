@@ -4,6 +4,7 @@
 #   make it creep;
 # - a position that a smaller screen no longer shows brings it back on it;
 # - a 1920 x 1080 camera on a 1024 x 768 screen gives a window inside it;
+# - resized, the picture keeps its aspect ratio between bars;
 # - closing it without a notification area minimises it, and Ctrl+Q quits;
 #   with one (trayer), closing hides it in the tray and recording goes on.
 # usage: scripts/check-desktop-window.sh PROGRAM
@@ -104,6 +105,24 @@ echo "1920x1080 camera on 1024x768: window $w x $h at $x,$y"
 [ "$w" -gt 640 ] || fail "the window did not follow the camera"
 [ $((x + w)) -le 1024 ] && [ $((y + h)) -le 768 ] && [ "$x" -ge 0 ] && [ "$y" -ge 0 ] ||
   fail "the window does not fit the screen"
+quit
+
+# --- resized by the user: the picture keeps its aspect between black bars
+launch "Bars=test:smpte?width=640&height=360&framerate=10"
+xdotool windowsize --sync "$window" 700 620
+sleep 2
+import -window "$window" "$home/resized.png"
+# pixel X Y: the colour of the window's pixel as "R G B" in 0..255.
+pixel() { convert "$home/resized.png" -format '%[fx:int(255*r)] %[fx:int(255*g)] %[fx:int(255*b)]' -crop "1x1+$1+$2" info:; echo; }
+# The picture area is 670 x 508 from about (7, 37): a 16:9 picture of 670 x 376
+# leaves a bar of 66 above it and below it.
+read -r r g b < <(pixel 300 60)
+[ "$r" -lt 30 ] && [ "$g" -lt 30 ] && [ "$b" -lt 30 ] || fail "no bar above the picture: $r $g $b"
+read -r r g b < <(pixel 40 220)
+[ "$r" -gt 150 ] && [ "$g" -gt 150 ] && [ "$b" -gt 150 ] || fail "no picture where expected: $r $g $b"
+read -r r g b < <(pixel 300 520)
+[ "$r" -lt 30 ] && [ "$g" -lt 30 ] && [ "$b" -lt 30 ] || fail "no bar below the picture: $r $g $b"
+echo "resized to 700x620: the picture keeps its aspect"
 quit
 
 # --- closing without a notification area: minimised, still there
