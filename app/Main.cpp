@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include "app/desktop_notifications.h"
+#include "app/recorder_status.h"
 #include "app/session_events.h"
 #include "app/settings_store.h"
 #include "app/setup_exchange.h"
@@ -56,6 +57,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -134,6 +136,7 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
 
     sessionEvents_ = new app::SessionEvents(this);
     connect(sessionEvents_, &app::SessionEvents::endSession, this, &TForm1::EndSession);
+    connect(sessionEvents_, &app::SessionEvents::hangUp, this, &TForm1::EndSession);
     connect(sessionEvents_, &app::SessionEvents::powerEvent, this, &TForm1::PowerBroadcast);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &TForm1::ShutdownRoutine);
 
@@ -255,7 +258,29 @@ void TForm1::runSingleInstanceTest() {
         instanceChannel_->showWindowNormal(*otherInstanceWindow_);
         qCInfo(lcMain) << "instance" << *otherInstanceWindow_ << "shown; this one ends";
         terminating_ = true;
+        return;
     }
+    // A recorder without a window may write this instance's folder: never two at once.
+    const std::optional<app::RecorderStatus> other =
+        app::runningRecorder(*instanceChannel_, commandLine_.instanceSuffix);
+    if (other && other->headless) {
+        const QString text = QStringLiteral(
+                                 "This instance of Kestrelvision records already without a window "
+                                 "(process %1). Stop that recorder to use the window, or start the "
+                                 "window as another instance.")
+                                 .arg(other->pid);
+        std::fprintf(stderr, "kestrelvision: %s\n", qPrintable(text));
+        terminating_ = true;
+        auto* box = new QMessageBox(QMessageBox::Information, kProduct, text, QMessageBox::Ok);
+        QTimer::singleShot(20000, box, &QMessageBox::accept);  // nobody may be there to answer
+        box->exec();
+        delete box;
+        return;
+    }
+    instanceChannel_->setStatusProvider([this] {
+        return app::toJson(
+            app::recorderStatus(*session_, commandLine_.instanceSuffix, false, lastMovement_));
+    });
 }
 
 void TForm1::showNormalForOtherInstance() {
@@ -466,28 +491,7 @@ void TForm1::EnforceDiskQuota() {
 }
 
 session::SessionConfig TForm1::sessionConfig() const {
-    session::SessionConfig config;
-    config.cameraName = settings_.CaptureDeviceName;
-    config.cameraIndex = settings_.CaptureDeviceIndex;
-    config.formatIndex = settings_.CaptureFormatIndex;
-    config.folder = settings_.AVIPath;
-    config.compressor = settings_.Compressor;
-    config.quality = settings_.CompressorQuality;
-    config.keyFrameRate = settings_.CompressorKeyframeRate;
-    config.playInterval_ms = settings_.PlayInterval;
-    config.recInterval_ms = settings_.RecInterval;
-    config.postRecFrames = settings_.PostRecFrames;
-    config.detector =
-        settings_.Detector == 1 ? capture::Detector::Robust : capture::Detector::Classic;
-    config.maxRecordSamples = settings_.MaxRecordSamples;
-    config.maxDiskspace_mb = settings_.MaxDiskspace;
-    config.recUseTimer = settings_.RecUseTimer;
-    config.recStartTime = settings_.RecStartTime;
-    config.recStopTime = settings_.RecStopTime;
-    config.mode = settings_.Mode;
-    config.trigger = c_.MotionTriggerBar->value();
-    config.debug = settings_.Debug;
-    return config;
+    return app::sessionConfigFor(settings_, c_.MotionTriggerBar->value());
 }
 
 void TForm1::applySettingsToSession() {
@@ -712,6 +716,7 @@ void TForm1::connectSession() {
             });
     connect(session_, &RecordingSession::frameHandled, this, &TForm1::showHandledFrame);
     connect(session_, &RecordingSession::movementStarted, this, [this] {
+        lastMovement_ = QDateTime::currentDateTime();
         if (settings_.ShowWndOnMove) {
             QCoreApplication::postEvent(
                 this, new MessageEvent(media::WM_TRAYICON, 0, media::WM_LBUTTONDBLCLK));

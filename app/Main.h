@@ -12,6 +12,7 @@
 #include "media/frame.h"
 #include "record/journal.h"
 
+#include <QDateTime>
 #include <QImage>
 #include <QWidget>
 
@@ -196,6 +197,7 @@ class TForm1 : public QWidget {
     bool layoutPending_ = false;  // after a camera choice or a first start, until its size is known
     QString playbackFileName_;
     std::uint64_t lostFrames_ = 0;                          // by the current recording
+    QDateTime lastMovement_;                                // for the state another process asks
     std::vector<kv::record::JournalLine> playbackJournal_;  // of the file loaded
 
     kv::app::Form1Controls c_;

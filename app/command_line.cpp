@@ -30,6 +30,10 @@ CommandLine parseCommandLine(const QStringList& arguments) {
                 }
             } else if (argument.startsWith(kCameraOption + QLatin1Char('='))) {
                 addCamera(line, argument.mid(kCameraOption.size() + 1));
+            } else if (argument == QLatin1String("--headless")) {
+                line.headless = true;
+            } else if (argument == QLatin1String("--status")) {
+                line.status = true;
             } else {
                 line.problems << QStringLiteral("unknown option %1 ignored").arg(argument);
             }

@@ -1,7 +1,10 @@
 // Program entry: the application object, the windows, then WM_STARTUP; or,
-// with --analyse, the analysis of footage without any window.
+// with --analyse, the analysis of footage without any window; or, with
+// --headless, the recorder without a window; or, with --status, the state of
+// the running one.
 
 #include "app/Main.h"
+#include "app/headless.h"
 #include "media/gst_init.h"
 #include "media/window_messages.h"
 #include "session/footage_analysis.h"
@@ -20,6 +23,8 @@ namespace {
 
 const char kUsage[] =
     "usage: kestrelvision [/I<suffix>] [/Q] [--camera NAME=URI ...]\n"
+    "       kestrelvision --headless [/I<suffix>] [--camera NAME=URI ...]\n"
+    "       kestrelvision --status [/I<suffix>]\n"
     "       kestrelvision --analyse FILE [--mask MASK.bmp] [--detector classic|robust]\n"
     "                     [--trigger N] [--plot OUT.png]\n"
     "       kestrelvision --help | --version\n"
@@ -31,6 +36,10 @@ const char kUsage[] =
     "  /Q                  start hidden in the tray\n"
     "  --camera NAME=URI   a camera by URI: test:ball, file:///path/clip.avi,\n"
     "                      rtsp://host/stream, http://host/video.mjpg\n"
+    "  --headless          record without a window or a display, as a service;\n"
+    "                      SIGTERM ends it, SIGHUP reloads the settings\n"
+    "  --status            print the state of the running recorder of the\n"
+    "                      instance; exit code 3 when none runs\n"
     "  --analyse FILE      run a video through the movement detector, without a\n"
     "                      display; the journal lines go to standard output\n";
 
@@ -73,6 +82,44 @@ int analyse(int argc, char** argv) {
     return kv::session::analyseFootage(*options, stdout, stderr);
 }
 
+QStringList argumentsAfterProgram(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    return arguments;
+}
+
+// The stamp needs fonts, which need a GUI application: the off-screen
+// platform gives them without any display.
+int headless(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    kv::app::installJournalMessageHandler();
+    QGuiApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Kestrelvision"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KV_VERSION));
+    QString error;
+    if (!kv::media::initGStreamer(&error)) {
+        qCritical("%s", qPrintable(error));
+        return 1;
+    }
+    kv::app::HeadlessRecorder recorder(
+        kv::app::parseCommandLine(argumentsAfterProgram(argc, argv)));
+    QObject::connect(
+        &recorder, &kv::app::HeadlessRecorder::stopped, &app, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
+    if (!recorder.start()) {
+        return kv::app::HeadlessRecorder::kAlreadyRecorded;
+    }
+    return QCoreApplication::exec();
+}
+
+int status(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    return kv::app::printRecorderStatus(
+        kv::app::parseCommandLine(argumentsAfterProgram(argc, argv)));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -87,9 +134,17 @@ int main(int argc, char** argv) {
         std::printf("kestrelvision %s\n", KV_VERSION);
         return 0;
     }
+    if (hasArgument(argc, argv, "--status")) {
+        return status(argc, argv);
+    }
+    if (hasArgument(argc, argv, "--headless")) {
+        return headless(argc, argv);
+    }
     if (!displayAvailable()) {
-        std::fputs("kestrelvision: no display to show the window on (DISPLAY is not set)\n",
-                   stderr);
+        std::fputs(
+            "kestrelvision: no display to show the window on (DISPLAY is not set); "
+            "kestrelvision --headless records without one\n",
+            stderr);
         return 1;
     }
     QApplication app(argc, argv);

@@ -70,6 +70,11 @@ SessionEvents::~SessionEvents() {
 void SessionEvents::onSignal() {
     char byte = 0;
     if (::read(signalFds[0], &byte, 1) == 1) {
+        if (byte == SIGHUP) {
+            qCInfo(lcSession) << "hang-up signal";
+            Q_EMIT hangUp();
+            return;
+        }
         qCInfo(lcSession) << "signal" << int(byte) << "ends the session";
         Q_EMIT endSession();
     }

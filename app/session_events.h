@@ -1,8 +1,9 @@
 #pragma once
 
 // The end of the session and power events, as the desktop reports them:
-// SIGTERM, SIGINT and SIGHUP (through a signal-safe self-pipe) and the session
-// manager's end of the session become endSession(); logind's PrepareForSleep
+// SIGTERM and SIGINT (through a signal-safe self-pipe) and the session
+// manager's end of the session become endSession(), SIGHUP hangUp() (the
+// window ends by it, a service reloads its settings); logind's PrepareForSleep
 // on the system bus becomes powerEvent(). Without a system bus there are
 // simply no power events.
 
@@ -22,6 +23,7 @@ class SessionEvents : public QObject {
 
   Q_SIGNALS:
     void endSession();
+    void hangUp();
     void powerEvent();
 
   private Q_SLOTS:

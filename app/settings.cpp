@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include "session/recording_session.h"
+
 #include <QDir>
 #include <QStandardPaths>
 
@@ -93,6 +95,30 @@ double dayFractionFromTime(QTime time) {
         return 0.0;
     }
     return time.msecsSinceStartOfDay() / 86400000.0;
+}
+
+session::SessionConfig sessionConfigFor(const Settings& s, int trigger) {
+    session::SessionConfig config;
+    config.cameraName = s.CaptureDeviceName;
+    config.cameraIndex = s.CaptureDeviceIndex;
+    config.formatIndex = s.CaptureFormatIndex;
+    config.folder = s.AVIPath;
+    config.compressor = s.Compressor;
+    config.quality = s.CompressorQuality;
+    config.keyFrameRate = s.CompressorKeyframeRate;
+    config.playInterval_ms = s.PlayInterval;
+    config.recInterval_ms = s.RecInterval;
+    config.postRecFrames = s.PostRecFrames;
+    config.detector = s.Detector == 1 ? capture::Detector::Robust : capture::Detector::Classic;
+    config.maxRecordSamples = s.MaxRecordSamples;
+    config.maxDiskspace_mb = s.MaxDiskspace;
+    config.recUseTimer = s.RecUseTimer;
+    config.recStartTime = s.RecStartTime;
+    config.recStopTime = s.RecStopTime;
+    config.mode = s.Mode;
+    config.trigger = trigger;
+    config.debug = s.Debug;
+    return config;
 }
 
 }  // namespace kv::app

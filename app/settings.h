@@ -7,6 +7,10 @@
 #include <QString>
 #include <QTime>
 
+namespace kv::session {
+struct SessionConfig;
+}
+
 namespace kv::app {
 
 // Where a value lives: the main key's top-level values or one of its subkeys.
@@ -116,6 +120,9 @@ double percentToQuality(int percent);  // p x 0.01
 // The user's documents folder (the home folder when there is none) followed by
 // "Brannowerks/Kestrelvision/"; always ends with a separator. Shared by every instance.
 QString defaultDataFolder();
+
+// What the recorder takes from the settings; the trigger is the slider's.
+session::SessionConfig sessionConfigFor(const Settings& settings, int trigger);
 
 // Times of day are held as fractions of a day (06:00 = 0.25).
 QTime timeFromDayFraction(double fraction);  // to the nearest millisecond, wrapped into a day

@@ -16,6 +16,8 @@ namespace kv::app {
 namespace {
 
 const QLatin1String kSuffix(".sock");
+// A state in JSON is the longest reply.
+constexpr qint64 kMaxReply = 64 * 1024;
 
 // The folder must be ours alone: a folder another user made (in /tmp) could
 // hand our messages to a stranger.
@@ -102,7 +104,7 @@ void InstanceChannel::serve(QLocalSocket* socket) {
         if (socket->canReadLine() && socket->state() == QLocalSocket::ConnectedState) {
             const QList<QByteArray> words = socket->readLine(256).trimmed().split(' ');
             QByteArray reply;
-            if (words.size() == 3 && words[0] == "RUNNING") {
+            if (words.size() == 3 && words[0] == "RUNNING" && answersRunning_) {
                 bool okW = false;
                 bool okL = false;
                 const qint64 wParam = words[1].toLongLong(&okW);
@@ -113,6 +115,8 @@ void InstanceChannel::serve(QLocalSocket* socket) {
             } else if (words.size() == 1 && words[0] == "SHOWNORMAL") {
                 Q_EMIT showNormalRequested();
                 reply = "OK\n";
+            } else if (words.size() == 1 && words[0] == "STATUS" && status_) {
+                reply = "STATUS " + status_().replace('\n', ' ') + '\n';
             }
             if (!reply.isEmpty()) {
                 socket->write(reply);
@@ -144,27 +148,42 @@ std::optional<QByteArray> InstanceChannel::request(const QString& path, const QB
             break;
         }
     }
-    reply = socket.readLine(256).trimmed();
+    reply = socket.readLine(kMaxReply).trimmed();
     socket.disconnectFromServer();
     return reply;
 }
 
-void InstanceChannel::broadcastRunning(qint64 wParam, qint64 lParam, int timeout_ms) {
+QStringList InstanceChannel::otherSockets() const {
     if (folder_.isEmpty()) {
-        return;
+        return {};
     }
     const QDir dir(folder_);
-    const QStringList names =
-        dir.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
     const QString own = socketPath(windowId_);
-    for (const QString& name : names) {
-        if (!name.endsWith(kSuffix)) {
-            continue;
-        }
+    QStringList paths;
+    for (const QString& name :
+         dir.entryList(QDir::System | QDir::Files | QDir::NoDotAndDotDot, QDir::Name)) {
         const QString path = dir.filePath(name);
-        if (path == own) {
-            continue;  // our own answer would ignore it anyway
+        // Our own would not answer: we are busy asking.
+        if (name.endsWith(kSuffix) && path != own) {
+            paths << path;
         }
+    }
+    return paths;
+}
+
+QList<QByteArray> InstanceChannel::statuses(int timeout_ms) {
+    QList<QByteArray> states;
+    for (const QString& path : otherSockets()) {
+        const std::optional<QByteArray> reply = request(path, "STATUS\n", timeout_ms);
+        if (reply && reply->startsWith("STATUS ")) {
+            states << reply->mid(7);
+        }
+    }
+    return states;
+}
+
+void InstanceChannel::broadcastRunning(qint64 wParam, qint64 lParam, int timeout_ms) {
+    for (const QString& path : otherSockets()) {
         const QByteArray message =
             "RUNNING " + QByteArray::number(wParam) + ' ' + QByteArray::number(lParam) + '\n';
         const std::optional<QByteArray> reply = request(path, message, timeout_ms);

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 class QLocalServer;
@@ -45,6 +46,14 @@ class InstanceChannel : public QObject {
     // Asks the instance with that window to show its window in the normal state.
     bool showWindowNormal(qint64 window, int timeout_ms = 1000);
 
+    // An instance without a window is nobody's first instance to show.
+    void setAnswersRunning(bool answers) { answersRunning_ = answers; }
+
+    // What this instance tells when asked for its state: one line of JSON.
+    void setStatusProvider(std::function<QByteArray()> provider) { status_ = std::move(provider); }
+    // The states of every other running instance that tells one.
+    QList<QByteArray> statuses(int timeout_ms = 1000);
+
   Q_SIGNALS:
     // A reply to our broadcast: WM_OTHERINSTANCE with its parameters.
     void otherInstance(qint64 wParam, qint64 lParam);
@@ -56,8 +65,13 @@ class InstanceChannel : public QObject {
     QString socketPath(qint64 window) const;
     std::optional<QByteArray> request(const QString& path, const QByteArray& line, int timeout_ms);
 
+    // Every other instance's socket in the folder.
+    QStringList otherSockets() const;
+
     QString folder_;
     qint64 windowId_;
+    std::function<QByteArray()> status_;
+    bool answersRunning_ = true;
     QLocalServer* server_ = nullptr;
 };
 

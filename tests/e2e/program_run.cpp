@@ -22,8 +22,13 @@ QProcessEnvironment noDisplayEnvironment() {
 }
 
 ProgramRun::ProgramRun(const TempHome& home, const QStringList& arguments,
-                       const QProcessEnvironment& extra) {
+                       const QProcessEnvironment& extra, Display display) {
     QProcessEnvironment env = home.environment();
+    if (display == Display::None) {
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            env.remove(QString::fromLatin1(name));
+        }
+    }
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("kv.*.info=true"));
     // A sanitizer build of the program would count library caches as leaks.
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));

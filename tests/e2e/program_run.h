@@ -22,8 +22,10 @@ QProcessEnvironment noDisplayEnvironment();
 
 class ProgramRun {
   public:
+    // Without display, no display and no Qt platform reach the program.
+    enum class Display { Offscreen, None };
     ProgramRun(const TempHome& home, const QStringList& arguments,
-               const QProcessEnvironment& extra = {});
+               const QProcessEnvironment& extra = {}, Display display = Display::Offscreen);
     ~ProgramRun();
 
     ProgramRun(const ProgramRun&) = delete;

@@ -1,0 +1,231 @@
+#include "app/headless.h"
+
+#include "app/recorder_status.h"
+#include "app/session_events.h"
+#include "app/settings_store.h"
+#include "app/single_instance.h"
+#include "capture/record_timer.h"
+#include "media/uri_camera.h"
+#include "record/record_files.h"
+#include "session/recording_session.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+Q_LOGGING_CATEGORY(lcHeadless, "kv.headless", QtInfoMsg)
+
+namespace kv::app {
+
+namespace {
+
+void journalMessage(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    // The levels of sd-daemon(3): the journal reads them off the line's start.
+    const char* level = "<6>";
+    switch (type) {
+        case QtDebugMsg:
+            level = "<7>";
+            break;
+        case QtInfoMsg:
+            level = "<6>";
+            break;
+        case QtWarningMsg:
+            level = "<4>";
+            break;
+        case QtCriticalMsg:
+            level = "<3>";
+            break;
+        case QtFatalMsg:
+            level = "<2>";
+            break;
+    }
+    const QByteArray line = level + message.toLocal8Bit().replace('\n', ' ') + '\n';
+    std::fwrite(line.constData(), 1, std::size_t(line.size()), stderr);
+    std::fflush(stderr);
+}
+
+// The settings that need new graphs when they change.
+bool needsRebuild(const Settings& a, const Settings& b) {
+    return a.CaptureDeviceName != b.CaptureDeviceName ||
+           a.CaptureDeviceIndex != b.CaptureDeviceIndex ||
+           a.CaptureFormatIndex != b.CaptureFormatIndex || a.Compressor != b.Compressor ||
+           a.CompressorQuality != b.CompressorQuality ||
+           a.CompressorKeyframeRate != b.CompressorKeyframeRate || a.AVIPath != b.AVIPath ||
+           a.PlayInterval != b.PlayInterval;
+}
+
+QString instanceName(const QString& suffix) {
+    return suffix.isEmpty() ? QStringLiteral("the first instance")
+                            : QStringLiteral("instance ") + suffix;
+}
+
+}  // namespace
+
+void installJournalMessageHandler() {
+    qInstallMessageHandler(journalMessage);
+}
+
+HeadlessRecorder::HeadlessRecorder(CommandLine line, QObject* parent)
+    : QObject(parent), line_(std::move(line)) {}
+
+HeadlessRecorder::~HeadlessRecorder() {
+    stop();
+    if (lockFd_ >= 0) {
+        ::close(lockFd_);
+    }
+}
+
+bool HeadlessRecorder::start() {
+    for (const QString& problem : line_.problems) {
+        qCWarning(lcHeadless).noquote() << problem;
+    }
+    const QString suffix = line_.instanceSuffix;
+    channel_ = new InstanceChannel(this);
+    // No window to show: a desktop start must not take this one for its first instance.
+    channel_->setAnswersRunning(false);
+    // Two headless starts at once: the lock decides; a desktop one answers the channel.
+    const QString folder = InstanceChannel::socketFolder();
+    if (!folder.isEmpty()) {
+        const QString lockPath = folder + QStringLiteral("/headless%1.lock").arg(suffix);
+        lockFd_ =
+            ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (lockFd_ >= 0 && ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+            qCCritical(lcHeadless).noquote()
+                << "another headless recorder of" << instanceName(suffix)
+                << "runs already; this start ends";
+            return false;
+        }
+    }
+    if (const std::optional<RecorderStatus> other = runningRecorder(*channel_, suffix)) {
+        qCCritical(lcHeadless).noquote()
+            << QStringLiteral("%1 is recorded already by process %2 (%3); this start ends")
+                   .arg(instanceName(suffix))
+                   .arg(other->pid)
+                   .arg(other->headless ? QStringLiteral("headless")
+                                        : QStringLiteral("the desktop program"));
+        return false;
+    }
+
+    media::setCommandLineCameras(line_.cameras);
+    store_ = std::make_unique<SettingsStore>(suffix);
+    settings_ = store_->load(0, 0);
+    if (settings_.Mode < capture::StateOff || settings_.Mode > capture::StatePause) {
+        settings_.Mode = capture::StatePause;
+    }
+    settings_.AVIPath = record::recordingFolder(settings_.AVIPath);
+    media::loadConfiguredCameras(store_->filePath());
+
+    session_ = new session::RecordingSession(media::systemClock(), this);
+    connectSession();
+    session_->setConfig(sessionConfigFor(settings_, settings_.Trigger));
+    session_->setMode(settings_.Mode);
+
+    channel_->setStatusProvider([this] {
+        return toJson(recorderStatus(*session_, line_.instanceSuffix, true, lastMovement_));
+    });
+    channel_->listen();
+
+    events_ = new SessionEvents(this);
+    connect(events_, &SessionEvents::endSession, this, &HeadlessRecorder::stop);
+    connect(events_, &SessionEvents::hangUp, this, &HeadlessRecorder::reload);
+    connect(events_, &SessionEvents::powerEvent, session_, &session::RecordingSession::powerEvent);
+
+    qCInfo(lcHeadless).noquote() << "recording" << instanceName(suffix) << "into"
+                                 << settings_.AVIPath << "with the settings of"
+                                 << store_->filePath();
+    session_->startUp();
+    timer_ = new QTimer(this);
+    timer_->setInterval(1000);
+    connect(timer_, &QTimer::timeout, this, &HeadlessRecorder::tick);
+    timer_->start();
+    return true;
+}
+
+void HeadlessRecorder::connectSession() {
+    using session::RecordingSession;
+    connect(session_, &RecordingSession::recordGraphBuilt, this, [this] {
+        currentFile_ = session_->RecordFileName();
+        qCInfo(lcHeadless).noquote() << "recording into" << currentFile_;
+    });
+    connect(session_, &RecordingSession::recordGraphClosed, this, [this] {
+        if (!currentFile_.isEmpty()) {
+            qCInfo(lcHeadless).noquote() << QFileInfo(currentFile_).fileName()
+                                         << "finished:" << session_->recordedFrames() << "frames";
+            currentFile_.clear();
+        }
+    });
+    connect(session_, &RecordingSession::movementStarted, this, [this] {
+        lastMovement_ = QDateTime::currentDateTime();
+        qCInfo(lcHeadless) << "movement started";
+    });
+    connect(session_, &RecordingSession::buildProblem, this,
+            [](session::BuildProblem problem, int code) {
+                qCWarning(lcHeadless) << "the recording could not be built: problem" << int(problem)
+                                      << "code" << code;
+            });
+}
+
+void HeadlessRecorder::tick() {
+    if (!stopped_) {
+        session_->recordTimerTick();
+    }
+}
+
+void HeadlessRecorder::reload() {
+    if (stopped_ || !session_) {
+        return;
+    }
+    Settings fresh = store_->load(0, 0);
+    if (fresh.Mode < capture::StateOff || fresh.Mode > capture::StatePause) {
+        fresh.Mode = capture::StatePause;
+    }
+    fresh.AVIPath = record::recordingFolder(fresh.AVIPath);
+    media::loadConfiguredCameras(store_->filePath());
+    const bool rebuild = needsRebuild(settings_, fresh);
+    settings_ = fresh;
+    session_->setConfig(sessionConfigFor(settings_, settings_.Trigger));
+    session_->setMode(settings_.Mode);
+    qCInfo(lcHeadless).noquote() << "settings reloaded from" << store_->filePath()
+                                 << QStringLiteral("(RecInterval %1 ms, mode %2)")
+                                        .arg(settings_.RecInterval)
+                                        .arg(settings_.Mode);
+    if (rebuild) {
+        // The next tick builds them with the new camera, compressor or folder.
+        session_->resetFaults();
+        session_->CloseCaptureGraph();
+        session_->CloseRecordGraph();
+    }
+}
+
+void HeadlessRecorder::stop() {
+    if (stopped_ || !session_) {
+        return;
+    }
+    stopped_ = true;
+    timer_->stop();
+    session_->shutdown();
+    qCInfo(lcHeadless) << "stopped";
+    Q_EMIT stopped();
+}
+
+int printRecorderStatus(const CommandLine& line) {
+    InstanceChannel channel;
+    if (const std::optional<RecorderStatus> status =
+            runningRecorder(channel, line.instanceSuffix)) {
+        std::fputs(describe(*status).toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "kestrelvision: no recorder of %s runs\n",
+                 qPrintable(instanceName(line.instanceSuffix)));
+    return kNoRecorderRuns;
+}
+
+}  // namespace kv::app

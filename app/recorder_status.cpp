@@ -1,0 +1,136 @@
+#include "app/recorder_status.h"
+
+#include "app/single_instance.h"
+#include "capture/record_timer.h"
+#include "record/record_files.h"
+#include "session/recording_session.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace kv::app {
+
+namespace {
+
+QString modeName(int mode) {
+    switch (mode) {
+        case capture::StateOff:
+            return QStringLiteral("Off");
+        case capture::StateRecord:
+            return QStringLiteral("On");
+        default:
+            return QStringLiteral("On movement");
+    }
+}
+
+}  // namespace
+
+RecorderStatus recorderStatus(const session::RecordingSession& session, const QString& suffix,
+                              bool headless, const QDateTime& lastMovement) {
+    const session::SessionConfig& config = session.config();
+    RecorderStatus s;
+    s.suffix = suffix;
+    s.pid = QCoreApplication::applicationPid();
+    s.headless = headless;
+    s.mode = modeName(config.mode);
+    s.state = session.stateText();
+    s.camera =
+        config.cameraName.isEmpty() ? QStringLiteral("the first camera found") : config.cameraName;
+    if (session.recordGraphExists()) {
+        s.file = session.RecordFileName();
+        s.frames = session.recordedFrames();
+    }
+    s.lastMovement = lastMovement;
+    s.folder = config.folder;
+    QList<record::RecordFileEntry> files;
+    record::ListRecordFiles(config.folder, files);
+    qint64 bytes = 0;
+    for (const record::RecordFileEntry& file : files) {
+        bytes += file.size_bytes;
+    }
+    s.diskUsed_mb = double(bytes) / 1e6;
+    s.diskLimit_mb = config.maxDiskspace_mb;
+    return s;
+}
+
+QByteArray toJson(const RecorderStatus& s) {
+    const QJsonObject object{
+        {QStringLiteral("recorder"), QStringLiteral("kestrelvision")},
+        {QStringLiteral("suffix"), s.suffix},
+        {QStringLiteral("pid"), s.pid},
+        {QStringLiteral("headless"), s.headless},
+        {QStringLiteral("mode"), s.mode},
+        {QStringLiteral("state"), s.state},
+        {QStringLiteral("camera"), s.camera},
+        {QStringLiteral("file"), s.file},
+        {QStringLiteral("frames"), s.frames},
+        {QStringLiteral("lastMovement"),
+         s.lastMovement.isValid() ? s.lastMovement.toString(Qt::ISODate) : QString()},
+        {QStringLiteral("folder"), s.folder},
+        {QStringLiteral("diskUsedMB"), s.diskUsed_mb},
+        {QStringLiteral("diskLimitMB"), s.diskLimit_mb},
+    };
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+std::optional<RecorderStatus> recorderStatusFromJson(const QByteArray& json) {
+    const QJsonObject o = QJsonDocument::fromJson(json).object();
+    if (o.value(QStringLiteral("recorder")).toString() != QStringLiteral("kestrelvision")) {
+        return std::nullopt;
+    }
+    RecorderStatus s;
+    s.suffix = o.value(QStringLiteral("suffix")).toString();
+    s.pid = o.value(QStringLiteral("pid")).toInteger();
+    s.headless = o.value(QStringLiteral("headless")).toBool();
+    s.mode = o.value(QStringLiteral("mode")).toString();
+    s.state = o.value(QStringLiteral("state")).toString();
+    s.camera = o.value(QStringLiteral("camera")).toString();
+    s.file = o.value(QStringLiteral("file")).toString();
+    s.frames = o.value(QStringLiteral("frames")).toInt();
+    s.lastMovement =
+        QDateTime::fromString(o.value(QStringLiteral("lastMovement")).toString(), Qt::ISODate);
+    s.folder = o.value(QStringLiteral("folder")).toString();
+    s.diskUsed_mb = o.value(QStringLiteral("diskUsedMB")).toDouble();
+    s.diskLimit_mb = o.value(QStringLiteral("diskLimitMB")).toInt();
+    return s;
+}
+
+QString describe(const RecorderStatus& s) {
+    QString text;
+    const QString instance = s.suffix.isEmpty() ? QStringLiteral("the first instance")
+                                                : QStringLiteral("instance ") + s.suffix;
+    text += QStringLiteral("Kestrelvision, %1, %2, process %3\n")
+                .arg(instance, s.headless ? QStringLiteral("headless") : QStringLiteral("desktop"))
+                .arg(s.pid);
+    text += QStringLiteral("  State:          %1\n").arg(s.state);
+    text += QStringLiteral("  Mode:           %1\n").arg(s.mode);
+    text += QStringLiteral("  Camera:         %1\n").arg(s.camera);
+    text += QStringLiteral("  Recording:      %1\n")
+                .arg(s.file.isEmpty() ? QStringLiteral("none")
+                                      : QStringLiteral("%1, %2 frames")
+                                            .arg(QFileInfo(s.file).fileName())
+                                            .arg(s.frames));
+    text += QStringLiteral("  Last movement:  %1\n")
+                .arg(s.lastMovement.isValid()
+                         ? s.lastMovement.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                         : QStringLiteral("none since the start"));
+    text += QStringLiteral("  Disk:           %1 MB of %2 MB in %3\n")
+                .arg(s.diskUsed_mb, 0, 'f', 1)
+                .arg(s.diskLimit_mb)
+                .arg(s.folder);
+    return text;
+}
+
+std::optional<RecorderStatus> runningRecorder(InstanceChannel& channel, const QString& suffix) {
+    for (const QByteArray& line : channel.statuses()) {
+        std::optional<RecorderStatus> status = recorderStatusFromJson(line);
+        if (status && status->suffix == suffix) {
+            return status;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace kv::app
