@@ -157,8 +157,10 @@ void HeadlessRecorder::connectSession() {
     });
     connect(session_, &RecordingSession::recordGraphClosed, this, [this] {
         if (!currentFile_.isEmpty()) {
-            qCInfo(lcHeadless).noquote() << QFileInfo(currentFile_).fileName()
-                                         << "finished:" << session_->recordedFrames() << "frames";
+            const int frames = session_->recordedFrames();
+            qCInfo(lcHeadless).noquote()
+                << QFileInfo(currentFile_).fileName() + u':' << "finished with" << frames
+                << (frames == 1 ? "frame" : "frames");
             currentFile_.clear();
         }
     });

@@ -109,9 +109,11 @@ QString describe(const RecorderStatus& s) {
     text += QStringLiteral("  Camera:         %1\n").arg(s.camera);
     text += QStringLiteral("  Recording:      %1\n")
                 .arg(s.file.isEmpty() ? QStringLiteral("none")
-                                      : QStringLiteral("%1, %2 frames")
+                                      : QStringLiteral("%1, %2 %3")
                                             .arg(QFileInfo(s.file).fileName())
-                                            .arg(s.frames));
+                                            .arg(s.frames)
+                                            .arg(s.frames == 1 ? QStringLiteral("frame")
+                                                               : QStringLiteral("frames")));
     text += QStringLiteral("  Last movement:  %1\n")
                 .arg(s.lastMovement.isValid()
                          ? s.lastMovement.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix and checks what an install must
 # give a desktop: the program, a valid desktop entry, the icon at every size,
-# valid AppStream metainfo and the manual page.
+# valid AppStream metainfo, the manual page, and systemd user units that
+# systemd-analyze accepts.
 # usage: scripts/check-install.sh BUILD_DIR
 set -euo pipefail
 build="$1"
@@ -21,6 +22,8 @@ need share/applications/kestrelvision.desktop
 need share/metainfo/org.brannowerks.Kestrelvision.metainfo.xml
 need share/icons/hicolor/scalable/apps/kestrelvision.svg
 need share/man/man1/kestrelvision.1
+need lib/systemd/user/kestrelvision.service
+need lib/systemd/user/kestrelvision@.service
 for size in 16 32 48 64 128 256; do
   png="share/icons/hicolor/${size}x${size}/apps/kestrelvision.png"
   need "$png"
@@ -32,6 +35,17 @@ done
 desktop-file-validate "$prefix/share/applications/kestrelvision.desktop" || failed=1
 appstreamcli validate --no-net "$prefix/share/metainfo/org.brannowerks.Kestrelvision.metainfo.xml" \
   > /dev/null || failed=1
+# The units, with the manual page they point to; the template as instance 2.
+units="$prefix/units"
+mkdir -p "$units" "$prefix/run" && chmod 700 "$prefix/run"
+cp "$prefix/lib/systemd/user/kestrelvision.service" "$units/"
+cp "$prefix/lib/systemd/user/kestrelvision@.service" "$units/kestrelvision@2.service"
+grep -q "^ExecStart=$prefix/bin/kestrelvision --headless /I%i$" "$units/kestrelvision@2.service" ||
+  { echo "the template does not start the installed program"; failed=1; }
+for unit in kestrelvision.service kestrelvision@2.service; do
+  XDG_RUNTIME_DIR="$prefix/run" MANPATH="$prefix/share/man" \
+    systemd-analyze --user verify "$units/$unit" || { echo "systemd-analyze: $unit"; failed=1; }
+done
 # A sanitizer build would count library caches as leaks.
 ASAN_OPTIONS=detect_leaks=0 "$prefix/bin/kestrelvision" --version | grep -q "^kestrelvision " || failed=1
 exit "$failed"

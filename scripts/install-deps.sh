@@ -15,10 +15,10 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   gstreamer1.0-plugins-ugly gstreamer1.0-plugins-bad gstreamer1.0-tools
   # tests
-  ffmpeg xvfb xauth trayer imagemagick poppler-utils file
+  ffmpeg xvfb xauth trayer imagemagick poppler-utils file dbus-daemon
   openbox xdotool x11-utils
   # packaging: validators and the Debian package tools
-  desktop-file-utils appstream dpkg-dev
+  desktop-file-utils appstream dpkg-dev systemd
 )
 
 missing=()

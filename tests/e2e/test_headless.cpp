@@ -90,7 +90,7 @@ TEST_F(HeadlessRun, RecordsRotatesTellsItsStateAndFinishesOnSigterm) {
     // A line per event, with the journal's level prefix.
     EXPECT_TRUE(log.contains(QStringLiteral("<6>recording into ") + folder_));
     EXPECT_TRUE(log.contains(
-        QRegularExpression(QStringLiteral("<6>\\d{6}_\\w\\w00\\.avi finished: \\d+ frames"))));
+        QRegularExpression(QStringLiteral("<6>\\d{6}_\\w\\w00\\.avi: finished with \\d+ frames"))));
     EXPECT_TRUE(log.contains(QStringLiteral("<6>stopped")));
     const QStringList names = files();
     ASSERT_GE(names.size(), 3);
