@@ -21,6 +21,19 @@ QProcessEnvironment noDisplayEnvironment() {
     return env;
 }
 
+ProgramAnswer runToEnd(const QStringList& arguments, const QProcessEnvironment& env) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.start(programPath(), arguments);
+    ProgramAnswer answer;
+    if (process.waitForFinished(30000)) {
+        answer.exitCode = process.exitCode();
+    }
+    answer.out = process.readAllStandardOutput();
+    answer.err = process.readAllStandardError();
+    return answer;
+}
+
 ProgramRun::ProgramRun(const TempHome& home, const QStringList& arguments,
                        const QProcessEnvironment& extra, Display display) {
     QProcessEnvironment env = home.environment();

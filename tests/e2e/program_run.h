@@ -20,6 +20,15 @@ QString programPath();
 // all: a sanitizer build would otherwise count library caches as leaks.
 QProcessEnvironment noDisplayEnvironment();
 
+// A start of the program run to its end (30 s at most), with its output.
+struct ProgramAnswer {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+ProgramAnswer runToEnd(const QStringList& arguments,
+                       const QProcessEnvironment& env = noDisplayEnvironment());
+
 class ProgramRun {
   public:
     // Without display, no display and no Qt platform reach the program.

@@ -40,26 +40,19 @@ class HeadlessRun : public test::RecordingHomeTest {
     }
 
     struct Answer {
-        int exitCode = -1;
+        int exitCode;
         QString out;
         QString err;
     };
-    // Another start of the program in the same home, to its end.
+    // Another start of the program in the same home, without a display, to its end.
     Answer runOnce(const QStringList& arguments) {
-        QProcess process;
         QProcessEnvironment env = home_.environment();
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-        env.remove(QStringLiteral("DISPLAY"));
-        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-        process.setProcessEnvironment(env);
-        process.start(test::programPath(), arguments);
-        Answer answer;
-        if (process.waitForFinished(30000)) {
-            answer.exitCode = process.exitCode();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+            env.remove(QString::fromLatin1(name));
         }
-        answer.out = QString::fromUtf8(process.readAllStandardOutput());
-        answer.err = QString::fromUtf8(process.readAllStandardError());
-        return answer;
+        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
+        const test::ProgramAnswer answer = test::runToEnd(arguments, env);
+        return {answer.exitCode, QString::fromUtf8(answer.out), QString::fromUtf8(answer.err)};
     }
 
     static bool terminate(test::ProgramRun& run) {
@@ -75,7 +68,7 @@ TEST_F(HeadlessRun, RecordsRotatesTellsItsStateAndFinishesOnSigterm) {
     ASSERT_TRUE(waitForFiles(3, 40000)) << run->log().toStdString();
     QThread::msleep(1500);  // a few frames into the third file
 
-    const Answer status = runOnce({QStringLiteral("--status")});
+    const auto status = runOnce({QStringLiteral("--status")});
     EXPECT_EQ(status.exitCode, 0) << status.err.toStdString();
     EXPECT_TRUE(status.out.contains(QStringLiteral("headless, process %1").arg(run->pid())))
         << status.out.toStdString();
@@ -106,7 +99,7 @@ TEST_F(HeadlessRun, RecordsRotatesTellsItsStateAndFinishesOnSigterm) {
         }
     }
 
-    const Answer after = runOnce({QStringLiteral("--status")});
+    const auto after = runOnce({QStringLiteral("--status")});
     EXPECT_EQ(after.exitCode, 3);
     EXPECT_TRUE(after.err.contains(QStringLiteral("no recorder of the first instance runs")));
 }
@@ -141,7 +134,7 @@ TEST_F(HeadlessRun, EveryModeAndAHangUpAppliesNewSettings) {
     auto run = startHeadless();
     ASSERT_TRUE(run->waitForLog(QStringLiteral("<6>recording the first instance"), 20000));
     QThread::msleep(3000);
-    const Answer off = runOnce({QStringLiteral("--status")});
+    const auto off = runOnce({QStringLiteral("--status")});
     EXPECT_TRUE(off.out.contains(QStringLiteral("State:          Recording off")))
         << off.out.toStdString();
     EXPECT_TRUE(off.out.contains(
@@ -185,7 +178,7 @@ TEST_F(HeadlessRun, OneRecorderPerInstanceAndAnotherBesideIt) {
 
     auto first = startHeadless();
     ASSERT_TRUE(first->waitForLog(QStringLiteral("<6>recording into"), 20000));
-    const Answer twice = runOnce(QStringList{QStringLiteral("--headless")} + kCamera);
+    const auto twice = runOnce(QStringList{QStringLiteral("--headless")} + kCamera);
     EXPECT_EQ(twice.exitCode, 4);
     EXPECT_TRUE(twice.err.contains(QStringLiteral("runs already; this start ends")))
         << twice.err.toStdString();
@@ -193,7 +186,7 @@ TEST_F(HeadlessRun, OneRecorderPerInstanceAndAnotherBesideIt) {
     auto beside = startHeadless({QStringLiteral("/I2")});
     ASSERT_TRUE(beside->waitForLog(QStringLiteral("<6>recording into ") + otherFolder, 20000))
         << beside->log().toStdString();
-    const Answer status2 = runOnce({QStringLiteral("--status"), QStringLiteral("/I2")});
+    const auto status2 = runOnce({QStringLiteral("--status"), QStringLiteral("/I2")});
     EXPECT_EQ(status2.exitCode, 0);
     EXPECT_TRUE(status2.out.contains(QStringLiteral("instance 2, headless")));
     EXPECT_TRUE(status2.out.contains(otherFolder));
