@@ -107,13 +107,8 @@ class DesktopNotificationsTest : public ::testing::Test {
         media::clearUriCameras();
     }
 
-    bool pumpUntil(const std::function<bool()>& done, int timeout_ms = 10000) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done() && timer.elapsed() < timeout_ms) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return done();
+    static bool pumpUntil(const std::function<bool()>& done, int timeout_ms = 10000) {
+        return test::pumpUntil(done, timeout_ms);
     }
     bool settled() {
         return pumpUntil([this] { return client_->pending() == 0; });

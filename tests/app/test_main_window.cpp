@@ -116,13 +116,8 @@ class MainWindowTest : public ::testing::Test {
         return done();
     }
 
-    bool pumpUntil(const std::function<bool()>& done, int timeout_ms = 10000) {
-        QElapsedTimer timer;
-        timer.start();
-        while (!done() && timer.elapsed() < timeout_ms) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        }
-        return done();
+    static bool pumpUntil(const std::function<bool()>& done, int timeout_ms = 10000) {
+        return test::pumpUntil(done, timeout_ms);
     }
 
     QStringList recordingFiles() const {

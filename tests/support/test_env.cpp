@@ -1,6 +1,8 @@
 #include "tests/support/test_env.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 
 #include <optional>
 
@@ -61,6 +63,15 @@ QProcessEnvironment TempHome::environment() const {
     env.remove(QStringLiteral("XDG_DOCUMENTS_DIR"));
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     return env;
+}
+
+bool pumpUntil(const std::function<bool()>& done, int timeout_ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < timeout_ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return done();
 }
 
 }  // namespace kv::test

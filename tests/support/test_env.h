@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <functional>
 #include <map>
 #include <optional>
 
@@ -33,5 +34,8 @@ class TempHome {
     QTemporaryDir dir_;
     std::map<QByteArray, std::optional<QByteArray>> saved_;
 };
+
+// Runs the event loop until done() holds; false when it never did in time.
+bool pumpUntil(const std::function<bool()>& done, int timeout_ms = 10000);
 
 }  // namespace kv::test
