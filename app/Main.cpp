@@ -960,6 +960,7 @@ void TForm1::tBtnSelectCompressorContextPopup() {
 
 void TForm1::tBtnSetupClick() {
     app::copySettingsToSetup(settings_, *dlgSetup_);
+    dlgSetup_->setFrameBytes(session_->displayFormat().biSizeImage);
     if (dlgSetup_->exec() != QDialog::Accepted) {
         return;
     }

@@ -33,6 +33,10 @@ int detector(int detector) {
     return detector == 1 ? 1 : 0;
 }
 
+int preRecFrames(int frames) {
+    return std::clamp(frames, 0, 100);
+}
+
 QString nameField(QString name) {
     constexpr qsizetype kMaxUnits = kNameFieldChars - 1;
     if (name.size() <= kMaxUnits) {
@@ -109,6 +113,7 @@ session::SessionConfig sessionConfigFor(const Settings& s, int trigger) {
     config.playInterval_ms = s.PlayInterval;
     config.recInterval_ms = s.RecInterval;
     config.postRecFrames = s.PostRecFrames;
+    config.preRecFrames = s.PreRecFrames;
     config.detector = s.Detector == 1 ? capture::Detector::Robust : capture::Detector::Classic;
     config.maxRecordSamples = s.MaxRecordSamples;
     config.maxDiskspace_mb = s.MaxDiskspace;

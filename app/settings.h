@@ -53,6 +53,7 @@ int recInterval(int interval_ms);   // below 40 becomes 40
 int playInterval(int interval_ms);  // limited to 40..1000
 int trigger(int trigger);           // the slider's range, 0..30000
 int detector(int detector);         // 0 Classic or 1 Robust; anything else Classic
+int preRecFrames(int frames);       // 0..100
 QString nameField(QString name);    // cut to 79 UTF-16 units, never inside a surrogate pair
 QString compressor(QString name);   // empty reads as "MJPEG Compressor", then as nameField
 }  // namespace load_rule
@@ -71,6 +72,7 @@ QString compressor(QString name);   // empty reads as "MJPEG Compressor", then a
     X(Main, "Height", Integer, Height, int, 0, asRead, kStored)                                    \
     X(Main, "RecInterval", Integer, RecInterval, int, 1000, recInterval, kStored)                  \
     X(Main, "PostRecFrames", Integer, PostRecFrames, int, 0, asRead, kStored)                      \
+    X(Main, "PreRecFrames", Integer, PreRecFrames, int, 0, preRecFrames, kStored)                  \
     X(Main, "PlayInterval", Integer, PlayInterval, int, 40, playInterval, kStored)                 \
     X(Main, "Compressor", String, Compressor, QString, defaultCompressor(), compressor, kStored)   \
     X(Main, "Compressor Quality", Percent, CompressorQuality, double, 0.8, asRead, kStored)        \

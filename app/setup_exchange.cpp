@@ -87,6 +87,7 @@ void copySettingsToSetup(const Settings& settings, TDlgSetup& dialog) {
                                 dialogs::spinState(*dialog.UpDownRecInterval, *dialog.lbRecInt)));
 
     dialog.UpDownRecPostFrames->setValue(settings.PostRecFrames);
+    dialog.UpDownRecPreFrames->setValue(settings.PreRecFrames);
     dialog.CBDetector->setCurrentIndex(settings.Detector == 1 ? 1 : 0);
     dialog.CBNotifyOnMove->setChecked(settings.NotifyOnMove);
     dialog.CBNotifyOnCamera->setChecked(settings.NotifyOnCamera);
@@ -125,6 +126,7 @@ void copySetupToSettings(const TDlgSetup& dialog, Settings& settings) {
     settings.RecInterval =
         recIntervalFromSpin(dialogs::spinState(*dialog.UpDownRecInterval, *dialog.lbRecInt));
     settings.PostRecFrames = dialog.UpDownRecPostFrames->value();
+    settings.PreRecFrames = dialog.UpDownRecPreFrames->value();
     settings.Detector = dialog.CBDetector->currentIndex() == 1 ? 1 : 0;
     settings.NotifyOnMove = dialog.CBNotifyOnMove->isChecked();
     settings.NotifyOnCamera = dialog.CBNotifyOnCamera->isChecked();

@@ -268,8 +268,26 @@ QWidget* TDlgSetup::buildGeneralPage() {
                                 u"motion mask."_s,
                                 page),
                    "Label3");
+    // Beside them, the frames kept from before the movement.
+    lbRecPreFrames = named(new QLabel(u"&before movement:"_s, page), "lbRecPreFrames");
+    UpDownRecPreFrames = makeSpin("UpDownRecPreFrames", "edRecPreFrames", 0, 100, 1);
+    UpDownRecPreFrames->setMinimumWidth(70);
+    lbRecPreFrames->setBuddy(UpDownRecPreFrames);
+    lbRecPreMemory = named(new QLabel(page), "lbRecPreMemory");
+    connect(UpDownRecPreFrames, &QSpinBox::valueChanged, this,
+            [this] { setFrameBytes(frameBytes_); });
     layout->addWidget(Label5);
-    spinRow(UpDownRecPostFrames, nullptr);
+    {
+        auto* row = new QHBoxLayout;
+        UpDownRecPostFrames->setMinimumWidth(90);
+        row->addWidget(UpDownRecPostFrames);
+        row->addSpacing(12);
+        row->addWidget(lbRecPreFrames);
+        row->addWidget(UpDownRecPreFrames);
+        row->addWidget(lbRecPreMemory);
+        row->addStretch();
+        layout->addLayout(row);
+    }
     layout->addWidget(Label3);
     layout->addSpacing(kGap);
 
@@ -459,6 +477,15 @@ void TDlgSetup::hideFtpPage() {
     if (index >= 0) {
         PageControl1->setTabVisible(index, false);
     }
+}
+
+void TDlgSetup::setFrameBytes(qint64 bytes) {
+    frameBytes_ = bytes;
+    const int frames = UpDownRecPreFrames->value();
+    lbRecPreMemory->setText(
+        frames == 0 || bytes <= 0
+            ? QString()
+            : u"(%1 MB)"_s.arg(double(frames) * double(bytes) / 1e6, 0, 'f', 1));
 }
 
 bool TDlgSetup::UpDownRecIntervalChangingEx(int proposed, SpinDirection direction) {

@@ -98,6 +98,10 @@ class TDlgSetup : public QDialog {
     // Hides the upload page; its controls keep carrying their values.
     void hideFtpPage();
 
+    // The bytes of one frame of the camera, for the memory the frames kept
+    // before a movement take; 0 when unknown.
+    void setFrameBytes(qint64 bytes);
+
     // Handlers.
     bool UpDownRecIntervalChangingEx(int proposed, kv::dialogs::SpinDirection direction);
     bool UpDownDiskSpaceChangingEx(int proposed, kv::dialogs::SpinDirection direction);
@@ -127,6 +131,9 @@ class TDlgSetup : public QDialog {
     QLabel* Label13 = nullptr;
     QLabel* Label5 = nullptr;
     kv::dialogs::UpDownSpin* UpDownRecPostFrames = nullptr;  // its edit is edRecPostFrames
+    QLabel* lbRecPreFrames = nullptr;
+    kv::dialogs::UpDownSpin* UpDownRecPreFrames = nullptr;  // its edit is edRecPreFrames
+    QLabel* lbRecPreMemory = nullptr;                       // what they take at the frame size
     QLabel* Label3 = nullptr;
     QLabel* Label14 = nullptr;
     kv::dialogs::UpDownSpin* UpDownDiskSpace = nullptr;  // its edit is edDiskSpace
@@ -168,6 +175,7 @@ class TDlgSetup : public QDialog {
     QLineEdit* edFTPPath = nullptr;
 
   private:
+    qint64 frameBytes_ = 0;
     QWidget* buildGeneralPage();
     QWidget* buildFtpPage();
     QWidget* buildDetectorPage();

@@ -24,13 +24,15 @@ const char* fateName(JournalFate fate) {
             return "post-record";
         case JournalFate::Still:
             return "still";
+        case JournalFate::PreRecord:
+            return "pre-record";
     }
     return "on";
 }
 
 bool parseFate(QByteArrayView text, JournalFate* fate) {
-    for (const JournalFate f :
-         {JournalFate::On, JournalFate::Movement, JournalFate::PostRecord, JournalFate::Still}) {
+    for (const JournalFate f : {JournalFate::On, JournalFate::Movement, JournalFate::PostRecord,
+                                JournalFate::Still, JournalFate::PreRecord}) {
         if (text == QByteArrayView(fateName(f))) {
             *fate = f;
             return true;

@@ -13,9 +13,10 @@
 
 namespace kv::record {
 
-// Why a frame was recorded; Still only in an analysis of footage, for a frame
-// that would not have been.
-enum class JournalFate { On, Movement, PostRecord, Still };
+// Why a frame was recorded; PreRecord for a frame taken just before a movement
+// and recorded when it began; Still only in an analysis of footage, for a
+// frame that would not have been.
+enum class JournalFate { On, Movement, PostRecord, Still, PreRecord };
 
 struct JournalLine {
     qint64 frame = 0;  // position in the recording, from 0

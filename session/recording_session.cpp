@@ -68,11 +68,13 @@ RecordingSession::~RecordingSession() {
 
 void RecordingSession::setConfig(const SessionConfig& config) {
     config_ = config;
+    preRecord_.setCapacity(config_.preRecFrames);
 }
 
 void RecordingSession::setMode(int mode) {
     config_.mode = mode;
     postRecord_.reset();
+    preRecord_.clear();
     grabber_->setInterval(mode == capture::StateOff ? kIdleInterval_ms
                                                     : std::uint32_t(config_.recInterval_ms));
 }
@@ -289,6 +291,7 @@ void RecordingSession::BuildRecordGraph() {
         Q_EMIT buildProblem(BuildProblem::CompressorFailed, *failure);
     }
     recordedFrames_ = 0;
+    preRecord_.clear();  // its frames belong to the file before
     recordStart_ms_ = clock_.tickCount();
     warmUp_ = kWarmUpFrames;
     Q_EMIT statusText(recordingStatus());
@@ -447,7 +450,9 @@ void RecordingSession::FrameLoop() {
             robust_.reset();  // its reference would be stale by the next measure
         }
     }
-    if (measured && postRecord_.motion(motion, config_.trigger, config_.postRecFrames)) {
+    const bool movementBegins =
+        measured && postRecord_.motion(motion, config_.trigger, config_.postRecFrames);
+    if (movementBegins) {
         Q_EMIT movementStarted();
     }
 
@@ -463,23 +468,33 @@ void RecordingSession::FrameLoop() {
 
     const capture::FrameState state = postRecord_.fate(config_.mode);
     lastRecorded_ = state == capture::StateRecord;
+    record::JournalLine line;
+    line.time = taken;
+    line.motion = measured ? motion : 0;
+    line.trigger = config_.trigger;
+    const std::int64_t duration = std::int64_t(config_.playInterval_ms) * 10000;
     if (state == capture::StateRecord) {
+        if (movementBegins) {
+            // The frames just before the movement go first, in the order taken.
+            preRecord_.drain([&](const std::uint8_t* pixels, const record::JournalLine& kept) {
+                ++recordedFrames_;
+                recordGraph_->push(pixels, format, duration, &kept);
+            });
+        }
         ++recordedFrames_;
-        record::JournalLine line;
-        line.time = taken;
-        line.motion = measured ? motion : 0;
-        line.trigger = config_.trigger;
         line.fate = config_.mode == capture::StateRecord   ? record::JournalFate::On
                     : measured && motion > config_.trigger ? record::JournalFate::Movement
                                                            : record::JournalFate::PostRecord;
-        recordGraph_->push(displayCopy_.data(), format,
-                           std::int64_t(config_.playInterval_ms) * 10000, &line);
+        recordGraph_->push(displayCopy_.data(), format, duration, &line);
         const record::RecordCounters counters = recordGraph_->counters();
         if (const std::uint64_t lost = counters.dropped + counters.failed) {
             Q_EMIT lostFrames(lost);
         }
         Q_EMIT frameRecorded(recordedFrames_);
         Q_EMIT statusText(recordingStatus());
+    } else if (config_.mode == capture::StatePause) {
+        line.fate = record::JournalFate::PreRecord;
+        preRecord_.keep(displayCopy_.data(), format.biSizeImage, line);
     }
     Q_EMIT frameHandled(state, measured ? motion : 0);
 }

@@ -15,6 +15,7 @@
 #include "capture/robust_motion.h"
 #include "media/clock.h"
 #include "media/frame.h"
+#include "session/pre_record.h"
 
 #include <QObject>
 #include <QString>
@@ -52,6 +53,7 @@ struct SessionConfig {
     int playInterval_ms = 40;
     int recInterval_ms = 1000;
     int postRecFrames = 0;
+    int preRecFrames = 0;  // kept before a movement and recorded first when it starts
     int maxRecordSamples = 20000;
     int maxDiskspace_mb = 500;
     bool recUseTimer = false;
@@ -231,6 +233,7 @@ class RecordingSession : public QObject {
     QTimer* watchdog_ = nullptr;
     capture::RestartDelay restartDelay_;
     capture::PostRecord postRecord_;
+    PreRecordBuffer preRecord_;
     capture::RobustMotion robust_;
     bool lastRecorded_ = false;  // the last frame handled was recorded
     capture::MotionMask mask_;

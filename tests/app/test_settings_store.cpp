@@ -114,6 +114,7 @@ Settings sample() {
     s.NotifyOnWriteError = false;
     s.RecInterval = 40;
     s.PostRecFrames = 12;
+    s.PreRecFrames = 7;
     s.PlayInterval = 1000;
     s.Compressor = u"H.264 Compressor"_s;
     s.CompressorQuality = percentToQuality(37);

@@ -378,6 +378,7 @@ TEST_F(SetupDialog, EveryValueRoundTrips) {
     Settings s;
     s.RecInterval = 2500;
     s.PostRecFrames = 12;
+    s.PreRecFrames = 7;
     s.MaxDiskspace = 750;
     s.RecUseTimer = true;
     s.RecStartTime = 0.25;
@@ -400,6 +401,9 @@ TEST_F(SetupDialog, EveryValueRoundTrips) {
         EXPECT_EQ(dialog.dtPickStart->time(), QTime(6, 0));
         EXPECT_EQ(dialog.dtPickStop->time(), QTime(23, 59));
         EXPECT_EQ(dialog.edFTPPass->text(), u"s3cret"_s);
+        // What the frames kept before a movement take at 640 x 480, 24 bits.
+        dialog.setFrameBytes(640 * 480 * 3);
+        EXPECT_EQ(dialog.lbRecPreMemory->text(), u"(6.5 MB)"_s);
     }));
     EXPECT_EQ(s, before);
 }

@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -121,6 +122,71 @@ TEST_F(RecordingSessionTest, RecordsATestCameraWithoutAnyWidget) {
     }
     const qint64 span = journal.front().time.msecsTo(journal.back().time);
     EXPECT_NEAR(span, 200 * qint64(journal.size() - 1), 100);
+}
+
+// With frames kept from before a movement, a recording on movement starts
+// with them: a clip that is still for 3 s and then moves gives a file whose
+// first 5 frames are the still picture, marked pre-record, and whose sixth
+// is the first that moved. Without them it starts at the movement.
+TEST_F(RecordingSessionTest, FramesBeforeAMovementOpenItsRecording) {
+    QTemporaryDir clips;
+    const QString clip = clips.filePath(QStringLiteral("still-then-moving.avi"));
+    QProcess make;
+    make.start(QStringLiteral("ffmpeg"),
+               {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("color=gray:s=160x120:r=30:d=5"), QStringLiteral("-f"),
+                QStringLiteral("lavfi"), QStringLiteral("-i"),
+                QStringLiteral("color=white:s=20x20:r=30:d=5"), QStringLiteral("-filter_complex"),
+                QStringLiteral("[0][1]overlay=x='if(lt(t,3),10,10+(t-3)*100)':y=10"),
+                QStringLiteral("-c:v"), QStringLiteral("mjpeg"), QStringLiteral("-q:v"),
+                QStringLiteral("2"), clip});
+    ASSERT_TRUE(make.waitForFinished(30000) && make.exitCode() == 0)
+        << make.readAllStandardError().toStdString();
+
+    config_.mode = capture::StatePause;
+    config_.recInterval_ms = 100;
+    config_.trigger = 200;
+    for (const int kept : {5, 0}) {
+        SCOPED_TRACE(kept);
+        config_.preRecFrames = kept;
+        RecordingSession& session = start(QStringLiteral("Clip"), QStringLiteral("file://") + clip);
+        ASSERT_TRUE(runUntil([&] { return session.recordedFrames() >= kept + 3; }, 15000));
+        const QString file = session.RecordFileName();
+        session.shutdown();
+        session_.reset();
+
+        const auto journal = record::readJournal(record::journalPath(file));
+        ASSERT_GE(int(journal.size()), kept + 3);
+        for (int i = 0; i < kept; ++i) {
+            EXPECT_EQ(journal[std::size_t(i)].fate, record::JournalFate::PreRecord) << i;
+            EXPECT_EQ(journal[std::size_t(i)].motion, 0) << i;
+        }
+        EXPECT_EQ(journal[std::size_t(kept)].fate, record::JournalFate::Movement);
+        for (std::size_t i = 1; i < journal.size(); ++i) {
+            EXPECT_LT(journal[i - 1].time, journal[i].time) << i;  // in the order taken
+        }
+
+        // The pictures: the box where it stood in the kept frames, moved on after.
+        QProcess decode;
+        decode.start(QStringLiteral("ffmpeg"),
+                     {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), file,
+                      QStringLiteral("-f"), QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"),
+                      QStringLiteral("gray"), QStringLiteral("-")});
+        ASSERT_TRUE(decode.waitForFinished(30000));
+        const QByteArray frames = decode.readAllStandardOutput();
+        ASSERT_GE(frames.size(), (kept + 1) * 160 * 120);
+        // The box covers x 10 to 29 while still; moving, at least one camera
+        // frame's step (3 pixels) to the right.
+        const auto pixel = [&](int frame, int x, int y) {
+            return int(std::uint8_t(frames[(frame * 120 + y) * 160 + x]));
+        };
+        for (int i = 0; i < kept; ++i) {
+            EXPECT_GT(pixel(i, 12, 20), 220) << "frame " << i;  // inside the box
+            EXPECT_LT(pixel(i, 32, 20), 160) << "frame " << i;  // beside it
+        }
+        EXPECT_GT(pixel(kept, 31, 20), 200) << "the first frame that moved";
+    }
 }
 
 // The detector the settings name measures the frames: a camera that shows
