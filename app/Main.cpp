@@ -41,6 +41,7 @@
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -145,6 +146,7 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     settings_.Mode = capture::StateOff;
     session_ = new session::RecordingSession(clock_, this);
     notifications_ = new app::DesktopNotifications(QDBusConnection::sessionBus(), this);
+    maskPainter_ = std::make_unique<capture::MaskPainter>(session_->mask());
     connectSession();
     session_->setMode(capture::StateOff);
     WindowLayout(320, 240);
@@ -328,13 +330,111 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             JumpToMovement(key->key() == Qt::Key_Right);
             return true;
         }
+        if (widget && widget->window() == this && maskKey(*key)) {
+            return true;
+        }
         if (widget && widget->window() == this) {
             if (FormKeyDown(static_cast<QKeyEvent*>(event)->key())) {
                 return true;
             }
         }
     }
+    if (watched == c_.PaintBoxRecord && c_.cmShowMask->isChecked() && paintMask(event)) {
+        return true;
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+// --- painting the mask on the live picture, while it is shown
+
+QPointF TForm1::maskCellAt(QPointF position) const {
+    const QRect picture = app::letterboxed(livePicture_.size(), c_.PaintBoxRecord->rect());
+    return {(position.x() - picture.x()) * capture::MotionMask::kWidth / picture.width(),
+            (position.y() - picture.y()) * capture::MotionMask::kHeight / picture.height()};
+}
+
+bool TForm1::paintMask(QEvent* event) {
+    switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() != Qt::LeftButton && mouse->button() != Qt::RightButton) {
+                return false;
+            }
+            // Left ignores; right, or Shift with the left, watches.
+            const bool watched =
+                mouse->button() == Qt::RightButton || (mouse->modifiers() & Qt::ShiftModifier);
+            maskPainter_->begin(maskCellAt(mouse->position()), watched);
+            c_.PaintBoxRecord->update();
+            return true;
+        }
+        case QEvent::MouseMove:
+            if (!maskPainter_->painting()) {
+                return false;
+            }
+            maskPainter_->moveTo(maskCellAt(static_cast<QMouseEvent*>(event)->position()));
+            c_.PaintBoxRecord->update();
+            return true;
+        case QEvent::MouseButtonRelease: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (!maskPainter_->painting()) {
+                return false;
+            }
+            if (maskPainter_->end()) {
+                saveMask();
+            } else if (mouse->button() == Qt::RightButton) {
+                // A right click that changed nothing still opens the menu.
+                c_.PopUpFilter->popup(mouse->globalPosition().toPoint());
+            }
+            return true;
+        }
+        case QEvent::ContextMenu:
+            return true;  // the right button paints; its release decides
+        default:
+            return false;
+    }
+}
+
+bool TForm1::maskKey(const QKeyEvent& key) {
+    if (!c_.cmShowMask->isChecked() || c_.PageControl->currentWidget() != c_.tsRecord) {
+        return false;
+    }
+    if (key.key() == Qt::Key_Z && (key.modifiers() & Qt::ControlModifier)) {
+        if (maskPainter_->undo()) {
+            saveMask();
+            c_.PaintBoxRecord->update();
+        }
+        return true;
+    }
+    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
+        return false;
+    }
+    switch (key.key()) {
+        case Qt::Key_1:
+        case Qt::Key_3:
+        case Qt::Key_5:
+            maskPainter_->setBrush(key.key() - Qt::Key_0);
+            showMaskHint();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void TForm1::showMaskHint() {
+    c_.PaintBoxRecord->setToolTip(
+        c_.cmShowMask->isChecked()
+            ? QStringLiteral("Paint the mask: the left button ignores cells, the right button "
+                             "(or Shift) watches them. Brush %1 (keys 1, 3, 5); Ctrl+Z undoes.")
+                  .arg(maskPainter_->brush())
+            : QString());
+}
+
+void TForm1::saveMask() {
+    QString error;
+    if (!session_->saveMask(&error)) {
+        qCWarning(lcMain).noquote() << error;
+        setRecordStatus(error);
+    }
 }
 
 bool TForm1::FormKeyDown(int key) {
@@ -585,6 +685,7 @@ void TForm1::tBtnRecClick(int tag) {
 }
 
 void TForm1::cmShowMaskClick() {
+    showMaskHint();
     c_.PaintBoxRecord->update();
 }
 
@@ -660,6 +761,11 @@ void TForm1::clearLivePicture() {
 
 void TForm1::PaintBoxRecordPaint(QPainter& painter) {
     drawLetterboxed(painter, c_.PaintBoxRecord->rect(), livePicture_);
+    // Drawn as the panel is painted, so that a stroke shows at once.
+    if (c_.cmShowMask->isChecked() || c_.cmAutoSetMask->isChecked()) {
+        session_->mask().drawOverlay(
+            painter, app::letterboxed(livePicture_.size(), c_.PaintBoxRecord->rect()));
+    }
 }
 
 // The second panel: what the recorder is doing, and frames it lost.
@@ -710,9 +816,6 @@ void TForm1::connectSession() {
                 const QRect whole(QPoint(0, 0), livePicture_.size());
                 QPainter live(&livePicture_);
                 media::drawFrame(live, whole, pixels, format);
-                if (c_.cmShowMask->isChecked() || c_.cmAutoSetMask->isChecked()) {
-                    session_->mask().drawOverlay(live, whole);
-                }
             });
     connect(session_, &RecordingSession::frameHandled, this, &TForm1::showHandledFrame);
     connect(session_, &RecordingSession::movementStarted, this, [this] {

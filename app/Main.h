@@ -14,12 +14,14 @@
 
 #include <QDateTime>
 #include <QImage>
+#include <QPointF>
 #include <QWidget>
 
 #include <memory>
 #include <optional>
 #include <vector>
 
+class QKeyEvent;
 class QMessageBox;
 class QSystemTrayIcon;
 
@@ -174,6 +176,12 @@ class TForm1 : public QWidget {
     void showWriteFailure(bool failed, const QString& fileName, const QString& reason);
     void drawIndicator(QPainter& painter, int state);
     void clearLivePicture();
+    // Painting the mask with the mouse while it is shown.
+    QPointF maskCellAt(QPointF position) const;
+    bool paintMask(QEvent* event);
+    bool maskKey(const QKeyEvent& key);
+    void showMaskHint();
+    void saveMask();
     // Sizes the live picture to fill the record panel with the frames' aspect.
     void fitLivePicture();
     // Moves the window left and up where its size took it off its screen.
@@ -209,6 +217,7 @@ class TForm1 : public QWidget {
     QMessageBox* writeFailureBox_ = nullptr;
     kv::media::SoundPlayer* sound_ = nullptr;
     kv::app::DesktopNotifications* notifications_ = nullptr;
+    std::unique_ptr<kv::capture::MaskPainter> maskPainter_;
     kv::playback::PlaybackGraph* playbackGraph_ = nullptr;
     TDlgSelectCapture* dlgSelectCapture_ = nullptr;
     TDlgSelectComp* dlgSelectComp_ = nullptr;

@@ -7,6 +7,7 @@
 #include <QImageWriter>
 #include <QLoggingCategory>
 #include <QPainter>
+#include <QPainterPath>
 #include <QRectF>
 #include <QSaveFile>
 
@@ -14,8 +15,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -186,12 +189,102 @@ QImage MotionMask::image() const {
 }
 
 void MotionMask::drawOverlay(QPainter& painter, const QRectF& target) const {
+    // The ignored cells as one path of rows of cells: a row's neighbours join.
+    QPainterPath ignored;
+    const double w = target.width() / kWidth;
+    const double h = target.height() / kHeight;
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth;) {
+            if (isActive(x, y)) {
+                ++x;
+                continue;
+            }
+            const int start = x;
+            while (x < kWidth && !isActive(x, y)) {
+                ++x;
+            }
+            ignored.addRect(QRectF(target.x() + start * w, target.y() + y * h, (x - start) * w, h));
+        }
+    }
+    if (ignored.isEmpty()) {
+        return;
+    }
     painter.save();
-    // Cells stay sharp-edged: a smoothed edge would darken the picture.
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.setCompositionMode(QPainter::RasterOp_SourceAndDestination);
-    painter.drawImage(target, image());
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    painter.setPen(Qt::NoPen);
+    // A red tint shows on a bright picture, the light hatching on a dark one.
+    painter.fillPath(ignored, QColor(220, 30, 30, 110));
+    QBrush hatch(QColor(255, 200, 200, 170), Qt::BDiagPattern);
+    hatch.setTransform(QTransform::fromTranslate(target.x(), target.y()));
+    painter.fillPath(ignored, hatch);
     painter.restore();
+}
+
+// --- MaskPainter
+
+bool MaskPainter::setBrush(int cells) {
+    if (cells != 1 && cells != 3 && cells != 5) {
+        return false;
+    }
+    brush_ = cells;
+    return true;
+}
+
+void MaskPainter::begin(QPointF cell, bool watched) {
+    painting_ = true;
+    watched_ = watched;
+    before_ = mask_.bits();
+    last_ = cell;
+    dab(cell);
+}
+
+void MaskPainter::moveTo(QPointF cell) {
+    if (!painting_) {
+        return;
+    }
+    // Half a cell at a time, so that a fast drag leaves no gap.
+    const QPointF step = cell - last_;
+    const int steps = int(std::ceil(std::max(std::abs(step.x()), std::abs(step.y())) * 2));
+    for (int i = 1; i <= steps; ++i) {
+        dab(last_ + step * (double(i) / steps));
+    }
+    last_ = cell;
+}
+
+bool MaskPainter::end() {
+    if (!painting_) {
+        return false;
+    }
+    painting_ = false;
+    if (mask_.bits() == before_) {
+        return false;
+    }
+    undo_.push_back(before_);
+    if (int(undo_.size()) > kUndoSteps) {
+        undo_.pop_front();
+    }
+    return true;
+}
+
+bool MaskPainter::undo() {
+    if (painting_ || undo_.empty()) {
+        return false;
+    }
+    mask_.setBits(undo_.back());
+    undo_.pop_back();
+    return true;
+}
+
+void MaskPainter::dab(QPointF cell) {
+    const int cx = int(std::floor(cell.x()));
+    const int cy = int(std::floor(cell.y()));
+    const int reach = brush_ / 2;
+    for (int y = cy - reach; y <= cy + reach; ++y) {
+        for (int x = cx - reach; x <= cx + reach; ++x) {
+            mask_.setActive(x, y, watched_);
+        }
+    }
 }
 
 bool MotionMask::save(const QString& path, QString* error) const {

@@ -6,8 +6,11 @@
 
 #include <QImage>
 
+#include <QPointF>
+
 #include <array>
 #include <cstdint>
+#include <deque>
 
 class QPainter;
 class QRectF;
@@ -42,14 +45,29 @@ class MotionMask {
             bits_[std::size_t(y * kBytesPerRow + (x >> 3))] &= std::uint8_t(~(0x80u >> (x & 7)));
         }
     }
+    // Painting by hand: a cell ignored or watched. Cells outside the mask stay active.
+    void setActive(int x, int y, bool active) {
+        if (x >= 0 && x < kWidth && y >= 0 && y < kHeight) {
+            std::uint8_t& byte = bits_[std::size_t(y * kBytesPerRow + (x >> 3))];
+            const auto bit = std::uint8_t(0x80u >> (x & 7));
+            byte = active ? std::uint8_t(byte | bit) : std::uint8_t(byte & ~bit);
+        }
+    }
     int activeCount() const;
+
+    // Every cell at once, for undoing a stroke.
+    static constexpr int kBytesPerRow = kWidth / 8;
+    using Bits = std::array<std::uint8_t, kBytesPerRow * kHeight>;
+    const Bits& bits() const { return bits_; }
+    void setBits(const Bits& bits) { bits_ = bits; }
 
     // The mask as an 80 x 60 one-bit image: index 0 black, index 1 white.
     QImage image() const;
 
-    // Stretches the mask over target with source AND destination, so ignored
-    // cells show black and watched cells leave the picture as it is. The
-    // painter's state is restored afterwards.
+    // Shows the mask over a picture drawn in target: ignored cells tinted red
+    // and hatched, so that they show on a dark scene as on a bright one;
+    // watched cells leave the picture as it is. The painter's state is
+    // restored afterwards.
     void drawOverlay(QPainter& painter, const QRectF& target) const;
 
     // Writes an 80 x 60 one-bit BMP, replacing the file only once it is
@@ -66,9 +84,45 @@ class MotionMask {
     void resetAndLoad(const QString& path);
 
   private:
-    static constexpr int kBytesPerRow = kWidth / 8;
     // Rows top first, the leftmost cell in the highest bit, as in a 1-bit BMP.
-    std::array<std::uint8_t, kBytesPerRow * kHeight> bits_{};
+    Bits bits_{};
+};
+
+// Painting the mask by hand: strokes of a square brush of 1, 3 or 5 cells that
+// mark the cells under it ignored or watched. The last 20 strokes that changed
+// something can be undone.
+class MaskPainter {
+  public:
+    static constexpr int kUndoSteps = 20;
+
+    explicit MaskPainter(MotionMask& mask) : mask_(mask) {}
+
+    // 1, 3 or 5 cells across; other sizes are refused.
+    bool setBrush(int cells);
+    int brush() const { return brush_; }
+
+    // A stroke at a point in cell units (x 0..80, y 0..60), on to further
+    // points (every cell on the way is painted), and its end, which tells
+    // whether the mask changed.
+    void begin(QPointF cell, bool watched);
+    void moveTo(QPointF cell);
+    bool end();
+    bool painting() const { return painting_; }
+
+    // Takes the last stroke back; false when there is none.
+    bool undo();
+    int undoSteps() const { return int(undo_.size()); }
+
+  private:
+    void dab(QPointF cell);
+
+    MotionMask& mask_;
+    int brush_ = 1;
+    bool painting_ = false;
+    bool watched_ = false;
+    QPointF last_;
+    MotionMask::Bits before_{};
+    std::deque<MotionMask::Bits> undo_;
 };
 
 }  // namespace kv::capture

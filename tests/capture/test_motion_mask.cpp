@@ -176,27 +176,80 @@ TEST(MotionMask, ImageIsOneBitBlackAndWhite) {
     EXPECT_EQ(image.pixel(79, 59), qRgb(0, 0, 0));
 }
 
-TEST(MotionMask, OverlayBlackensIgnoredCellsOnly) {
-    QImage picture(160, 120, QImage::Format_RGB32);
-    picture.fill(qRgb(200, 100, 50));
+// Ignored cells are tinted and hatched, visible on a black scene as on a
+// bright one; watched cells keep the picture.
+TEST(MotionMask, OverlayShowsIgnoredCellsOnDarkAndBrightPictures) {
     MotionMask mask;
     mask.learn(0, 0);
     mask.learn(79, 59);
-    mask.learn(40, 30);
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    mask.drawOverlay(painter, QRectF(picture.rect()));
-    EXPECT_EQ(painter.compositionMode(), QPainter::CompositionMode_SourceOver);
-    EXPECT_TRUE(painter.testRenderHint(QPainter::SmoothPixmapTransform));
-    painter.end();
-    for (const auto& [x, y] :
-         std::vector<std::pair<int, int>>{{0, 0}, {1, 1}, {159, 119}, {80, 60}, {81, 61}}) {
-        EXPECT_EQ(picture.pixel(x, y), qRgb(0, 0, 0)) << x << "," << y;
+    for (int x = 30; x < 50; ++x) {
+        mask.learn(x, 30);
     }
-    for (const auto& [x, y] :
-         std::vector<std::pair<int, int>>{{2, 0}, {0, 2}, {79, 60}, {82, 61}, {157, 119}}) {
-        EXPECT_EQ(picture.pixel(x, y), qRgb(200, 100, 50)) << x << "," << y;
+    for (const QRgb scene : {qRgb(0, 0, 0), qRgb(230, 230, 230)}) {
+        SCOPED_TRACE(scene);
+        QImage picture(160, 120, QImage::Format_RGB32);
+        picture.fill(scene);
+        QPainter painter(&picture);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        mask.drawOverlay(painter, QRectF(picture.rect()));
+        EXPECT_EQ(painter.compositionMode(), QPainter::CompositionMode_SourceOver);
+        EXPECT_TRUE(painter.testRenderHint(QPainter::SmoothPixmapTransform));
+        painter.end();
+        // Every ignored cell shows a red cast against the scene.
+        for (const auto& [x, y] : std::vector<std::pair<int, int>>{
+                 {0, 0}, {1, 1}, {159, 119}, {158, 118}, {60, 60}, {99, 61}}) {
+            const QColor c = picture.pixelColor(x, y);
+            EXPECT_NE(c.rgb(), scene) << x << "," << y;
+            EXPECT_GT(c.red(), c.green() + 20) << x << "," << y;
+        }
+        for (const auto& [x, y] :
+             std::vector<std::pair<int, int>>{{2, 0}, {0, 2}, {59, 60}, {100, 61}, {157, 119}}) {
+            EXPECT_EQ(picture.pixel(x, y), scene) << x << "," << y;
+        }
     }
+}
+
+// Strokes of the hand-painted mask: exactly the cells under the brush, no
+// gap in a fast drag, watched cells back, and undo of the last 20 strokes.
+TEST(MaskPainter, PaintsUnderTheBrushAndUndoes) {
+    MotionMask mask;
+    kv::capture::MaskPainter painter(mask);
+    EXPECT_FALSE(painter.setBrush(2));
+    ASSERT_TRUE(painter.setBrush(3));
+    painter.begin({10.5, 10.5}, false);
+    painter.moveTo({30.9, 10.2});  // a drag faster than a cell per event
+    ASSERT_TRUE(painter.end());
+    for (int y = 0; y < 60; ++y) {
+        for (int x = 0; x < 80; ++x) {
+            const bool under = x >= 9 && x <= 31 && y >= 9 && y <= 11;
+            ASSERT_EQ(mask.isActive(x, y), !under) << x << "," << y;
+        }
+    }
+    const MotionMask::Bits painted = mask.bits();
+
+    painter.setBrush(1);
+    painter.begin({20.2, 10.7}, true);  // watched again, one cell
+    EXPECT_TRUE(painter.end());
+    EXPECT_TRUE(mask.isActive(20, 10));
+    EXPECT_EQ(mask.activeCount(), 4800 - 69 + 1);
+    painter.begin({0, 0}, true);  // already watched: nothing to undo
+    EXPECT_FALSE(painter.end());
+    EXPECT_EQ(painter.undoSteps(), 2);
+    ASSERT_TRUE(painter.undo());
+    EXPECT_EQ(mask.bits(), painted);
+    ASSERT_TRUE(painter.undo());
+    EXPECT_EQ(mask.activeCount(), 4800);
+    EXPECT_FALSE(painter.undo());
+
+    // A brush at the edge paints what lies inside; 25 strokes keep 20 steps.
+    painter.setBrush(5);
+    for (int i = 0; i < 25; ++i) {
+        painter.begin({79.5, 59.5 - i * 2}, false);
+        painter.end();
+    }
+    EXPECT_EQ(painter.undoSteps(), kv::capture::MaskPainter::kUndoSteps);
+    EXPECT_FALSE(mask.isActive(77, 59));
+    EXPECT_TRUE(mask.isActive(76, 59));
 }
 
 TEST_F(MotionMaskFiles, SavesAnEightyBySixtyOneBitBmp) {
