@@ -352,6 +352,71 @@ TEST_F(MainWindowTest, TheWindowResizesAroundAPictureThatKeepsItsAspect) {
     EXPECT_EQ(again.livePicture().size(), QSize(604, 340));
 }
 
+// While the mask is shown, it is painted with the mouse on the live picture:
+// exactly the cells under the brush, saved as the stroke ends, undone with
+// Ctrl+Z; the mask learned by Autoset keeps what was painted ignored.
+TEST_F(MainWindowTest, TheMaskIsPaintedWithTheMouseOnTheLivePicture) {
+    settings_.Mode = 2;
+    settings_.Trigger = 30000;
+    TForm1& form = start({kBars});
+    ticks(3);
+    ASSERT_TRUE(pumpUntil([&] { return form.recordGraphExists(); }));
+    form.show();
+    const auto& c = form.controls();
+    ASSERT_EQ(c.PaintBoxRecord->size(), QSize(320, 240));  // a cell is 4 x 4 pixels
+    c.cmShowMask->trigger();
+    QTest::keyClick(&form, Qt::Key_3);
+
+    QWidget* box = c.PaintBoxRecord;
+    QTest::mousePress(box, Qt::LeftButton, {}, QPoint(42, 42));
+    QTest::mouseMove(box, QPoint(82, 43));
+    QTest::mouseMove(box, QPoint(122, 42));
+    QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(122, 42));
+    const auto ignoredCells = [](const capture::MotionMask& mask) {
+        QList<QPoint> cells;
+        for (int y = 0; y < 60; ++y) {
+            for (int x = 0; x < 80; ++x) {
+                if (!mask.isActive(x, y)) {
+                    cells << QPoint(x, y);
+                }
+            }
+        }
+        return cells;
+    };
+    QList<QPoint> stroke;
+    for (int y = 9; y <= 11; ++y) {
+        for (int x = 9; x <= 31; ++x) {
+            stroke << QPoint(x, y);
+        }
+    }
+    EXPECT_EQ(ignoredCells(form.mask()), stroke);
+    const auto saved = [this] {
+        capture::MotionMask file;
+        EXPECT_TRUE(file.load(recordings_ + QStringLiteral("Mask.bmp")));
+        return file.bits();
+    };
+    EXPECT_EQ(saved(), form.mask().bits());
+
+    // The right button watches again; Ctrl+Z takes the stroke back.
+    QTest::keyClick(&form, Qt::Key_1);
+    QTest::mousePress(box, Qt::RightButton, {}, QPoint(82, 42));
+    QTest::mouseRelease(box, Qt::RightButton, {}, QPoint(82, 42));
+    EXPECT_TRUE(form.mask().isActive(20, 10));
+    EXPECT_EQ(saved(), form.mask().bits());
+    QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(ignoredCells(form.mask()), stroke);
+    EXPECT_EQ(saved(), form.mask().bits());
+
+    // Autoset learns on top: the painted cells stay ignored.
+    c.cmAutoSetMask->trigger();
+    pump(1500);
+    c.cmAutoSetMask->trigger();
+    for (const QPoint& cell : stroke) {
+        EXPECT_FALSE(form.mask().isActive(cell.x(), cell.y())) << cell.x() << "," << cell.y();
+    }
+    EXPECT_EQ(saved(), form.mask().bits());
+}
+
 TEST_F(MainWindowTest, ClosingKeepsRecordingAndSavesQuitSavesAndEnds) {
     TForm1& form = start();
     ticks(3);
