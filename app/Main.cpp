@@ -1221,7 +1221,8 @@ void TForm1::showPlaybackActivity() {
     for (const record::JournalLine& line : playbackJournal_) {
         if (line.frame >= 0 && line.frame < count) {
             motion[std::size_t(line.frame)] = line.motion;
-            moving[std::size_t(line.frame)] = line.fate == record::JournalFate::Movement;
+            moving[std::size_t(line.frame)] = line.fate == record::JournalFate::Movement ||
+                                              line.fate == record::JournalFate::PreRecord;
             trigger = line.trigger;
         }
     }

@@ -119,11 +119,21 @@ std::vector<qint64> movementStarts(const std::vector<JournalLine>& lines) {
     }
     std::vector<qint64> starts;
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (lines[i].fate != JournalFate::Movement) {
+        const JournalFate fate = lines[i].fate;
+        const JournalFate before = i > 0 ? lines[i - 1].fate : JournalFate::On;
+        // Frames kept from before a movement open it: it starts at the first of them.
+        if (fate == JournalFate::PreRecord) {
+            if (before != JournalFate::PreRecord) {
+                starts.push_back(lines[i].frame);
+            }
             continue;
         }
-        const bool after = i > 0 && (lines[i - 1].fate == JournalFate::Movement ||
-                                     lines[i - 1].fate == JournalFate::PostRecord);
+        if (fate != JournalFate::Movement) {
+            continue;
+        }
+        const bool after =
+            i > 0 && (before == JournalFate::Movement || before == JournalFate::PostRecord ||
+                      before == JournalFate::PreRecord);
         const bool pause = i > 0 && lines[i - 1].time.msecsTo(lines[i].time) > 3 * usual + 1000;
         if (!after || pause) {
             starts.push_back(lines[i].frame);

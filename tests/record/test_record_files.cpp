@@ -420,4 +420,26 @@ TEST(Journal, ReadsWhatWasWrittenAndIsCutToItsRecording) {
     EXPECT_TRUE(kv::record::trimJournal(folder.path() + u"missing.csv"_s, 3));
 }
 
+// Where movements start: at the first frame kept from before one, else at
+// its first moving frame after frames that were not, or after a pause.
+TEST(Journal, MovementsStartAtTheirFirstKeptFrame) {
+    using kv::record::JournalFate;
+    const QDateTime start(QDate(2024, 12, 3), QTime(14, 0), Qt::UTC);
+    const std::vector<std::pair<int, JournalFate>> frames{
+        {0, JournalFate::PreRecord},   {1, JournalFate::PreRecord},  {2, JournalFate::Movement},
+        {3, JournalFate::Movement},    {4, JournalFate::PostRecord}, {5, JournalFate::PreRecord},
+        {6, JournalFate::Movement},    {60, JournalFate::Movement},  // a minute later
+        {61, JournalFate::PostRecord}, {62, JournalFate::Movement},
+    };
+    std::vector<kv::record::JournalLine> lines;
+    for (const auto& [second, fate] : frames) {
+        kv::record::JournalLine line;
+        line.frame = qint64(lines.size());
+        line.time = start.addSecs(second);
+        line.fate = fate;
+        lines.push_back(line);
+    }
+    EXPECT_EQ(kv::record::movementStarts(lines), (std::vector<qint64>{0, 5, 7}));
+}
+
 }  // namespace
