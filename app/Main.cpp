@@ -349,6 +349,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 QPointF TForm1::maskCellAt(QPointF position) const {
     const QRect picture = app::letterboxed(livePicture_.size(), c_.PaintBoxRecord->rect());
+    if (picture.isEmpty()) {
+        return {-1, -1};  // off the mask: paints nothing
+    }
     return {(position.x() - picture.x()) * capture::MotionMask::kWidth / picture.width(),
             (position.y() - picture.y()) * capture::MotionMask::kHeight / picture.height()};
 }
