@@ -31,6 +31,9 @@ inline constexpr unsigned kStored = 0;
 inline constexpr unsigned kKeptOnFailure = 1;
 // Read but never written back.
 inline constexpr unsigned kNotSaved = 2;
+// Added by a later version: a file without it takes the default and keeps its
+// other values; a value that is there but unreadable fails the read as any other.
+inline constexpr unsigned kAddedLater = 4;
 
 inline constexpr int kMinInterval_ms = 40;
 inline constexpr int kMaxPlayInterval_ms = 1000;
@@ -68,11 +71,11 @@ QString compressor(QString name);   // empty reads as "MJPEG Compressor", then a
     X(Main, "Capture Format Index", Integer, CaptureFormatIndex, int, 0, asRead, kStored)          \
     X(Main, "Top", Integer, Top, int, 0, asRead, kStored)                                          \
     X(Main, "Left", Integer, Left, int, 0, asRead, kStored)                                        \
-    X(Main, "Width", Integer, Width, int, 0, asRead, kStored)                                      \
-    X(Main, "Height", Integer, Height, int, 0, asRead, kStored)                                    \
+    X(Main, "Width", Integer, Width, int, 0, asRead, kAddedLater)                                  \
+    X(Main, "Height", Integer, Height, int, 0, asRead, kAddedLater)                                \
     X(Main, "RecInterval", Integer, RecInterval, int, 1000, recInterval, kStored)                  \
     X(Main, "PostRecFrames", Integer, PostRecFrames, int, 0, asRead, kStored)                      \
-    X(Main, "PreRecFrames", Integer, PreRecFrames, int, 0, preRecFrames, kStored)                  \
+    X(Main, "PreRecFrames", Integer, PreRecFrames, int, 0, preRecFrames, kAddedLater)              \
     X(Main, "PlayInterval", Integer, PlayInterval, int, 40, playInterval, kStored)                 \
     X(Main, "Compressor", String, Compressor, QString, defaultCompressor(), compressor, kStored)   \
     X(Main, "Compressor Quality", Percent, CompressorQuality, double, 0.8, asRead, kStored)        \
@@ -88,10 +91,10 @@ QString compressor(QString name);   // empty reads as "MJPEG Compressor", then a
     X(Main, "SoundFileName", String, SoundFileName, QString, QString(), asRead, kStored)           \
     X(Main, "ShowWndOnMove", Bool, ShowWndOnMove, bool, false, asRead, kStored)                    \
     X(Main, "Debug", Bool, Debug, bool, false, asRead, kStored)                                    \
-    X(Main, "Detector", Integer, Detector, int, 0, detector, kStored)                              \
-    X(Main, "NotifyOnMove", Bool, NotifyOnMove, bool, false, asRead, kStored)                      \
-    X(Main, "NotifyOnCamera", Bool, NotifyOnCamera, bool, true, asRead, kStored)                   \
-    X(Main, "NotifyOnWriteError", Bool, NotifyOnWriteError, bool, true, asRead, kStored)           \
+    X(Main, "Detector", Integer, Detector, int, 0, detector, kAddedLater)                          \
+    X(Main, "NotifyOnMove", Bool, NotifyOnMove, bool, false, asRead, kAddedLater)                  \
+    X(Main, "NotifyOnCamera", Bool, NotifyOnCamera, bool, true, asRead, kAddedLater)               \
+    X(Main, "NotifyOnWriteError", Bool, NotifyOnWriteError, bool, true, asRead, kAddedLater)       \
     X(Main, "AVIPath", String, AVIPath, QString, QString(), asRead, kKeptOnFailure)                \
     X(Main, "TempPath", String, TempPath, QString, QString(), asRead, kKeptOnFailure | kNotSaved)  \
     X(FTP, "FTPActive", Bool, FTPActive, bool, false, asRead, kStored)                             \

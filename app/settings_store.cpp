@@ -307,7 +307,11 @@ Settings SettingsStore::load(int defaultTop, int defaultLeft) {
         } else {
             for (const Entry& entry : kEntries) {
                 const QString key = keyOf(entry);
-                if (const Problem problem = entry.read(ini.value(key), read)) {
+                const QVariant stored = ini.value(key);
+                if (!stored.isValid() && (entry.flags & kAddedLater)) {
+                    continue;  // a file of an earlier version: the default stands
+                }
+                if (const Problem problem = entry.read(stored, read)) {
                     failure = QStringLiteral("has a value \"%1\" that %2")
                                   .arg(key, QString::fromLatin1(problem));
                     stoppedAt = &entry;

@@ -173,7 +173,12 @@ void ApplyCompression(GstElement* encoder, const QString& friendlyName, double q
     } else if (factory == u"avenc_mpeg4" || factory == u"avenc_msmpeg4") {
         setEnum(encoder, "pass", "quant");
         // 2 (best) .. 31 (worst); libav caps the property at 30.
-        setNumber(encoder, "quantizer", scale(q, 31, 2));
+        const double quantizer = std::min(scale(q, 31, 2), 30.0);
+        setNumber(encoder, "quantizer", quantizer);
+        // The constant quantizer alone holds for key frames only: predicted
+        // frames took the finest scale and came out twice as large as a key frame.
+        setNumber(encoder, "qmin", quantizer);
+        setNumber(encoder, "qmax", quantizer);
         if (setKeyFrames) {
             setNumber(encoder, "gop-size", keyFrameRate);
         }

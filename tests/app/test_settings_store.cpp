@@ -351,6 +351,52 @@ TEST(SettingsStore, SaveThenLoadReturnsEveryValue) {
     EXPECT_EQ(ini.childGroups(), (QStringList{u"FTP"_s, u"TCP"_s}));
 }
 
+// A file of an earlier version lacks the values added since: it keeps every
+// value it has, the new ones take their defaults, and nothing is set aside as
+// corrupt. A new value that is there but unreadable still fails the read.
+TEST(SettingsStore, AFileOfAnEarlierVersionKeepsItsValues) {
+    TempHome home;
+    const Settings s = sample();
+    ASSERT_TRUE(SettingsStore().save(s, nullptr));
+    const QStringList added{
+        u"Width"_s,        u"Height"_s,         u"PreRecFrames"_s,      u"Detector"_s,
+        u"NotifyOnMove"_s, u"NotifyOnCamera"_s, u"NotifyOnWriteError"_s};
+    // The file as the earlier version wrote it, read by a store of its own.
+    SettingsStore reader(u"z"_s);
+    const auto writeOld = [&](const QByteArray& extra) {
+        QByteArray text;
+        for (const QByteArray& line : contentOf(SettingsStore().filePath()).split('\n')) {
+            if (!added.contains(QString::fromUtf8(line.left(line.indexOf('='))))) {
+                text += line + '\n';
+            }
+            if (line == "[General]") {
+                text += extra;
+            }
+        }
+        QFile file(reader.filePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+    };
+    writeOld({});
+    Settings expected = s;
+    const Settings defaults;
+    expected.Width = defaults.Width;
+    expected.Height = defaults.Height;
+    expected.PreRecFrames = defaults.PreRecFrames;
+    expected.Detector = defaults.Detector;
+    expected.NotifyOnMove = defaults.NotifyOnMove;
+    expected.NotifyOnCamera = defaults.NotifyOnCamera;
+    expected.NotifyOnWriteError = defaults.NotifyOnWriteError;
+    expected.TempPath = dataFolder(home);
+    EXPECT_EQ(reader.load(0, 0), expected);
+    EXPECT_TRUE(backupsOf(reader).isEmpty());
+
+    writeOld("PreRecFrames=many\n");
+    SettingsStore again(u"z"_s);
+    EXPECT_EQ(again.load(0, 0).Trigger, defaults.Trigger);  // all defaults
+    EXPECT_EQ(backupsOf(again).size(), 1);
+}
+
 // Files of earlier versions hold times as binary fractions of the day: read,
 // and written back as text.
 TEST(SettingsStore, BinaryTimesOfOlderFilesAreReadAndWrittenBackAsText) {

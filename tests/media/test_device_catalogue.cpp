@@ -730,6 +730,12 @@ TEST(Compressors, QualityAndKeyFrameRateReachTheEncoder) {
         {"MPEG-4 Compressor", 1.0, 10, "quantizer", 2},
         {"MPEG-4 Compressor", 0.5, 10, "quantizer", 17},
         {"MPEG-4 Compressor", 0.0, 10, "quantizer", 30},  // the encoder's limit
+        // Predicted frames at the same quantizer as key frames.
+        {"MPEG-4 Compressor", 0.5, 10, "qmin", 17},
+        {"MPEG-4 Compressor", 0.5, 10, "qmax", 17},
+        {"MPEG-4 Compressor", 0.0, 10, "qmax", 30},
+        {"MS-MPEG-4 V3 Compressor", 0.8, 10, "qmin", 8},
+        {"MS-MPEG-4 V3 Compressor", 0.8, 10, "qmax", 8},
         {"MPEG-4 Compressor", 0.8, 15, "gop-size", 15},
         {"MPEG-4 Compressor", 0.8, 0, "gop-size", 12},  // encoder default kept
         {"MS-MPEG-4 V3 Compressor", 0.8, 10, "quantizer", 8},
