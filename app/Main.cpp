@@ -501,7 +501,7 @@ void TForm1::Startup() {
     }
     if (settings_.Width > 0 && settings_.Height > 0) {
         // The size the user left it at; the camera's frames keep their aspect in it.
-        const QSize room = screen() ? screen()->availableGeometry().size() : QSize(1024, 768);
+        const QSize room = availableRoom();
         app::applyWindowLayout(
             c_, this,
             app::windowLayoutForClient(QSize(settings_.Width, settings_.Height).boundedTo(room)));
@@ -537,18 +537,12 @@ void TForm1::LoadSettings() {
     const QRect screen = QGuiApplication::primaryScreen()
                              ? QGuiApplication::primaryScreen()->geometry()
                              : QRect(0, 0, width(), height());
-    settings_ =
-        settingsStore_->load((screen.height() - height()) / 2, (screen.width() - width()) / 2);
-    if (settings_.Mode < capture::StateOff || settings_.Mode > capture::StatePause) {
-        qCWarning(lcMain) << "record mode" << settings_.Mode << "unknown; recording on movement";
-        settings_.Mode = capture::StatePause;
-    }
-    settings_.AVIPath = record::recordingFolder(settings_.AVIPath);
+    settings_ = app::loadRecorderSettings(*settingsStore_, (screen.height() - height()) / 2,
+                                          (screen.width() - width()) / 2);
     placeWindow(QPoint(settings_.Left, settings_.Top));
     c_.MotionTriggerBar->setValue(settings_.Trigger);
     applySettingsToSession();
     session_->grabber().setInterval(session::RecordingSession::kIdleInterval_ms);
-    media::loadConfiguredCameras(settingsStore_->filePath());
     qCInfo(lcMain) << "settings loaded from" << settingsStore_->filePath();
 }
 
@@ -710,7 +704,7 @@ void TForm1::WindowLayout(int width, int height) {
     frameSize_ = width == 0 || height == 0 ? QSize(320, 240) : QSize(width, height);
     // A camera larger than the screen gets a smaller picture, never a window
     // whose tool bars and close box lie off the screen.
-    const QSize room = screen() ? screen()->availableGeometry().size() : QSize(1024, 768);
+    const QSize room = availableRoom();
     const QSize picture =
         app::pictureFittingScreen(frameSize_, room, frameGeometry().size() - size());
     const app::WindowLayout layout = app::windowLayoutFor(picture.width(), picture.height());
@@ -718,6 +712,10 @@ void TForm1::WindowLayout(int width, int height) {
     livePicture_ = QImage(layout.livePicture, QImage::Format_RGB32);
     clearLivePicture();
     keepOnScreen();
+}
+
+QSize TForm1::availableRoom() const {
+    return screen() ? screen()->availableGeometry().size() : QSize(1024, 768);
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {

@@ -184,6 +184,8 @@ class TForm1 : public QWidget {
     void saveMask();
     // Sizes the live picture to fill the record panel with the frames' aspect.
     void fitLivePicture();
+    // The screen's area for windows, where the window is.
+    QSize availableRoom() const;
     // Moves the window left and up where its size took it off its screen.
     void keepOnScreen();
     void setRecordStatus(const QString& text);

@@ -96,11 +96,7 @@ void DesktopNotifications::cameraLost(const QString& reason) {
 }
 
 void DesktopNotifications::cameraBack() {
-    post(Camera, {QStringLiteral("Camera back"),
-                  QStringLiteral("Pictures flow again since %1.").arg(clock(QTime::currentTime())),
-                  {},
-                  false,
-                  true});
+    post(Camera, recovered(QStringLiteral("Camera back"), QStringLiteral("Pictures flow again")));
 }
 
 void DesktopNotifications::writeFailed(const QString& reason) {
@@ -108,11 +104,17 @@ void DesktopNotifications::writeFailed(const QString& reason) {
 }
 
 void DesktopNotifications::writeResumed() {
-    post(Write, {QStringLiteral("Recording resumed"),
-                 QStringLiteral("Writing again since %1.").arg(clock(QTime::currentTime())),
-                 {},
-                 false,
-                 true});
+    post(Write, recovered(QStringLiteral("Recording resumed"), QStringLiteral("Writing again")));
+}
+
+// The last message of a fault's notification: it is over since now.
+DesktopNotifications::Message DesktopNotifications::recovered(const QString& summary,
+                                                              const QString& what) {
+    return {summary,
+            QStringLiteral("%1 since %2.").arg(what, clock(QTime::currentTime())),
+            {},
+            false,
+            true};
 }
 
 int DesktopNotifications::pending() const {

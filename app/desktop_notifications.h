@@ -65,6 +65,7 @@ class DesktopNotifications : public QObject {
     void post(Kind kind, Message message);
     void send(Kind kind, const Message& message);
     QString movementBody() const;
+    static Message recovered(const QString& summary, const QString& what);
 
     QDBusConnection bus_;
     Choice choice_;

@@ -4,9 +4,7 @@
 #include "app/session_events.h"
 #include "app/settings_store.h"
 #include "app/single_instance.h"
-#include "capture/record_timer.h"
 #include "media/uri_camera.h"
-#include "record/record_files.h"
 #include "session/recording_session.h"
 
 #include <QCoreApplication>
@@ -116,12 +114,7 @@ bool HeadlessRecorder::start() {
 
     media::setCommandLineCameras(line_.cameras);
     store_ = std::make_unique<SettingsStore>(suffix);
-    settings_ = store_->load(0, 0);
-    if (settings_.Mode < capture::StateOff || settings_.Mode > capture::StatePause) {
-        settings_.Mode = capture::StatePause;
-    }
-    settings_.AVIPath = record::recordingFolder(settings_.AVIPath);
-    media::loadConfiguredCameras(store_->filePath());
+    settings_ = loadRecorderSettings(*store_, 0, 0);
 
     session_ = new session::RecordingSession(media::systemClock(), this);
     connectSession();
@@ -185,12 +178,7 @@ void HeadlessRecorder::reload() {
     if (stopped_ || !session_) {
         return;
     }
-    Settings fresh = store_->load(0, 0);
-    if (fresh.Mode < capture::StateOff || fresh.Mode > capture::StatePause) {
-        fresh.Mode = capture::StatePause;
-    }
-    fresh.AVIPath = record::recordingFolder(fresh.AVIPath);
-    media::loadConfiguredCameras(store_->filePath());
+    const Settings fresh = loadRecorderSettings(*store_, 0, 0);
     const bool rebuild = needsRebuild(settings_, fresh);
     settings_ = fresh;
     session_->setConfig(sessionConfigFor(settings_, settings_.Trigger));

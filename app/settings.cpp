@@ -37,6 +37,10 @@ int preRecFrames(int frames) {
     return std::clamp(frames, 0, 100);
 }
 
+int mode(int mode) {
+    return mode >= 0 && mode <= 2 ? mode : 2;
+}
+
 QString nameField(QString name) {
     constexpr qsizetype kMaxUnits = kNameFieldChars - 1;
     if (name.size() <= kMaxUnits) {

@@ -57,6 +57,7 @@ int playInterval(int interval_ms);  // limited to 40..1000
 int trigger(int trigger);           // the slider's range, 0..30000
 int detector(int detector);         // 0 Classic or 1 Robust; anything else Classic
 int preRecFrames(int frames);       // 0..100
+int mode(int mode);                 // Off, On or On movement; anything else On movement
 QString nameField(QString name);    // cut to 79 UTF-16 units, never inside a surrogate pair
 QString compressor(QString name);   // empty reads as "MJPEG Compressor", then as nameField
 }  // namespace load_rule
@@ -80,7 +81,7 @@ QString compressor(QString name);   // empty reads as "MJPEG Compressor", then a
     X(Main, "Compressor", String, Compressor, QString, defaultCompressor(), compressor, kStored)   \
     X(Main, "Compressor Quality", Percent, CompressorQuality, double, 0.8, asRead, kStored)        \
     X(Main, "Compressor Keyframe rate", Integer, CompressorKeyframeRate, int, 10, asRead, kStored) \
-    X(Main, "Mode", Integer, Mode, int, 2, asRead, kStored)                                        \
+    X(Main, "Mode", Integer, Mode, int, 2, mode, kStored)                                          \
     X(Main, "Trigger", Integer, Trigger, int, 25000, trigger, kStored)                             \
     X(Main, "Max Diskspace", Integer, MaxDiskspace, int, 500, asRead, kStored)                     \
     X(Main, "RecUseTimer", Bool, RecUseTimer, bool, false, asRead, kStored)                        \

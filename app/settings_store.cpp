@@ -1,5 +1,8 @@
 #include "app/settings_store.h"
 
+#include "media/uri_camera.h"
+#include "record/record_files.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -494,6 +497,13 @@ QString SettingsStore::preserveFile() const {
         return target;
     }
     return {};
+}
+
+Settings loadRecorderSettings(SettingsStore& store, int defaultTop, int defaultLeft) {
+    Settings settings = store.load(defaultTop, defaultLeft);
+    settings.AVIPath = record::recordingFolder(settings.AVIPath);
+    media::loadConfiguredCameras(store.filePath());
+    return settings;
 }
 
 }  // namespace kv::app

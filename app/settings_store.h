@@ -38,4 +38,9 @@ class SettingsStore {
     bool replaceOnSave_ = false;  // the last load found the file unreadable
 };
 
+// The settings as a recorder takes them, window or headless: read from the
+// store, the recording folder made whole, and the cameras the file names
+// offered.
+Settings loadRecorderSettings(SettingsStore& store, int defaultTop, int defaultLeft);
+
 }  // namespace kv::app

@@ -26,7 +26,6 @@ class PreRecordBuffer {
         clear();
     }
     int capacity() const { return int(entries_.size()); }
-    int size() const { return count_; }
     void clear() {
         count_ = 0;
         next_ = 0;

@@ -222,11 +222,24 @@ TEST(SettingsRules, ValuesReadAreCorrected) {
         int loaded;
     };
     const Row rows[] = {
-        {recInterval, 10, 40},   {recInterval, 39, 40},      {recInterval, 40, 40},
-        {recInterval, 41, 41},   {recInterval, -5, 40},      {playInterval, 5000, 1000},
-        {playInterval, 0, 40},   {playInterval, 1000, 1000}, {playInterval, 999, 999},
-        {trigger, 40000, 30000}, {trigger, -1, 0},           {trigger, 30000, 30000},
+        {recInterval, 10, 40},
+        {recInterval, 39, 40},
+        {recInterval, 40, 40},
+        {recInterval, 41, 41},
+        {recInterval, -5, 40},
+        {playInterval, 5000, 1000},
+        {playInterval, 0, 40},
+        {playInterval, 1000, 1000},
+        {playInterval, 999, 999},
+        {trigger, 40000, 30000},
+        {trigger, -1, 0},
+        {trigger, 30000, 30000},
         {trigger, 0, 0},
+        {mode, 0, 0},
+        {mode, 2, 2},
+        {mode, 3, 2},
+        {mode, -1, 2},
+        {preRecFrames, 101, 100},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(row.rule(row.stored), row.loaded) << row.stored;
