@@ -173,8 +173,12 @@ bool CaptureGraph::link(GstCaps* chosenCaps) {
     media::Pad grabberSink = adopt(gst_element_get_static_pad(grabber_.get(), "sink"));
     gst_pad_add_probe(grabberSink.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
                       &CaptureGraph::watchCaps, this, nullptr);
-    // The throttle decides before anything is decoded or converted.
-    media::Pad admission = adopt(gst_element_get_static_pad(format_.get(), "src"));
+    // The throttle decides before anything is decoded or converted: inside a
+    // camera that decodes for itself, else right after the chosen format.
+    media::Pad admission = media::cameraAdmissionPad(camera_.get());
+    if (!admission) {
+        admission = adopt(gst_element_get_static_pad(format_.get(), "src"));
+    }
     gst_pad_add_probe(admission.get(), GST_PAD_PROBE_TYPE_BUFFER, &CaptureGraph::admit, this,
                       nullptr);
     return true;

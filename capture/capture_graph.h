@@ -3,7 +3,8 @@
 // The capture pipeline: the chosen camera, its chosen format, and a grabber
 // that hands 24-bit bottom-up frames to TGrabberCallback on the streaming
 // thread. Frames the throttle rejects are dropped before any decoding or
-// colour conversion.
+// colour conversion: at the camera's admission pad when it has one (a file or
+// network camera decodes inside its bin), else after the capsfilter.
 //
 //   camera ! capsfilter ! [jpegdec] ! videoconvert ! BGR capsfilter ! appsink
 

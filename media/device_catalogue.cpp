@@ -189,6 +189,24 @@ void setCameraCaps(GstElement* camera, Caps caps) {
                             [](gpointer p) { delete static_cast<Caps*>(p); });
 }
 
+namespace {
+GQuark admissionPadQuark() {
+    static const GQuark quark = g_quark_from_static_string("kv-camera-admission-pad");
+    return quark;
+}
+}  // namespace
+
+Pad cameraAdmissionPad(GstElement* camera) {
+    auto* pad = camera ? static_cast<Pad*>(g_object_get_qdata(G_OBJECT(camera), admissionPadQuark()))
+                       : nullptr;
+    return pad ? *pad : Pad();
+}
+
+void setCameraAdmissionPad(GstElement* camera, Pad pad) {
+    g_object_set_qdata_full(G_OBJECT(camera), admissionPadQuark(), new Pad(std::move(pad)),
+                            [](gpointer p) { delete static_cast<Pad*>(p); });
+}
+
 QList<VideoInfoCapability> CaptureCapabilities(GstCaps* caps) {
     QList<VideoInfoCapability> result;
     if (!caps || gst_caps_is_any(caps)) {

@@ -69,4 +69,11 @@ QString compressionText(quint32 compression);
 Caps cameraCaps(GstElement* camera);
 void setCameraCaps(GstElement* camera, Caps caps);
 
+// The pad inside a camera element where its frames are still undecoded (a
+// JPEG camera) or not yet converted, for a throttle to drop unwanted frames
+// before any work is spent on them; empty when the camera has none, and the
+// caller throttles at the camera's output.
+Pad cameraAdmissionPad(GstElement* camera);
+void setCameraAdmissionPad(GstElement* camera, Pad pad);
+
 }  // namespace kv::media

@@ -412,26 +412,58 @@ class Looper : public std::enable_shared_from_this<Looper> {
 struct DecodedPadContext {
     Pad chainSink;                // where the video stream goes
     GstElement* owner = nullptr;  // the camera bin, which outlives the decoder; null: no loop
+    // The camera bin's admission point and what follows it; null for a plain
+    // chain. The gate links to the JPEG decoder or, for decoded video,
+    // straight to the conversion, once the stream's kind is known.
+    GstElement* gate = nullptr;
+    GstElement* jpegDecoder = nullptr;
+    GstElement* convert = nullptr;
 };
 
-bool isVideoPad(GstPad* pad) {
+enum class StreamKind { Other, Video, Jpeg };
+
+StreamKind streamKind(GstPad* pad) {
     Caps caps = adopt(gst_pad_get_current_caps(pad));
     if (!caps) {
         caps = adopt(gst_pad_query_caps(pad, nullptr));
     }
     if (!caps || gst_caps_is_empty(caps.get()) || gst_caps_is_any(caps.get())) {
-        return false;
+        return StreamKind::Other;
     }
-    return g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps.get(), 0)),
-                            "video/");
+    const char* name = gst_structure_get_name(gst_caps_get_structure(caps.get(), 0));
+    if (g_str_equal(name, "image/jpeg")) {
+        return StreamKind::Jpeg;
+    }
+    return g_str_has_prefix(name, "video/") ? StreamKind::Video : StreamKind::Other;
 }
 
 // Streaming thread: the decoder found a stream. The first video stream is used;
 // other streams stay unlinked.
 void onDecodedPad(GstElement*, GstPad* pad, gpointer data) {
     auto* context = static_cast<DecodedPadContext*>(data);
-    if (!isVideoPad(pad) || gst_pad_is_linked(context->chainSink.get())) {
+    const StreamKind kind = streamKind(pad);
+    if (kind == StreamKind::Other || gst_pad_is_linked(context->chainSink.get())) {
         return;
+    }
+    if (kind == StreamKind::Jpeg && !context->jpegDecoder) {
+        return;  // only asked for when there is a decoder for it
+    }
+    if (context->gate) {
+        // Linked before any frame can reach the gate; a restarted camera
+        // finds its stream again and links afresh.
+        if (context->jpegDecoder) {
+            gst_element_unlink(context->gate, context->jpegDecoder);
+            gst_element_unlink(context->jpegDecoder, context->convert);
+        }
+        gst_element_unlink(context->gate, context->convert);
+        const bool linked = kind == StreamKind::Jpeg
+                                ? gst_element_link_many(context->gate, context->jpegDecoder,
+                                                        context->convert, nullptr)
+                                : gst_element_link(context->gate, context->convert);
+        if (!linked) {
+            qCWarning(lcUriCamera) << "cannot link the decoder of a URI camera";
+            return;
+        }
     }
     if (std::shared_ptr<LoopGate> gate = context->owner ? loopGate(context->owner) : nullptr) {
         gst_pad_add_probe(
@@ -470,13 +502,20 @@ void prepareNetworkDecoder(GstElement* decoder) {
     g_signal_connect(decoder, "deep-element-added", G_CALLBACK(onDeepElementAdded), nullptr);
 }
 
-// loopOwner: the file camera's bin, whose gate its loopers share; null plays once.
-void connectDecoder(GstElement* decoder, GstElement* chainHead, GstElement* loopOwner) {
-    auto* context =
-        new DecodedPadContext{adopt(gst_element_get_static_pad(chainHead, "sink")), loopOwner};
+void connectDecoder(GstElement* decoder, DecodedPadContext* context) {
     g_signal_connect_data(
         decoder, "pad-added", G_CALLBACK(onDecodedPad), context,
         [](gpointer p, GClosure*) { delete static_cast<DecodedPadContext*>(p); }, GConnectFlags(0));
+}
+
+// A JPEG stream leaves the decoder undecoded, so that only the frames the
+// throttle keeps are ever decoded: decoding costs far more than reading.
+void keepJpegUndecoded(GstElement* decoder) {
+    Caps finalCaps;
+    g_object_get(decoder, "caps", finalCaps.out(), nullptr);
+    Caps withJpeg = adopt(finalCaps ? gst_caps_copy(finalCaps.get()) : gst_caps_new_empty());
+    gst_caps_append(withJpeg.get(), gst_caps_new_empty_simple("image/jpeg"));
+    g_object_set(decoder, "caps", withJpeg.get(), nullptr);
 }
 
 // Plays the URI until its video caps are known (or it fails, or time runs out).
@@ -501,7 +540,8 @@ std::optional<NativeFormat> discoverNativeFormat(const QString& uri, Kind kind, 
     if (kind == Kind::Network) {
         prepareNetworkDecoder(decoder.get());
     }
-    connectDecoder(decoder.get(), sink.get(), nullptr);
+    connectDecoder(decoder.get(),
+                   new DecodedPadContext{adopt(gst_element_get_static_pad(sink.get(), "sink"))});
     Pad sinkPad = adopt(gst_element_get_static_pad(sink.get(), "sink"));
     gst_pad_add_probe(
         sinkPad.get(), GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
@@ -637,25 +677,34 @@ GType fileCameraBinType() {
     return type;
 }
 
+//   uridecodebin ! [clocksync] ! identity (admission) ! [jpegdec] ! videoconvert ! videoscale
 Element createDecodingSource(const CameraUri& uri) {
     const bool isFile = uri.kind == Kind::File;
     Element bin = adopt(isFile ? GST_ELEMENT(g_object_new(fileCameraBinType(), nullptr))
                                : gst_bin_new(nullptr));
     Element decoder = make("uridecodebin");
     Element pace = isFile ? make("clocksync") : Element();
+    Element gate = make("identity");
+    Element jpegDecoder = make("jpegdec");
     Element convert = make("videoconvert");
     Element scale = make("videoscale");
-    if (!decoder || (isFile && !pace) || !convert || !scale) {
+    if (!decoder || (isFile && !pace) || !gate || !convert || !scale) {
         return {};
     }
     g_object_set(decoder.get(), "uri", uri.uri.toUtf8().constData(), nullptr);
+    g_object_set(gate.get(), "silent", TRUE, nullptr);
     if (isFile) {
         // A file would otherwise play as fast as it decodes.
         g_object_set(pace.get(), "sync", TRUE, "sync-to-first", TRUE, nullptr);
     }
+    if (jpegDecoder) {
+        keepJpegUndecoded(decoder.get());
+        gst_bin_add(GST_BIN(bin.get()), jpegDecoder.get());
+    }
     gst_bin_add(GST_BIN(bin.get()), decoder.get());
-    const bool linked = isFile ? addAndLink(bin.get(), {pace.get(), convert.get(), scale.get()})
-                               : addAndLink(bin.get(), {convert.get(), scale.get()});
+    const bool linked = (isFile ? addAndLink(bin.get(), {pace.get(), gate.get()})
+                                : addAndLink(bin.get(), {gate.get()})) &&
+                        addAndLink(bin.get(), {convert.get(), scale.get()});
     if (!linked || !addGhostSource(bin.get(), scale.get())) {
         qCWarning(lcUriCamera) << "cannot build the camera for" << uri.uri;
         return {};
@@ -663,8 +712,12 @@ Element createDecodingSource(const CameraUri& uri) {
     if (!isFile) {
         prepareNetworkDecoder(decoder.get());
     }
-    connectDecoder(decoder.get(), isFile ? pace.get() : convert.get(),
-                   isFile ? bin.get() : nullptr);
+    GstElement* head = isFile ? pace.get() : gate.get();
+    connectDecoder(decoder.get(),
+                   new DecodedPadContext{adopt(gst_element_get_static_pad(head, "sink")),
+                                         isFile ? bin.get() : nullptr, gate.get(),
+                                         jpegDecoder.get(), convert.get()});
+    setCameraAdmissionPad(bin.get(), adopt(gst_element_get_static_pad(gate.get(), "src")));
 
     Caps caps = adopt(gst_caps_new_empty());
     if (const std::optional<NativeFormat> native = nativeFormat(uri)) {

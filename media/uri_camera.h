@@ -52,8 +52,10 @@ void clearUriCameras();
 QList<UriCamera> uriCameras();
 
 // The camera source: a bin with a ghost "src" pad giving raw video at the
-// camera's own size, its capabilities attached (see cameraCaps()). Empty if the
-// URI cannot be used.
+// camera's own size, its capabilities attached (see cameraCaps()). File and
+// network cameras also attach their admission pad (see cameraAdmissionPad()),
+// where a JPEG stream is still undecoded and any stream is not yet converted.
+// Empty if the URI cannot be used.
 Element createUriCameraSource(const UriCamera& camera);
 
 // Stops a file camera's loop: a seek back to the start under way is waited

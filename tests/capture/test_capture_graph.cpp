@@ -4,6 +4,7 @@
 #include "capture/capture_graph.h"
 #include "capture/grabber_callback.h"
 #include "media/uri_camera.h"
+#include "tests/support/http_camera.h"
 #include "tests/support/test_env.h"
 
 #include <QDir>
@@ -11,6 +12,9 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QUrl>
+
+#include <gst/gst.h>
 
 #include <gtest/gtest.h>
 
@@ -208,6 +212,99 @@ TEST_F(CaptureGraphTest, ABrokenFileCameraIsReportedLost) {
     }
     EXPECT_TRUE(graph_.lost());
     EXPECT_GE(lost.count(), 1);
+}
+
+// Every frame a JPEG file or network camera sends is read, but only the
+// frames the throttle admits are decoded. The hand-off rules hold as for any
+// camera: the first admitted frame primes the second buffer without an event,
+// then one event per admitted frame, each into the other buffer.
+TEST_F(CaptureGraphTest, JpegCamerasDecodeOnlyTheFramesTheThrottleAdmits) {
+    const QString clip = home_.path() + QStringLiteral("/clip.avi");
+    const QString launch = QStringLiteral(
+                               "videotestsrc num-buffers=50 pattern=ball ! "
+                               "video/x-raw,width=320,height=240,framerate=25/1 ! jpegenc ! "
+                               "avimux ! filesink location=\"%1\"")
+                               .arg(clip);
+    ASSERT_EQ(QProcess::execute(QStringLiteral("gst-launch-1.0"),
+                                QProcess::splitCommand(QStringLiteral("-q ") + launch)),
+              0);
+    test::HttpCamera network(QSize(320, 240), 25);
+    ASSERT_TRUE(network.isListening());
+
+    for (const QString& uri : {QUrl::fromLocalFile(clip).toString(), network.url()}) {
+        SCOPED_TRACE(uri.toStdString());
+        std::mutex mutex;
+        std::vector<int> indexes;  // the buffer that received each announced frame
+        std::atomic<int> decoded{0};
+        capture::TGrabberCallback* announcing = nullptr;
+        capture::TGrabberCallback grabber{1125, [&] {
+                                              std::lock_guard lock(mutex);
+                                              indexes.push_back(announcing->index());
+                                          }};
+        announcing = &grabber;
+        capture::CaptureGraph graph{grabber};
+        cameras({{QStringLiteral("Jpeg"), uri}});
+        QString name = QStringLiteral("Jpeg");
+        ASSERT_EQ(graph.build(name, -1, 0, false), capture::CaptureBuild::Running);
+        // Count what leaves the camera's JPEG decoder.
+        media::Element decoder;
+        GstIterator* it = gst_bin_iterate_recurse(GST_BIN(graph.camera()));
+        GValue item = G_VALUE_INIT;
+        while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+            auto* element = GST_ELEMENT(g_value_get_object(&item));
+            GstElementFactory* factory = gst_element_get_factory(element);
+            if (factory && g_str_equal(GST_OBJECT_NAME(factory), "jpegdec")) {
+                decoder = media::share(element);
+            }
+            g_value_reset(&item);
+        }
+        g_value_unset(&item);
+        gst_iterator_free(it);
+        ASSERT_TRUE(decoder) << "the camera does not decode JPEG itself";
+        media::Pad decoderOutput = media::adopt(gst_element_get_static_pad(decoder.get(), "src"));
+        gst_pad_add_probe(
+            decoderOutput.get(), GST_PAD_PROBE_TYPE_BUFFER,
+            [](GstPad*, GstPadProbeInfo*, gpointer count) {
+                ++*static_cast<std::atomic<int>*>(count);
+                return GST_PAD_PROBE_OK;
+            },
+            &decoded, nullptr);
+
+        grabber.setInterval(250);
+        grabber.setEnabled(true);
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 3000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        grabber.setEnabled(false);
+        const int decodedWhileEnabled = decoded.load();
+        std::vector<int> announced;
+        {
+            std::lock_guard lock(mutex);
+            announced = indexes;
+        }
+        {
+            // The newest frame is a picture, not an empty buffer.
+            const auto frames = grabber.lockForRead();
+            ASSERT_TRUE(frames.hasBuffers());
+            const std::uint8_t* newest = frames.newest();
+            EXPECT_GT(*std::max_element(newest, newest + 320 * 3 * 240), 100);
+        }
+        graph.close();
+        const int events = int(announced.size());
+        // About 12 slots of 250 ms in 3 s: the priming frame, then 11 events.
+        EXPECT_GE(events, 8);
+        EXPECT_LE(events, 13);
+        for (std::size_t i = 1; i < announced.size(); ++i) {
+            EXPECT_NE(announced[i], announced[i - 1]) << "event " << i;
+        }
+        // One decode per admitted frame, never the 75 the camera sent: the
+        // events, the priming frame and at most one in flight.
+        EXPECT_GE(decodedWhileEnabled, events + 1);
+        EXPECT_LE(decodedWhileEnabled, events + 2);
+        media::clearUriCameras();
+    }
 }
 
 }  // namespace
