@@ -30,8 +30,9 @@ run: build
 test: build
 	@cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 300
 
-bench: build
-	@scripts/run-bench.sh $(BUILD)
+# Release build of its own, private HOME and plugin registry, one summary table.
+bench: deps
+	@scripts/run-bench.sh $(BUILD)-bench
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -2,6 +2,7 @@
 // robust: goal under 0.3 ms at 640 x 480 and 1.5 ms at 1920 x 1080) on the main
 // thread and the hand-off copy of an accepted frame on the streaming thread.
 
+#include "bench/benchmark_summary.h"
 #include "capture/grabber_callback.h"
 #include "capture/motion.h"
 #include "capture/motion_mask.h"
@@ -88,4 +89,14 @@ BENCHMARK(HandoffCopy)->Args({320, 240})->Args({640, 480})->Args({1920, 1080});
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    kv::bench::KeepingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    reporter.summarise("robust motion measure 640x480", "RobustMeasure/640/480", 0.3);
+    reporter.summarise("robust motion measure 1920x1080", "RobustMeasure/1920/1080", 1.5);
+    reporter.summarise("classic motion measure 1920x1080", "MotionMeasure/1920/1080", 0);
+    reporter.summarise("hand-off copy 1920x1080", "HandoffCopy/1920/1080", 0);
+    return 0;
+}

@@ -15,7 +15,9 @@ namespace kv::bench {
 inline void summary(const std::string& figure, const std::string& value, const std::string& goal,
                     std::optional<bool> met) {
     std::printf("@summary %s | %s | %s | %s\n", figure.c_str(), value.c_str(), goal.c_str(),
-                !met ? "-" : *met ? "met" : "NOT MET");
+                !met   ? "-"
+                : *met ? "met"
+                       : "NOT MET");
     std::fflush(stdout);
 }
 
