@@ -7,6 +7,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <map>
 #include <string>
 
@@ -14,6 +16,9 @@ namespace kv::bench {
 
 class KeepingReporter : public benchmark::ConsoleReporter {
   public:
+    // Colours only on a terminal: the summary lines are read back from logs.
+    KeepingReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {

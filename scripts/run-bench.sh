@@ -50,7 +50,7 @@ done
 
 echo
 echo "== Summary ($(nproc) cores, $(date -u '+%Y-%m-%d %H:%M UTC'), $(git rev-parse --short HEAD 2>/dev/null || echo '?'))"
-grep '^@summary ' "$log" | sed 's/^@summary //' | awk -F' [|] ' '
+grep -o '@summary .*' "$log" | sed 's/^@summary //' | awk -F' [|] ' '
   BEGIN { n = 0; w1 = length("figure"); w2 = length("value"); w3 = length("goal") }
   { f[n] = $1; v[n] = $2; g[n] = $3; m[n] = $4; n++
     if (length($1) > w1) w1 = length($1); if (length($2) > w2) w2 = length($2)
