@@ -45,6 +45,7 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
     }
     formatKnown_ = false;
     ++generation_;
+    capsSeen_ = false;
     lossReason_.clear();
     callback_.setFormat(media::BITMAPINFOHEADER{});
     pipeline_ = adopt(gst_pipeline_new("capture"));
@@ -212,6 +213,7 @@ GstPadProbeReturn CaptureGraph::watchCaps(GstPad*, GstPadProbeInfo* info, gpoint
         return GST_PAD_PROBE_OK;
     }
     auto* graph = static_cast<CaptureGraph*>(self);
+    graph->capsSeen_ = true;
     const int width = GST_VIDEO_INFO_WIDTH(&video);
     const int height = GST_VIDEO_INFO_HEIGHT(&video);
     // Read on the streaming thread while the graph runs; a build changes it
@@ -252,7 +254,9 @@ void CaptureGraph::close() {
 
 GstPadProbeReturn CaptureGraph::admit(GstPad*, GstPadProbeInfo*, gpointer self) {
     auto* graph = static_cast<CaptureGraph*>(self);
-    return graph->callback_.admit() ? GST_PAD_PROBE_OK : GST_PAD_PROBE_DROP;
+    // The throttle counts every frame, also those let through for the format.
+    const bool admitted = graph->callback_.admit();
+    return admitted || !graph->capsSeen_ ? GST_PAD_PROBE_OK : GST_PAD_PROBE_DROP;
 }
 
 GstFlowReturn CaptureGraph::onNewSample(GstAppSink* sink, gpointer self) {

@@ -88,6 +88,11 @@ class CaptureGraph : public QObject {
     QString lossReason_;  // empty while the camera is not lost
     // One per build: a format posted by a graph closed since is ignored.
     std::atomic<std::uint64_t> generation_{0};
+    // The grabber has had its caps. Until then frames pass the admission
+    // even when the throttle refuses them: a decoder behind the admission
+    // learns the picture's format only from a frame, and the hand-off is
+    // enabled only once the format is known.
+    std::atomic<bool> capsSeen_{false};
 };
 
 }  // namespace kv::capture

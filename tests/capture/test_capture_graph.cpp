@@ -270,15 +270,24 @@ TEST_F(CaptureGraphTest, JpegCamerasDecodeOnlyTheFramesTheThrottleAdmits) {
             },
             &decoded, nullptr);
 
+        // As the program does: the hand-off is enabled once the format is known,
+        // which a decoder behind the throttle learns only from a frame.
+        QObject::connect(&graph, &capture::CaptureGraph::formatReady,
+                         [&grabber] { grabber.setEnabled(true); });
         grabber.setInterval(250);
-        grabber.setEnabled(true);
         QElapsedTimer timer;
         timer.start();
+        while (!grabber.enabled() && timer.elapsed() < 5000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        ASSERT_TRUE(grabber.enabled()) << "the format never became known";
+        const int decodedBefore = decoded.load();
+        timer.restart();
         while (timer.elapsed() < 3000) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         }
         grabber.setEnabled(false);
-        const int decodedWhileEnabled = decoded.load();
+        const int decodedWhileEnabled = decoded.load() - decodedBefore;
         std::vector<int> announced;
         {
             std::lock_guard lock(mutex);
@@ -301,7 +310,7 @@ TEST_F(CaptureGraphTest, JpegCamerasDecodeOnlyTheFramesTheThrottleAdmits) {
         }
         // One decode per admitted frame, never the 75 the camera sent: the
         // events, the priming frame and at most one in flight.
-        EXPECT_GE(decodedWhileEnabled, events + 1);
+        EXPECT_GE(decodedWhileEnabled, events);
         EXPECT_LE(decodedWhileEnabled, events + 2);
         media::clearUriCameras();
     }
