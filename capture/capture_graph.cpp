@@ -28,6 +28,22 @@ bool isJpeg(GstCaps* caps) {
     return gst_structure_has_name(gst_caps_get_structure(caps, 0), "image/jpeg");
 }
 
+// A camera that decodes and converts inside itself offers each size in
+// several pixel formats of the same picture. Left free, it converts straight
+// to the grabber's BGR instead of to the chosen format and then again to BGR.
+void anyPixelFormat(GstElement* capsfilter) {
+    media::Caps chosen;
+    g_object_get(capsfilter, "caps", chosen.out(), nullptr);
+    if (!chosen || gst_caps_is_any(chosen.get())) {
+        return;
+    }
+    media::Caps free = adopt(gst_caps_copy(chosen.get()));
+    for (guint i = 0; i < gst_caps_get_size(free.get()); ++i) {
+        gst_structure_remove_field(gst_caps_get_structure(free.get(), i), "format");
+    }
+    g_object_set(capsfilter, "caps", free.get(), nullptr);
+}
+
 }  // namespace
 
 CaptureGraph::CaptureGraph(TGrabberCallback& callback, QObject* parent)
@@ -73,6 +89,9 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
 
     format_ = makeElement("capsfilter", "Capture Format");
     media::ApplyCaptureFormat(format_.get(), camera_.get(), formatIndex);
+    if (media::cameraAdmissionPad(camera_.get())) {
+        anyPixelFormat(format_.get());
+    }
 
     grabber_ = makeElement("appsink", "Grabber");
     if (!grabber_) {
