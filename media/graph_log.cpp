@@ -20,22 +20,41 @@ std::vector<GraphLog*> gLogs;
 // change it, which reaches the log function: so this is another lock.
 std::mutex gStateMutex;
 int gOpen = 0;
+// How many open logs want each level; the threshold is the highest wanted.
+int gWanted[GST_LEVEL_COUNT] = {};
 bool gInstalled = false;
 GstDebugLevel gSavedThreshold = GST_LEVEL_NONE;
 bool gRemovedDefault = false;
-bool gWasActive = false;
+
+GstDebugLevel highestWanted() {
+    for (int level = GST_LEVEL_COUNT - 1; level > GST_LEVEL_NONE; --level) {
+        if (gWanted[level] > 0) {
+            return GstDebugLevel(level);
+        }
+    }
+    return GST_LEVEL_NONE;
+}
+
+// Never below what the user asked for.
+void applyThreshold() {
+    gst_debug_set_default_threshold(std::max(gSavedThreshold, highestWanted()));
+}
 
 }  // namespace
 
-std::unique_ptr<GraphLog> GraphLog::open(const QString& fileName, GstElement* pipeline) {
+std::unique_ptr<GraphLog> GraphLog::open(const QString& fileName, GstElement* pipeline,
+                                         GstDebugLevel level) {
     std::FILE* file = std::fopen(QFile::encodeName(fileName).constData(), "w+");
     if (!file) {
         return nullptr;
     }
-    return std::unique_ptr<GraphLog>(new GraphLog(file, pipeline));
+    return std::unique_ptr<GraphLog>(new GraphLog(file, pipeline, level));
 }
 
-GraphLog::GraphLog(std::FILE* file, GstElement* pipeline) : file_(file), pipeline_(pipeline) {
+GraphLog::GraphLog(std::FILE* file, GstElement* pipeline, GstDebugLevel level)
+    : file_(file),
+      pipeline_(pipeline),
+      level_(std::clamp(level, GST_LEVEL_ERROR, GstDebugLevel(GST_LEVEL_COUNT - 1))) {
     std::lock_guard state(gStateMutex);
     if (!gInstalled) {
         gst_debug_add_log_function(&GraphLog::logFunction, nullptr, nullptr);
@@ -43,13 +62,16 @@ GraphLog::GraphLog(std::FILE* file, GstElement* pipeline) : file_(file), pipelin
     }
     if (gOpen++ == 0) {
         gSavedThreshold = gst_debug_get_default_threshold();
-        gWasActive = gst_debug_is_active();
         // Our file gets the detail; the terminal keeps only what the user asked for.
         if (qEnvironmentVariableIsEmpty("GST_DEBUG")) {
             gRemovedDefault = gst_debug_remove_log_function(gst_debug_log_default) > 0;
         }
-        gst_debug_set_active(TRUE);
-        gst_debug_set_default_threshold(GST_LEVEL_DEBUG);
+        // Not gst_debug_set_active(): it sends every message of every level,
+        // in every pipeline, through the log functions. Raising the threshold
+        // lets through only what the logs keep.
+    }
+    if (gWanted[level_]++ == 0) {
+        applyThreshold();
     }
     std::lock_guard list(gLogsMutex);
     gLogs.push_back(this);
@@ -62,13 +84,15 @@ GraphLog::~GraphLog() {
     }
     {
         std::lock_guard state(gStateMutex);
+        --gWanted[level_];
         if (--gOpen == 0) {
             gst_debug_set_default_threshold(gSavedThreshold);
-            gst_debug_set_active(gWasActive);
             if (gRemovedDefault) {
                 gst_debug_add_log_function(gst_debug_log_default, nullptr, nullptr);
                 gRemovedDefault = false;
             }
+        } else if (gWanted[level_] == 0) {
+            applyThreshold();
         }
     }
     std::fclose(file_);
@@ -100,7 +124,7 @@ void GraphLog::logFunction(GstDebugCategory* category, GstDebugLevel level, cons
     inside = true;
     std::lock_guard lock(gLogsMutex);
     for (GraphLog* log : gLogs) {
-        if (!log->belongs(object)) {
+        if (level > log->level_ || !log->belongs(object)) {
             continue;
         }
         const gchar* text = gst_debug_message_get(message);

@@ -2,7 +2,8 @@
 
 // A pipeline's log file ("CAPTURE.TXT", "LOG.TXT", "PLAYBACK.TXT"): while it is
 // open it receives GStreamer's debug log of that pipeline and its elements and
-// pads. It is opened before a pipeline is built and closed once it runs.
+// pads, up to its level. It is opened before a pipeline is built and closed
+// once it runs.
 
 #include <gst/gst.h>
 
@@ -16,16 +17,19 @@ namespace kv::media {
 class GraphLog {
   public:
     // Creates or truncates the file (in the working folder when the name is
-    // relative). Returns null when the file cannot be created; the pipeline then
-    // runs without a log.
-    static std::unique_ptr<GraphLog> open(const QString& fileName, GstElement* pipeline);
+    // relative). Returns null when the file cannot be created; the pipeline
+    // then runs without a log. GStreamer formats every message up to the
+    // highest level of the open logs, for every pipeline, so a lower level is
+    // cheaper.
+    static std::unique_ptr<GraphLog> open(const QString& fileName, GstElement* pipeline,
+                                          GstDebugLevel level = GST_LEVEL_DEBUG);
     ~GraphLog();
 
     GraphLog(const GraphLog&) = delete;
     GraphLog& operator=(const GraphLog&) = delete;
 
   private:
-    GraphLog(std::FILE* file, GstElement* pipeline);
+    GraphLog(std::FILE* file, GstElement* pipeline, GstDebugLevel level);
     static void logFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file,
                             const gchar* function, gint line, GObject* object,
                             GstDebugMessage* message, gpointer self);
@@ -33,6 +37,7 @@ class GraphLog {
 
     std::FILE* file_;       // written under the list's lock, from any thread
     GstElement* pipeline_;  // not owned: the log lives shorter than the build
+    GstDebugLevel level_;
 };
 
 }  // namespace kv::media

@@ -1,11 +1,11 @@
 #pragma once
 
 // The playback pipeline of one recording file and its transport, in frames:
-//   filesrc ! decodebin ! videoconvert ! video/x-raw,format=BGR ! appsink
+//   filesrc ! decodebin ! videoconvert ! video/x-raw,format=BGRA ! appsink
 // The appsink is the grabber: it keeps the last frame for export and hands
-// every frame to the main thread as an upright RGB32 image. Graph events (end
-// of stream, errors) are posted to the receiver as WM_GRAPHNOTIFY and taken
-// with takeEvents() / handleGraphNotify().
+// every frame to the main thread as an upright RGB32 image that shares its
+// pixels. Graph events (end of stream, errors) are posted to the receiver as
+// WM_GRAPHNOTIFY and taken with takeEvents() / handleGraphNotify().
 //
 // "Stopped" is the paused pipeline: the frame stays shown and the position
 // kept, as the window expects of a stopped graph.
@@ -95,7 +95,8 @@ class PlaybackGraph : public QObject {
     // (complete, user abort, stream-control stopped).
     bool handleGraphNotify();
 
-    // The grabber's last frame as GStreamer holds it (top-down BGR).
+    // The grabber's last frame as GStreamer holds it (top-down, laid out as
+    // QImage's RGB32).
     media::Sample lastSample() const;
     // A copy of the frame shown, as our frame: 24-bit BGR rows bottom-up.
     bool currentFrame(media::BITMAPINFOHEADER& header, QByteArray& pixels) const;
@@ -103,7 +104,7 @@ class PlaybackGraph : public QObject {
     QImage currentImage() const;
 
     // The pipeline log written on every load; relative names are taken in
-    // the working folder.
+    // the working folder, and an empty name writes none.
     void setLogFileName(const QString& name) { logFileName_ = name; }
 
   Q_SIGNALS:

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
 
 using namespace Qt::Literals::StringLiterals;
 using kv::media::BITMAPINFOHEADER;
@@ -186,6 +187,28 @@ TEST_F(PlaybackTest, StartsPlayingAndHandsFramesToTheMainThread) {
     graph.play();
     EXPECT_FALSE(graph.isStopped());
     ASSERT_TRUE(waitUntil([&] { return graph.position() > stoppedAt + 2; }));
+}
+
+// The picture shares the grabber's buffer: one the window keeps must not be
+// overwritten by later frames nor freed with the pipeline.
+TEST_F(PlaybackTest, PicturesKeptByTheWindowKeepTheirFrames) {
+    const QString file = make(u"clip.avi"_s, Writer::GstMjpeg);
+    PlaybackGraph graph(&receiver_);
+    ASSERT_EQ(graph.build(file), PlaybackBuild::Loaded);
+    graph.stop();
+    const std::vector<qint64> frames{3, 20, 7, 29, 8};
+    std::vector<QImage> kept;
+    for (const qint64 k : frames) {
+        graph.seekToFrame(k);
+        kept.push_back(graph.currentImage());
+    }
+    graph.seekToFrame(0);
+    graph.play();
+    ASSERT_TRUE(waitUntil([&] { return graph.position() >= 15; }));
+    graph.close();
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(test::frameNumber(kept[i]), frames[i]) << "picture kept at frame " << frames[i];
+    }
 }
 
 // Played eight times faster, a second covers far more than 25 frames; steps
