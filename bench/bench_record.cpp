@@ -1,13 +1,23 @@
-// Recording 1080p frames with "MJPEG Compressor":
-//  1. real time: one frame every 40 ms for 30 s, as the frame loop pushes
-//     them; how many are dropped (goal 0), and what syncing the file to the
-//     disk every two seconds costs (goal under 5 % of a core);
-//  2. throughput: frames pushed as fast as the queue takes them, timed until
-//     the file is finished; against ffmpeg's MJPEG encoder on the same frames
-//     in the same run (goal: at least 1.3 times ffmpeg's rate).
+// Recording 1080p at 25 frames/s with every installed compressor, at the
+// program's default quality (0.8) and key-frame rate (10):
+//  1. real time: one frame every 40 ms, as the frame loop pushes them; frames
+//     pushed and dropped (goal 0 dropped), processor time of the whole process
+//     (all threads) per frame, bytes per frame, PSNR of the decoded file
+//     against the frames that went in (ffmpeg's psnr filter, in RGB);
+//  2. the same frames through ffmpeg's matching encoder at the same speed
+//     settings and key-frame distance, its quality knob searched for the same
+//     PSNR: our bytes against ffmpeg's at that PSNR (goal at most 1.5 times),
+//     and ffmpeg's processor time per frame beside ours;
+//  3. the disk sync thread's processor time (goal under 5 % of a core).
 //
-// kv_bench_record [seconds=30] [throughput frames=250]
+// The frames: a still room-like scene (gradients, edges, fine stripes), a
+// disc and a block moving through it, and mild sensor noise that changes
+// every frame; 25 distinct frames, one second, repeated.
+//
+// kv_bench_record [seconds per compressor=10] [ffmpeg frames=30] [compressor name part]
 
+#include "bench/bench_summary.h"
+#include "media/compressors.h"
 #include "media/frame.h"
 #include "media/gst_handle.h"
 #include "media/gst_init.h"
@@ -15,17 +25,19 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <gst/app/gstappsrc.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
+#include <optional>
 #include <vector>
 
 using namespace Qt::Literals::StringLiterals;
@@ -37,27 +49,80 @@ namespace {
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 constexpr int kInterval_ms = 40;
-constexpr int kDistinctFrames = 8;
+constexpr int kDistinctFrames = 25;
+// The program's defaults for a new installation.
+constexpr double kQuality = 0.8;
+constexpr int kKeyFrameRate = 10;
+constexpr double kBytesGoal = 1.5;
 
-// A camera-like picture: smooth gradients, a moving bright block and sensor
-// noise, so that the encoder has real work. Rows bottom-up, as the frame loop
-// hands them over.
-std::vector<std::vector<std::uint8_t>> makeFrames(const BITMAPINFOHEADER& header) {
-    std::vector<std::vector<std::uint8_t>> frames;
+using Frames = std::vector<std::vector<std::uint8_t>>;
+
+double cpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Rows bottom-up, as the frame loop hands them over.
+Frames makeFrames(const BITMAPINFOHEADER& header) {
     const int stride = kv::media::frameStride(kWidth);
+    std::vector<int> scene(std::size_t(kWidth) * kHeight * 3);
+    for (int y = 0; y < kHeight; ++y) {
+        for (int x = 0; x < kWidth; ++x) {
+            int b = 60 + y * 40 / kHeight;
+            int g = 70 + y * 50 / kHeight;
+            int r = 80 + x * 40 / kWidth;
+            if (y < 300) {  // a window: bright, bluish
+                b += 120;
+                g += 90;
+                r += 60;
+            }
+            if (x > 1300 && x < 1700 && y > 500 && y < 950) {  // a shelf with fine stripes
+                const int stripe = (y / 6) % 2 ? 50 : 0;
+                r = 140 + stripe;
+                g = 100 + stripe;
+                b = 60 + stripe / 2;
+            }
+            if (x > 200 && x < 600 && y > 700) {  // a dark table
+                r = 50 + (x - 200) / 20;
+                g = 40;
+                b = 30;
+            }
+            int* p = &scene[(std::size_t(y) * kWidth + x) * 3];
+            p[0] = b;
+            p[1] = g;
+            p[2] = r;
+        }
+    }
+    Frames frames;
     std::uint32_t seed = 12345;
     for (int f = 0; f < kDistinctFrames; ++f) {
         std::vector<std::uint8_t> pixels(header.biSizeImage);
+        const int discX = 250 + f * 1400 / kDistinctFrames;
+        const int discY = 500 + int(120 * std::sin(f * 0.25));
+        const int blockY = 200 + f * 30;
         for (int y = 0; y < kHeight; ++y) {
-            std::uint8_t* row = pixels.data() + std::ptrdiff_t(y) * stride;
+            // Bottom-up: the first stored row is the picture's last.
+            std::uint8_t* row = pixels.data() + std::ptrdiff_t(kHeight - 1 - y) * stride;
             for (int x = 0; x < kWidth; ++x) {
+                const int* p = &scene[(std::size_t(y) * kWidth + x) * 3];
+                int b = p[0], g = p[1], r = p[2];
+                const int dx = x - discX, dy = y - discY;
+                if (dx * dx + dy * dy < 140 * 140) {  // a red ball, lit from above
+                    r = 200 - dy / 3;
+                    g = 40 - dy / 8;
+                    b = 40;
+                }
+                if (std::abs(x - 900) < 60 && std::abs(y - blockY) < 90) {
+                    r = g = b = 220;
+                }
+                // Mild noise, new every frame: the sum of two small uniforms.
                 seed = seed * 1664525u + 1013904223u;
-                const int noise = int(seed >> 28) - 8;
-                const bool block = std::abs(x - 300 - f * 120) < 150 && std::abs(y - 540) < 150;
-                const int base = block ? 230 : (x * 160 / kWidth + y * 60 / kHeight);
-                row[x * 3 + 0] = std::uint8_t(std::clamp(base + noise, 0, 255));
-                row[x * 3 + 1] = std::uint8_t(std::clamp(base / 2 + 40 + noise, 0, 255));
-                row[x * 3 + 2] = std::uint8_t(std::clamp(200 - base / 2 + noise, 0, 255));
+                const int noise = int((seed >> 24) & 3) + int((seed >> 16) & 3) - 3;
+                row[x * 3 + 0] = std::uint8_t(std::clamp(b + noise, 0, 255));
+                row[x * 3 + 1] = std::uint8_t(std::clamp(g + noise, 0, 255));
+                row[x * 3 + 2] = std::uint8_t(std::clamp(r + noise, 0, 255));
             }
         }
         frames.push_back(std::move(pixels));
@@ -65,43 +130,91 @@ std::vector<std::vector<std::uint8_t>> makeFrames(const BITMAPINFOHEADER& header
     return frames;
 }
 
-kv::record::RecordGraphParams mjpegParams(const QString& fileName) {
-    kv::record::RecordGraphParams p;
-    p.fileName = fileName;
-    p.compressor = u"MJPEG Compressor"_s;
-    p.quality = 0.8;
-    p.keyFrameRate = 10;
-    p.playInterval_ms = kInterval_ms;
-    p.width = kWidth;
-    p.height = kHeight;
-    return p;
-}
-
-GstAppSrc* appsrcOf(const RecordGraph& graph) {
-    kv::media::Element source = kv::media::adopt(
-        gst_bin_get_by_name(GST_BIN(graph.pipeline()), "Sample Pusher Source Filter"));
-    return source ? GST_APP_SRC(source.get()) : nullptr;  // the pipeline keeps it
-}
-
-int framesInFile(const QString& path) {
+QString ffprobeField(const QString& path, const QString& entry, bool count = false) {
     QProcess ffprobe;
-    ffprobe.start(u"ffprobe"_s,
-                  {u"-v"_s, u"error"_s, u"-select_streams"_s, u"v:0"_s, u"-count_packets"_s,
-                   u"-show_entries"_s, u"stream=nb_read_packets"_s, u"-of"_s, u"csv=p=0"_s, path});
+    QStringList args{u"-v"_s, u"error"_s, u"-select_streams"_s, u"v:0"_s};
+    if (count) {
+        args << u"-count_packets"_s;
+    }
+    args << u"-show_entries"_s << u"stream="_s + entry << u"-of"_s << u"csv=p=0"_s << path;
+    ffprobe.start(u"ffprobe"_s, args);
     ffprobe.waitForFinished(120000);
-    return ffprobe.readAllStandardOutput().trimmed().toInt();
+    return QString::fromUtf8(ffprobe.readAllStandardOutput().trimmed());
 }
 
-void realTime(const QString& dir, const BITMAPINFOHEADER& header,
-              const std::vector<std::vector<std::uint8_t>>& frames, int seconds) {
-    const QString path = dir + u"/realtime.avi"_s;
+// Writes frames[order[i] % kDistinctFrames] to the process's input, top-down
+// rows coming from a vflip on ffmpeg's side.
+void feed(QProcess& process, const Frames& frames, const std::vector<int>& order) {
+    for (int index : order) {
+        const auto& f = frames[std::size_t(index % kDistinctFrames)];
+        process.write(reinterpret_cast<const char*>(f.data()), qint64(f.size()));
+        while (process.bytesToWrite() > (64 << 20)) {
+            if (!process.waitForBytesWritten(60000)) {
+                break;
+            }
+        }
+    }
+    while (process.bytesToWrite() > 0 && process.waitForBytesWritten(60000)) {
+    }
+    process.closeWriteChannel();
+}
+
+QStringList rawInput() {
+    return {u"-f"_s,        u"rawvideo"_s,   u"-pix_fmt"_s, u"bgr24"_s, u"-s"_s,
+            u"1920x1080"_s, u"-framerate"_s, u"25"_s,       u"-i"_s,    u"pipe:0"_s};
+}
+
+// Average PSNR (dB, in RGB) of a file's frames against the frames that went
+// in; nullopt when ffmpeg fails.
+std::optional<double> psnr(const QString& path, const Frames& frames,
+                           const std::vector<int>& order) {
+    QProcess ffmpeg;
+    QStringList args{u"-nostdin"_s, u"-hide_banner"_s};
+    args << rawInput() << u"-i"_s << path << u"-lavfi"_s
+         << u"[0:v]vflip,format=gbrp[ref];[1:v]format=gbrp[out];[out][ref]psnr=shortest=1"_s
+         << u"-f"_s << u"null"_s << u"-"_s;
+    ffmpeg.start(u"ffmpeg"_s, args);
+    feed(ffmpeg, frames, order);
+    ffmpeg.waitForFinished(600000);
+    const QString log = QString::fromUtf8(ffmpeg.readAllStandardError());
+    const QRegularExpressionMatch m = QRegularExpression(u"average:(inf|[0-9.]+)"_s).match(log);
+    if (!m.hasMatch()) {
+        std::printf("psnr failed for %s: %s\n", qPrintable(path), qPrintable(log.right(400)));
+        return std::nullopt;
+    }
+    return m.captured(1) == u"inf"_s ? 99.0 : m.captured(1).toDouble();
+}
+
+struct Ours {
+    kv::record::RecordCounters counters;
+    double cpu_s = 0;
+    double drain_s = 0;  // from the last push until the file was finished
+    std::int64_t bytes = 0;
+    int framesInFile = 0;
+    std::vector<int> taken;  // frame numbers that went into the file, in order
+    double syncCpu_s = 0;
+    std::uint64_t syncs = 0;
+};
+
+Ours realTime(const QString& path, const QString& compressor, const BITMAPINFOHEADER& header,
+              const Frames& frames, int seconds) {
+    Ours ours;
     RecordGraph graph;
     bool writeFailed = false;
     QObject::connect(&graph, &RecordGraph::writeError, [&](const QString&, const QString& reason) {
         std::printf("write error: %s\n", qPrintable(reason));
         writeFailed = true;
     });
-    graph.build(mjpegParams(path));
+    kv::record::RecordGraphParams p;
+    p.fileName = path;
+    p.compressor = compressor;
+    p.quality = kQuality;
+    p.keyFrameRate = kKeyFrameRate;
+    p.playInterval_ms = kInterval_ms;
+    p.width = kWidth;
+    p.height = kHeight;
+    const double cpu0 = cpuSeconds(RUSAGE_SELF);
+    graph.build(p);
     const int total = seconds * 1000 / kInterval_ms;
     QElapsedTimer clock;
     clock.start();
@@ -109,84 +222,182 @@ void realTime(const QString& dir, const BITMAPINFOHEADER& header,
         while (clock.elapsed() < qint64(i) * kInterval_ms) {
             QThread::usleep(500);
         }
-        graph.push(frames[i % kDistinctFrames].data(), header, std::int64_t(kInterval_ms) * 10000);
+        if (graph.push(frames[std::size_t(i % kDistinctFrames)].data(), header,
+                       std::int64_t(kInterval_ms) * 10000)) {
+            ours.taken.push_back(i);
+        }
         QCoreApplication::processEvents();
     }
+    QElapsedTimer drain;
+    drain.start();
     graph.close();
-    const kv::record::RecordCounters c = graph.counters();
-    std::printf(
-        "real time, %d s at %d frames/s: %llu pushed, %llu dropped (goal 0), "
-        "%llu failed; %d frames in the file\n",
-        seconds, 1000 / kInterval_ms, (unsigned long long)c.pushed, (unsigned long long)c.dropped,
-        (unsigned long long)c.failed, framesInFile(path));
-    // Syncing the growing file to the disk every two seconds, on its own thread.
-    const double syncCpu_s = double(graph.diskSync().cpuTime().count()) / 1e6;
-    std::printf(
-        "disk sync: %llu syncs of %.1f MB, %.3f s of processor time = %.2f %% of a core "
-        "(goal under 5 %%)\n",
-        (unsigned long long)graph.diskSync().syncs(), double(QFileInfo(path).size()) / 1e6,
-        syncCpu_s, 100.0 * syncCpu_s / seconds);
+    ours.drain_s = drain.nsecsElapsed() / 1e9;
+    ours.cpu_s = cpuSeconds(RUSAGE_SELF) - cpu0;
+    ours.counters = graph.counters();
+    ours.bytes = QFileInfo(path).size();
+    ours.framesInFile = ffprobeField(path, u"nb_read_packets"_s, true).toInt();
+    ours.syncCpu_s = double(graph.diskSync().cpuTime().count()) / 1e6;
+    ours.syncs = graph.diskSync().syncs();
+    return ours;
 }
 
-double throughput(const QString& dir, const BITMAPINFOHEADER& header,
-                  const std::vector<std::vector<std::uint8_t>>& frames, int count) {
-    const QString path = dir + u"/throughput.avi"_s;
-    RecordGraph graph;
-    graph.build(mjpegParams(path));
-    GstAppSrc* appsrc = appsrcOf(graph);
-    const guint64 limit = gst_app_src_get_max_buffers(appsrc);
-    QElapsedTimer clock;
-    clock.start();
-    for (int i = 0; i < count; ++i) {
-        while (gst_app_src_get_current_level_buffers(appsrc) >= limit) {
-            QThread::usleep(200);
-        }
-        graph.push(frames[i % kDistinctFrames].data(), header, std::int64_t(kInterval_ms) * 10000);
+// ffmpeg's matching encoder at the same speed settings and key-frame
+// distance; knob is its quality scale, higher is worse.
+struct Peer {
+    QStringList args;  // before the knob
+    QString knobOption;
+    int knobMin = 0;
+    int knobMax = 0;
+    int knobStart = 0;
+    int knobStep = 0;
+};
+
+std::optional<Peer> peerFor(const QString& factory, const QString& pixFmt) {
+    const QStringList gop{u"-g"_s, QString::number(kKeyFrameRate)};
+    const QStringList fmt{u"-pix_fmt"_s, pixFmt};
+    if (factory == u"jpegenc") {
+        return Peer{QStringList{u"-c:v"_s, u"mjpeg"_s} + fmt, u"-q:v"_s, 2, 31, 4, 2};
     }
-    graph.close();  // returns when the file is finished
-    const double seconds = clock.nsecsElapsed() / 1e9;
-    const kv::record::RecordCounters c = graph.counters();
-    const int written = framesInFile(path);
-    std::printf("recording graph: %d frames written in %.2f s = %.1f frames/s (%llu dropped)\n",
-                written, seconds, written / seconds, (unsigned long long)c.dropped);
-    return written / seconds;
+    if (factory == u"avenc_huffyuv") {
+        return Peer{QStringList{u"-c:v"_s, u"huffyuv"_s} + fmt, {}, 0, 0, 0, 0};
+    }
+    if (factory == u"pngenc") {
+        return Peer{QStringList{u"-c:v"_s, u"png"_s} + fmt, {}, 0, 0, 0, 0};
+    }
+    if (factory == u"avenc_mpeg4") {
+        return Peer{QStringList{u"-c:v"_s, u"mpeg4"_s} + gop + fmt, u"-q:v"_s, 2, 31, 8, 2};
+    }
+    if (factory == u"avenc_msmpeg4") {
+        return Peer{QStringList{u"-c:v"_s, u"msmpeg4"_s} + gop + fmt, u"-q:v"_s, 2, 31, 8, 2};
+    }
+    if (factory == u"x264enc") {
+        // The speed preset the program uses; ffmpeg keeps its B-frames and
+        // look-ahead, which the program gives up for durability.
+        return Peer{QStringList{u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"superfast"_s} + gop + fmt,
+                    u"-crf"_s,
+                    0,
+                    51,
+                    20,
+                    3};
+    }
+    if (factory == u"vp8enc") {
+        return Peer{
+            QStringList{u"-c:v"_s, u"libvpx"_s, u"-deadline"_s, u"realtime"_s, u"-cpu-used"_s,
+                        u"16"_s, u"-threads"_s, u"2"_s, u"-b:v"_s, u"200M"_s} +
+                gop + fmt,
+            u"-crf"_s,
+            4,
+            63,
+            16,
+            4};
+    }
+    return std::nullopt;
 }
 
-double ffmpegRate(const QString& dir, const std::vector<std::vector<std::uint8_t>>& frames,
-                  int count) {
-    // ffmpeg reads top-down rows; 1920 * 3 needs no padding.
-    const QString raw = dir + u"/frames.raw"_s;
-    QFile file(raw);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return 0;
+struct PeerPoint {
+    int knob = 0;
+    double psnr = 0;
+    double bytesPerFrame = 0;
+    double cpuPerFrame_ms = 0;
+};
+
+std::optional<PeerPoint> peerEncode(const QString& dir, const Peer& peer, int knob,
+                                    const Frames& frames, const std::vector<int>& order) {
+    // Matroska: ffmpeg's B-frames in AVI come out of order.
+    const QString out = dir + u"/peer.mkv"_s;
+    QStringList args{u"-nostdin"_s, u"-y"_s, u"-v"_s, u"error"_s};
+    args << rawInput() << u"-vf"_s << u"vflip"_s << peer.args;
+    if (!peer.knobOption.isEmpty()) {
+        args << peer.knobOption << QString::number(knob);
     }
-    const qsizetype rowBytes = kWidth * 3;
-    for (int i = 0; i < count; ++i) {
-        const std::vector<std::uint8_t>& f = frames[i % kDistinctFrames];
-        for (int y = kHeight - 1; y >= 0; --y) {
-            file.write(reinterpret_cast<const char*>(f.data()) + y * rowBytes, rowBytes);
-        }
-    }
-    file.close();
+    args << u"-f"_s << u"matroska"_s << out;
     QProcess ffmpeg;
-    QElapsedTimer clock;
-    clock.start();
-    // -nostdin: ffmpeg would wait for keys on the pipe QProcess gives it;
-    // -y: /dev/null exists.
-    ffmpeg.start(u"ffmpeg"_s,
-                 {u"-nostdin"_s, u"-y"_s, u"-v"_s, u"error"_s, u"-f"_s, u"rawvideo"_s,
-                  u"-pix_fmt"_s, u"bgr24"_s, u"-s"_s, u"1920x1080"_s, u"-i"_s, raw, u"-c:v"_s,
-                  u"mjpeg"_s, u"-q:v"_s, u"4"_s, u"-f"_s, u"avi"_s, u"/dev/null"_s});
+    const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
+    ffmpeg.start(u"ffmpeg"_s, args);
+    feed(ffmpeg, frames, order);
     ffmpeg.waitForFinished(600000);
-    const double seconds = clock.nsecsElapsed() / 1e9;
-    QFile::remove(raw);
+    const double cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;
     if (ffmpeg.exitCode() != 0) {
-        std::printf("ffmpeg failed: %s\n", ffmpeg.readAllStandardError().constData());
-        return 0;
+        std::printf("ffmpeg %s failed: %s\n", qPrintable(args.join(u' ')),
+                    ffmpeg.readAllStandardError().constData());
+        return std::nullopt;
     }
-    std::printf("ffmpeg -c:v mjpeg -q:v 4: %d frames in %.2f s = %.1f frames/s\n", count, seconds,
-                count / seconds);
-    return count / seconds;
+    const std::optional<double> quality = psnr(out, frames, order);
+    if (!quality) {
+        return std::nullopt;
+    }
+    const int n = int(order.size());
+    return PeerPoint{knob, *quality, double(QFileInfo(out).size()) / n, 1000.0 * cpu / n};
+}
+
+struct Match {
+    double bytesPerFrame = 0;  // ffmpeg's, at our PSNR
+    double cpuPerFrame_ms = 0;
+    bool bracketed = false;
+};
+
+// Searches ffmpeg's knob until two encodes lie on either side of the target
+// PSNR, then interpolates log(bytes) in PSNR between them.
+std::optional<Match> matchPeer(const QString& dir, const Peer& peer, double target,
+                               const Frames& frames, const std::vector<int>& order) {
+    std::map<int, PeerPoint> points;
+    auto at = [&](int knob) -> const PeerPoint* {
+        if (!points.count(knob)) {
+            const auto point = peerEncode(dir, peer, knob, frames, order);
+            if (!point) {
+                return nullptr;
+            }
+            std::printf("    ffmpeg %s %d: %.2f dB, %.0f bytes/frame, %.1f ms/frame\n",
+                        qPrintable(peer.knobOption), knob, point->psnr, point->bytesPerFrame,
+                        point->cpuPerFrame_ms);
+            points[knob] = *point;
+        }
+        return &points[knob];
+    };
+    if (peer.knobOption.isEmpty()) {
+        const PeerPoint* p = at(0);
+        return p ? std::optional<Match>(Match{p->bytesPerFrame, p->cpuPerFrame_ms, true})
+                 : std::nullopt;
+    }
+    int knob = peer.knobStart;
+    const PeerPoint* above = nullptr;  // PSNR >= target
+    const PeerPoint* below = nullptr;
+    for (int tries = 0; tries < 6 && !(above && below); ++tries) {
+        const PeerPoint* p = at(knob);
+        if (!p) {
+            return std::nullopt;
+        }
+        if (p->psnr >= target) {
+            above = p;
+            knob = std::min(knob + peer.knobStep, peer.knobMax);
+        } else {
+            below = p;
+            knob = std::max(knob - peer.knobStep, peer.knobMin);
+        }
+        if (points.count(knob) && !(above && below)) {
+            break;  // at the end of the knob's range
+        }
+    }
+    if (!above || !below) {
+        const PeerPoint* only = above ? above : below;
+        return only ? std::optional<Match>(Match{only->bytesPerFrame, only->cpuPerFrame_ms, false})
+                    : std::nullopt;
+    }
+    // The closest bracket: the best of the worse and the worst of the better.
+    for (const auto& [k, p] : points) {
+        if (p.psnr >= target && p.psnr < above->psnr) {
+            above = &p;
+        }
+        if (p.psnr < target && p.psnr > below->psnr) {
+            below = &p;
+        }
+    }
+    const double t = (target - below->psnr) / std::max(above->psnr - below->psnr, 1e-9);
+    const double bytes =
+        std::exp(std::log(below->bytesPerFrame) +
+                 t * (std::log(above->bytesPerFrame) - std::log(below->bytesPerFrame)));
+    const double cpu = below->cpuPerFrame_ms + t * (above->cpuPerFrame_ms - below->cpuPerFrame_ms);
+    return Match{bytes, cpu, true};
 }
 
 }  // namespace
@@ -199,17 +410,81 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "GStreamer did not start: %s\n", qPrintable(error));
         return 1;
     }
-    const int seconds = argc > 1 ? std::atoi(argv[1]) : 30;
-    const int count = argc > 2 ? std::atoi(argv[2]) : 250;
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    const int peerFrames = argc > 2 ? std::max(10, std::atoi(argv[2])) : 30;
+    const QString only = argc > 3 ? QString::fromUtf8(argv[3]) : QString();
     QTemporaryDir dir;
     const BITMAPINFOHEADER header = kv::media::makeFrameHeader(kWidth, kHeight);
-    const auto frames = makeFrames(header);
+    const Frames frames = makeFrames(header);
+    std::vector<int> peerOrder(std::size_t(peerFrames), 0);
+    for (int i = 0; i < peerFrames; ++i) {
+        peerOrder[std::size_t(i)] = i;
+    }
 
-    realTime(dir.path(), header, frames, seconds);
-    const double ours = throughput(dir.path(), header, frames, count);
-    const double theirs = ffmpegRate(dir.path(), frames, count);
-    if (theirs > 0) {
-        std::printf("ratio: %.2f (goal at least 1.3)\n", ours / theirs);
+    const QStringList installed = kv::media::installedCompressorNames();
+    const int total = seconds * 1000 / kInterval_ms;
+    double syncCpu_s = 0;
+    int syncSeconds = 0;
+    for (const kv::media::CompressorEntry& entry : kv::media::compressorTable()) {
+        const QString name = QString::fromUtf8(entry.friendlyName);
+        if (!only.isEmpty() && !name.contains(only, Qt::CaseInsensitive)) {
+            continue;
+        }
+        const QString shortName = name.section(u' ', 0, 0);
+        if (!installed.contains(name)) {
+            std::printf("%s: not installed\n", qPrintable(name));
+            continue;
+        }
+        const QString path = dir.path() + u"/"_s + QString::fromUtf8(entry.factory) + u".avi"_s;
+        const Ours ours = realTime(path, name, header, frames, seconds);
+        syncCpu_s += ours.syncCpu_s;
+        syncSeconds += seconds;
+        const int n = std::max(ours.framesInFile, 1);
+        const double bytesPerFrame = double(ours.bytes) / n;
+        const double cpuPerFrame_ms =
+            1000.0 * ours.cpu_s / double(std::max<std::uint64_t>(ours.counters.pushed, 1));
+        const std::optional<double> quality = psnr(path, frames, ours.taken);
+        const QString pixFmt = ffprobeField(path, u"pix_fmt"_s);
+        std::printf(
+            "%s: %llu pushed, %llu dropped, %llu failed of %d; %d frames in the file; "
+            "%.2f s processor time = %.1f ms per frame pushed (drained in %.2f s after the last "
+            "push); %.0f bytes per frame; %s; PSNR %.2f dB\n",
+            qPrintable(name), (unsigned long long)ours.counters.pushed,
+            (unsigned long long)ours.counters.dropped, (unsigned long long)ours.counters.failed,
+            total, ours.framesInFile, ours.cpu_s, cpuPerFrame_ms, ours.drain_s, bytesPerFrame,
+            qPrintable(pixFmt), quality.value_or(0));
+        kv::bench::summary(
+            kv::bench::format("record 1080p 25/s %s dropped", qPrintable(shortName)),
+            kv::bench::format("%llu of %d", (unsigned long long)(total - ours.counters.pushed),
+                              total),
+            "0", ours.counters.pushed == std::uint64_t(total));
+        kv::bench::summary(
+            kv::bench::format("record 1080p %s processor per frame", qPrintable(shortName)),
+            kv::bench::format("%.1f ms", cpuPerFrame_ms), "-", std::nullopt);
+
+        const std::optional<Peer> peer = peerFor(QString::fromUtf8(entry.factory), pixFmt);
+        if (!quality || !peer) {
+            continue;
+        }
+        const auto match = matchPeer(dir.path(), *peer, *quality, frames, peerOrder);
+        if (!match) {
+            continue;
+        }
+        const double ratio = bytesPerFrame / match->bytesPerFrame;
+        std::printf(
+            "  ffmpeg at %.2f dB: %.0f bytes per frame%s, %.1f ms per frame; ours / "
+            "ffmpeg bytes = %.2f\n",
+            *quality, match->bytesPerFrame, match->bracketed ? "" : " (nearest, not matched)",
+            match->cpuPerFrame_ms, ratio);
+        kv::bench::summary(
+            kv::bench::format("%s bytes vs ffmpeg at same PSNR", qPrintable(shortName)),
+            kv::bench::format("%.2f x (%.1f dB)", ratio, *quality),
+            kv::bench::format("<= %.1f x", kBytesGoal), match->bracketed && ratio <= kBytesGoal);
+    }
+    if (syncSeconds > 0) {
+        kv::bench::summary("record disk sync processor",
+                           kv::bench::format("%.2f %% of a core", 100.0 * syncCpu_s / syncSeconds),
+                           "< 5 %", syncCpu_s / syncSeconds < 0.05);
     }
     return 0;
 }

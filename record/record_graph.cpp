@@ -201,21 +201,30 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
     return RecordBuild::Running;
 }
 
-// push source ! videoconvert ! I420 ! encoder ! muxer. On failure the three
-// are taken out again so that the raw link can be made.
+// push source ! videoconvert ! I420 ! queue ! encoder ! muxer: the source's
+// streaming thread converts, the queue's thread encodes and muxes, so that a
+// frame's conversion overlaps the encoding of the one before it. On failure
+// the four are taken out again so that the raw link can be made.
 bool RecordGraph::linkCompressor(GstPad* muxPad) {
     GstBin* bin = GST_BIN(pipeline_.get());
     Element convert = makeElement("videoconvert", "Colour Converter");
     Element format = makeElement("capsfilter", "Encoder Input Format");
+    Element queue = makeElement("queue", "Encoder Queue");
     int code = -1;
-    if (convert && format) {
+    if (convert && format && queue) {
         const media::Caps input = media::compressorInputCaps(compressor_.get());
         if (input && takesCaps(compressor_.get(), input.get())) {
             g_object_set(format.get(), "caps", input.get(), nullptr);
         }
+        // Two frames, never dropped: a full queue holds the converter back, so
+        // the push source's own bound stays the one place where frames are
+        // dropped and counted.
+        g_object_set(queue.get(), "max-size-buffers", guint(2), "max-size-bytes", guint(0),
+                     "max-size-time", guint64(0), nullptr);
         gst_bin_add(bin, convert.get());
         gst_bin_add(bin, format.get());
-        if (gst_element_link_many(source_->element(), convert.get(), format.get(),
+        gst_bin_add(bin, queue.get());
+        if (gst_element_link_many(source_->element(), convert.get(), format.get(), queue.get(),
                                   compressor_.get(), nullptr)) {
             Pad encoded = adopt(gst_element_get_static_pad(compressor_.get(), "src"));
             code = encoded ? int(gst_pad_link(encoded.get(), muxPad)) : -1;
@@ -228,7 +237,7 @@ bool RecordGraph::linkCompressor(GstPad* muxPad) {
                              << "does not link to the AVI muxer:" << code
                              << "; recording uncompressed";
     compressorFailure_ = code;
-    for (GstElement* element : {convert.get(), format.get(), compressor_.get()}) {
+    for (GstElement* element : {convert.get(), format.get(), queue.get(), compressor_.get()}) {
         if (element && GST_OBJECT_PARENT(element) == GST_OBJECT(bin)) {
             gst_bin_remove(bin, element);
         }

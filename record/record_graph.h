@@ -6,7 +6,7 @@
 // finished by close(), which sends EOS so that the muxer writes its index and
 // final header before the file is let go.
 //
-//   appsrc ! [videoconvert ! video/x-raw,format=I420 ! encoder] ! avimux ! fdsink
+//   appsrc ! [videoconvert ! video/x-raw,format=I420 ! queue ! encoder] ! avimux ! fdsink
 //
 // The program opens the file itself (see DiskSync): every frame reaches the
 // kernel as it is written and the disk within two seconds, and a file the

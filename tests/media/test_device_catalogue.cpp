@@ -740,8 +740,8 @@ TEST(Compressors, QualityAndKeyFrameRateReachTheEncoder) {
         {"MPEG-4 Compressor", 0.8, 0, "gop-size", 12},  // encoder default kept
         {"MS-MPEG-4 V3 Compressor", 0.8, 10, "quantizer", 8},
         {"MS-MPEG-4 V3 Compressor", 0.8, 25, "gop-size", 25},
-        {"H.264 Compressor", 1.0, 10, "quantizer", 10},
-        {"H.264 Compressor", 0.5, 10, "quantizer", 31},
+        {"H.264 Compressor", 1.0, 10, "quantizer", 16},
+        {"H.264 Compressor", 0.5, 10, "quantizer", 34},
         {"H.264 Compressor", 0.0, 10, "quantizer", 50},  // the encoder's limit
         {"H.264 Compressor", 0.8, 25, "key-int-max", 25},
         {"VP8 Compressor", 1.0, 10, "cq-level", 4},
