@@ -344,6 +344,54 @@ TEST_P(RecordGraphCompressor, WritesAStreamOfItsCodecThatPlaysBack) {
     expectUpright(ffmpegFirstFrame(path, 64, 48), 64, 48, 4);
 }
 
+// An HD picture of strong colours plays back in those colours in an
+// independent player: a lossy stream that does not say its colour matrix is
+// read as BT.601, so it must be coded in it, whatever the frame size.
+TEST_P(RecordGraphCompressor, HdColoursPlayBackAsRecorded) {
+    const CompressorRow& row = GetParam();
+    const QString name = QString::fromUtf8(row.friendlyName);
+    if (!installedCompressorNames().contains(name)) {
+        GTEST_SKIP() << row.friendlyName << " is not installed";
+    }
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"colours.avi"_s);
+    constexpr int width = 1280;
+    constexpr int height = 720;
+    // Bands from the top: red, green, blue, grey, in BGR as our frames hold them.
+    constexpr std::uint8_t bands[][3] = {{0, 0, 230}, {0, 220, 0}, {230, 0, 0}, {128, 128, 128}};
+    const BITMAPINFOHEADER header = makeFrameHeader(width, height);
+    std::vector<std::uint8_t> pixels(header.biSizeImage);
+    const int stride = kv::media::frameStride(width);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* colour = bands[(height - 1 - y) * 4 / height];  // rows bottom-up
+        for (int x = 0; x < width; ++x) {
+            std::copy(colour, colour + 3, pixels.begin() + std::ptrdiff_t(y) * stride + x * 3);
+        }
+    }
+    RecordGraph graph;
+    RecordGraphParams p = params(path, name, width, height);
+    p.quality = 0.9;
+    ASSERT_EQ(graph.build(p), RecordBuild::Running);
+    for (int i = 0; i < 3; ++i) {
+        waitForRoom(graph);
+        ASSERT_TRUE(graph.push(pixels.data(), header, 400000));
+    }
+    graph.close();
+
+    const kv::test::DecodedFrame frame = ffmpegFirstFrame(path, width, height);
+    ASSERT_EQ(frame.width, width);
+    for (int band = 0; band < 4; ++band) {
+        const int y = band * height / 4 + height / 8;
+        const std::uint8_t* decoded =
+            frame.pixels.data() + std::ptrdiff_t(y) * frame.stride + (width / 2) * 3;
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(int(decoded[c]), int(bands[band][c]), 10)
+                << "band " << band << ", channel " << c;
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     RecordGraph, RecordGraphCompressor,
     ::testing::Values(CompressorRow{"MJPEG Compressor", "mjpeg", "MJPG"},
