@@ -305,16 +305,21 @@ void PrintTo(const CompressorRow& row, std::ostream* os) {
     *os << row.friendlyName;
 }
 
-class RecordGraphCompressor : public ::testing::TestWithParam<CompressorRow> {};
+// Each compressor installed here, with a folder for its recording.
+class RecordGraphCompressor : public ::testing::TestWithParam<CompressorRow> {
+  protected:
+    void SetUp() override {
+        if (!installedCompressorNames().contains(name)) {
+            GTEST_SKIP() << GetParam().friendlyName << " is not installed";
+        }
+        ASSERT_TRUE(dir.isValid());
+    }
+    const QString name = QString::fromUtf8(GetParam().friendlyName);
+    QTemporaryDir dir;
+};
 
 TEST_P(RecordGraphCompressor, WritesAStreamOfItsCodecThatPlaysBack) {
     const CompressorRow& row = GetParam();
-    const QString name = QString::fromUtf8(row.friendlyName);
-    if (!installedCompressorNames().contains(name)) {
-        GTEST_SKIP() << row.friendlyName << " is not installed";
-    }
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(u"compressed.avi"_s);
     constexpr int frames = 10;
 
@@ -348,13 +353,6 @@ TEST_P(RecordGraphCompressor, WritesAStreamOfItsCodecThatPlaysBack) {
 // independent player: a lossy stream that does not say its colour matrix is
 // read as BT.601, so it must be coded in it, whatever the frame size.
 TEST_P(RecordGraphCompressor, HdColoursPlayBackAsRecorded) {
-    const CompressorRow& row = GetParam();
-    const QString name = QString::fromUtf8(row.friendlyName);
-    if (!installedCompressorNames().contains(name)) {
-        GTEST_SKIP() << row.friendlyName << " is not installed";
-    }
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(u"colours.avi"_s);
     constexpr int width = 1280;
     constexpr int height = 720;
