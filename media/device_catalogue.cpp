@@ -197,8 +197,9 @@ GQuark admissionPadQuark() {
 }  // namespace
 
 Pad cameraAdmissionPad(GstElement* camera) {
-    auto* pad = camera ? static_cast<Pad*>(g_object_get_qdata(G_OBJECT(camera), admissionPadQuark()))
-                       : nullptr;
+    auto* pad = camera
+                    ? static_cast<Pad*>(g_object_get_qdata(G_OBJECT(camera), admissionPadQuark()))
+                    : nullptr;
     return pad ? *pad : Pad();
 }
 
