@@ -445,11 +445,9 @@ void onDecodedPad(GstElement*, GstPad* pad, gpointer data) {
     if (kind == StreamKind::Other || gst_pad_is_linked(context->chainSink.get())) {
         return;
     }
-    if (kind == StreamKind::Jpeg && !context->jpegDecoder) {
-        return;  // only asked for when there is a decoder for it
-    }
     if (context->gate) {
-        // Linked before any frame can reach the gate; a restarted camera
+        // A JPEG stream comes only from a camera with a JPEG decoder (see
+        // keepJpegUndecoded). Linked before any frame can reach the gate; a restarted camera
         // finds its stream again and links afresh.
         if (context->jpegDecoder) {
             gst_element_unlink(context->gate, context->jpegDecoder);
