@@ -83,12 +83,6 @@ void drawLetterboxed(QPainter& painter, const QRect& area, const QImage& picture
 
 const QString kProduct = QStringLiteral("Kestrelvision");
 const QString kNoCaptureDevice = QStringLiteral("No capture device available.");
-const QString kNeedsGStreamer = QStringLiteral(
-    "Kestrelvision needs GStreamer 1.22 or higher: \n\nOK brings you to the GStreamer download "
-    "page.\n");
-const QString kNoNullRenderer = QStringLiteral(
-    "Nullrenderer not available. \nKestrelvision needs GStreamer 1.22 or higher: \n\n");
-const QString kSourceMissing = QStringLiteral("Record source filter not available. \n\n");
 
 // Shows the wait cursor for a long operation, restored on every way out.
 class WaitCursor {
@@ -852,9 +846,9 @@ void TForm1::connectSession() {
         showRecorderState();
     });
     connect(session_, &RecordingSession::captureGraphClosed, this, &TForm1::clearLivePicture);
-    connect(session_, &RecordingSession::cameraNameCleared, this,
-            [this] { settings_.CaptureDeviceName = session_->config().cameraName; });
-    connect(session_, &RecordingSession::buildProblem, this, &TForm1::showBuildProblem);
+    // Shown after the build has returned: a box never holds the session up.
+    connect(session_, &RecordingSession::buildProblem, this, &TForm1::showBuildProblem,
+            Qt::QueuedConnection);
     connect(session_, &RecordingSession::captureFormatReady, this, [this](int width, int height) {
         if (layoutPending_) {
             layoutPending_ = false;
@@ -899,27 +893,16 @@ void TForm1::showHandledFrame(capture::FrameState state, int motionBar) {
 }
 
 void TForm1::showBuildProblem(session::BuildProblem problem, int code) {
-    switch (problem) {
-        case session::BuildProblem::NoCaptureDevice:
-            QMessageBox::warning(this, kProduct, kNoCaptureDevice);
-            break;
-        case session::BuildProblem::GrabberMissing:
-            if (QMessageBox::warning(this, kProduct, kNeedsGStreamer,
-                                     QMessageBox::Ok | QMessageBox::Abort) == QMessageBox::Ok) {
-                QDesktopServices::openUrl(
-                    QUrl(QStringLiteral("https://gstreamer.freedesktop.org/download/")));
-            }
-            break;
-        case session::BuildProblem::RendererMissing:
-            QMessageBox::warning(this, kProduct, kNoNullRenderer);
-            break;
-        case session::BuildProblem::SourceMissing:
-            QMessageBox::warning(this, kProduct, kSourceMissing);
-            break;
-        case session::BuildProblem::CompressorFailed:
-            QMessageBox::warning(this, kProduct, record::RecordGraph::compressorFailureText(code));
-            break;
+    const QString text = session::buildProblemText(problem, code);
+    if (problem == session::BuildProblem::GrabberMissing) {
+        if (QMessageBox::warning(this, kProduct, text, QMessageBox::Ok | QMessageBox::Abort) ==
+            QMessageBox::Ok) {
+            QDesktopServices::openUrl(
+                QUrl(QStringLiteral("https://gstreamer.freedesktop.org/download/")));
+        }
+        return;
     }
+    QMessageBox::warning(this, kProduct, text);
 }
 
 // Told once, without holding anything up: the recording retries by itself.

@@ -161,11 +161,13 @@ void HeadlessRecorder::connectSession() {
         lastMovement_ = QDateTime::currentDateTime();
         qCInfo(lcHeadless) << "movement started";
     });
-    connect(session_, &RecordingSession::buildProblem, this,
-            [](session::BuildProblem problem, int code) {
-                qCWarning(lcHeadless) << "the recording could not be built: problem" << int(problem)
-                                      << "code" << code;
-            });
+    connect(session_, &RecordingSession::noCameraChanged, this, [this](bool none) {
+        if (none) {
+            qCWarning(lcHeadless) << "no camera: recording starts when one is there";
+        } else {
+            qCInfo(lcHeadless).noquote() << "a camera is there:" << session_->stateText();
+        }
+    });
 }
 
 void HeadlessRecorder::tick() {

@@ -57,7 +57,8 @@ inline bool insideStartWindow(double now, double start, double stop) {
     return false;
 }
 
-enum class TimerAction { None, Stop, Start };
+// Rotate: the file is full; the next one starts at once and the camera runs on.
+enum class TimerAction { None, Stop, Start, Rotate };
 
 struct TimerInputs {
     bool recordGraphExists = false;
@@ -70,14 +71,15 @@ struct TimerInputs {
 };
 
 // What one tick of the record timer does once the restart delay has passed.
-// A stop and the next start are a tick apart.
+// A stop and the next start are a tick apart; a full file is followed by the
+// next one within the same tick.
 inline TimerAction recordTimerAction(const TimerInputs& in) {
     if (in.recordGraphExists) {
         if (in.recUseTimer && outsideRecordingWindow(in.now, in.start, in.stop)) {
             return TimerAction::Stop;
         }
         if (in.recordedFrames > in.maxRecordSamples) {
-            return TimerAction::Stop;
+            return TimerAction::Rotate;
         }
         return TimerAction::None;
     }

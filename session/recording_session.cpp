@@ -4,6 +4,8 @@
 #include "capture/frame_stamp.h"
 #include "capture/grabber_callback.h"
 #include "capture/motion.h"
+#include "media/device_catalogue.h"
+#include "media/device_watch.h"
 #include "media/window_messages.h"
 #include "record/record_files.h"
 #include "record/record_graph.h"
@@ -25,7 +27,30 @@ namespace kv::session {
 
 namespace {
 const QString kMaskFile = QStringLiteral("Mask.bmp");
+
+int secondOfDay(double timeOfDay) {
+    return int(std::lround(timeOfDay * 86400.0)) % 86400;
+}
 }  // namespace
+
+QString buildProblemText(BuildProblem problem, int code) {
+    switch (problem) {
+        case BuildProblem::NoCaptureDevice:
+            return QStringLiteral("No capture device available.");
+        case BuildProblem::GrabberMissing:
+            return QStringLiteral(
+                "Kestrelvision needs GStreamer 1.22 or higher: \n\nOK brings you to the GStreamer "
+                "download page.\n");
+        case BuildProblem::RendererMissing:
+            return QStringLiteral(
+                "Nullrenderer not available. \nKestrelvision needs GStreamer 1.22 or higher: \n\n");
+        case BuildProblem::SourceMissing:
+            return QStringLiteral("Record source filter not available. \n\n");
+        case BuildProblem::CompressorFailed:
+            return record::RecordGraph::compressorFailureText(code);
+    }
+    return {};
+}
 
 RecordingSession::RecordingSession(const media::Clock& clock, QObject* parent)
     : QObject(parent),
@@ -47,6 +72,8 @@ RecordingSession::RecordingSession(const media::Clock& clock, QObject* parent)
     recordGraph_ = new record::RecordGraph(this);
     connect(recordGraph_, &record::RecordGraph::writeError, this, &RecordingSession::onWriteError,
             Qt::QueuedConnection);
+    deviceWatch_ = new media::DeviceWatch(this);
+    connect(deviceWatch_, &media::DeviceWatch::cameraAdded, this, &RecordingSession::onCameraAdded);
     watchdog_ = new QTimer(this);
     watchdog_->setInterval(1000);
     connect(watchdog_, &QTimer::timeout, this, &RecordingSession::checkSilence);
@@ -69,6 +96,26 @@ RecordingSession::~RecordingSession() {
 void RecordingSession::setConfig(const SessionConfig& config) {
     config_ = config;
     preRecord_.setCapacity(config_.preRecFrames);
+    if (recordingWindowEmpty()) {
+        if (!emptyWindowTold_) {
+            emptyWindowTold_ = true;
+            qCWarning(lcRecording) << "the daily recording window starts when it stops:"
+                                      " nothing is recorded until it is changed";
+            Q_EMIT statusText(stateText());
+        }
+    } else {
+        emptyWindowTold_ = false;
+    }
+    // The camera the settings name may be listed again (a network camera
+    // put back into the settings): it replaces the stand-in.
+    if (standIn_ && namedCameraListed()) {
+        onCameraAdded(config_.cameraName);
+    }
+}
+
+bool RecordingSession::recordingWindowEmpty() const {
+    return config_.recUseTimer &&
+           secondOfDay(config_.recStartTime) == secondOfDay(config_.recStopTime);
 }
 
 void RecordingSession::setMode(int mode) {
@@ -139,6 +186,9 @@ void RecordingSession::recordTimerTick() {
     if (shutDown_ || repairing_ || !restartDelay_.tick()) {
         return;
     }
+    if (recordGraph_->exists() && clock_.tickCount() - lastQuota_ms_ >= kQuotaEvery_ms) {
+        EnforceDiskQuota();  // a long file grows too
+    }
     if (writeFailed_ && recordGraph_->exists() && recordedFrames_ > 0 && !recordGraph_->failed() &&
         clock_.tickCount() - recordStart_ms_ >= kWriteProven_ms) {
         writeFailed_ = false;
@@ -160,11 +210,22 @@ void RecordingSession::recordTimerTick() {
             CloseRecordGraph();
             CloseCaptureGraph();
             break;
+        case capture::TimerAction::Rotate:
+            rotateRecording();
+            break;
         case capture::TimerAction::Start:
             if (recordPending_ && captureGraph_->exists()) {
                 break;  // the camera is still starting; the watchdog times it
             }
-            if (retryDue()) {
+            if (!retryDue()) {
+                break;
+            }
+            if (captureGraph_->exists() && captureGraph_->formatKnown() && !captureGraph_->lost()) {
+                // Only the recording stopped (a write fault): the camera runs on.
+                retryAt_ms_.reset();
+                EnforceDiskQuota();
+                BuildRecordGraph();
+            } else {
                 StartGraphs();
             }
             break;
@@ -179,10 +240,9 @@ void RecordingSession::StartGraphs() {
     // A capture graph left from a failed recording start is closed first.
     CloseCaptureGraph();
     BuildCaptureGraph();
-    // With no camera at all a recording graph without frames keeps the timer
-    // from trying (and telling) again until the camera changes; a lost one is
-    // retried instead.
-    if (captureGraph_->exists() || !cameraLost_) {
+    // Without a camera there is nothing to record: no file is made, and the
+    // build is retried with the back-off.
+    if (captureGraph_->exists()) {
         BuildRecordGraph();
     }
 }
@@ -200,36 +260,54 @@ void RecordingSession::scheduleRetry(Backoff& backoff, const char* what) {
 // --- graphs
 
 void RecordingSession::EnforceDiskQuota() {
-    record::EnforceDiskQuota(config_.folder, config_.maxDiskspace_mb, playbackFileName_);
+    lastQuota_ms_ = clock_.tickCount();
+    const record::QuotaResult result =
+        quota_.EnforceDiskQuota(config_.folder, config_.maxDiskspace_mb, playbackFileName_,
+                                recordGraph_->exists() ? recordFileName_ : QString());
+    if (result.overLimit != overQuota_) {
+        overQuota_ = result.overLimit;
+        Q_EMIT statusText(stateText());
+    }
 }
 
 void RecordingSession::BuildCaptureGraph() {
-    const QString nameBefore = config_.cameraName;
-    const capture::CaptureBuild result = captureGraph_->build(
-        config_.cameraName, config_.cameraIndex, config_.formatIndex, config_.debug);
-    if (config_.cameraName != nameBefore) {
-        Q_EMIT cameraNameCleared();
-    }
+    // The setting keeps its camera while that camera is absent.
+    QString camera = config_.cameraName;
+    const capture::CaptureBuild result =
+        captureGraph_->build(camera, config_.cameraIndex, config_.formatIndex, config_.debug);
     switch (result) {
         case capture::CaptureBuild::NoCaptureDevice:
             CloseCaptureGraph();
-            if (cameraLost_) {
-                scheduleRetry(cameraBackoff_, "no camera yet");
-            } else {
-                Q_EMIT buildProblem(BuildProblem::NoCaptureDevice, 0);
-            }
+            setNoCamera(true);
             return;
         case capture::CaptureBuild::GrabberMissing:
+        case capture::CaptureBuild::RendererMissing: {
             CloseCaptureGraph();
-            Q_EMIT buildProblem(BuildProblem::GrabberMissing, 0);
+            const BuildProblem problem = result == capture::CaptureBuild::GrabberMissing
+                                             ? BuildProblem::GrabberMissing
+                                             : BuildProblem::RendererMissing;
+            if (!buildProblemTold_) {
+                buildProblemTold_ = true;
+                qCWarning(lcRecording).noquote()
+                    << "the camera cannot be used:" << buildProblemText(problem, 0).simplified();
+                Q_EMIT buildProblem(problem, 0);
+            }
+            scheduleRetry(cameraBackoff_, "the camera's graph could not be built");
             return;
-        case capture::CaptureBuild::RendererMissing:
-            Q_EMIT buildProblem(BuildProblem::RendererMissing, 0);
-            CloseCaptureGraph();
-            return;
+        }
         case capture::CaptureBuild::Running:
             break;
     }
+    buildProblemTold_ = false;
+    setNoCamera(false);
+    const bool standIn = !config_.cameraName.isEmpty() && camera.isEmpty();
+    if (standIn && !standIn_) {
+        qCWarning(lcRecording).noquote()
+            << "the camera" << config_.cameraName
+            << "is not there: the first camera found records until it is back";
+        deviceWatch_->start();
+    }
+    standIn_ = standIn;
     if (captureGraph_->lost()) {
         // The camera failed while starting: it is not there yet.
         onCameraLost(captureGraph_->lossReason());
@@ -263,11 +341,87 @@ void RecordingSession::CloseCaptureGraph() {
     Q_EMIT captureGraphClosed();
 }
 
+void RecordingSession::setNoCamera(bool none) {
+    if (!none) {
+        if (noCamera_) {
+            noCamera_ = false;
+            cameraBackoff_.reset();
+            qCInfo(lcRecording) << "a camera is there";
+            Q_EMIT noCameraChanged(false);
+        }
+        return;
+    }
+    if (!noCamera_) {
+        noCamera_ = true;
+        qCWarning(lcRecording) << "no camera: nothing is recorded until one is there";
+        deviceWatch_->start();
+        Q_EMIT noCameraChanged(true);
+        if (!cameraLost_) {  // a camera that went away was told already
+            Q_EMIT buildProblem(BuildProblem::NoCaptureDevice, 0);
+        }
+    }
+    scheduleRetry(cameraBackoff_, "no camera");
+    Q_EMIT statusText(stateText());
+}
+
+void RecordingSession::onCameraAdded(const QString& name) {
+    if (noCamera_ || cameraLost_) {
+        retryAt_ms_.reset();  // the next tick tries it
+        return;
+    }
+    if (standIn_ && name.compare(config_.cameraName, Qt::CaseInsensitive) == 0) {
+        qCInfo(lcRecording).noquote() << "the camera" << name << "is back: it records again";
+        standIn_ = false;
+        CloseRecordGraph();
+        CloseCaptureGraph();
+        retryAt_ms_.reset();
+    }
+}
+
+bool RecordingSession::namedCameraListed() const {
+    QStringList names;
+    media::ListDeviceNames(media::DeviceCategory::CLSID_VideoInputDeviceCategory, names);
+    return names.contains(config_.cameraName, Qt::CaseInsensitive);
+}
+
 void RecordingSession::BuildRecordGraph() {
-    if (captureGraph_->exists() && !captureGraph_->formatKnown()) {
+    if (!captureGraph_->exists()) {
+        return;  // no camera: no file
+    }
+    if (!captureGraph_->formatKnown()) {
         recordPending_ = true;  // built when the camera tells its format
         return;
     }
+    if (!openRecordFile()) {
+        CloseRecordGraph();
+        scheduleRetry(writeBackoff_, "the recording could not be built");
+        return;
+    }
+    preRecord_.clear();  // its frames belong to the file before
+    warmUp_ = kWarmUpFrames;
+    // The camera may have run without a recording (after a write fault):
+    // its silence counts from now.
+    lastFrame_ms_ = clock_.tickCount();
+    if (config_.mode != capture::StateOff) {
+        grabber_->setInterval(kIdleInterval_ms);
+    }
+    grabber_->setEnabled(true);
+}
+
+void RecordingSession::rotateRecording() {
+    if (!recordGraph_->exists()) {
+        return;
+    }
+    recordGraph_->close(record::RecordGraph::Finish::Background);
+    Q_EMIT recordGraphClosed();
+    EnforceDiskQuota();
+    if (!openRecordFile()) {
+        CloseRecordGraph();
+        scheduleRetry(writeBackoff_, "the next recording could not be built");
+    }
+}
+
+bool RecordingSession::openRecordFile() {
     QString folderError;
     if (!record::ensureRecordingFolder(config_.folder, &folderError)) {
         qCWarning(lcRecording).noquote() << "recording folder:" << folderError;
@@ -283,23 +437,33 @@ void RecordingSession::BuildRecordGraph() {
     params.height = grabber_->format().bmiHeader.biHeight;
     params.debug = config_.debug;
     if (recordGraph_->build(params) == record::RecordBuild::SourceMissing) {
-        Q_EMIT buildProblem(BuildProblem::SourceMissing, 0);
-        CloseRecordGraph();
-        return;
+        if (!sourceMissingTold_) {
+            sourceMissingTold_ = true;
+            qCWarning(lcRecording).noquote()
+                << "the recording cannot be built:"
+                << buildProblemText(BuildProblem::SourceMissing, 0).simplified();
+            Q_EMIT buildProblem(BuildProblem::SourceMissing, 0);
+        }
+        return false;
     }
+    sourceMissingTold_ = false;
     if (const std::optional<int> failure = recordGraph_->compressorFailure()) {
-        Q_EMIT buildProblem(BuildProblem::CompressorFailed, *failure);
+        // Told once for each compressor chosen, not for every file.
+        if (compressorFailureTold_ != config_.compressor) {
+            compressorFailureTold_ = config_.compressor;
+            qCWarning(lcRecording).noquote()
+                << config_.compressor << "cannot be used, the file is written uncompressed:"
+                << buildProblemText(BuildProblem::CompressorFailed, *failure);
+            Q_EMIT buildProblem(BuildProblem::CompressorFailed, *failure);
+        }
+    } else {
+        compressorFailureTold_.clear();
     }
     recordedFrames_ = 0;
-    preRecord_.clear();  // its frames belong to the file before
     recordStart_ms_ = clock_.tickCount();
-    warmUp_ = kWarmUpFrames;
     Q_EMIT statusText(recordingStatus());
     Q_EMIT recordGraphBuilt();
-    if (config_.mode != capture::StateOff) {
-        grabber_->setInterval(kIdleInterval_ms);
-    }
-    grabber_->setEnabled(true);
+    return true;
 }
 
 void RecordingSession::CloseRecordGraph() {
@@ -361,11 +525,25 @@ void RecordingSession::onCameraLost(const QString& reason) {
 }
 
 QString RecordingSession::stateText() const {
+    QString state = recorderState();
+    if (overQuota_) {
+        state += tr(", over the disk quota");
+    }
+    return state;
+}
+
+QString RecordingSession::recorderState() const {
+    if (noCamera_) {
+        return tr("No camera");
+    }
     if (cameraLost_) {
         return QStringLiteral("Camera lost: ") + lossReason_;
     }
     if (writeFailed_) {
         return QStringLiteral("Recording stopped");
+    }
+    if (!recordGraph_->exists() && recordingWindowEmpty()) {
+        return tr("Recording window is empty");
     }
     if (!recordGraph_->exists() && config_.recUseTimer &&
         !capture::insideStartWindow(capture::timeOfDay(clock_.now()), config_.recStartTime,
@@ -468,6 +646,14 @@ void RecordingSession::FrameLoop() {
 
     const capture::FrameState state = postRecord_.fate(config_.mode);
     lastRecorded_ = state == capture::StateRecord;
+    if (state == capture::StateRecord && recordedFrames_ > config_.maxRecordSamples) {
+        // The file is full: this frame opens the next one.
+        rotateRecording();
+        if (!recordGraph_->exists()) {
+            Q_EMIT frameHandled(state, measured ? motion : 0);
+            return;
+        }
+    }
     record::JournalLine line;
     line.time = taken;
     line.motion = measured ? motion : 0;

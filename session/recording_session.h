@@ -15,6 +15,7 @@
 #include "capture/robust_motion.h"
 #include "media/clock.h"
 #include "media/frame.h"
+#include "record/record_files.h"
 #include "session/pre_record.h"
 
 #include <QObject>
@@ -37,13 +38,18 @@ enum class CaptureBuild;
 namespace kv::record {
 class RecordGraph;
 }
+namespace kv::media {
+class DeviceWatch;
+}
 
 namespace kv::session {
 
 // The settings the running recorder reads. The owner copies them in after
 // every change (load, dialogs, mode buttons, the trigger slider).
 struct SessionConfig {
-    QString cameraName;  // emptied by a build when no such camera is listed
+    // Kept while that camera is absent: the first camera found stands in
+    // meanwhile, and the named one is taken again once it is back.
+    QString cameraName;
     int cameraIndex = -1;
     int formatIndex = 0;
     QString folder;  // AVIPath, ending with a separator
@@ -74,6 +80,9 @@ enum class BuildProblem {
     CompressorFailed,  // with its code: the file is written uncompressed
 };
 
+// The problem in words, for a message box or a log line.
+QString buildProblemText(BuildProblem problem, int code);
+
 // The interval between retries after a fault: 1, 2, 4 ... 30 s.
 class Backoff {
   public:
@@ -98,6 +107,8 @@ class RecordingSession : public QObject {
     static constexpr std::uint32_t kIdleInterval_ms = 200;
     // Frames skipped after every recording start before motion is measured.
     static constexpr int kWarmUpFrames = 2;
+    // How often the quota looks at the folder while a file grows.
+    static constexpr std::uint32_t kQuotaEvery_ms = 60000;
     // A camera that sends nothing for this long (or three intervals) is lost.
     static constexpr int kMinSilence_ms = 5000;
     // How long quitting waits for recordings that are still finishing.
@@ -149,6 +160,9 @@ class RecordingSession : public QObject {
     void CloseCaptureGraph();
     void BuildRecordGraph();
     void CloseRecordGraph();
+    // The file is full: it finishes in the background while the next one
+    // starts at once; the camera runs on, so no frame is lost between them.
+    void rotateRecording();
     // Stops everything; recordings still finishing get a bounded wait.
     void shutdown();
 
@@ -161,12 +175,19 @@ class RecordingSession : public QObject {
     int recordedFrames() const { return recordedFrames_; }
     const QString& RecordFileName() const { return recordFileName_; }
     bool cameraLost() const { return cameraLost_; }
+    // No camera is listed at all: nothing is recorded until one appears.
+    bool noCamera() const { return noCamera_; }
+    // The camera the settings name is absent and the first one found stands in.
+    bool standInCamera() const { return standIn_; }
+    // The recordings take more room than the quota and nothing more may go.
+    bool overQuota() const { return overQuota_; }
     // The capture graph runs and the recording waits for the camera's format.
     bool recordPending() const { return recordPending_; }
     bool writeFailed() const { return writeFailed_; }
     // What the recorder is doing, in a few words for the status bar:
     // "Recording", "Waiting for movement", "Recording off", "Outside the
-    // recording window until 06:00", "Camera lost: ...", "Recording stopped".
+    // recording window until 06:00", "Recording window is empty", "No camera",
+    // "Camera lost: ...", "Recording stopped".
     QString stateText() const;
     const media::BITMAPINFOHEADER& displayFormat() const { return displayFormat_; }
     // The frame being handled, stamped once the frame loop has run.
@@ -198,9 +219,10 @@ class RecordingSession : public QObject {
     void recordGraphBuilt();
     void recordGraphClosed();
     void captureGraphClosed();
+    // Told once per episode; the build is retried by itself.
     void buildProblem(BuildProblem problem, int code);
-    // The camera named in the settings is not listed: the name was emptied.
-    void cameraNameCleared();
+    // No camera at all (true), or one appeared (false).
+    void noCameraChanged(bool none);
     // The camera's frame size is known; the recording follows.
     void captureFormatReady(int width, int height);
     void cameraLostChanged(bool lost, const QString& reason);
@@ -220,7 +242,14 @@ class RecordingSession : public QObject {
     void scheduleRetry(Backoff& backoff, const char* what);
     std::uint32_t silenceLimit_ms() const;
     QString recordingStatus() const;
+    QString recorderState() const;
     void onRepaired(int repaired, int removed);
+    bool openRecordFile();
+    void setNoCamera(bool none);
+    void onCameraAdded(const QString& name);
+    void watchDevices(bool on);
+    bool namedCameraListed() const;
+    bool recordingWindowEmpty() const;
 
     const media::Clock& clock_;
     SessionConfig config_;
@@ -259,6 +288,19 @@ class RecordingSession : public QObject {
     std::uint32_t recordStart_ms_ = 0;         // tick of the last recording graph build
     bool repairing_ = false;
     std::thread repairThread_;
+
+    // No camera, a stand-in camera, build problems already told.
+    bool noCamera_ = false;
+    bool standIn_ = false;
+    bool buildProblemTold_ = false;
+    media::DeviceWatch* deviceWatch_ = nullptr;
+
+    record::DiskQuota quota_;
+    bool overQuota_ = false;
+    std::uint32_t lastQuota_ms_ = 0;
+    bool emptyWindowTold_ = false;
+    bool sourceMissingTold_ = false;
+    QString compressorFailureTold_;  // the compressor whose failure was told
 };
 
 }  // namespace kv::session

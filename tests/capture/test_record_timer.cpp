@@ -103,16 +103,20 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, RecordingWindow,
                              WindowRow{6, 0, 1, k0600, k0600, false, TimerAction::None},
                              WindowRow{18, 0, 0, k0600, k0600, true, TimerAction::None}));
 
-TEST(RecordTimer, AFileIsClosedOverTheFrameLimitAndTheNextStartsOneTickLater) {
+TEST(RecordTimer, AFileOverTheFrameLimitIsFollowedAtOnceButTheWindowsEndStops) {
     TimerInputs in;
     in.recordGraphExists = true;
     in.maxRecordSamples = 20000;
     in.recordedFrames = 20000;
     EXPECT_EQ(recordTimerAction(in), TimerAction::None);
     in.recordedFrames = 20001;
+    EXPECT_EQ(recordTimerAction(in), TimerAction::Rotate);
+    // Past the window's end a full file is not followed by another.
+    in.recUseTimer = true;
+    in.start = at(6, 0, 0);
+    in.stop = at(18, 0, 0);
+    in.now = at(18, 0, 1);
     EXPECT_EQ(recordTimerAction(in), TimerAction::Stop);
-    in.recordGraphExists = false;  // the next tick
-    EXPECT_EQ(recordTimerAction(in), TimerAction::Start);
 }
 
 TEST(RecordTimer, WithoutTheDailyWindowItAlwaysStarts) {

@@ -3,6 +3,7 @@
 // back, and a disk that fills up and is freed, all recovered without input.
 
 #include "capture/grabber_callback.h"
+#include "media/device_catalogue.h"
 #include "media/uri_camera.h"
 #include "record/journal.h"
 #include "record/record_graph.h"
@@ -269,6 +270,123 @@ TEST_F(RecordingSessionTest, ANetworkCameraThatDropsOrHangsIsFollowedBackWithout
     for (const QString& name : names) {
         EXPECT_TRUE(test::hasIdx1(folder_ + name)) << name.toStdString();
     }
+}
+
+// A full file is followed by the next at once while the camera runs on: the
+// journals show no gap across a file change beyond the interval, for a test
+// camera and for a network camera that a rebuild would have reconnected.
+TEST_F(RecordingSessionTest, FilesChangeWithoutLosingAFrame) {
+    test::HttpCamera network(QSize(160, 120), 10);
+    ASSERT_TRUE(network.isListening());
+    const std::pair<QString, QString> cameras[] = {
+        {QStringLiteral("Ball"), QStringLiteral("test:ball?width=160&height=120&framerate=30")},
+        {QStringLiteral("Door"), network.url()}};
+    for (const auto& [name, uri] : cameras) {
+        SCOPED_TRACE(name.toStdString());
+        for (const QString& file : QDir(folder_).entryList(QDir::Files)) {
+            QFile::remove(folder_ + file);
+        }
+        config_.recInterval_ms = 200;
+        config_.maxRecordSamples = 5;
+        RecordingSession& session = start(name, uri);
+        int cameraStarts = 0;
+        QObject::connect(&session, &RecordingSession::captureFormatReady,
+                         [&cameraStarts] { ++cameraStarts; });
+        ASSERT_TRUE(runUntil([&] { return files().size() >= 4; }, 30000)) << files().size();
+        EXPECT_EQ(cameraStarts, 1);  // the camera was never restarted for a file
+        session.shutdown();
+        const QStringList names = files();
+        QDateTime last;
+        for (int i = 0; i < names.size(); ++i) {
+            const QString file = folder_ + names[i];
+            const auto journal = record::readJournal(record::journalPath(file));
+            ASSERT_FALSE(journal.empty()) << names[i].toStdString();
+            EXPECT_EQ(test::probeAvi(file).frames, int(journal.size()));
+            if (i + 1 < names.size()) {
+                // The limit's frame and no more: the next frame opens the next file.
+                EXPECT_EQ(int(journal.size()), config_.maxRecordSamples + 1);
+            }
+            if (last.isValid()) {
+                const qint64 gap = last.msecsTo(journal.front().time);
+                EXPECT_GT(gap, 0);
+                EXPECT_LT(gap, 2 * config_.recInterval_ms) << "before " << names[i].toStdString();
+            }
+            last = journal.back().time;
+        }
+        session_.reset();
+    }
+}
+
+// Without any camera nothing pretends to record: no file, no recording graph,
+// "No camera" told once however often it is retried; the camera the settings
+// name is kept, a camera that appears is used, and the named one replaces
+// that stand-in as soon as it is listed.
+TEST_F(RecordingSessionTest, NoCameraIsAStateOfItsOwnUntilOneAppears) {
+    QStringList present;
+    media::clearUriCameras();
+    media::ListDeviceNames(media::DeviceCategory::CLSID_VideoInputDeviceCategory, present);
+    if (!present.isEmpty()) {
+        GTEST_SKIP() << "this machine has a camera";
+    }
+    config_.cameraName = QStringLiteral("Door");
+    session_ = std::make_unique<RecordingSession>();
+    RecordingSession& session = *session_;
+    session.setConfig(config_);
+    session.setMode(config_.mode);
+    session.resetRestartDelay(0);
+    int told = 0;
+    QObject::connect(&session, &RecordingSession::buildProblem,
+                     [&told](session::BuildProblem problem, int) {
+                         told += problem == session::BuildProblem::NoCaptureDevice;
+                     });
+    QString status;
+    QObject::connect(&session, &RecordingSession::statusText,
+                     [&status](const QString& s) { status = s; });
+    runUntil([] { return false; }, 3500);  // tried at 0, 1 and 3 s
+    EXPECT_TRUE(session.noCamera());
+    EXPECT_EQ(session.stateText(), QStringLiteral("No camera"));
+    EXPECT_EQ(status, QStringLiteral("No camera"));
+    EXPECT_FALSE(session.recordGraphExists());
+    EXPECT_TRUE(session.RecordFileName().isEmpty());
+    EXPECT_TRUE(files().isEmpty());
+    EXPECT_EQ(told, 1);
+
+    // Another camera is plugged in: it stands in, and the setting is kept.
+    media::setCommandLineCameras(
+        {{QStringLiteral("Hall"), QStringLiteral("test:ball?width=160&height=120")}});
+    ASSERT_TRUE(runUntil([&] { return session.recordedFrames() >= 3; }, 10000));
+    EXPECT_FALSE(session.noCamera());
+    EXPECT_TRUE(session.standInCamera());
+    EXPECT_EQ(session.config().cameraName, QStringLiteral("Door"));
+    EXPECT_EQ(session.displayFormat().biWidth, 160);
+
+    // The named camera is listed again (as a reload of the settings finds it).
+    media::setCommandLineCameras(
+        {{QStringLiteral("Hall"), QStringLiteral("test:ball?width=160&height=120")},
+         {QStringLiteral("Door"), QStringLiteral("test:smpte75?width=320&height=240")}});
+    session.setConfig(config_);
+    ASSERT_TRUE(runUntil(
+        [&] { return session.displayFormat().biWidth == 320 && session.recordedFrames() >= 2; },
+        10000));
+    EXPECT_FALSE(session.standInCamera());
+    EXPECT_EQ(told, 1);
+    session_.reset();  // before what its signals reach
+}
+
+// A daily window that starts when it stops records nothing, and says so.
+TEST_F(RecordingSessionTest, AnEmptyRecordingWindowIsTold) {
+    config_.recUseTimer = true;
+    config_.recStartTime = config_.recStopTime = 0.5;
+    QString status;
+    RecordingSession session;
+    QObject::connect(&session, &RecordingSession::statusText,
+                     [&status](const QString& s) { status = s; });
+    session.setConfig(config_);
+    EXPECT_EQ(status, QStringLiteral("Recording window is empty"));
+    EXPECT_EQ(session.stateText(), status);
+    config_.recStopTime = 0.75;
+    session.setConfig(config_);
+    EXPECT_NE(session.stateText(), QStringLiteral("Recording window is empty"));
 }
 
 class RecordingSessionFullDisk : public RecordingSessionTest {
