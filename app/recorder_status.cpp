@@ -38,6 +38,9 @@ RecorderStatus recorderStatus(const session::RecordingSession& session, const QS
     s.state = session.stateText();
     s.camera =
         config.cameraName.isEmpty() ? QStringLiteral("the first camera found") : config.cameraName;
+    if (session.standInCamera()) {
+        s.camera += QStringLiteral(" (not there; the first camera found records meanwhile)");
+    }
     if (session.recordGraphExists()) {
         s.file = session.RecordFileName();
         s.frames = session.recordedFrames();

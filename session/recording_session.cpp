@@ -106,6 +106,9 @@ void RecordingSession::setConfig(const SessionConfig& config) {
     } else {
         emptyWindowTold_ = false;
     }
+    if (noCamera_) {
+        retryAt_ms_.reset();  // new settings may bring a camera: try at once
+    }
     // The camera the settings name may be listed again (a network camera
     // put back into the settings): it replaces the stand-in.
     if (standIn_ && namedCameraListed()) {
