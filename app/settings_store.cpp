@@ -338,11 +338,12 @@ SettingsStore::SettingsStore(QString instanceSuffix) {
 struct SettingsStore::ReadResult {
     Settings settings;
     LoadReport report;
-    QStringList problems;  // a text per unreadable value, or why the file is
+    QStringList problems;       // a text per unreadable value, or why the file is
+    QStringList defaultsTaken;  // the default each unreadable value took
 };
 
 SettingsStore::ReadResult SettingsStore::read(const Settings& defaults) const {
-    ReadResult result{defaults, {}, {}};
+    ReadResult result{defaults, {}, {}, {}};
     QSettings ini(path_, QSettings::IniFormat);
     const QFileInfo info(path_);
     if (ini.status() != QSettings::NoError ||
@@ -367,10 +368,10 @@ SettingsStore::ReadResult SettingsStore::read(const Settings& defaults) const {
         // A value is assigned only when it can be read: the default stays otherwise.
         if (const Problem problem = entry.read(stored, result.settings)) {
             result.report.unreadable << key;
-            result.problems << QStringLiteral("\"%1\" holds %2, which %3; its default %4 is used")
+            result.problems << QStringLiteral("\"%1\" holds %2, which %3")
                                    .arg(key, shownValue(entry, stored),
-                                        QString::fromLatin1(problem),
-                                        entry.write(defaults).toString());
+                                        QString::fromLatin1(problem));
+            result.defaultsTaken << entry.write(defaults).toString();
         }
     }
     if (result.report.missing.size() == qsizetype(allSavedKeys().size()) && info.size() > 0) {
@@ -427,9 +428,10 @@ Settings SettingsStore::load(int defaultTop, int defaultLeft) {
             }
         }
     } else if (!report_.unreadable.isEmpty()) {
-        for (const QString& problem : std::as_const(read.problems)) {
-            qCWarning(lcSettings, "settings file \"%s\": %s", qUtf8Printable(path_),
-                      qUtf8Printable(problem));
+        for (qsizetype i = 0; i < read.problems.size(); ++i) {
+            qCWarning(lcSettings, "settings file \"%s\": %s; its default %s is used",
+                      qUtf8Printable(path_), qUtf8Printable(read.problems[i]),
+                      qUtf8Printable(read.defaultsTaken[i]));
         }
         // Saves leave these values as they are in the file; the copy is for
         // the user who wants to see what was there.
