@@ -26,7 +26,7 @@ QString sanitizedText(const QString& text, int max) {
     bool gap = false;
     for (const char32_t c : text.toUcs4()) {
         if (isUnwanted(c)) {
-            gap = !clean.isEmpty();
+            gap = !clean.isEmpty() && !clean.back().isSpace();
             continue;
         }
         const QString one = QString::fromUcs4(&c, 1);
