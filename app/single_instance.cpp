@@ -202,7 +202,9 @@ bool InstanceChannel::listen() {
     const QString path = socketPath(windowId_);
     QLocalServer::removeServer(path);  // left behind by a crash of a process with our id
     if (!server_->listen(path)) {
-        qCWarning(lcInstance) << "cannot listen on" << path << server_->errorString();
+        if (!relistening_) {
+            qCWarning(lcInstance) << "cannot listen on" << path << server_->errorString();
+        }
         return false;
     }
     return true;
@@ -212,9 +214,14 @@ void InstanceChannel::keepListening() {
     if (server_->isListening() && QFileInfo::exists(server_->fullServerName())) {
         return;
     }
-    qCWarning(lcInstance) << "the instance socket was lost; listening again";
+    if (!relistening_) {
+        qCWarning(lcInstance) << "the instance socket was lost; listening again";
+    }
     server_->close();
-    listen();
+    relistening_ = !listen();
+    if (!relistening_) {
+        qCInfo(lcInstance) << "listening again on" << server_->fullServerName();
+    }
 }
 
 void InstanceChannel::serve(QLocalSocket* socket) {

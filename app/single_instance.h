@@ -83,6 +83,7 @@ class InstanceChannel : public QObject {
     bool answersRunning_ = true;
     QLocalServer* server_ = nullptr;
     int connections_ = 0;
+    bool relistening_ = false;  // the socket was lost and is not back yet: said once
 };
 
 // The state line as it may go out: every text in it without control

@@ -152,7 +152,8 @@ TEST_F(LocalInput, AnUnreadableSettingIsNamedAndAHangUpWithATypoChangesNothing) 
 
 // At a limit of 128 descriptors, 150 silent clients and one that sends a
 // megabyte without a newline: the recorder keeps recording, answers --status,
-// keeps its socket, and closes the silent ones by itself.
+// keeps its socket (and makes it again when it is removed), and closes the
+// silent ones by itself.
 TEST_F(LocalInput, FloodingClientsNeitherStopTheRecorderNorTakeItsSocket) {
     writeSettings();
     rlimit saved{};
@@ -213,6 +214,12 @@ TEST_F(LocalInput, FloodingClientsNeitherStopTheRecorderNorTakeItsSocket) {
     for (const int fd : silent) {
         ::close(fd);
     }
+
+    // A socket file removed from outside comes back.
+    ASSERT_TRUE(QFile::remove(socket));
+    EXPECT_TRUE(run->waitForLog(u"listening again on"_s, 15000)) << run->log().toStdString();
+    EXPECT_TRUE(QFileInfo::exists(socket));
+    EXPECT_EQ(runOnce(home_, {u"--status"_s}).exitCode, 0);
     ASSERT_TRUE(terminate(*run)) << run->log().toStdString();
 }
 
