@@ -374,8 +374,10 @@ SettingsStore::ReadResult SettingsStore::read(const Settings& defaults) const {
             result.defaultsTaken << entry.write(defaults).toString();
         }
     }
-    if (result.report.missing.size() == qsizetype(allSavedKeys().size()) && info.size() > 0) {
-        // Text, but none of ours: not a settings file of this program.
+    if (result.report.missing.size() == qsizetype(allSavedKeys().size()) && info.size() > 0 &&
+        !ini.childGroups().contains(QStringLiteral("Cameras"))) {
+        // Text, but none of ours: not a settings file of this program. A file
+        // written by hand with only its cameras is one.
         result.settings = defaults;
         result.report = {};
         result.report.unparsable = true;

@@ -857,6 +857,28 @@ TEST(SettingsStore, CorruptFileGivesDefaultsAndIsKept) {
     }
 }
 
+// A file written by hand with nothing but its cameras is the user's settings
+// file: the defaults fill it, and the cameras stay in it.
+TEST(SettingsStore, AFileWithOnlyCamerasIsKeptAndFilledIn) {
+    TempHome home;
+    SettingsStore store;
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(store.filePath()).absolutePath()));
+    {
+        QFile file(store.filePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Cameras]\nDoor=rtsp://admin:pw@192.0.2.7/stream1\n");
+    }
+    WarningLog log;
+    const Settings loaded = store.load(kTop, kLeft);
+    EXPECT_EQ(loaded, firstStart(home));
+    EXPECT_FALSE(store.lastLoad().failed());
+    EXPECT_TRUE(log.messages().isEmpty()) << log.messages().join(u'\n').toStdString();
+    ASSERT_TRUE(store.save(loaded, nullptr));
+    EXPECT_EQ(diskIni(store).value(u"Cameras/Door"_s),
+              QVariant(u"rtsp://admin:pw@192.0.2.7/stream1"_s));
+    EXPECT_TRUE(backupsOf(store).isEmpty());
+}
+
 TEST(SettingsStore, AnotherBrokenFileIsKeptBesideTheFirstCopy) {
     TempHome home;
     SettingsStore store;
