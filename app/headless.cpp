@@ -1,6 +1,7 @@
 #include "app/headless.h"
 
 #include "app/recorder_status.h"
+#include "app/sanitized_text.h"
 #include "app/session_events.h"
 #include "app/settings_store.h"
 #include "app/single_instance.h"
@@ -17,6 +18,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 Q_LOGGING_CATEGORY(lcHeadless, "kv.headless", QtInfoMsg)
@@ -83,25 +85,42 @@ HeadlessRecorder::~HeadlessRecorder() {
 
 bool HeadlessRecorder::start() {
     for (const QString& problem : line_.problems) {
-        qCWarning(lcHeadless).noquote() << problem;
+        qCWarning(lcHeadless).noquote() << sanitizedText(withoutUserInfo(problem));
     }
     const QString suffix = line_.instanceSuffix;
+    QString why;
+    if (!isUsableInstanceSuffix(suffix, &why)) {
+        qCCritical(lcHeadless).noquote() << why + QStringLiteral("; this start ends");
+        failure_ = kCannotLock;
+        return false;
+    }
+    // Two headless starts at once: the lock decides; a desktop one answers the
+    // channel. Without the lock two recorders could write one folder: no start.
+    const QString folder = InstanceChannel::socketFolder(&why);
+    if (folder.isEmpty()) {
+        qCCritical(lcHeadless).noquote()
+            << QStringLiteral("no private folder for the recorder's lock (%1); this start ends")
+                   .arg(why);
+        failure_ = kCannotLock;
+        return false;
+    }
+    const QString lockPath = folder + QStringLiteral("/headless%1.lock").arg(suffix);
+    lockFd_ = ::open(QFile::encodeName(lockPath).constData(),
+                     O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lockFd_ < 0) {
+        qCCritical(lcHeadless).noquote() << "the lock" << lockPath << "cannot be opened ("
+                                         << qt_error_string(errno) << "); this start ends";
+        failure_ = kCannotLock;
+        return false;
+    }
+    if (::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
+        qCCritical(lcHeadless).noquote() << "another headless recorder of" << instanceName(suffix)
+                                         << "runs already; this start ends";
+        return false;
+    }
     channel_ = new InstanceChannel(this);
     // No window to show: a desktop start must not take this one for its first instance.
     channel_->setAnswersRunning(false);
-    // Two headless starts at once: the lock decides; a desktop one answers the channel.
-    const QString folder = InstanceChannel::socketFolder();
-    if (!folder.isEmpty()) {
-        const QString lockPath = folder + QStringLiteral("/headless%1.lock").arg(suffix);
-        lockFd_ =
-            ::open(QFile::encodeName(lockPath).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (lockFd_ >= 0 && ::flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
-            qCCritical(lcHeadless).noquote()
-                << "another headless recorder of" << instanceName(suffix)
-                << "runs already; this start ends";
-            return false;
-        }
-    }
     if (const std::optional<RecorderStatus> other = runningRecorder(*channel_, suffix)) {
         qCCritical(lcHeadless).noquote()
             << QStringLiteral("%1 is recorded already by process %2 (%3); this start ends")
@@ -180,7 +199,15 @@ void HeadlessRecorder::reload() {
     if (stopped_ || !session_) {
         return;
     }
-    const Settings fresh = loadRecorderSettings(*store_, 0, 0);
+    QString why;
+    const std::optional<Settings> read = reloadRecorderSettings(*store_, &why);
+    if (!read) {
+        // A typo must not move a running recorder to the default folder and mode.
+        qCWarning(lcHeadless).noquote()
+            << "settings not reloaded: the settings file" << why << "- the running settings stay";
+        return;
+    }
+    const Settings& fresh = *read;
     const bool rebuild = needsRebuild(settings_, fresh);
     settings_ = fresh;
     session_->setConfig(sessionConfigFor(settings_, settings_.Trigger));
@@ -210,8 +237,14 @@ void HeadlessRecorder::stop() {
 
 int printRecorderStatus(const CommandLine& line) {
     InstanceChannel channel;
-    if (const std::optional<RecorderStatus> status =
-            runningRecorder(channel, line.instanceSuffix)) {
+    if (std::optional<RecorderStatus> status = runningRecorder(channel, line.instanceSuffix)) {
+        // What reaches the terminal carries no escape codes, whoever answered.
+        for (QString* text : {&status->mode, &status->state, &status->camera}) {
+            *text = sanitizedText(withoutUserInfo(*text));
+        }
+        for (QString* path : {&status->file, &status->folder}) {
+            *path = sanitizedText(*path, 4096);
+        }
         std::fputs(describe(*status).toLocal8Bit().constData(), stdout);
         return 0;
     }

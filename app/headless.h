@@ -31,15 +31,19 @@ class HeadlessRecorder : public QObject {
     Q_OBJECT
   public:
     // Exit codes: 0 after SIGTERM or SIGINT; kAlreadyRecorded when another
-    // recorder of the same instance suffix runs.
+    // recorder of the same instance suffix runs; kCannotLock when the instance
+    // cannot be locked (no private folder, or a suffix that names no file).
     static constexpr int kAlreadyRecorded = 4;
+    static constexpr int kCannotLock = 5;
 
     explicit HeadlessRecorder(CommandLine line, QObject* parent = nullptr);
     ~HeadlessRecorder() override;
 
     // False, said on standard error, when another recorder of this instance
-    // runs: two recorders never write one folder.
+    // runs or the instance cannot be locked: two recorders never write one
+    // folder. failure() is then the exit code.
     bool start();
+    int failure() const { return failure_; }
     // Reads the settings file again and applies it; the graphs are rebuilt
     // when the camera, its format, the compressor or the folder changed.
     void reload();
@@ -63,6 +67,7 @@ class HeadlessRecorder : public QObject {
     SessionEvents* events_ = nullptr;
     QTimer* timer_ = nullptr;
     int lockFd_ = -1;
+    int failure_ = kAlreadyRecorded;
     QString currentFile_;
     QDateTime lastMovement_;
     bool stopped_ = false;

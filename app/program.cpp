@@ -4,7 +4,9 @@
 // the running one.
 
 #include "app/Main.h"
+#include "app/command_line.h"
 #include "app/headless.h"
+#include "app/single_instance.h"
 #include "media/gst_init.h"
 #include "media/window_messages.h"
 #include "session/footage_analysis.h"
@@ -109,7 +111,7 @@ int headless(int argc, char** argv) {
         &recorder, &kv::app::HeadlessRecorder::stopped, &app, [] { QCoreApplication::exit(0); },
         Qt::QueuedConnection);
     if (!recorder.start()) {
-        return kv::app::HeadlessRecorder::kAlreadyRecorded;
+        return recorder.failure();
     }
     return QCoreApplication::exec();
 }
@@ -133,6 +135,17 @@ int main(int argc, char** argv) {
     if (hasArgument(argc, argv, "--version")) {
         std::printf("kestrelvision %s\n", KV_VERSION);
         return 0;
+    }
+    {
+        // Settings, sockets and locks are named after the suffix: one that
+        // cannot name a file gets no instance at all.
+        QString why;
+        if (!kv::app::isUsableInstanceSuffix(
+                kv::app::parseCommandLine(argumentsAfterProgram(argc, argv)).instanceSuffix,
+                &why)) {
+            std::fprintf(stderr, "kestrelvision: %s\n", qPrintable(why));
+            return 2;
+        }
     }
     if (hasArgument(argc, argv, "--status")) {
         return status(argc, argv);

@@ -1,5 +1,6 @@
 #include "app/settings_store.h"
 
+#include "app/sanitized_text.h"
 #include "media/uri_camera.h"
 #include "record/record_files.h"
 
@@ -20,6 +21,7 @@
 #include <limits>
 #include <type_traits>
 #include <utility>
+#include <vector>
 
 namespace kv::app {
 namespace {
@@ -264,7 +266,56 @@ bool makeOwnerOnly(const QString& path) {
     return isOwnerOnly(path) || (QFile::setPermissions(path, kOwnerOnly) && isOwnerOnly(path));
 }
 
+// What a log line shows of a value that cannot be read.
+QString shownValue(const Entry& entry, const QVariant& stored) {
+    if (qstrcmp(entry.name, "Pass") == 0) {
+        return QStringLiteral("a password");
+    }
+    switch (stored.typeId()) {
+        case QMetaType::QString:
+            return u'"' + sanitizedText(withoutUserInfo(stored.toString()), 80) + u'"';
+        case QMetaType::QStringList:
+            return u'"' + sanitizedText(withoutUserInfo(stored.toStringList().join(u',')), 80) +
+                   u'"';
+        case QMetaType::QByteArray:
+            return QStringLiteral("%1 bytes of binary data").arg(stored.toByteArray().size());
+        default:
+            return QStringLiteral("a value of type %1")
+                .arg(QString::fromLatin1(stored.metaType().name()));
+    }
+}
+
+QStringList allSavedKeys() {
+    QStringList keys;
+    for (const Entry& entry : kEntries) {
+        if (!(entry.flags & kNotSaved)) {
+            keys << keyOf(entry);
+        }
+    }
+    return keys;
+}
+
+// Empty paths become the shared data folder, which is made.
+void fillPaths(Settings& settings) {
+    const QString folder = defaultDataFolder();
+    for (QString* path : {&settings.AVIPath, &settings.TempPath}) {
+        if (path->isEmpty()) {
+            *path = folder;
+            if (!QDir().mkpath(folder)) {
+                qCWarning(lcSettings, "data folder \"%s\" cannot be created",
+                          qUtf8Printable(folder));
+            }
+        }
+    }
+}
+
 }  // namespace
+
+SettingsStore::FileStamp SettingsStore::stampOf(const QString& path) {
+    const QFileInfo info(path);
+    return {info.exists() ? info.size() : -1,
+            info.exists() ? info.lastModified().toUTC() : QDateTime()};
+}
 
 SettingsStore::SettingsStore(QString instanceSuffix) {
     QList<uint> characters = instanceSuffix.toUcs4();
@@ -284,6 +335,57 @@ SettingsStore::SettingsStore(QString instanceSuffix) {
             QStringLiteral(".conf");
 }
 
+struct SettingsStore::ReadResult {
+    Settings settings;
+    LoadReport report;
+    QStringList problems;       // a text per unreadable value, or why the file is
+    QStringList defaultsTaken;  // the default each unreadable value took
+};
+
+SettingsStore::ReadResult SettingsStore::read(const Settings& defaults) const {
+    ReadResult result{defaults, {}, {}, {}};
+    QSettings ini(path_, QSettings::IniFormat);
+    const QFileInfo info(path_);
+    if (ini.status() != QSettings::NoError ||
+        (unparsableStamp_ && *unparsableStamp_ == stampOf(path_))) {
+        // QSettings caches what it parsed and reports no error for the same
+        // file again: the stamp remembers a file found unparsable.
+        result.report.unparsable = true;
+        result.problems << (ini.status() == QSettings::AccessError || !info.isFile()
+                                ? QStringLiteral("cannot be read")
+                                : QStringLiteral("cannot be parsed"));
+        return result;
+    }
+    for (const Entry& entry : kEntries) {
+        const QString key = keyOf(entry);
+        const QVariant stored = ini.value(key);
+        if (!stored.isValid()) {
+            if (!(entry.flags & kNotSaved)) {
+                result.report.missing << key;
+            }
+            continue;
+        }
+        // A value is assigned only when it can be read: the default stays otherwise.
+        if (const Problem problem = entry.read(stored, result.settings)) {
+            result.report.unreadable << key;
+            result.problems << QStringLiteral("\"%1\" holds %2, which %3")
+                                   .arg(key, shownValue(entry, stored),
+                                        QString::fromLatin1(problem));
+            result.defaultsTaken << entry.write(defaults).toString();
+        }
+    }
+    if (result.report.missing.size() == qsizetype(allSavedKeys().size()) && info.size() > 0 &&
+        !ini.childGroups().contains(QStringLiteral("Cameras"))) {
+        // Text, but none of ours: not a settings file of this program. A file
+        // written by hand with only its cameras is one.
+        result.settings = defaults;
+        result.report = {};
+        result.report.unparsable = true;
+        result.problems = QStringList{QStringLiteral("holds none of the settings")};
+    }
+    return result;
+}
+
 Settings SettingsStore::load(int defaultTop, int defaultLeft) {
     Settings defaults;
     defaults.Top = defaultTop;
@@ -295,79 +397,82 @@ Settings SettingsStore::load(int defaultTop, int defaultLeft) {
                   qUtf8Printable(why));
     }
 
-    Settings read = defaults;
-    QString failure;  // why reading ended early; empty when every value was read
-    const Entry* stoppedAt = std::end(kEntries);
-    {
-        QSettings ini(path_, QSettings::IniFormat);
-        if (ini.status() != QSettings::NoError) {
-            failure = ini.status() == QSettings::FormatError ? QStringLiteral("cannot be parsed")
-                                                             : QStringLiteral("cannot be read");
-            stoppedAt = std::begin(kEntries);
-            // QSettings caches what it parsed and reports no error for the same
-            // file again, so remember it here.
-            replaceOnSave_ = true;
-        } else {
-            for (const Entry& entry : kEntries) {
-                const QString key = keyOf(entry);
-                const QVariant stored = ini.value(key);
-                if (!stored.isValid() && (entry.flags & kAddedLater)) {
-                    continue;  // a file of an earlier version: the default stands
-                }
-                if (const Problem problem = entry.read(stored, read)) {
-                    failure = QStringLiteral("has a value \"%1\" that %2")
-                                  .arg(key, QString::fromLatin1(problem));
-                    stoppedAt = &entry;
-                    break;
-                }
-            }
-        }
-    }
-
-    Settings result = read;
-    if (!failure.isEmpty()) {
-        result = defaults;
-        for (const Entry* entry = std::begin(kEntries); entry != stoppedAt; ++entry) {
-            if (entry->flags & kKeptOnFailure) {
-                entry->copy(read, result);
-            }
-        }
-        const QFileInfo info(path_);
-        if (!info.exists() || (info.isFile() && info.size() == 0)) {
+    ReadResult read = this->read(defaults);
+    report_ = read.report;
+    keptAsStored_ = report_.unreadable;
+    Settings result = read.settings;
+    const QFileInfo info(path_);
+    const bool empty = !info.exists() || (info.isFile() && info.size() == 0);
+    if (report_.unparsable) {
+        keptAsStored_ = allSavedKeys();
+        unparsableStamp_ = stampOf(path_);
+        if (empty) {
             qCInfo(lcSettings, "no settings stored yet in \"%s\": using the defaults",
                    qUtf8Printable(path_));
         } else {
-            // The next save would replace what the user had: keep it first.
+            // A save would start the file afresh: keep what the user had first.
             const QString backup = preserveFile();
             if (backup.isEmpty()) {
                 qCWarning(
                     lcSettings,
                     "settings file \"%s\" %s: using the defaults; no copy of it could be made",
-                    qUtf8Printable(path_), qUtf8Printable(failure));
+                    qUtf8Printable(path_), qUtf8Printable(read.problems.join(u' ')));
             } else {
                 qCWarning(lcSettings,
                           "settings file \"%s\" %s: using the defaults; its content is kept in "
                           "\"%s\"",
-                          qUtf8Printable(path_), qUtf8Printable(failure), qUtf8Printable(backup));
+                          qUtf8Printable(path_), qUtf8Printable(read.problems.join(u' ')),
+                          qUtf8Printable(backup));
             }
             if (!QFileInfo::exists(path_) && !ensurePrivateFile(&why)) {
                 qCWarning(lcSettings, "settings file \"%s\" cannot be created: %s",
                           qUtf8Printable(path_), qUtf8Printable(why));
             }
         }
+    } else if (!report_.unreadable.isEmpty()) {
+        for (qsizetype i = 0; i < read.problems.size(); ++i) {
+            qCWarning(lcSettings, "settings file \"%s\": %s; its default %s is used",
+                      qUtf8Printable(path_), qUtf8Printable(read.problems[i]),
+                      qUtf8Printable(read.defaultsTaken[i]));
+        }
+        // Saves leave these values as they are in the file; the copy is for
+        // the user who wants to see what was there.
+        const QString backup = preserveFile(false);
+        if (!backup.isEmpty()) {
+            qCWarning(lcSettings, "settings file \"%s\" is kept as it was in \"%s\"",
+                      qUtf8Printable(path_), qUtf8Printable(backup));
+        }
+    } else if (report_.missing.size() == qsizetype(allSavedKeys().size())) {
+        qCInfo(lcSettings, "no settings stored yet in \"%s\": using the defaults",
+               qUtf8Printable(path_));
+    } else if (!report_.missing.isEmpty()) {
+        qCInfo(lcSettings, "settings file \"%s\" lacks %s: the defaults are used",
+               qUtf8Printable(path_), qUtf8Printable(report_.missing.join(QStringLiteral(", "))));
     }
 
-    const QString folder = defaultDataFolder();
-    for (QString* path : {&result.AVIPath, &result.TempPath}) {
-        if (path->isEmpty()) {
-            *path = folder;
-            if (!QDir().mkpath(folder)) {
-                qCWarning(lcSettings, "data folder \"%s\" cannot be created",
-                          qUtf8Printable(folder));
-            }
-        }
-    }
+    fillPaths(result);
+    loaded_ = result;
     return result;
+}
+
+std::optional<Settings> SettingsStore::reload(int defaultTop, int defaultLeft, QString* why) {
+    Settings defaults;
+    defaults.Top = defaultTop;
+    defaults.Left = defaultLeft;
+    if (!QFileInfo(path_).isFile()) {
+        *why = QStringLiteral("\"%1\" is missing").arg(path_);
+        return std::nullopt;
+    }
+    ReadResult read = this->read(defaults);
+    if (read.report.failed()) {
+        *why = QStringLiteral("\"%1\" %2").arg(path_, read.problems.join(QStringLiteral("; ")));
+        return std::nullopt;
+    }
+    report_ = read.report;
+    keptAsStored_.clear();
+    fillPaths(read.settings);
+    loaded_ = read.settings;
+    return read.settings;
 }
 
 bool SettingsStore::save(const Settings& settings, QString* error) {
@@ -381,13 +486,31 @@ bool SettingsStore::save(const Settings& settings, QString* error) {
         return false;
     };
 
+    // A value the last load could not read keeps what the file holds until
+    // it is changed: the default it took is not the user's.
+    std::vector<const Entry*> written;
+    for (const Entry& entry : kEntries) {
+        if (entry.flags & kNotSaved) {
+            continue;
+        }
+        if (keptAsStored_.contains(keyOf(entry)) && entry.write(settings) == entry.write(loaded_)) {
+            continue;
+        }
+        written.push_back(&entry);
+    }
+    if (written.empty()) {
+        return true;  // after an unreadable file, nothing changed yet
+    }
+
     {
         // QSettings would merge a file it cannot parse into what it writes, or
         // replace one it cannot read: keep a copy, then start afresh.
         QSettings probe(path_, QSettings::IniFormat);
         const QFileInfo info(path_);
         const bool holdsSomething = info.exists() && !(info.isFile() && info.size() == 0);
-        if (holdsSomething && (replaceOnSave_ || probe.status() != QSettings::NoError)) {
+        const bool unparsable = probe.status() != QSettings::NoError ||
+                                (unparsableStamp_ && *unparsableStamp_ == stampOf(path_));
+        if (holdsSomething && unparsable) {
             const QString backup = preserveFile();
             if (backup.isEmpty()) {
                 return fail(
@@ -412,10 +535,8 @@ bool SettingsStore::save(const Settings& settings, QString* error) {
     if (ini.status() != QSettings::NoError) {
         return fail(QStringLiteral("the file cannot be read"));
     }
-    for (const Entry& entry : kEntries) {
-        if (!(entry.flags & kNotSaved)) {
-            ini.setValue(keyOf(entry), entry.write(settings));
-        }
+    for (const Entry* entry : written) {
+        ini.setValue(keyOf(*entry), entry->write(settings));
     }
     ini.sync();
     if (ini.status() != QSettings::NoError) {
@@ -426,7 +547,11 @@ bool SettingsStore::save(const Settings& settings, QString* error) {
     if (!makeOwnerOnly(path_)) {
         return fail(QStringLiteral("its access cannot be limited to its owner"));
     }
-    replaceOnSave_ = false;
+    for (const Entry* entry : written) {
+        entry->copy(settings, loaded_);
+        keptAsStored_.removeAll(keyOf(*entry));
+    }
+    unparsableStamp_.reset();
     return true;
 }
 
@@ -458,9 +583,9 @@ bool SettingsStore::ensurePrivateFile(QString* why) const {
 }
 
 // Keeps the file's current content under "<file>.corrupt" (or, when that name is
-// taken by something else, a name with a time stamp). Returns the backup's path,
-// or an empty text when no copy could be made.
-QString SettingsStore::preserveFile() const {
+// taken by something else and stamped is true, a name with a time stamp).
+// Returns the backup's path, or an empty text when no copy was made.
+QString SettingsStore::preserveFile(bool stamped) const {
     const QFileInfo info(path_);
     const QDir folder = info.absoluteDir();
     const QString base = info.fileName() + QStringLiteral(".corrupt");
@@ -479,6 +604,9 @@ QString SettingsStore::preserveFile() const {
         return target.exists() || target.isSymLink();
     };
     QString target = folder.filePath(base);
+    if (taken(target) && !stamped) {
+        return {};
+    }
     if (taken(target)) {
         const QString stamped =
             target + u'-' +
@@ -503,6 +631,15 @@ Settings loadRecorderSettings(SettingsStore& store, int defaultTop, int defaultL
     Settings settings = store.load(defaultTop, defaultLeft);
     settings.AVIPath = record::recordingFolder(settings.AVIPath);
     media::loadConfiguredCameras(store.filePath());
+    return settings;
+}
+
+std::optional<Settings> reloadRecorderSettings(SettingsStore& store, QString* why) {
+    std::optional<Settings> settings = store.reload(0, 0, why);
+    if (settings) {
+        settings->AVIPath = record::recordingFolder(settings->AVIPath);
+        media::loadConfiguredCameras(store.filePath());
+    }
     return settings;
 }
 

@@ -27,15 +27,17 @@ class InstanceChannel : public QObject {
     explicit InstanceChannel(QObject* parent = nullptr);
     ~InstanceChannel() override;
 
-    // The folder of the sockets: $XDG_RUNTIME_DIR/kestrelvision, or a private
-    // folder in /tmp. Empty when no folder can be used safely.
-    static QString socketFolder();
+    // The folder of the sockets and locks: $XDG_RUNTIME_DIR/kestrelvision, or
+    // else kestrelvision in $XDG_CACHE_HOME (~/.cache); only a folder owned by
+    // the user with mode 0700. Empty, with the reason in why, when none is.
+    static QString socketFolder(QString* why = nullptr);
 
     // This instance's window identity in the protocol.
     qint64 windowId() const { return windowId_; }
 
     // Starts answering other instances. A stale socket of a crashed instance
-    // with the same identity is removed first.
+    // with the same identity is removed first. Should the socket go (a failed
+    // accept closes it, or its file is removed), it is made again.
     bool listen();
 
     // Sends the instance-running message (wParam, lParam) to every other
@@ -54,6 +56,12 @@ class InstanceChannel : public QObject {
     // The states of every other running instance that tells one.
     QList<QByteArray> statuses(int timeout_ms = 1000);
 
+    // A request is one line of at most this many bytes; a connection lasts at
+    // most kConnection_ms, and at most kMaxConnections are served at once.
+    static constexpr qint64 kMaxRequest = 4096;
+    static constexpr int kConnection_ms = 2000;
+    static constexpr int kMaxConnections = 16;
+
   Q_SIGNALS:
     // A reply to our broadcast: WM_OTHERINSTANCE with its parameters.
     void otherInstance(qint64 wParam, qint64 lParam);
@@ -62,6 +70,7 @@ class InstanceChannel : public QObject {
 
   private:
     void serve(QLocalSocket* socket);
+    void keepListening();
     QString socketPath(qint64 window) const;
     std::optional<QByteArray> request(const QString& path, const QByteArray& line, int timeout_ms);
 
@@ -73,6 +82,18 @@ class InstanceChannel : public QObject {
     std::function<QByteArray()> status_;
     bool answersRunning_ = true;
     QLocalServer* server_ = nullptr;
+    int connections_ = 0;
+    bool relistening_ = false;  // the socket was lost and is not back yet: said once
 };
+
+// The state line as it may go out: every text in it without control
+// characters and no longer than 200 characters (paths 4096), so that a
+// camera's error text can neither reach a terminal raw nor outgrow the reply.
+QByteArray sanitizedStatus(const QByteArray& json);
+
+// Whether an instance suffix can name the instance's files (its settings, its
+// lock): none, or one letter or digit. Otherwise false, with a message for the
+// user.
+bool isUsableInstanceSuffix(const QString& suffix, QString* why);
 
 }  // namespace kv::app

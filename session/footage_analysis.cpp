@@ -11,17 +11,56 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QPainter>
+#include <QTemporaryFile>
 #include <QUrl>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <functional>
 
 namespace kv::session {
 
 using media::adopt;
+
+namespace {
+
+// Writes a new file beside the target and renames it over the target: a link
+// planted at the name is replaced, never followed, and a failed write leaves
+// the old file as it was.
+bool replaceFile(const QString& path, QString* why, const std::function<bool(QIODevice&)>& write) {
+    const QFileInfo target(path);
+    QTemporaryFile temp(target.absolutePath() + QStringLiteral("/.") + target.fileName() +
+                        QStringLiteral(".XXXXXX"));
+    if (!temp.open()) {
+        *why = temp.errorString();
+        return false;
+    }
+    struct stat st {};
+    const bool existed = ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(temp.handle(), existed && S_ISREG(st.st_mode) ? (st.st_mode & 0777) : (0666 & ~mask));
+    if (!write(temp) || !temp.flush()) {
+        *why = QStringLiteral("the image could not be written");
+        return false;
+    }
+    if (::rename(QFile::encodeName(temp.fileName()).constData(),
+                 QFile::encodeName(path).constData()) != 0) {
+        *why = qt_error_string(errno);
+        return false;
+    }
+    temp.setAutoRemove(false);
+    return true;
+}
+
+}  // namespace
 
 std::optional<AnalysisOptions> parseAnalysisArguments(const QStringList& arguments,
                                                       QString* error) {
@@ -143,8 +182,14 @@ class FrameReader {
 }  // namespace
 
 int analyseFootage(const AnalysisOptions& options, std::FILE* out, std::FILE* err) {
-    FrameReader reader;
     QString error;
+    // Told before a long analysis, not after it.
+    if (!options.plot.isEmpty() && !plotTargetUsable(options.plot, &error)) {
+        std::fprintf(err, "kestrelvision: cannot write %s: %s\n", qPrintable(options.plot),
+                     qPrintable(error));
+        return 2;
+    }
+    FrameReader reader;
     if (!reader.open(options.file, &error)) {
         std::fprintf(err, "kestrelvision: %s\n", qPrintable(error));
         return 1;
@@ -206,16 +251,26 @@ int analyseFootage(const AnalysisOptions& options, std::FILE* out, std::FILE* er
                      qPrintable(options.file));
         return 1;
     }
+    QString why;
     if (!options.plot.isEmpty() &&
-        !plotMotion(motion, options.trigger, QFileInfo(options.file).fileName(), options.plot)) {
-        std::fprintf(err, "kestrelvision: cannot write %s\n", qPrintable(options.plot));
+        !plotMotion(motion, options.trigger, QFileInfo(options.file).fileName(), options.plot,
+                    &why)) {
+        std::fprintf(err, "kestrelvision: cannot write %s: %s\n", qPrintable(options.plot),
+                     qPrintable(why));
         return 2;
     }
     return 0;
 }
 
 bool plotMotion(const std::vector<int>& motion, int trigger, const QString& title,
-                const QString& png) {
+                const QString& png, QString* why) {
+    QString problem;
+    if (!why) {
+        why = &problem;
+    }
+    if (!plotTargetUsable(png, why)) {
+        return false;
+    }
     constexpr int kWidth = 1200;
     constexpr int kHeight = 320;
     constexpr int kLeft = 70;
@@ -267,7 +322,27 @@ bool plotMotion(const std::vector<int>& motion, int trigger, const QString& titl
     p.drawText(QRect(kLeft, kHeight - kBottom + 4, plotW, 20), Qt::AlignRight,
                QString::number(motion.size() - 1));
     p.end();
-    return image.save(png, "PNG");
+    return replaceFile(png, why, [&image](QIODevice& file) { return image.save(&file, "PNG"); });
+}
+
+bool plotTargetUsable(const QString& png, QString* why) {
+    struct stat st {};
+    if (::lstat(QFile::encodeName(png).constData(), &st) != 0) {
+        return true;  // a new file
+    }
+    if (S_ISLNK(st.st_mode)) {
+        *why = QStringLiteral("it is a symbolic link, which is not replaced");
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *why = QStringLiteral("it exists and is not a regular file");
+        return false;
+    }
+    if (st.st_uid != ::geteuid()) {
+        *why = QStringLiteral("it belongs to another user");
+        return false;
+    }
+    return true;
 }
 
 }  // namespace kv::session

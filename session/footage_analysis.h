@@ -35,8 +35,13 @@ std::optional<AnalysisOptions> parseAnalysisArguments(const QStringList& argumen
 int analyseFootage(const AnalysisOptions& options, std::FILE* out, std::FILE* err);
 
 // The motion of every frame as a graph with the trigger as a line and the
-// frames above it shaded; false when the file cannot be written.
+// frames above it shaded; false, with the reason, when the file cannot be
+// written. An existing file is replaced only when it is a regular file of the
+// user's, never through a link.
 bool plotMotion(const std::vector<int>& motion, int trigger, const QString& title,
-                const QString& png);
+                const QString& png, QString* why = nullptr);
+
+// Whether png may be written: missing, or a regular file of the user's.
+bool plotTargetUsable(const QString& png, QString* why);
 
 }  // namespace kv::session

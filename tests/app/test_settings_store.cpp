@@ -366,7 +366,7 @@ TEST(SettingsStore, SaveThenLoadReturnsEveryValue) {
 
 // A file of an earlier version lacks the values added since: it keeps every
 // value it has, the new ones take their defaults, and nothing is set aside as
-// corrupt. A new value that is there but unreadable still fails the read.
+// corrupt. A new value that is there but unreadable takes its default alone.
 TEST(SettingsStore, AFileOfAnEarlierVersionKeepsItsValues) {
     TempHome home;
     const Settings s = sample();
@@ -406,7 +406,7 @@ TEST(SettingsStore, AFileOfAnEarlierVersionKeepsItsValues) {
 
     writeOld("PreRecFrames=many\n");
     SettingsStore again(u"z"_s);
-    EXPECT_EQ(again.load(0, 0).Trigger, defaults.Trigger);  // all defaults
+    EXPECT_EQ(again.load(0, 0), expected);  // only the unreadable one took its default
     EXPECT_EQ(backupsOf(again).size(), 1);
 }
 
@@ -503,44 +503,65 @@ TEST(SettingsStore, MissingStringsReadAsEmpty) {
     EXPECT_TRUE(log.messages().isEmpty());
 }
 
-// Any value missing or of the wrong form gives every default; the two paths keep
-// what was read before the failure.
-TEST(SettingsStore, FailedReadGivesDefaultsExceptThePathsRead) {
+// A value missing or of the wrong form takes its own default; every other
+// value is kept. An unreadable one is logged once with what it holds (never a
+// password or a control character), the file is copied aside once, and a save
+// of the values as loaded, as the window makes on closing, keeps the user's
+// text in the file instead of the default.
+TEST(SettingsStore, AnUnreadableOrMissingValueTakesItsOwnDefaultAlone) {
+    const Settings defaults;
     struct Row {
         const char* label;
         QString key;
         std::optional<QVariant> stored;  // nothing: removed
-        QString reported;                // the value the warning names
-        bool aviPathKept;
-        bool tempPathKept;
+        QString shown;                   // what the warning quotes; empty when missing
+        void (*reset)(Settings&);        // what the load gives instead of the sample
     };
     const Row rows[] = {
-        {"FTP group missing", u"FTP"_s, {}, u"FTP/FTPActive"_s, true, true},
-        {"TCP port missing", u"TCP/Port"_s, {}, u"TCP/Port"_s, true, true},
-        {"integer missing", u"Mode"_s, {}, u"Mode"_s, false, false},
-        {"bool missing", u"Debug"_s, {}, u"Debug"_s, false, false},
-        {"time missing", u"RecStopTime"_s, {}, u"RecStopTime"_s, false, false},
-        {"integer as text", u"Capture Device Index"_s, u"abc"_s, u"Capture Device Index"_s, false,
-         false},
-        {"integer with a fraction", u"Trigger"_s, u"12.5"_s, u"Trigger"_s, false, false},
-        {"integer in hex", u"PostRecFrames"_s, u"0x10"_s, u"PostRecFrames"_s, false, false},
-        {"integer empty", u"MaxRecordSamples"_s, u""_s, u"MaxRecordSamples"_s, false, false},
-        {"integer beyond 32 bits", u"Max Diskspace"_s, u"2147483648"_s, u"Max Diskspace"_s, false,
-         false},
-        {"integer as binary", u"TCP/Port"_s, QByteArray("21"), u"TCP/Port"_s, true, true},
-        {"bool as a word", u"FTP/FTPActive"_s, u"yes"_s, u"FTP/FTPActive"_s, true, true},
-        {"time of 7 bytes", u"RecStartTime"_s, QByteArray(7, '\x01'), u"RecStartTime"_s, false,
-         false},
-        {"time of 9 bytes", u"RecStartTime"_s, QByteArray(9, '\x01'), u"RecStartTime"_s, false,
-         false},
-        {"time as an integer", u"RecStartTime"_s, u"5"_s, u"RecStartTime"_s, false, false},
-        {"time as a fraction", u"RecStopTime"_s, u"0.5"_s, u"RecStopTime"_s, false, false},
-        {"time past midnight", u"RecStopTime"_s, u"25:00:00"_s, u"RecStopTime"_s, false, false},
-        {"binary for text", u"SoundFileName"_s, QByteArray("x.wav"), u"SoundFileName"_s, false,
-         false},
-        {"binary AVIPath", u"AVIPath"_s, QByteArray("/x"), u"AVIPath"_s, false, false},
-        {"binary TempPath", u"TempPath"_s, QByteArray("/x"), u"TempPath"_s, true, false},
-        {"binary password", u"FTP/Pass"_s, QByteArray("pw"), u"FTP/Pass"_s, true, true},
+        {"integer missing", u"Mode"_s, {}, {}, [](Settings& s) { s.Mode = Settings().Mode; }},
+        {"time missing",
+         u"RecStopTime"_s,
+         {},
+         {},
+         [](Settings& s) { s.RecStopTime = Settings().RecStopTime; }},
+        {"FTP group missing",
+         u"FTP"_s,
+         {},
+         {},
+         [](Settings& s) {
+             const Settings d;
+             s.FTPActive = d.FTPActive;
+             s.FTPMaxFrames = d.FTPMaxFrames;
+             s.UseRAS = d.UseRAS;
+             s.RASEntry = d.RASEntry;
+             s.UseActiveOnly = d.UseActiveOnly;
+             s.Host = d.Host;
+             s.User = d.User;
+             s.Pass = d.Pass;
+             s.Path = d.Path;
+         }},
+        {"integer as text", u"Mode"_s, u"abc"_s, u"\"abc\""_s,
+         [](Settings& s) { s.Mode = Settings().Mode; }},
+        {"interval with a unit", u"RecInterval"_s, u"300ms"_s, u"\"300ms\""_s,
+         [](Settings& s) { s.RecInterval = Settings().RecInterval; }},
+        {"integer with a fraction", u"Trigger"_s, u"12.5"_s, u"\"12.5\""_s,
+         [](Settings& s) { s.Trigger = Settings().Trigger; }},
+        {"integer beyond 32 bits", u"Max Diskspace"_s, u"2147483648"_s, u"\"2147483648\""_s,
+         [](Settings& s) { s.MaxDiskspace = Settings().MaxDiskspace; }},
+        {"integer as binary", u"TCP/Port"_s, QByteArray("21"), u"2 bytes of binary data"_s,
+         [](Settings& s) { s.Port = Settings().Port; }},
+        {"bool as a word", u"FTP/FTPActive"_s, u"yes"_s, u"\"yes\""_s,
+         [](Settings& s) { s.FTPActive = Settings().FTPActive; }},
+        {"time past midnight", u"RecStopTime"_s, u"25:00:00"_s, u"\"25:00:00\""_s,
+         [](Settings& s) { s.RecStopTime = Settings().RecStopTime; }},
+        {"time of 7 bytes", u"RecStartTime"_s, QByteArray(7, '\x01'), u"7 bytes"_s,
+         [](Settings& s) { s.RecStartTime = Settings().RecStartTime; }},
+        {"binary AVIPath", u"AVIPath"_s, QByteArray("/x"), u"2 bytes"_s,
+         [](Settings& s) { s.AVIPath.clear(); }},
+        {"binary password", u"FTP/Pass"_s, QByteArray("S3cretPass"), u"a password"_s,
+         [](Settings& s) { s.Pass = Settings().Pass; }},
+        {"escape codes", u"Trigger"_s, u"\x1b]0;owned\x07\x1b[2J12"_s, u"\"]0;owned [2J12\""_s,
+         [](Settings& s) { s.Trigger = Settings().Trigger; }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.label);
@@ -553,23 +574,110 @@ TEST(SettingsStore, FailedReadGivesDefaultsExceptThePathsRead) {
             removeStored(store, row.key);
         }
         const QByteArray damaged = contentOf(store.filePath());
-
-        WarningLog log;
-        Settings expected = firstStart(home);
-        if (row.aviPathKept) {
-            expected.AVIPath = sample().AVIPath;
+        Settings expected = loadedSample();
+        row.reset(expected);
+        if (expected.AVIPath.isEmpty()) {
+            expected.AVIPath = dataFolder(home);
         }
-        if (row.tempPathKept) {
-            expected.TempPath = kHandTempPath;
-        }
-        EXPECT_EQ(store.load(kTop, kLeft), expected);
-        EXPECT_TRUE(log.mentions(store.filePath()));
-        EXPECT_TRUE(log.mentions(u'"' + row.reported + u'"'))
-            << log.messages().join(u'\n').toStdString();
 
-        // The next save writes the defaults over the user's values: they are kept.
-        EXPECT_EQ(contentOf(store.filePath() + u".corrupt"_s), damaged);
+        Settings loaded;
+        {
+            WarningLog log;
+            loaded = store.load(kTop, kLeft);
+            EXPECT_EQ(loaded, expected);
+            const QString said = log.messages().join(u'\n');
+            if (row.stored) {
+                EXPECT_EQ(store.lastLoad().unreadable, QStringList{row.key});
+                EXPECT_TRUE(log.mentions(store.filePath()));
+                EXPECT_TRUE(log.mentions(u'"' + row.key + u"\" holds "_s + row.shown))
+                    << said.toStdString();
+                EXPECT_FALSE(said.contains(u"S3cret"_s) || said.contains(QChar(0x1b)) ||
+                             said.contains(QChar(0x07)));
+                EXPECT_EQ(contentOf(store.filePath() + u".corrupt"_s), damaged);
+            } else {
+                EXPECT_FALSE(store.lastLoad().failed());
+                EXPECT_TRUE(said.isEmpty()) << said.toStdString();
+                EXPECT_TRUE(backupsOf(store).isEmpty());
+            }
+        }
+
+        // Quit: the window saves what it holds; the user's text stays.
+        ASSERT_TRUE(store.save(loaded, nullptr));
+        if (row.stored) {
+            EXPECT_EQ(diskIni(store).value(row.key), *row.stored);
+        }
+        EXPECT_EQ(loadFromDisk(store, kTop, kLeft), expected);
+        // A second start makes no second copy, though the file was saved since.
+        store.load(kTop, kLeft);
+        EXPECT_EQ(backupsOf(store).size(), row.stored ? 1 : 0);
     }
+}
+
+// A value the user changes replaces the unreadable text; other saves leave it.
+TEST(SettingsStore, AChangedValueReplacesAnUnreadableOne) {
+    TempHome home;
+    SettingsStore store;
+    writeSample(store);
+    setStored(store, u"Mode"_s, u"abc"_s);
+    setStored(store, u"RecInterval"_s, u"300ms"_s);
+    Settings s = store.load(kTop, kLeft);
+    EXPECT_EQ(store.lastLoad().unreadable, (QStringList{u"RecInterval"_s, u"Mode"_s}));
+    s.Mode = 0;
+    s.Left = 17;
+    ASSERT_TRUE(store.save(s, nullptr));
+    QSettings ini = diskIni(store);
+    EXPECT_EQ(ini.value(u"Mode"_s), QVariant(u"0"_s));
+    EXPECT_EQ(ini.value(u"Left"_s), QVariant(u"17"_s));
+    EXPECT_EQ(ini.value(u"RecInterval"_s), QVariant(u"300ms"_s));
+
+    s.RecInterval = 500;
+    ASSERT_TRUE(store.save(s, nullptr));
+    ASSERT_TRUE(store.save(s, nullptr));
+    EXPECT_EQ(diskIni(store).value(u"RecInterval"_s), QVariant(u"500"_s));
+    EXPECT_EQ(loadFromDisk(store, kTop, kLeft).RecInterval, 500);
+}
+
+// A running recorder told to reload refuses a file with an unreadable value
+// as a whole, and takes one that reads.
+TEST(SettingsStore, AReloadRefusesAFileWithAnUnreadableValue) {
+    TempHome home;
+    SettingsStore store;
+    writeSample(store);
+    const Settings running = store.load(0, 0);
+    const QByteArray before = contentOf(store.filePath());
+    for (const QByteArray& broken : {QByteArray("[General\nMode=1\n"), QByteArray()}) {
+        setStored(store, u"RecInterval"_s, u"300ms"_s);
+        if (!broken.isEmpty()) {
+            QFile file(store.filePath());
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(broken);
+        }
+        QString why;
+        WarningLog log;
+        EXPECT_FALSE(store.reload(0, 0, &why));
+        EXPECT_TRUE(why.contains(store.filePath())) << why.toStdString();
+        EXPECT_TRUE(broken.isEmpty() ? why.contains(u"\"RecInterval\" holds \"300ms\""_s)
+                                     : why.contains(u"cannot be parsed"_s))
+            << why.toStdString();
+        EXPECT_TRUE(log.messages().isEmpty());  // the caller says it, once
+        EXPECT_TRUE(backupsOf(store).isEmpty());
+        // Saving what runs does not write the refused file's values.
+        QFile file(store.filePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(before);
+    }
+    QFile::remove(store.filePath());
+    QString why;
+    EXPECT_FALSE(store.reload(0, 0, &why));
+    EXPECT_TRUE(why.contains(u"missing"_s)) << why.toStdString();
+
+    writeSample(store);
+    setStored(store, u"Mode"_s, 0);
+    const std::optional<Settings> fresh = store.reload(0, 0, &why);
+    ASSERT_TRUE(fresh);
+    Settings expected = running;
+    expected.Mode = 0;
+    EXPECT_EQ(*fresh, expected);
 }
 
 TEST(SettingsStore, QualityRoundTripsEveryPercentage) {
@@ -747,6 +855,28 @@ TEST(SettingsStore, CorruptFileGivesDefaultsAndIsKept) {
         EXPECT_EQ(store.load(kTop, kLeft), expected);
         EXPECT_EQ(backupsOf(store).size(), 1);
     }
+}
+
+// A file written by hand with nothing but its cameras is the user's settings
+// file: the defaults fill it, and the cameras stay in it.
+TEST(SettingsStore, AFileWithOnlyCamerasIsKeptAndFilledIn) {
+    TempHome home;
+    SettingsStore store;
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(store.filePath()).absolutePath()));
+    {
+        QFile file(store.filePath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("[Cameras]\nDoor=rtsp://admin:pw@192.0.2.7/stream1\n");
+    }
+    WarningLog log;
+    const Settings loaded = store.load(kTop, kLeft);
+    EXPECT_EQ(loaded, firstStart(home));
+    EXPECT_FALSE(store.lastLoad().failed());
+    EXPECT_TRUE(log.messages().isEmpty()) << log.messages().join(u'\n').toStdString();
+    ASSERT_TRUE(store.save(loaded, nullptr));
+    EXPECT_EQ(diskIni(store).value(u"Cameras/Door"_s),
+              QVariant(u"rtsp://admin:pw@192.0.2.7/stream1"_s));
+    EXPECT_TRUE(backupsOf(store).isEmpty());
 }
 
 TEST(SettingsStore, AnotherBrokenFileIsKeptBesideTheFirstCopy) {
