@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 Q_LOGGING_CATEGORY(lcRecordGraph, "kv.record.graph")
 
@@ -177,7 +179,9 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
     // one still plays.
     journalFrames_ = 0;
     journal_ = RecordingFile::open(journalPath(fileName_), &openError);
-    if (journal_ && ::write(journal_->fd(), kJournalHeader, sizeof kJournalHeader - 1) < 0) {
+    if (journal_ && ::write(journal_->fd(), kJournalHeader, sizeof kJournalHeader - 1) !=
+                        qsizetype(sizeof kJournalHeader - 1)) {
+        openError = QString::fromLocal8Bit(std::strerror(errno));
         journal_->removeIfStillNamed();
         journal_.reset();
     }
