@@ -1,3 +1,4 @@
+#include "fuzz/journal_check.h"
 #include "media/clock.h"
 #include "record/journal.h"
 #include "record/record_files.h"
@@ -18,6 +19,7 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <random>
 #include <vector>
 
 using namespace Qt::Literals::StringLiterals;
@@ -712,6 +714,51 @@ TEST(Journal, OnlyRegularFilesOfOursAreReadOrCutAndNoMoreThanTheyCanHold) {
     rusage after{};
     ::getrusage(RUSAGE_SELF, &after);
     EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 512 * 1024) << "kB more at the peak";
+}
+
+// The journal fuzz target's promises over mutations of a journal as the
+// recorder writes it (the sanitizer builds of the tests run this too):
+// flipped bytes, cut ends, lines doubled or run together.
+TEST(Journal, KeepsItsPromisesOnMutatedJournals) {
+    QByteArray text(kv::record::kJournalHeader);
+    kv::record::JournalLine line;
+    line.time = QDateTime(QDate(2025, 10, 26), QTime(2, 59, 58, 120), Qt::OffsetFromUTC, 7200);
+    for (int i = 0; i < 30; ++i) {
+        line.frame = i;
+        line.time = line.time.addMSecs(200);
+        line.motion = (i * 7919) % 30001;
+        line.fate = kv::record::JournalFate(i % 5);
+        text += kv::record::formatJournalLine(line);
+    }
+    std::mt19937 random(26);
+    std::string broken;
+    for (int round = 0; round < 3000; ++round) {
+        QByteArray bytes = text;
+        for (int n = 1 + int(random() % 4); n > 0; --n) {
+            const qsizetype at = qsizetype(random() % std::uint32_t(bytes.size()));
+            switch (random() % 4) {
+                case 0:
+                    bytes[at] = char(bytes[at] ^ (1 << (random() % 8)));
+                    break;
+                case 1:
+                    bytes.truncate(at);
+                    break;
+                case 2:
+                    bytes.insert(at, bytes.mid(at, qsizetype(random() % 80)));
+                    break;
+                default:
+                    bytes.remove(at, 1 + qsizetype(random() % 3));
+                    break;
+            }
+            if (bytes.isEmpty()) {
+                bytes = text;
+            }
+        }
+        ASSERT_TRUE(kv::fuzz::checkJournal(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                           std::size_t(bytes.size()), &broken))
+            << broken << " on:\n"
+            << bytes.toStdString();
+    }
 }
 
 // Where movements start: at the first frame kept from before one, else at
