@@ -543,9 +543,12 @@ void RecordGraph::close(Finish finish) {
                         << fileName_ << "got no frame but cannot be removed";
                 }
             }
-            sync_->release(std::move(file_), frameless  ? DiskSync::Release::Discard
-                                             : complete ? DiskSync::Release::Sync
-                                                        : DiskSync::Release::Repair);
+            // A file without a name left is seen by no one: nothing to repair.
+            struct stat st {};
+            const bool unnamed = ::fstat(file_->fd(), &st) == 0 && st.st_nlink == 0;
+            sync_->release(std::move(file_), frameless || unnamed ? DiskSync::Release::Discard
+                                             : complete           ? DiskSync::Release::Sync
+                                                                  : DiskSync::Release::Repair);
             if (!sync_->waitIdle(kFinish_ms)) {
                 qCWarning(lcRecordGraph).noquote() << fileName_ << "is not on the disk yet";
             }
