@@ -775,6 +775,14 @@ AviRepairResult repairAviFile(const std::string& path, bool* busy, bool checkOnl
     }
     AviRepairResult failed;
     failed.state = AviState::Failed;
+    // A FIFO or device is never opened at all: that may wait, or do something.
+    struct stat before {};
+    if (::lstat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode) &&
+        !S_ISLNK(before.st_mode)) {
+        failed.state = AviState::NotUnderstood;
+        failed.reason = "not a regular file";
+        return failed;
+    }
     const int fd =
         ::open(path.c_str(), (checkOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) {

@@ -45,6 +45,40 @@ bool parseFate(QByteArrayView text, JournalFate* fate) {
     return false;
 }
 
+// Opens a journal only when it is a regular file: a link is never followed,
+// and a FIFO or device is never opened at all (opening one may wait, or do
+// something). False, with a log line unless the journal is missing (then fd
+// is kMissing).
+constexpr int kMissing = -2;
+bool openRegular(const QString& path, int access, int* fd) {
+    const QByteArray name = QFile::encodeName(path);
+    const char* refused = nullptr;
+    struct stat before {};
+    struct stat st {};
+    if (::lstat(name.constData(), &before) != 0) {
+        if (errno == ENOENT) {
+            *fd = kMissing;
+            return false;
+        }
+        refused = std::strerror(errno);
+    } else if (S_ISLNK(before.st_mode)) {
+        refused = "a symbolic link";
+    } else if (!S_ISREG(before.st_mode)) {
+        refused = "not a regular file";
+    } else if ((*fd = ::open(name.constData(), access | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)) < 0) {
+        refused = std::strerror(errno);
+    } else if (::fstat(*fd, &st) != 0 || st.st_dev != before.st_dev || st.st_ino != before.st_ino) {
+        ::close(*fd);
+        *fd = -1;
+        refused = "replaced while it was opened";
+    }
+    if (refused) {
+        qCWarning(lcJournal).noquote() << "journal" << path << "left alone:" << refused;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 QString journalPath(const QString& recording) {
@@ -109,20 +143,13 @@ std::vector<JournalLine> readJournal(const QString& path, int* badLines, qint64 
     if (badLines) {
         *badLines = 0;
     }
-    const QByteArray name = QFile::encodeName(path);
-    // Never waits: a FIFO opens at once, and is refused below.
-    const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno != ENOENT) {
-            qCWarning(lcJournal).noquote()
-                << "journal" << path << "not read:" << std::strerror(errno);
-        }
+    int fd = -1;
+    if (!openRegular(path, O_RDONLY, &fd)) {
         return {};
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0) {
         ::close(fd);
-        qCWarning(lcJournal).noquote() << "journal" << path << "not read: not a regular file";
         return {};
     }
     const qint64 limit = frames >= 0 ? (frames + 1) * kJournalLineMax : kJournalReadMax_bytes;
@@ -229,21 +256,14 @@ bool trimJournalFile(int fd, qint64 frames, const QString& name) {
 }
 
 bool trimJournal(const QString& path, qint64 frames) {
-    const QByteArray name = QFile::encodeName(path);
-    const int fd = ::open(name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            return true;
-        }
-        qCWarning(lcJournal).noquote()
-            << "journal" << path
-            << "not cut:" << (errno == ELOOP ? "a symbolic link" : std::strerror(errno));
-        return false;
+    int fd = -1;
+    if (!openRegular(path, O_RDWR, &fd)) {
+        return fd == kMissing;
     }
     struct stat st {};
     bool ok = false;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        qCWarning(lcJournal).noquote() << "journal" << path << "not cut: not a regular file";
+    if (::fstat(fd, &st) != 0) {
+        qCWarning(lcJournal).noquote() << "journal" << path << "not cut:" << std::strerror(errno);
     } else if (st.st_uid != ::geteuid()) {
         qCWarning(lcJournal).noquote() << "journal" << path << "not cut: owned by another user";
     } else if (st.st_nlink != 1) {
