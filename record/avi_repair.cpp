@@ -759,6 +759,12 @@ AviRepairResult Repair::run(bool checkOnly) {
 
 }  // namespace
 
+bool hasAviHeader(AviStorage& storage) {
+    std::uint8_t riff[12] = {};
+    return storage.size() >= 12 && storage.read(0, riff, 12) && get32(riff) == kRiff &&
+           get32(riff + 8) == kAvi;
+}
+
 AviRepairResult repairAvi(AviStorage& storage, bool checkOnly) {
     return Repair(storage).run(checkOnly);
 }
@@ -769,9 +775,23 @@ AviRepairResult repairAviFile(const std::string& path, bool* busy, bool checkOnl
     }
     AviRepairResult failed;
     failed.state = AviState::Failed;
-    const int fd = ::open(path.c_str(), (checkOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOFOLLOW);
+    // A FIFO or device is never opened at all: that may wait, or do something.
+    struct stat before {};
+    if (::lstat(path.c_str(), &before) == 0 && !S_ISREG(before.st_mode) &&
+        !S_ISLNK(before.st_mode)) {
+        failed.state = AviState::NotUnderstood;
+        failed.reason = "not a regular file";
+        return failed;
+    }
+    const int fd =
+        ::open(path.c_str(), (checkOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) {
-        failed.reason = std::strerror(errno);
+        if (errno == ELOOP) {
+            failed.state = AviState::NotUnderstood;
+            failed.reason = "a symbolic link";
+        } else {
+            failed.reason = std::strerror(errno);
+        }
         return failed;
     }
     struct stat st {};
@@ -779,6 +799,14 @@ AviRepairResult repairAviFile(const std::string& path, bool* busy, bool checkOnl
         ::close(fd);
         failed.state = AviState::NotUnderstood;
         failed.reason = "not a regular file";
+        return failed;
+    }
+    if (!checkOnly && (st.st_uid != ::geteuid() || st.st_nlink != 1)) {
+        ::close(fd);
+        failed.state = AviState::NotUnderstood;
+        failed.reason = st.st_uid != ::geteuid()
+                            ? "owned by another user"
+                            : "a file with " + std::to_string(st.st_nlink) + " names (hard links)";
         return failed;
     }
     // The recorder holds this lock on every file it writes.

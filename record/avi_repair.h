@@ -79,9 +79,16 @@ struct AviRepairResult {
 // Checks the recording and, unless checkOnly, finishes it in place.
 AviRepairResult repairAvi(AviStorage& storage, bool checkOnly = false);
 
+// Whether the file begins as every AVI file does ("RIFF", a size, "AVI "):
+// the first check the repair makes.
+bool hasAviHeader(AviStorage& storage);
+
 // Opens path, takes an exclusive lock (a file being written holds one: it is
 // left alone and reported as busy), and repairs it. busy is set when the lock
-// was held elsewhere.
+// was held elsewhere. Only a regular file is opened (never through a link,
+// never waiting on a FIFO); unless checkOnly, only one owned by this user and
+// with no other name (a hard link would carry the repair out of the folder):
+// others are NotUnderstood, with the reason.
 AviRepairResult repairAviFile(const std::string& path, bool* busy = nullptr,
                               bool checkOnly = false);
 

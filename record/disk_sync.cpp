@@ -22,16 +22,18 @@ namespace kv::record {
 
 std::shared_ptr<RecordingFile> RecordingFile::open(const QString& path, QString* error) {
     const QByteArray name = QFile::encodeName(path);
-    bool created = true;
-    int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EEXIST) {
-        created = false;
-        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    }
-    if (fd < 0) {
+    // O_EXCL also refuses a dangling link, and O_NOFOLLOW makes sure of it.
+    const int fd =
+        ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0) {
+        const int failure = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
         if (error) {
             *error = QStringLiteral("Could not open file \"%1\" for writing. (%2)")
-                         .arg(path, QString::fromLocal8Bit(std::strerror(errno)));
+                         .arg(path, QString::fromLocal8Bit(std::strerror(failure)));
         }
         return nullptr;
     }
@@ -39,11 +41,54 @@ std::shared_ptr<RecordingFile> RecordingFile::open(const QString& path, QString*
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         qCWarning(lcDiskSync).noquote() << path << "is locked by someone else";
     }
-    return std::shared_ptr<RecordingFile>(new RecordingFile(fd, path, created));
+    return std::shared_ptr<RecordingFile>(new RecordingFile(fd, path, st.st_dev, st.st_ino));
 }
 
 RecordingFile::~RecordingFile() {
     ::close(fd_);
+}
+
+bool RecordingFile::removeIfStillNamed() const {
+    const QByteArray name = QFile::encodeName(path_);
+    struct stat st {};
+    if (::lstat(name.constData(), &st) != 0 || st.st_dev != dev_ || st.st_ino != ino_ ||
+        ::unlink(name.constData()) != 0) {
+        return false;
+    }
+    if (journal_) {
+        journal_->removeIfStillNamed();
+    }
+    return true;
+}
+
+bool removeOwnFile(const QString& path, QString* why) {
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    const auto left = [why](const QString& reason) {
+        if (why) {
+            *why = reason;
+        }
+        return false;
+    };
+    if (::lstat(name.constData(), &st) != 0) {
+        return errno == ENOENT || left(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    if (S_ISLNK(st.st_mode)) {
+        return left(QStringLiteral("a symbolic link"));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return left(QStringLiteral("not a regular file"));
+    }
+    if (st.st_uid != ::geteuid()) {
+        return left(QStringLiteral("owned by another user"));
+    }
+    if (st.st_nlink != 1) {
+        return left(QStringLiteral("a file with %1 names (hard links)").arg(st.st_nlink));
+    }
+    if (::unlink(name.constData()) != 0 && errno != ENOENT) {
+        return left(QString::fromLocal8Bit(std::strerror(errno)));
+    }
+    return true;
 }
 
 DiskSync::DiskSync(std::chrono::milliseconds interval)
@@ -108,6 +153,51 @@ void DiskSync::syncFile(RecordingFile& file) {
     }
 }
 
+// Frames written into a file that lost its name (its folder removed with
+// everything in it, or the file itself) are lost to the user: say so, so that
+// the recorder starts a new file where it can be found.
+void DiskSync::checkStillThere(RecordingFile& file) {
+    if (file.isJournal_ || file.lost_.load() != RecordingFile::Lost::No) {
+        return;
+    }
+    struct stat st {};
+    const bool unlinked = ::fstat(file.fd(), &st) == 0 && st.st_nlink == 0;
+    struct stat folder {};
+    const QByteArray folderName = QFile::encodeName(QFileInfo(file.path()).absolutePath());
+    const bool folderGone = ::stat(folderName.constData(), &folder) != 0
+                                ? errno == ENOENT || errno == ENOTDIR
+                                : !S_ISDIR(folder.st_mode);
+    if (folderGone) {
+        qCWarning(lcDiskSync).noquote() << "the folder of" << file.path() << "is gone";
+        file.lost_ = RecordingFile::Lost::FolderGone;
+    } else if (unlinked) {
+        qCWarning(lcDiskSync).noquote() << file.path() << "was deleted while it was written";
+        file.lost_ = RecordingFile::Lost::FileDeleted;
+    }
+}
+
+void DiskSync::repairReleased(RecordingFile& file) {
+    FdStorage storage(file.fd());
+    const AviRepairResult result = repairAvi(storage);
+    qCInfo(lcDiskSync).noquote() << file.path()
+                                 << "was left unfinished:" << aviStateName(result.state) << "with"
+                                 << result.frames << "frames"
+                                 << QString::fromStdString(result.reason);
+    if (result.state == AviState::Repaired || result.state == AviState::RepairedWithoutIndex) {
+        // Lines of frames the muxer never wrote go from the journal too; cut
+        // through the journal's own descriptor, never by name.
+        if (const auto& journal = file.journal()) {
+            trimJournalFile(journal->fd(), qint64(result.frames), journal->path());
+        }
+    } else if (result.state == AviState::NoFrames && file.created()) {
+        // Not one frame reached it (a full disk from the start): no player
+        // opens it, and it would only take up a sequence number.
+        if (file.removeIfStillNamed()) {
+            qCInfo(lcDiskSync).noquote() << file.path() << "got no frame and is removed";
+        }
+    }
+}
+
 void DiskSync::run() {
     using Clock = std::chrono::steady_clock;
     auto nextSync = Clock::now() + interval_;
@@ -128,16 +218,7 @@ void DiskSync::run() {
         std::uint64_t synced = 0;
         for (auto& [file, how] : released) {
             if (how == Release::Repair) {
-                FdStorage storage(file->fd());
-                const AviRepairResult result = repairAvi(storage);
-                qCInfo(lcDiskSync).noquote()
-                    << file->path() << "was left unfinished:" << aviStateName(result.state)
-                    << "with" << result.frames << "frames" << QString::fromStdString(result.reason);
-                // Lines of frames the muxer never wrote go from the journal too.
-                if (result.state == AviState::Repaired ||
-                    result.state == AviState::RepairedWithoutIndex) {
-                    trimJournal(journalPath(file->path()), qint64(result.frames));
-                }
+                repairReleased(*file);
             }
             if (how != Release::Discard) {
                 syncFile(*file);
@@ -147,6 +228,7 @@ void DiskSync::run() {
         }
         for (auto& file : due) {
             syncFile(*file);
+            checkStillThere(*file);
             ++synced;
         }
         due.clear();

@@ -1,12 +1,16 @@
 #include "record/journal.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QLoggingCategory>
-#include <QSaveFile>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 Q_LOGGING_CATEGORY(lcJournal, "kv.record.journal")
 
@@ -41,6 +45,40 @@ bool parseFate(QByteArrayView text, JournalFate* fate) {
     return false;
 }
 
+// Opens a journal only when it is a regular file: a link is never followed,
+// and a FIFO or device is never opened at all (opening one may wait, or do
+// something). False, with a log line unless the journal is missing (then fd
+// is kMissing).
+constexpr int kMissing = -2;
+bool openRegular(const QString& path, int access, int* fd) {
+    const QByteArray name = QFile::encodeName(path);
+    const char* refused = nullptr;
+    struct stat before {};
+    struct stat st {};
+    if (::lstat(name.constData(), &before) != 0) {
+        if (errno == ENOENT) {
+            *fd = kMissing;
+            return false;
+        }
+        refused = std::strerror(errno);
+    } else if (S_ISLNK(before.st_mode)) {
+        refused = "a symbolic link";
+    } else if (!S_ISREG(before.st_mode)) {
+        refused = "not a regular file";
+    } else if ((*fd = ::open(name.constData(), access | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)) < 0) {
+        refused = std::strerror(errno);
+    } else if (::fstat(*fd, &st) != 0 || st.st_dev != before.st_dev || st.st_ino != before.st_ino) {
+        ::close(*fd);
+        *fd = -1;
+        refused = "replaced while it was opened";
+    }
+    if (refused) {
+        qCWarning(lcJournal).noquote() << "journal" << path << "left alone:" << refused;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 QString journalPath(const QString& recording) {
@@ -66,44 +104,75 @@ QByteArray formatJournalLine(const JournalLine& line) {
            fateName(line.fate) + '\n';
 }
 
-std::vector<JournalLine> readJournal(const QString& path, int* badLines) {
+std::vector<JournalLine> parseJournal(QByteArrayView all, int* badLines) {
     std::vector<JournalLine> lines;
     int bad = 0;
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        const QByteArray all = file.readAll();
-        qsizetype at = all.indexOf('\n');  // past the header
-        while (at >= 0 && at + 1 < all.size()) {
-            const qsizetype end = all.indexOf('\n', at + 1);
-            if (end < 0) {
-                ++bad;  // torn: no end of line
-                break;
-            }
-            const QList<QByteArray> fields = all.mid(at + 1, end - at - 1).split(',');
-            at = end;
-            JournalLine line;
-            bool frameOk = false;
-            bool motionOk = false;
-            bool triggerOk = false;
-            if (fields.size() == 5) {
-                line.frame = fields[0].toLongLong(&frameOk);
-                line.time =
-                    QDateTime::fromString(QString::fromLatin1(fields[1]), Qt::ISODateWithMs);
-                line.motion = fields[2].toInt(&motionOk);
-                line.trigger = fields[3].toInt(&triggerOk);
-            }
-            if (frameOk && motionOk && triggerOk && line.time.isValid() &&
-                parseFate(fields[4], &line.fate)) {
-                lines.push_back(line);
-            } else {
-                ++bad;
-            }
+    qsizetype at = all.indexOf('\n');  // past the header
+    while (at >= 0 && at + 1 < all.size()) {
+        const qsizetype end = all.indexOf('\n', at + 1);
+        if (end < 0) {
+            ++bad;  // torn: no end of line
+            break;
+        }
+        const QList<QByteArray> fields = all.sliced(at + 1, end - at - 1).toByteArray().split(',');
+        at = end;
+        JournalLine line;
+        bool frameOk = false;
+        bool motionOk = false;
+        bool triggerOk = false;
+        if (fields.size() == 5) {
+            line.frame = fields[0].toLongLong(&frameOk);
+            line.time = QDateTime::fromString(QString::fromLatin1(fields[1]), Qt::ISODateWithMs);
+            line.motion = fields[2].toInt(&motionOk);
+            line.trigger = fields[3].toInt(&triggerOk);
+        }
+        if (frameOk && motionOk && triggerOk && line.time.isValid() &&
+            parseFate(fields[4], &line.fate)) {
+            lines.push_back(line);
+        } else {
+            ++bad;
         }
     }
     if (badLines) {
         *badLines = bad;
     }
     return lines;
+}
+
+std::vector<JournalLine> readJournal(const QString& path, int* badLines, qint64 frames) {
+    if (badLines) {
+        *badLines = 0;
+    }
+    int fd = -1;
+    if (!openRegular(path, O_RDONLY, &fd)) {
+        return {};
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        ::close(fd);
+        return {};
+    }
+    const qint64 limit = frames >= 0 ? (frames + 1) * kJournalLineMax : kJournalReadMax_bytes;
+    if (st.st_size > limit) {
+        qCWarning(lcJournal).noquote()
+            << "journal" << path << "holds" << qint64(st.st_size)
+            << "bytes, more than its recording can have; only the first" << limit << "are read";
+    }
+    QByteArray all(qsizetype(std::min<qint64>(st.st_size, limit)), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < all.size()) {
+        const ssize_t n = ::read(fd, all.data() + got, size_t(all.size() - got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;  // shrunk meanwhile, or unreadable: what was read counts
+        }
+        got += n;
+    }
+    ::close(fd);
+    all.truncate(got);
+    return parseJournal(all, badLines);
 }
 
 std::vector<qint64> movementStarts(const std::vector<JournalLine>& lines) {
@@ -142,39 +211,69 @@ std::vector<qint64> movementStarts(const std::vector<JournalLine>& lines) {
     return starts;
 }
 
-bool trimJournal(const QString& path, qint64 frames) {
-    QFile file(path);
-    if (!file.exists()) {
-        return true;
-    }
-    if (!file.open(QIODevice::ReadOnly)) {
+bool trimJournalFile(int fd, qint64 frames, const QString& name) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        qCWarning(lcJournal).noquote() << "journal" << name << "not cut: not a regular file";
         return false;
     }
-    const QByteArray all = file.readAll();
-    file.close();
-    // The end of the header and of each whole line after it, up to `frames` lines.
-    qsizetype keep = all.indexOf('\n');
-    if (keep < 0) {
-        return true;  // not even a header: nothing to cut
-    }
-    for (qint64 i = 0; i < frames; ++i) {
-        const qsizetype next = all.indexOf('\n', keep + 1);
-        if (next < 0) {
+    // The end of the header and of each whole line after it, up to `frames`
+    // lines, found reading block by block: nothing is held but one block,
+    // and no more is read than that many lines can fill.
+    const qint64 wanted = std::max<qint64>(frames, 0) + 1;
+    const qint64 limit = std::min<qint64>(qint64(st.st_size), wanted * kJournalLineMax);
+    qint64 keep = -1;  // one past the last newline kept
+    qint64 found = 0;
+    std::vector<char> block(64 * 1024);
+    for (qint64 pos = 0; pos < limit && found < wanted;) {
+        const ssize_t n =
+            ::pread(fd, block.data(), size_t(std::min<qint64>(qint64(block.size()), limit - pos)),
+                    off_t(pos));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
             break;
         }
-        keep = next;
+        for (ssize_t i = 0; i < n && found < wanted; ++i) {
+            if (block[std::size_t(i)] == '\n') {
+                ++found;
+                keep = pos + i + 1;
+            }
+        }
+        pos += n;
     }
-    if (keep + 1 >= all.size()) {
-        return true;  // nothing beyond the frames
+    if (keep < 0 || keep >= qint64(st.st_size)) {
+        return true;  // not even a header, or nothing beyond the frames
     }
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(all.left(keep + 1)) != keep + 1 ||
-        !out.commit()) {
-        qCWarning(lcJournal).noquote() << "cannot cut the journal" << path;
+    if (::ftruncate(fd, off_t(keep)) != 0) {
+        qCWarning(lcJournal).noquote()
+            << "cannot cut the journal" << name << ":" << std::strerror(errno);
         return false;
     }
-    qCInfo(lcJournal).noquote() << "journal" << path << "cut to" << frames << "frames";
+    qCInfo(lcJournal).noquote() << "journal" << name << "cut to" << frames << "frames";
     return true;
+}
+
+bool trimJournal(const QString& path, qint64 frames) {
+    int fd = -1;
+    if (!openRegular(path, O_RDWR, &fd)) {
+        return fd == kMissing;
+    }
+    struct stat st {};
+    bool ok = false;
+    if (::fstat(fd, &st) != 0) {
+        qCWarning(lcJournal).noquote() << "journal" << path << "not cut:" << std::strerror(errno);
+    } else if (st.st_uid != ::geteuid()) {
+        qCWarning(lcJournal).noquote() << "journal" << path << "not cut: owned by another user";
+    } else if (st.st_nlink != 1) {
+        qCWarning(lcJournal).noquote()
+            << "journal" << path << "not cut: it has" << qint64(st.st_nlink) << "names";
+    } else {
+        ok = trimJournalFile(fd, frames, path);
+    }
+    ::close(fd);
+    return ok;
 }
 
 }  // namespace kv::record

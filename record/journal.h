@@ -33,9 +33,25 @@ QString journalPath(const QString& recording);
 
 QByteArray formatJournalLine(const JournalLine& line);
 
-// Every well-formed line, in order; lines that do not parse (a torn last
-// line, an edit by hand) are left out and counted in badLines.
-std::vector<JournalLine> readJournal(const QString& path, int* badLines = nullptr);
+// The longest line the recorder writes (a 19-digit frame number, the time
+// with its offset, two 11-character numbers, the longest fate), with room to
+// spare: a journal holds no more than this per frame of its recording.
+inline constexpr qint64 kJournalLineMax = 128;
+// How much of a journal is read when its recording's frame count is not
+// known: about a million frames.
+inline constexpr qint64 kJournalReadMax_bytes = qint64(64) << 20;
+
+// Every well-formed line of a journal's text, in order; lines that do not
+// parse (a torn last line, an edit by hand) are left out and counted in
+// badLines.
+std::vector<JournalLine> parseJournal(QByteArrayView text, int* badLines = nullptr);
+
+// parseJournal() of the file. Only a regular file is read (a link, FIFO or
+// device is refused with a log line, never waited for), and no more of it
+// than `frames` lines can fill, or kJournalReadMax_bytes when the frame count
+// is unknown (negative). A missing journal reads as empty.
+std::vector<JournalLine> readJournal(const QString& path, int* badLines = nullptr,
+                                     qint64 frames = -1);
 
 // The frames where a movement begins: a frame recorded by movement after one
 // that was not, or after a pause in time (in mode On movement the file holds
@@ -43,8 +59,14 @@ std::vector<JournalLine> readJournal(const QString& path, int* badLines = nullpt
 std::vector<qint64> movementStarts(const std::vector<JournalLine>& lines);
 
 // Keeps the header and the lines of the first `frames` frames; a torn last
-// line goes too. False when the file cannot be rewritten; a missing journal
-// is fine.
+// line goes too. The file is cut where line frames + 1 begins, in place: that
+// needs no room on the disk, so a full disk cannot empty it. Only a regular
+// file of this user with no other name is cut, never through a link. False
+// when it is left as it was; a missing journal is fine.
 bool trimJournal(const QString& path, qint64 frames);
+
+// The same on a journal already open for reading and writing; name is for
+// the log.
+bool trimJournalFile(int fd, qint64 frames, const QString& name);
 
 }  // namespace kv::record

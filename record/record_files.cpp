@@ -1,6 +1,7 @@
 #include "record/record_files.h"
 
 #include "record/avi_repair.h"
+#include "record/disk_sync.h"
 #include "record/journal.h"
 
 #include <QCollator>
@@ -12,10 +13,15 @@
 #include <QSet>
 #include <QStringList>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -114,6 +120,11 @@ QString sequenceName(const QString& stem, int sequence) {
     return stem + QString::asprintf("%.2d", sequence) + u".avi"_s;
 }
 
+// "NAME.avi" to "NAME.csv": the journal that would be made beside it.
+QString journalName(const QString& name) {
+    return name.left(name.size() - 4) + u".csv"_s;
+}
+
 // Whether a new recording would meet something already there: any entry of the
 // folder, compared ignoring case since the folder may lie on a disk that
 // ignores case, or a dangling link that would lead the writer elsewhere.
@@ -129,7 +140,11 @@ class TakenNames {
         }
         prefix_ = where.folder.isEmpty() ? aviPath : where.prefix;
     }
-    bool contains(const QString& name) const {
+    // The recording's name, or its journal's, is taken.
+    bool contains(const QString& name) const { return has(name) || has(journalName(name)); }
+
+  private:
+    bool has(const QString& name) const {
         if (names_.contains((prefix_ + name).toCaseFolded())) {
             return true;
         }
@@ -255,38 +270,192 @@ void ListRecordFiles(const QString& aviPath, QList<RecordFileEntry>& list) {
               });
 }
 
+namespace {
+
+qint64 mtimeOf(const struct stat& st) {
+    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
+QuotaResult DiskQuota::EnforceDiskQuota(const QString& aviPath, int maxDiskspace_mb,
+                                        const QString& playbackFileName,
+                                        const QString& writingFileName) {
+    QuotaResult result;
+    int limit_mb = maxDiskspace_mb;
+    if (limit_mb <= 0) {
+        // 0 or less would delete every recording as soon as it is finished.
+        if (refusedLimit_ != maxDiskspace_mb) {
+            refusedLimit_ = maxDiskspace_mb;
+            qCWarning(lcFiles) << "Disk quota: a limit of" << maxDiskspace_mb
+                               << "MB is refused; the default of" << kDefault_mb << "MB applies";
+        }
+        limit_mb = kDefault_mb;
+    }
+    result.limit_bytes = qint64(limit_mb) * 1000000;
+
+    QList<Recording> list = findOwnRecordings(aviPath);
+    const NameOrder order;
+    std::sort(list.begin(), list.end(),
+              [&order](const Recording& a, const Recording& b) { return order(a.path, b.path); });
+    for (const Recording& r : list) {
+        result.total_bytes += r.size_bytes;
+    }
+    const qint64 before_bytes = result.total_bytes;
+
+    const auto same = [](const QString& a, const QString& b) {
+        return !b.isEmpty() && a.compare(b, Qt::CaseInsensitive) == 0;
+    };
+    // The newest finished recording is the one last written, whatever its
+    // name says: a clock set wrong makes names lie, not times.
+    qsizetype newest = -1;
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (!same(list[i].path, writingFileName) &&
+            (newest < 0 || list[i].mtime_ns >= list[newest].mtime_ns)) {
+            newest = i;
+        }
+    }
+    for (qsizetype i = 0; i < list.size() && result.total_bytes > result.limit_bytes; ++i) {
+        const Recording& r = list[i];
+        if (i == newest || same(r.path, playbackFileName) || same(r.path, writingFileName)) {
+            continue;
+        }
+        if (!remove(r)) {
+            continue;
+        }
+        result.total_bytes -= r.size_bytes;
+        ++result.deleted;
+        qCInfo(lcFiles).noquote() << "Disk quota: deleted" << r.path << "; the recordings took"
+                                  << before_bytes << "bytes, the limit is" << result.limit_bytes;
+    }
+    result.overLimit = result.total_bytes > result.limit_bytes;
+    if (result.overLimit && !overLimitTold_) {
+        qCWarning(lcFiles).noquote()
+            << "Disk quota: the recordings take" << result.total_bytes << "bytes, over the limit of"
+            << result.limit_bytes
+            << "; what is left is the newest recording, the one being written or the one in "
+               "playback, and is kept";
+    } else if (!result.overLimit && overLimitTold_) {
+        qCInfo(lcFiles) << "Disk quota: the recordings fit again";
+    }
+    overLimitTold_ = result.overLimit;
+    return result;
+}
+
+QList<DiskQuota::Recording> DiskQuota::findOwnRecordings(const QString& aviPath) {
+    QList<Recording> found;
+    const Location where = locate(aviPath);
+    if (where.folder.isEmpty()) {
+        return found;
+    }
+    const QDir dir(where.folder);
+    const uint me = ::geteuid();
+    QSet<QString> seen;
+    const QStringList names =
+        dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString& fileName : names) {
+        if (!fileName.startsWith(where.prefix) ||
+            !isRecordingName(fileName.mid(where.prefix.size()))) {
+            continue;  // a user's own file: not ours to count, nor to tell about
+        }
+        const QString path = where.folder + fileName;
+        seen.insert(path);
+        struct stat st {};
+        if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+            continue;  // gone meanwhile
+        }
+        if (S_ISLNK(st.st_mode)) {
+            leaveAlone(path, u"a symbolic link"_s);
+        } else if (!S_ISREG(st.st_mode)) {
+            leaveAlone(path, u"not a regular file"_s);
+        } else if (st.st_uid != me) {
+            leaveAlone(path, u"owned by another user"_s);
+        } else if (st.st_nlink != 1) {
+            leaveAlone(path, u"a file with %1 names (hard links)"_s.arg(st.st_nlink));
+        } else {
+            Recording r{aviPath + fileName.mid(where.prefix.size()), qint64(st.st_size),
+                        mtimeOf(st), st.st_dev, st.st_ino};
+            if (isAvi(path, r)) {
+                found.append(r);
+            } else {
+                leaveAlone(path, u"not an AVI file"_s);
+            }
+        }
+    }
+    // What is gone is forgotten, so the cache stays the size of the folder.
+    headers_.removeIf([&seen](const auto& it) { return !seen.contains(it.key()); });
+    return found;
+}
+
+bool DiskQuota::isAvi(const QString& path, const Recording& file) {
+    const auto cached = headers_.constFind(path);
+    if (cached != headers_.cend() && cached->size_bytes == file.size_bytes &&
+        cached->mtime_ns == file.mtime_ns && cached->dev == file.dev && cached->ino == file.ino) {
+        return cached->avi;
+    }
+    bool avi = false;
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == file.dev &&
+            st.st_ino == file.ino) {
+            FdStorage storage(fd);
+            avi = hasAviHeader(storage);
+        }
+        ::close(fd);
+    }
+    headers_.insert(path, {file.size_bytes, file.mtime_ns, file.dev, file.ino, avi});
+    return avi;
+}
+
+// Deletes a recording found by findOwnRecordings(), provided the name still
+// leads to that very file and no writer holds it; its journal goes with it
+// under the same checks.
+bool DiskQuota::remove(const Recording& file) {
+    const QByteArray name = QFile::encodeName(file.path);
+    const int fd = ::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    const bool same =
+        ::fstat(fd, &st) == 0 && st.st_dev == file.dev && st.st_ino == file.ino && st.st_nlink == 1;
+    // A recorder holds a lock on the file it writes or is still finishing.
+    const bool idle = same && ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    const bool removed = idle && ::unlink(name.constData()) == 0;
+    const int error = errno;
+    ::close(fd);
+    if (!removed) {
+        if (same && idle) {
+            qCWarning(lcFiles).noquote()
+                << "Disk quota: could not delete" << file.path << ":" << std::strerror(error);
+        }
+        return false;
+    }
+    headers_.remove(file.path);
+    const QString journal = journalPath(file.path);
+    QString why;
+    if (!removeOwnFile(journal, &why)) {
+        leaveAlone(journal, why);
+    }
+    return true;
+}
+
+void DiskQuota::leaveAlone(const QString& path, const QString& why) {
+    const QString key = path + u": "_s + why;
+    if (!leftAlone_.contains(key)) {
+        leftAlone_.insert(key);
+        qCWarning(lcFiles).noquote()
+            << "Disk quota: left alone, neither counted nor deleted:" << path << "-" << why;
+    }
+}
+
 bool EnforceDiskQuota(const QString& aviPath, int maxDiskspace_mb,
                       const QString& playbackFileName) {
-    QList<RecordFileEntry> list;
-    ListRecordFiles(aviPath, list);
-    list.removeIf([&aviPath](const RecordFileEntry& e) {
-        return !isRecordingName(e.path.mid(aviPath.size()));
-    });
-    double total_bytes = 0.0;
-    for (const RecordFileEntry& e : list) {
-        total_bytes += double(e.size_bytes);
-    }
-    const double limit_bytes = double(maxDiskspace_mb) * 1000000.0;
-    if (total_bytes <= limit_bytes) {
-        return false;
-    }
-    qsizetype i = 0;
-    while (i < list.size() && list[i].path.compare(playbackFileName, Qt::CaseInsensitive) == 0) {
-        ++i;
-    }
-    if (i == list.size()) {
-        return false;
-    }
-    const QString& oldest = list[i].path;
-    if (!QFile::remove(oldest)) {
-        qCWarning(lcFiles) << "Disk quota: could not delete" << oldest;
-        return false;
-    }
-    QFile::remove(journalPath(oldest));  // it goes with its recording
-    qCInfo(lcFiles).noquote() << "Disk quota: deleted" << oldest << "; the recordings took"
-                              << qint64(total_bytes) << "bytes, the limit is"
-                              << qint64(limit_bytes);
-    return true;
+    static DiskQuota quota;
+    return quota.EnforceDiskQuota(aviPath, maxDiskspace_mb, playbackFileName, QString()).deleted >
+           0;
 }
 
 namespace {
@@ -334,9 +503,15 @@ RepairSummary repairRecordings(const QString& aviPath) {
                 ++summary.repaired;
                 break;
             case AviState::NoFrames:
-                // Killed before its first frame: no player opens it.
-                if (QFile::remove(entry.path)) {
-                    QFile::remove(journalPath(entry.path));
+                // Killed before its first frame: no player opens it. The
+                // repair checked it is a file of ours; the journal is checked
+                // the same way.
+                if (removeOwnFile(entry.path)) {
+                    QString why;
+                    if (!removeOwnFile(journalPath(entry.path), &why)) {
+                        qCWarning(lcFiles).noquote()
+                            << "journal" << journalPath(entry.path) << "left as it is:" << why;
+                    }
                     qCInfo(lcFiles).noquote() << entry.path << "had no frame and is removed";
                     ++summary.removed;
                 }

@@ -10,14 +10,21 @@
 
 #include "media/clock.h"
 
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
+
+#include <sys/types.h>
+
+#include <optional>
 
 namespace kv::record {
 
 // Returns AVIPath + the name of the next recording: "YYMMDD_WDNN.avi", the date
 // of clock.now(), a weekday code (SU..SA) and the next sequence number of the
-// day. Never names a file that exists already. Empty when the clock has no date.
+// day. Only a name whose recording and journal ("NAME.avi", "NAME.csv") are
+// both free is given. Empty when the clock has no date.
 QString NewRecordFileName(const QString& aviPath, const media::Clock& clock);
 
 // AVIPath as the folder the user meant: a path that names an existing folder,
@@ -43,10 +50,62 @@ struct RecordFileEntry {
 // path, locale-aware and ignoring letter case.
 void ListRecordFiles(const QString& aviPath, QList<RecordFileEntry>& list);
 
-// When the recordings take more than maxDiskspace_mb decimal megabytes, deletes
-// the first listed file that is not the one loaded in playback. Only files that
-// bear a recording's name are counted and deleted: a user's own videos in the
-// folder are left alone. Deletes at most one file; returns whether it did.
+struct QuotaResult {
+    int deleted = 0;
+    bool overLimit = false;  // still over the limit: what is left is protected
+    qint64 total_bytes = 0;  // the recordings counted, after the deletions
+    qint64 limit_bytes = 0;  // the limit applied
+};
+
+// Keeps the recordings in the folder under Max Diskspace. One object lives as
+// long as the recorder: it remembers what it has checked and told.
+class DiskQuota {
+  public:
+    static constexpr int kDefault_mb = 500;
+
+    // Deletes oldest first until the recordings fit. Counted and deleted are
+    // only real recordings of ours: a recording's name, a regular file (not a
+    // link) of this user with no other name, that begins as an AVI file;
+    // anything else bearing such a name is left alone and logged once. Never
+    // deleted: the playback file, the file being written, the newest finished
+    // recording (the last modified), a file locked by a writer. A limit of 0
+    // or less is refused and the default applies. Each deletion is logged;
+    // being unable to get under the limit is logged once, as a warning, until
+    // the recordings fit again.
+    QuotaResult EnforceDiskQuota(const QString& aviPath, int maxDiskspace_mb,
+                                 const QString& playbackFileName, const QString& writingFileName);
+
+  private:
+    struct Recording {
+        QString path;
+        qint64 size_bytes = 0;
+        qint64 mtime_ns = 0;
+        dev_t dev = 0;
+        ino_t ino = 0;
+    };
+    // A header once read, valid while the file's identity, size and time stay.
+    struct HeaderCheck {
+        qint64 size_bytes = 0;
+        qint64 mtime_ns = 0;
+        dev_t dev = 0;
+        ino_t ino = 0;
+        bool avi = false;
+    };
+
+    QList<Recording> findOwnRecordings(const QString& aviPath);
+    bool isAvi(const QString& path, const Recording& file);
+    bool remove(const Recording& file);
+    void leaveAlone(const QString& path, const QString& why);
+
+    QHash<QString, HeaderCheck> headers_;
+    QSet<QString> leftAlone_;  // "path: why", each logged once
+    std::optional<int> refusedLimit_;
+    bool overLimitTold_ = false;
+};
+
+// The rule above, for a caller without an object of its own: one shared by
+// the process (main thread only), with no file being written. Returns whether
+// it deleted anything.
 bool EnforceDiskQuota(const QString& aviPath, int maxDiskspace_mb, const QString& playbackFileName);
 
 struct RepairSummary {

@@ -9,9 +9,12 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 Q_LOGGING_CATEGORY(lcRecordGraph, "kv.record.graph")
 
@@ -73,7 +76,12 @@ bool takesCaps(GstElement* element, GstCaps* caps) {
 
 }  // namespace
 
-RecordGraph::RecordGraph(QObject* parent) : QObject(parent), sync_(std::make_unique<DiskSync>()) {}
+RecordGraph::RecordGraph(QObject* parent)
+    : QObject(parent), sync_(std::make_unique<DiskSync>()), lostCheck_(new QTimer(this)) {
+    // The sync thread finds a file that lost its name; the loss is told from here.
+    lostCheck_->setInterval(1000);
+    connect(lostCheck_, &QTimer::timeout, this, &RecordGraph::checkFileLost);
+}
 
 RecordGraph::~RecordGraph() {
     close();
@@ -171,12 +179,16 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
     // one still plays.
     journalFrames_ = 0;
     journal_ = RecordingFile::open(journalPath(fileName_), &openError);
-    if (journal_ && ::write(journal_->fd(), kJournalHeader, sizeof kJournalHeader - 1) < 0) {
+    if (journal_ && ::write(journal_->fd(), kJournalHeader, sizeof kJournalHeader - 1) !=
+                        qsizetype(sizeof kJournalHeader - 1)) {
+        openError = QString::fromLocal8Bit(std::strerror(errno));
+        journal_->removeIfStillNamed();
         journal_.reset();
     }
     if (!journal_) {
         qCWarning(lcRecordGraph).noquote() << "no journal for" << fileName_ << ":" << openError;
     }
+    file_->setJournal(journal_);
 
     bus_ = std::make_unique<media::BusObserver>(adopt(gst_element_get_bus(pipeline_.get())));
     bus_->addFilter([this](GstMessage* message) { onMessage(message); });
@@ -192,6 +204,7 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
     if (journal_) {
         sync_->watch(journal_);
     }
+    lostCheck_->start();
     if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         // The writer's error is on the bus and reaches writeError from there.
         qCWarning(lcRecordGraph).noquote() << "the recording of" << fileName_ << "does not start";
@@ -319,6 +332,22 @@ bool RecordGraph::push(const std::uint8_t* pixels, const media::BITMAPINFOHEADER
         }
     }
     return true;
+}
+
+void RecordGraph::checkFileLost() {
+    if (!file_ || failed_) {
+        return;
+    }
+    switch (file_->lost()) {
+        case RecordingFile::Lost::FolderGone:
+            reportFailure(tr("the recording folder is gone"));
+            break;
+        case RecordingFile::Lost::FileDeleted:
+            reportFailure(tr("the recording file was deleted"));
+            break;
+        case RecordingFile::Lost::No:
+            break;
+    }
 }
 
 RecordCounters RecordGraph::counters() const {
@@ -451,6 +480,7 @@ void RecordGraph::close(Finish finish) {
         return;
     }
     closing_ = true;
+    lostCheck_->stop();
     log_.reset();
     bool background = false;
     bool complete = false;  // the muxer finished the file
@@ -479,12 +509,18 @@ void RecordGraph::close(Finish finish) {
     if (source_) {
         lastCounters_ = counters();
     }
+    // A file this build made that got no frame, or not one byte (a write
+    // that failed from the first), is removed at once with its journal: no
+    // player opens it, and it would use up a sequence number. One that got
+    // some bytes but no whole frame is removed by the sync thread's repair.
+    bool frameless = false;
+    if (file_ && file_->created()) {
+        struct stat st {};
+        frameless = lastCounters_.pushed == 0 ||
+                    (failed_ && ::fstat(file_->fd(), &st) == 0 && st.st_size == 0);
+    }
     if (journal_) {
-        // No line follows the close; a journal of a removed file goes with it.
-        const bool frameless = file_ && file_->created() && lastCounters_.pushed == 0;
-        if (frameless) {
-            QFile::remove(journal_->path());
-        }
+        // No line follows the close.
         sync_->release(std::move(journal_),
                        frameless ? DiskSync::Release::Discard : DiskSync::Release::Sync);
     }
@@ -499,14 +535,20 @@ void RecordGraph::close(Finish finish) {
         source_.reset();
         bus_.reset();
         if (file_) {
-            // Only a file this build created is ever removed.
-            const bool frameless = file_->created() && lastCounters_.pushed == 0;
             if (frameless) {
-                removeFramelessFile();
+                if (file_->removeIfStillNamed()) {
+                    qCInfo(lcRecordGraph).noquote() << fileName_ << "got no frame and is removed";
+                } else if (QFileInfo::exists(fileName_)) {
+                    qCWarning(lcRecordGraph).noquote()
+                        << fileName_ << "got no frame but cannot be removed";
+                }
             }
-            sync_->release(std::move(file_), frameless  ? DiskSync::Release::Discard
-                                             : complete ? DiskSync::Release::Sync
-                                                        : DiskSync::Release::Repair);
+            // A file without a name left is seen by no one: nothing to repair.
+            struct stat st {};
+            const bool unnamed = ::fstat(file_->fd(), &st) == 0 && st.st_nlink == 0;
+            sync_->release(std::move(file_), frameless || unnamed ? DiskSync::Release::Discard
+                                             : complete           ? DiskSync::Release::Sync
+                                                                  : DiskSync::Release::Repair);
             if (!sync_->waitIdle(kFinish_ms)) {
                 qCWarning(lcRecordGraph).noquote() << fileName_ << "is not on the disk yet";
             }
@@ -515,18 +557,6 @@ void RecordGraph::close(Finish finish) {
     built_ = false;
     ++generation_;
     closing_ = false;
-}
-
-void RecordGraph::removeFramelessFile() {
-    if (!QFileInfo::exists(fileName_)) {
-        return;
-    }
-    if (QFile::remove(fileName_)) {
-        QFile::remove(journalPath(fileName_));
-        qCInfo(lcRecordGraph).noquote() << fileName_ << "got no frame and is removed";
-    } else {
-        qCWarning(lcRecordGraph).noquote() << fileName_ << "got no frame but cannot be removed";
-    }
 }
 
 void RecordGraph::releasePipeline() {

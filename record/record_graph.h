@@ -23,6 +23,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <cstdint>
 #include <memory>
@@ -117,8 +118,10 @@ class RecordGraph : public QObject {
     GstElement* pipeline() const { return pipeline_.get(); }
 
   Q_SIGNALS:
-    // The file cannot be written any further (disk full, folder gone, no
-    // permission, or another failure of the pipeline). Emitted once per file,
+    // The file cannot be written any further (disk full, no permission, or
+    // another failure of the pipeline), or what is written is lost: the
+    // reason is then "the recording folder is gone" or "the recording file
+    // was deleted", noticed within a few seconds. Emitted once per file,
     // from the event loop, never while close() runs. What was written so far
     // stays readable; the receiver is expected to close the graph.
     void writeError(const QString& fileName, const QString& reason);
@@ -134,11 +137,12 @@ class RecordGraph : public QObject {
     bool linkCompressor(GstPad* muxPad);
     bool linkRaw(GstPad* muxPad);
     void releasePipeline();
-    void removeFramelessFile();
+    void checkFileLost();
 
     // Outlives every file below: destroyed last, after the last one is let go.
     std::unique_ptr<DiskSync> sync_;
     // --- main thread only
+    QTimer* lostCheck_;
     std::shared_ptr<RecordingFile> file_;
     std::shared_ptr<RecordingFile> journal_;  // the recording's CSV beside it
     qint64 journalFrames_ = 0;

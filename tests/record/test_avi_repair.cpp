@@ -250,6 +250,44 @@ TEST(AviRepair, AFileBeingWrittenIsLeftAlone) {
     EXPECT_FALSE(busy);
 }
 
+// Only a file of the user's with no other name is repaired: through a hard
+// link the repair once rewrote a file outside the folder. A link, another
+// user's file and one with a second name are left as they are, with the
+// reason; the start-up repair of the folder logs them and goes on.
+TEST(AviRepair, LinksAndOtherUsersFilesAreLeftAlone) {
+    QTemporaryDir dir;
+    QTemporaryDir outside;
+    ASSERT_TRUE(dir.isValid() && outside.isValid());
+    const QString original = outside.filePath(u"kept.avi"_s);
+    ASSERT_TRUE(writeTestAvi({original, u"jpegenc"_s, 4, 160, 120, false}));
+    const QByteArray before = contents(original);
+
+    const QString hard = dir.filePath(u"251201_MO00.avi"_s);
+    ASSERT_EQ(::link(QFile::encodeName(original).constData(), QFile::encodeName(hard).constData()),
+              0);
+    auto result = repairAviFile(hard.toStdString());
+    EXPECT_EQ(result.state, AviState::NotUnderstood);
+    EXPECT_NE(result.reason.find("2 names"), std::string::npos) << result.reason;
+    const QString soft = dir.filePath(u"251201_MO01.avi"_s);
+    ASSERT_TRUE(QFile::link(original, soft));
+    EXPECT_EQ(repairAviFile(soft.toStdString()).state, AviState::NotUnderstood);
+    EXPECT_EQ(contents(original), before);
+    // Checking only reads: a second name is no reason to refuse.
+    EXPECT_EQ(repairAviFile(hard.toStdString(), nullptr, true).state, AviState::Unfinished);
+
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "another user's recording: giving a file away needs root";
+    }
+    const QString foreign = dir.filePath(u"251201_MO02.avi"_s);
+    ASSERT_TRUE(writeTestAvi({foreign, u"jpegenc"_s, 4, 160, 120, false}));
+    ASSERT_EQ(::chown(QFile::encodeName(foreign).constData(), 65534, 65534), 0);
+    const QByteArray foreignBefore = contents(foreign);
+    result = repairAviFile(foreign.toStdString());
+    EXPECT_EQ(result.state, AviState::NotUnderstood);
+    EXPECT_EQ(result.reason, "owned by another user");
+    EXPECT_EQ(contents(foreign), foreignBefore);
+}
+
 // The fuzz target's promises, over thousands of mutations of real recordings
 // (the sanitizer builds of the tests run this too): flipped and overwritten
 // bytes, cut ends, repeated and zeroed stretches.

@@ -1,8 +1,10 @@
 #include "record/avi_repair.h"
 #include "record/disk_sync.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -110,17 +112,84 @@ TEST(DiskSync, SyncsWhileWritingAndRepairsWhatIsLetGoUnfinished) {
     EXPECT_EQ(after.state, AviState::Finished);
     EXPECT_EQ(after.frames, 5u);
 
-    // Opening an existing name empties it, and says it was not created.
+    // An existing name is never opened, nor emptied; nor is a link, even one
+    // that leads nowhere yet.
     QString error;
-    auto again = RecordingFile::open(dir.filePath(u"a.avi"_s), &error);
-    ASSERT_TRUE(again);
-    EXPECT_FALSE(again->created());
-    EXPECT_EQ(QFile(dir.filePath(u"a.avi"_s)).size(), 0);
-    sync.release(std::move(again), DiskSync::Release::Discard);
-    ASSERT_TRUE(sync.waitIdle(5000));
+    EXPECT_FALSE(RecordingFile::open(dir.filePath(u"a.avi"_s), &error));
+    EXPECT_TRUE(error.contains(u"a.avi"_s)) << error.toStdString();
+    EXPECT_EQ(repairAviFile(path, &busy, true).frames, 5u);
+    ASSERT_TRUE(QFile::link(dir.filePath(u"elsewhere.csv"_s), dir.filePath(u"planted.csv"_s)));
+    EXPECT_FALSE(RecordingFile::open(dir.filePath(u"planted.csv"_s), &error));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"elsewhere.csv"_s)));
 
     EXPECT_FALSE(RecordingFile::open(dir.filePath(u"gone/b.avi"_s), &error));
     EXPECT_TRUE(error.contains(u"gone/b.avi"_s)) << error.toStdString();
+}
+
+// While a file is written the sync thread notices when its name is taken
+// away: the file deleted, or its whole folder.
+TEST(DiskSync, NoticesAFileOrFolderDeletedWhileWriting) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString folder = dir.filePath(u"recordings"_s);
+    ASSERT_TRUE(QDir().mkpath(folder));
+    DiskSync sync(std::chrono::milliseconds(20));
+    QString error;
+    auto kept = RecordingFile::open(folder + u"/kept.avi"_s, &error);
+    auto deleted = RecordingFile::open(folder + u"/deleted.avi"_s, &error);
+    ASSERT_TRUE(kept && deleted) << error.toStdString();
+    sync.watch(kept);
+    sync.watch(deleted);
+    const auto waitFor = [](const RecordingFile& file, RecordingFile::Lost lost) {
+        QElapsedTimer waited;
+        waited.start();
+        while (file.lost() != lost && waited.elapsed() < 5000) {
+            QThread::msleep(10);
+        }
+        return file.lost() == lost;
+    };
+    ASSERT_TRUE(QFile::remove(folder + u"/deleted.avi"_s));
+    EXPECT_TRUE(waitFor(*deleted, RecordingFile::Lost::FileDeleted));
+    EXPECT_EQ(kept->lost(), RecordingFile::Lost::No);
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    EXPECT_TRUE(waitFor(*kept, RecordingFile::Lost::FolderGone));
+    EXPECT_EQ(deleted->lost(), RecordingFile::Lost::FileDeleted);  // told once, as it was
+    sync.release(std::move(kept), DiskSync::Release::Sync);
+    sync.release(std::move(deleted), DiskSync::Release::Sync);
+    EXPECT_TRUE(sync.waitIdle(5000));
+}
+
+// A file let go unfinished without one whole frame (the disk was full from
+// its first bytes) is removed with its journal; one whose name now leads to
+// another file leaves that file alone.
+TEST(DiskSync, AFileWithoutAFrameGoesWithItsJournal) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    DiskSync sync(std::chrono::milliseconds(50));
+    const QByteArray header = killedAvi(0);
+    QString error;
+    for (const bool replaced : {false, true}) {
+        const QString avi = dir.filePath(u"empty.avi"_s);
+        auto file = RecordingFile::open(avi, &error);
+        auto journal = RecordingFile::open(dir.filePath(u"empty.csv"_s), &error);
+        ASSERT_TRUE(file && journal) << error.toStdString();
+        ASSERT_EQ(::write(file->fd(), header.constData(), size_t(header.size())), header.size());
+        file->setJournal(journal);
+        if (replaced) {
+            // Deleted, and the name given to a new recording meanwhile.
+            ASSERT_TRUE(QFile::remove(avi));
+            QFile other(avi);
+            ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+            other.write("a newer recording");
+        }
+        sync.release(std::move(journal), DiskSync::Release::Sync);
+        sync.release(std::move(file), DiskSync::Release::Repair);
+        ASSERT_TRUE(sync.waitIdle(5000));
+        EXPECT_EQ(QFileInfo::exists(avi), replaced);
+        EXPECT_EQ(QFileInfo::exists(dir.filePath(u"empty.csv"_s)), replaced);
+        QFile::remove(dir.filePath(u"empty.csv"_s));
+        QFile::remove(avi);
+    }
 }
 
 }  // namespace

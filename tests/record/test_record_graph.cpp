@@ -1,7 +1,9 @@
+#include "media/clock.h"
 #include "media/compressors.h"
 #include "media/frame.h"
 #include "media/gst_handle.h"
 #include "record/journal.h"
+#include "record/record_files.h"
 #include "record/record_graph.h"
 #include "tests/support/avi_probe.h"
 #include "tests/support/test_env.h"
@@ -695,6 +697,112 @@ TEST_F(RecordGraphFullDisk, StopsCleanlyAndLeavesAReadableFile) {
     graph.close();
     EXPECT_EQ(spy.count(), 1);
     EXPECT_EQ(probe(next).frames, 3);
+}
+
+// Each retry on a full disk made a file of 0 bytes that no player opens and
+// that used up a sequence number: now none is left, nor its journal.
+TEST_F(RecordGraphFullDisk, ARetryThatCannotWriteLeavesNoFile) {
+    {
+        QFile filler(path(u"filler"_s));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size()) {
+        }
+        while (filler.write("x", 1) == 1) {
+        }
+    }
+    const QString folder = dir_.path() + u'/';
+    kv::media::ManualClock clock;
+    clock.setNow(QDateTime(QDate(2025, 12, 1), QTime(8, 0)));
+    RecordGraph graph;
+    for (int retry = 0; retry < 3; ++retry) {
+        const QString file = kv::record::NewRecordFileName(folder, clock);
+        EXPECT_EQ(file, folder + u"251201_MO00.avi"_s);  // no number used up
+        QSignalSpy spy(&graph, &RecordGraph::writeError);
+        ASSERT_EQ(graph.build(params(file, u"MJPEG Compressor"_s)), RecordBuild::Running);
+        pushUntilError(graph, spy, 64, 48, 20);
+        ASSERT_EQ(spy.count(), 1);
+        graph.close();
+        EXPECT_FALSE(QFileInfo::exists(file));
+        EXPECT_FALSE(QFileInfo::exists(kv::record::journalPath(file)));
+    }
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files), QStringList{u"filler"_s});
+}
+
+// Frames written into a deleted file are lost: the loss is told as a write
+// error within a few seconds, naming what went.
+TEST(RecordGraph, AFolderOrFileDeletedWhileRecordingIsAWriteError) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const BITMAPINFOHEADER header = makeFrameHeader(64, 48);
+    const std::vector<std::uint8_t> pixels = halfWhiteFrame(header);
+    for (const bool wholeFolder : {true, false}) {
+        const QString folder = dir.filePath(u"recordings/"_s);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        const QString file = folder + u"251201_MO00.avi"_s;
+        RecordGraph graph;
+        QSignalSpy spy(&graph, &RecordGraph::writeError);
+        ASSERT_EQ(graph.build(params(file, u"MJPEG Compressor"_s)), RecordBuild::Running);
+        EXPECT_EQ(pushFrames(graph, 64, 48, 3), 3);
+        if (wholeFolder) {
+            ASSERT_TRUE(QDir(folder).removeRecursively());
+        } else {
+            ASSERT_TRUE(QFile::remove(file));
+        }
+        // The recorder goes on pushing until it is told.
+        kv::test::pumpUntil(
+            [&] {
+                waitForRoom(graph);
+                graph.push(pixels.data(), header, 400000);
+                return !spy.isEmpty();
+            },
+            kWait_ms);
+        ASSERT_EQ(spy.count(), 1) << (wholeFolder ? "folder" : "file");
+        EXPECT_EQ(spy.first().at(0).toString(), file);
+        EXPECT_EQ(spy.first().at(1).toString(), wholeFolder ? u"the recording folder is gone"_s
+                                                            : u"the recording file was deleted"_s);
+        EXPECT_FALSE(graph.push(pixels.data(), header, 400000));
+        graph.close();
+        EXPECT_FALSE(QFileInfo::exists(file));
+    }
+}
+
+// A link planted at a recording's journal name is never followed: the
+// recording goes on without a journal and the file it points at stays as it
+// was; the next name chosen passes such a name by.
+TEST(RecordGraph, APlantedJournalLinkIsNeverWrittenThrough) {
+    QTemporaryDir dir;
+    QTemporaryDir outside;
+    ASSERT_TRUE(dir.isValid() && outside.isValid());
+    const QString privateFile = outside.filePath(u"private.txt"_s);
+    {
+        QFile file(privateFile);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("the user's own words\n");
+    }
+    const QString folder = dir.path() + u'/';
+    ASSERT_TRUE(QFile::link(privateFile, folder + u"251201_MO00.csv"_s));
+    kv::media::ManualClock clock;
+    clock.setNow(QDateTime(QDate(2025, 12, 1), QTime(8, 0)));
+    EXPECT_EQ(kv::record::NewRecordFileName(folder, clock), folder + u"251201_MO01.avi"_s);
+
+    const QString file = folder + u"251201_MO00.avi"_s;  // taken all the same
+    RecordGraph graph;
+    ASSERT_EQ(graph.build(params(file, u"MJPEG Compressor"_s)), RecordBuild::Running);
+    const BITMAPINFOHEADER header = makeFrameHeader(64, 48);
+    const std::vector<std::uint8_t> pixels = halfWhiteFrame(header);
+    kv::record::JournalLine line;
+    line.time = QDateTime::currentDateTime();
+    for (int i = 0; i < 3; ++i) {
+        waitForRoom(graph);
+        EXPECT_TRUE(graph.push(pixels.data(), header, 400000, &line));
+    }
+    graph.close();
+    EXPECT_EQ(probe(file).frames, 3);
+    QFile target(privateFile);
+    ASSERT_TRUE(target.open(QIODevice::ReadOnly));
+    EXPECT_EQ(target.readAll(), QByteArray("the user's own words\n"));
+    EXPECT_TRUE(QFileInfo(folder + u"251201_MO00.csv"_s).isSymLink());
 }
 
 TEST(RecordGraph, FolderThatDoesNotExistIsAWriteError) {
