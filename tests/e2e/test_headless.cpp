@@ -7,6 +7,7 @@
 #include "record/journal.h"
 #include "tests/e2e/program_run.h"
 #include "tests/support/avi_probe.h"
+#include "tests/support/avi_writer.h"
 
 #include <QDir>
 #include <QFile>
@@ -104,24 +105,23 @@ TEST_F(HeadlessRun, RecordsRotatesTellsItsStateAndFinishesOnSigterm) {
     EXPECT_TRUE(after.err.contains(QStringLiteral("no recorder of the first instance runs")));
 }
 
-TEST_F(HeadlessRun, KeepsTheQuota) {
-    settings_.MaxDiskspace = 0;
-    settings_.MaxRecordSamples = 100000;  // one rebuild only
+// A limit of 0 or less would delete every recording: it is refused, once,
+// and the default applies; the oldest of real recordings over a limit go.
+TEST_F(HeadlessRun, KeepsTheQuotaAndRefusesANonPositiveLimit) {
+    settings_.MaxDiskspace = -1;
+    settings_.MaxRecordSamples = 30;
     writeSettings();
-    for (const char* name : {"200101_MO00.avi", "200101_MO01.avi", "200101_MO02.avi"}) {
-        QFile old(folder_ + QLatin1String(name));
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(1000, 'x'));
+    for (const char* name : {"200101_MO00.avi", "200101_MO01.avi"}) {
+        test::TestAvi avi;
+        avi.path = folder_ + QLatin1String(name);
+        ASSERT_TRUE(test::writeTestAvi(avi));
     }
     auto run = startHeadless();
-    ASSERT_TRUE(run->waitForLog(QStringLiteral("<6>recording into"), 20000))
-        << run->log().toStdString();
-    // One at start-up, one as the first recording starts: the oldest first.
-    EXPECT_FALSE(QFile::exists(folder_ + QStringLiteral("200101_MO00.avi")));
-    EXPECT_FALSE(QFile::exists(folder_ + QStringLiteral("200101_MO01.avi")));
-    EXPECT_TRUE(QFile::exists(folder_ + QStringLiteral("200101_MO02.avi")));
-    EXPECT_TRUE(run->hasLogged(QStringLiteral("Disk quota: deleted")));
+    ASSERT_TRUE(waitForFiles(5, 40000)) << run->log().toStdString();
     ASSERT_TRUE(terminate(*run));
+    EXPECT_EQ(run->log().count(QStringLiteral("MB is refused")), 1) << run->log().toStdString();
+    EXPECT_FALSE(run->hasLogged(QStringLiteral("Disk quota: deleted")));
+    EXPECT_TRUE(QFile::exists(folder_ + QStringLiteral("200101_MO00.avi")));
 }
 
 // Off records nothing; a hang-up brings the settings that record on

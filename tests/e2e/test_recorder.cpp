@@ -4,6 +4,7 @@
 #include "app/settings_store.h"
 #include "tests/e2e/program_run.h"
 #include "tests/support/avi_probe.h"
+#include "tests/support/avi_writer.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -60,59 +61,64 @@ TEST_F(RecorderRun, FilesRotateAtTheFrameLimitAndSigtermFinishesTheLastOne) {
     }
 }
 
-TEST_F(RecorderRun, TheQuotaDeletesTheOldestRecordingOncePerRebuildAndNothingElse) {
-    settings_.MaxDiskspace = 0;
-    settings_.MaxRecordSamples = 100000;  // one rebuild only
+// Ten old recordings of about 1 MB and a 3 MB quota: the oldest go until the
+// rest fit, in one start. A huge file bearing a recording's name that is no
+// recording, and the user's own videos, are neither counted nor deleted.
+TEST_F(RecorderRun, TheQuotaDeletesOldestFirstUntilOurRecordingsFitAndNothingElse) {
+    settings_.MaxDiskspace = 3;
+    settings_.MaxRecordSamples = 100000;
     // Typed by hand without the trailing separator: still the folder.
     settings_.AVIPath = folder_.chopped(1);
     writeSettings();
-    for (const char* name : {"200101_MO00.avi", "200101_MO01.avi", "200101_MO02.avi"}) {
-        QFile old(folder_ + QLatin1String(name));
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(1000, 'x'));
+    QStringList old;
+    for (int i = 0; i < 10; ++i) {
+        old << folder_ + QStringLiteral("200101_MO%1.avi").arg(i, 2, 10, QLatin1Char('0'));
+        test::TestAvi avi;
+        avi.path = old.last();
+        avi.frames = 18;  // raw 160x120: about 1.04 MB
+        ASSERT_TRUE(test::writeTestAvi(avi));
     }
-    // The user's own videos, in the folder and beside it, sorting first.
-    const QStringList foreign{folder_ + QStringLiteral("2019 Holiday.avi"),
+    // 20 GB that are no AVI, and the user's own videos beside and in the folder.
+    const QString huge = folder_ + QStringLiteral("200102_TU00.avi");
+    {
+        QFile file(huge);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(qint64(20) * 1000 * 1000 * 1000));
+    }
+    const QStringList foreign{huge, folder_ + QStringLiteral("2019 Holiday.avi"),
                               folder_ + QStringLiteral("birds.AVI"),
                               folder_.chopped(1) + QStringLiteral(" from 2019.avi")};
-    for (const QString& path : foreign) {
+    for (const QString& path : foreign.mid(1)) {
         QFile video(path);
         ASSERT_TRUE(video.open(QIODevice::WriteOnly));
         video.write(QByteArray(100000, 'v'));
     }
     test::ProgramRun run(home_, kCamera);
-    ASSERT_TRUE(run.waitForLog(QStringLiteral("started")));
-    // Start-up deletes one, once the start-up repair has looked at every
-    // recording; the first recording start, three ticks later, one more.
-    ASSERT_TRUE(run.waitForLog(QStringLiteral("Disk quota: deleted")));
-    EXPECT_FALSE(QFile::exists(folder_ + QStringLiteral("200101_MO00.avi")));
-    EXPECT_TRUE(QFile::exists(folder_ + QStringLiteral("200101_MO01.avi")));
-    const auto todays = [this] {
-        QStringList names =
-            files().filter(QRegularExpression(QStringLiteral("^\\d{6}_[A-Z]{2}00\\.avi$")));
-        names.removeIf(
-            [](const QString& name) { return name.startsWith(QStringLiteral("200101_")); });
-        return names;
-    };
+    const QString today =
+        QDate::currentDate().toString(QStringLiteral("yyMMdd")) + QStringLiteral("_");
     QElapsedTimer timer;
     timer.start();
-    // The first recording start: today's file appears beside what is left.
-    while (todays().isEmpty() && timer.elapsed() < 15000) {
+    while (files().filter(today).isEmpty() && timer.elapsed() < 20000) {
         QThread::msleep(50);
     }
-    QThread::msleep(1000);  // a few frames into it, so that it is kept
-    EXPECT_FALSE(QFile::exists(folder_ + QStringLiteral("200101_MO01.avi")))
-        << files().join(u' ').toStdString();
-    EXPECT_TRUE(QFile::exists(folder_ + QStringLiteral("200101_MO02.avi")));
+    ASSERT_FALSE(files().filter(today).isEmpty()) << run.log().toStdString();
+    QThread::msleep(1500);  // frames into today's file
     ::kill(pid_t(run.pid()), SIGTERM);
     ASSERT_TRUE(run.waitForExit(15000));
+    for (int i = 0; i < 10; ++i) {
+        EXPECT_EQ(QFile::exists(old[i]), i >= 8) << old[i].toStdString();
+    }
     for (const QString& path : foreign) {
         EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
     }
+    EXPECT_EQ(run.log().count(QStringLiteral("Disk quota: deleted")), 8);
+    // Told once, though the quota ran at start-up and at the recording's start.
+    EXPECT_EQ(run.log().count(QStringLiteral("Disk quota: left alone")), 1)
+        << run.log().toStdString();
+    EXPECT_EQ(files().filter(today).size(), 1) << files().join(u' ').toStdString();
     // Today's recording went into the folder, not beside it.
     EXPECT_EQ(QDir(folder_ + QStringLiteral("..")).entryList({QStringLiteral("rec2*")}),
               QStringList());
-    EXPECT_EQ(todays().size(), 1) << files().join(u' ').toStdString();
 }
 
 }  // namespace
