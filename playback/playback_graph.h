@@ -66,6 +66,8 @@ class PlaybackGraph : public QObject {
     // closed first. The load goes on from the pipeline's bus messages, without
     // a time limit, and ends with loadFinished() (Loaded: playing from frame
     // 0), unless close() comes first. The result is never emitted inside load().
+    // A file read to its very end without a stream found fails once its reads
+    // have stopped for 2 s: GStreamer does not always report such a file.
     void load(const QString& fileName);
     bool loading() const { return stage_ != Stage::Idle; }
     // For programs without a window (tests, benchmarks): load() and wait for
