@@ -109,9 +109,13 @@ bool isVideoPad(GstPad* pad) {
 struct PlaybackGraph::Probe {
     std::atomic<bool> streamsFound{false};
     std::atomic<bool> videoLinked{false};
-    // How far into the file the source has read, and when it last did.
+    // How far into the file the source has read, when it last started or
+    // ended a read, and whether one is under way (a read from the end of the
+    // file fails at once and is never under way).
+    guint64 fileSize = 0;  // set before the streaming threads start
     std::atomic<guint64> readEnd{0};
     std::atomic<gint64> lastRead_us{0};
+    std::atomic<bool> reading{false};
     bool missingPlugin = false;
     bool resourceError = false;
     QString firstError;
@@ -244,9 +248,14 @@ PlaybackBuild PlaybackGraph::start(const QString& fileName) {
         return PlaybackBuild::GrabberMissing;
     }
     probe_ = std::make_unique<Probe>();
+    probe_->fileSize = guint64(std::max<qint64>(info.size(), 0));
     probe_->lastRead_us = g_get_monotonic_time();
     {
         const media::Pad read = media::adopt(gst_element_get_static_pad(source.get(), "src"));
+        // A blocking probe that passes is the one called before each read.
+        gst_pad_add_probe(read.get(),
+                          GstPadProbeType(GST_PAD_PROBE_TYPE_PULL | GST_PAD_PROBE_TYPE_BLOCK),
+                          &PlaybackGraph::onReadStarts, this, nullptr);
         gst_pad_add_probe(read.get(),
                           GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_PUSH |
                                           GST_PAD_PROBE_TYPE_PULL),
@@ -263,7 +272,6 @@ PlaybackBuild PlaybackGraph::start(const QString& fileName) {
     asyncDone_ = false;
     errorSeen_ = false;
     stage_ = Stage::Prerolling;
-    fileSize_ = QFileInfo(fileName).size();
     idleWatch_->start();
     if (buildHook_) {
         buildHook_(pipeline_.get());
@@ -700,10 +708,10 @@ void PlaybackGraph::onBusMessage(GstMessage* message) {
 
 // A file read to its end without a stream in it has nothing more to give;
 // GStreamer does not always say so, and the load would wait forever. A slow
-// disk never looks like this: its file is not read to the end yet.
+// disk never looks like this: it is in the middle of a read.
 void PlaybackGraph::watchIdleLoad() {
-    if (stage_ != Stage::Prerolling || !probe_ || probe_->streamsFound || fileSize_ <= 0 ||
-        probe_->readEnd < guint64(fileSize_) ||
+    if (stage_ != Stage::Prerolling || !probe_ || probe_->streamsFound || probe_->reading ||
+        probe_->fileSize == 0 || probe_->readEnd < probe_->fileSize ||
         g_get_monotonic_time() - probe_->lastRead_us < gint64(kIdleAtEnd_ms) * 1000) {
         return;
     }
@@ -723,8 +731,16 @@ GstPadProbeReturn PlaybackGraph::onRead(GstPad*, GstPadProbeInfo* info, gpointer
         while (end > seen && !graph->probe_->readEnd.compare_exchange_weak(seen, end)) {
         }
         graph->probe_->lastRead_us = g_get_monotonic_time();
+        graph->probe_->reading = false;
     }
     return GST_PAD_PROBE_OK;
+}
+
+GstPadProbeReturn PlaybackGraph::onReadStarts(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    Probe& probe = *static_cast<PlaybackGraph*>(self)->probe_;
+    probe.lastRead_us = g_get_monotonic_time();
+    probe.reading = info->offset < probe.fileSize;
+    return GST_PAD_PROBE_PASS;  // never blocks
 }
 
 void PlaybackGraph::onPadAdded(GstElement*, GstPad* pad, gpointer self) {

@@ -157,6 +157,7 @@ class PlaybackGraph : public QObject {
     void finishLoad(PlaybackBuild result);
     void watchIdleLoad();
     static GstPadProbeReturn onRead(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+    static GstPadProbeReturn onReadStarts(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     void readStreamFacts();
     bool waitSettled(int timeout_ms) const;
     bool seekExact(qint64 frame, int timeout_ms, double rate = 1.0);
@@ -196,7 +197,6 @@ class PlaybackGraph : public QObject {
     qint64 indexedFrames_ = 0;
     int tailTries_ = 0;
     qint64 loadStarted_us_ = 0;
-    qint64 fileSize_ = 0;
     QTimer* idleWatch_ = nullptr;
     // The frame a seek or step left prerolled while paused; -1 when unknown.
     qint64 settledFrame_ = -1;
