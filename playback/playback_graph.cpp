@@ -250,17 +250,17 @@ PlaybackBuild PlaybackGraph::start(const QString& fileName) {
     probe_ = std::make_unique<Probe>();
     probe_->fileSize = guint64(std::max<qint64>(info.size(), 0));
     probe_->lastRead_us = g_get_monotonic_time();
-    {
-        const media::Pad read = media::adopt(gst_element_get_static_pad(source.get(), "src"));
-        // A blocking probe that passes is the one called before each read.
-        gst_pad_add_probe(read.get(),
-                          GstPadProbeType(GST_PAD_PROBE_TYPE_PULL | GST_PAD_PROBE_TYPE_BLOCK),
-                          &PlaybackGraph::onReadStarts, this, nullptr);
-        gst_pad_add_probe(read.get(),
+    // Watched until the first frame is there. A blocking probe that passes is
+    // the one called before each read.
+    readPad_ = media::adopt(gst_element_get_static_pad(source.get(), "src"));
+    readProbes_[0] = gst_pad_add_probe(
+        readPad_.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_PULL | GST_PAD_PROBE_TYPE_BLOCK),
+        &PlaybackGraph::onReadStarts, this, nullptr);
+    readProbes_[1] =
+        gst_pad_add_probe(readPad_.get(),
                           GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_PUSH |
                                           GST_PAD_PROBE_TYPE_PULL),
                           &PlaybackGraph::onRead, this, nullptr);
-    }
     g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&PlaybackGraph::onPadAdded), this);
     g_signal_connect(decoder.get(), "no-more-pads", G_CALLBACK(&PlaybackGraph::onNoMorePads), this);
 
@@ -338,6 +338,7 @@ void PlaybackGraph::prerolled() {
     // avidemux logs its frame-count answer with an object that is none; the
     // log closes before that question is asked.
     log_.reset();
+    removeReadProbes();
     readStreamFacts();
     const bool unfinished = looksUnfinished(loadingFile_);
     if (!lastSample()) {
@@ -465,6 +466,7 @@ void PlaybackGraph::close() {
         gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
     }
     log_.reset();
+    removeReadProbes();
     bus_.reset();
     appsink_.reset();
     convert_.reset();
@@ -717,6 +719,16 @@ void PlaybackGraph::watchIdleLoad() {
     }
     qCWarning(lcPlayback) << loadingFile_ << "was read to its end without a stream found";
     finishLoad(failure(loadingFile_));
+}
+
+void PlaybackGraph::removeReadProbes() {
+    for (gulong& id : readProbes_) {
+        if (readPad_ && id != 0) {
+            gst_pad_remove_probe(readPad_.get(), id);
+        }
+        id = 0;
+    }
+    readPad_.reset();
 }
 
 // --- streaming threads

@@ -158,6 +158,7 @@ class PlaybackGraph : public QObject {
     void watchIdleLoad();
     static GstPadProbeReturn onRead(GstPad* pad, GstPadProbeInfo* info, gpointer self);
     static GstPadProbeReturn onReadStarts(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+    void removeReadProbes();
     void readStreamFacts();
     bool waitSettled(int timeout_ms) const;
     bool seekExact(qint64 frame, int timeout_ms, double rate = 1.0);
@@ -198,6 +199,8 @@ class PlaybackGraph : public QObject {
     int tailTries_ = 0;
     qint64 loadStarted_us_ = 0;
     QTimer* idleWatch_ = nullptr;
+    media::Pad readPad_;  // the source's, with the probes that watch its reads
+    gulong readProbes_[2] = {0, 0};
     // The frame a seek or step left prerolled while paused; -1 when unknown.
     qint64 settledFrame_ = -1;
     mutable qint64 lastPosition_ = 0;
