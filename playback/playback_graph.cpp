@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <utility>
 
 using namespace Qt::Literals::StringLiterals;
@@ -106,7 +107,12 @@ bool isVideoPad(GstPad* pad) {
 
 // Set on streaming threads while the pipeline prerolls; the bus part is set
 // by the main thread.
+// One per pipeline: what its streaming threads reach, so that a pipeline
+// given up may stop in the background while the next one loads.
 struct PlaybackGraph::Probe {
+    QMutex ownerMutex;
+    PlaybackGraph* owner = nullptr;  // null once the pipeline is given up
+    media::Element convert;          // where the decoded video goes
     std::atomic<bool> streamsFound{false};
     std::atomic<bool> videoLinked{false};
     // How far into the file the source has read, when it last started or
@@ -233,10 +239,13 @@ PlaybackBuild PlaybackGraph::start(const QString& fileName) {
                  "max-buffers", guint(1), "emit-signals", FALSE, nullptr);
     // A seek or step waits for this conversion; one thread per core shortens it.
     g_object_set(convert_.get(), "n-threads", guint(0), nullptr);
+    probe_ = std::make_shared<Probe>();
+    probe_->owner = this;
+    probe_->convert = convert_;
     GstAppSinkCallbacks callbacks{};
     callbacks.new_preroll = &PlaybackGraph::onNewPreroll;
     callbacks.new_sample = &PlaybackGraph::onNewSample;
-    gst_app_sink_set_callbacks(GST_APP_SINK(appsink_.get()), &callbacks, this, nullptr);
+    gst_app_sink_set_callbacks(GST_APP_SINK(appsink_.get()), &callbacks, probe_.get(), nullptr);
 
     GstBin* bin = GST_BIN(pipeline_.get());
     for (GstElement* e : {source.get(), decoder.get(), convert_.get(), appsink_.get()}) {
@@ -247,7 +256,6 @@ PlaybackBuild PlaybackGraph::start(const QString& fileName) {
         qCWarning(lcPlayback) << "Cannot link the playback pipeline";
         return PlaybackBuild::GrabberMissing;
     }
-    probe_ = std::make_unique<Probe>();
     probe_->fileSize = guint64(std::max<qint64>(info.size(), 0));
     probe_->lastRead_us = g_get_monotonic_time();
     // Watched until the first frame is there. A blocking probe that passes is
@@ -255,14 +263,16 @@ PlaybackBuild PlaybackGraph::start(const QString& fileName) {
     readPad_ = media::adopt(gst_element_get_static_pad(source.get(), "src"));
     readProbes_[0] = gst_pad_add_probe(
         readPad_.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_PULL | GST_PAD_PROBE_TYPE_BLOCK),
-        &PlaybackGraph::onReadStarts, this, nullptr);
+        &PlaybackGraph::onReadStarts, probe_.get(), nullptr);
     readProbes_[1] =
         gst_pad_add_probe(readPad_.get(),
                           GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_PUSH |
                                           GST_PAD_PROBE_TYPE_PULL),
-                          &PlaybackGraph::onRead, this, nullptr);
-    g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&PlaybackGraph::onPadAdded), this);
-    g_signal_connect(decoder.get(), "no-more-pads", G_CALLBACK(&PlaybackGraph::onNoMorePads), this);
+                          &PlaybackGraph::onRead, probe_.get(), nullptr);
+    g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&PlaybackGraph::onPadAdded),
+                     probe_.get());
+    g_signal_connect(decoder.get(), "no-more-pads", G_CALLBACK(&PlaybackGraph::onNoMorePads),
+                     probe_.get());
 
     g_signal_connect(pipeline_.get(), "deep-element-added", G_CALLBACK(&onElementAdded), nullptr);
     bus_ = std::make_unique<media::BusObserver>(
@@ -453,23 +463,40 @@ void PlaybackGraph::readStreamFacts() {
 }
 
 void PlaybackGraph::close() {
-    if (stage_ != Stage::Idle && stage_ != Stage::Failed) {
+    const bool givenUp = stage_ != Stage::Idle && stage_ != Stage::Failed;
+    if (givenUp) {
         qCInfo(lcPlayback) << "Loading" << loadingFile_ << "given up";
     }
     stage_ = Stage::Idle;
     asyncDone_ = false;
     errorSeen_ = false;
     idleWatch_->stop();
-    if (pipeline_) {
+    removeReadProbes();
+    if (probe_) {
+        // From here on the streaming threads leave this object alone.
+        QMutexLocker lock(&probe_->ownerMutex);
+        probe_->owner = nullptr;
+    }
+    bus_.reset();
+    appsink_.reset();
+    convert_.reset();
+    if (pipeline_ && givenUp) {
+        // A load may wait on a read of a slow disk, and stopping waits for
+        // that read: the pipeline stops in the background. The log goes only
+        // after its streaming threads.
+        std::thread([pipeline = std::move(pipeline_), log = std::move(log_),
+                     probe = std::move(probe_)]() mutable {
+            gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+            log.reset();
+            pipeline.reset();
+            probe.reset();
+        }).detach();
+    } else if (pipeline_) {
         // Downward state changes complete before set_state returns, streaming
         // threads included, so no callback runs after this line.
         gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
     }
     log_.reset();
-    removeReadProbes();
-    bus_.reset();
-    appsink_.reset();
-    convert_.reset();
     pipeline_.reset();
     probe_.reset();
     events_.clear();
@@ -734,34 +761,34 @@ void PlaybackGraph::removeReadProbes() {
 // --- streaming threads
 
 GstPadProbeReturn PlaybackGraph::onRead(GstPad*, GstPadProbeInfo* info, gpointer self) {
-    auto* graph = static_cast<PlaybackGraph*>(self);
+    Probe& probe = *static_cast<Probe*>(self);
     if (GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info)) {
         const guint64 offset =
             GST_BUFFER_OFFSET_IS_VALID(buffer) ? GST_BUFFER_OFFSET(buffer) : info->offset;
         const guint64 end = offset + gst_buffer_get_size(buffer);
-        guint64 seen = graph->probe_->readEnd;
-        while (end > seen && !graph->probe_->readEnd.compare_exchange_weak(seen, end)) {
+        guint64 seen = probe.readEnd;
+        while (end > seen && !probe.readEnd.compare_exchange_weak(seen, end)) {
         }
-        graph->probe_->lastRead_us = g_get_monotonic_time();
-        graph->probe_->reading = false;
+        probe.lastRead_us = g_get_monotonic_time();
+        probe.reading = false;
     }
     return GST_PAD_PROBE_OK;
 }
 
 GstPadProbeReturn PlaybackGraph::onReadStarts(GstPad*, GstPadProbeInfo* info, gpointer self) {
-    Probe& probe = *static_cast<PlaybackGraph*>(self)->probe_;
+    Probe& probe = *static_cast<Probe*>(self);
     probe.lastRead_us = g_get_monotonic_time();
     probe.reading = info->offset < probe.fileSize;
     return GST_PAD_PROBE_PASS;  // never blocks
 }
 
 void PlaybackGraph::onPadAdded(GstElement*, GstPad* pad, gpointer self) {
-    auto* graph = static_cast<PlaybackGraph*>(self);
-    graph->probe_->streamsFound = true;
-    if (!isVideoPad(pad) || graph->probe_->videoLinked) {
+    Probe& probe = *static_cast<Probe*>(self);
+    probe.streamsFound = true;
+    if (!isVideoPad(pad) || probe.videoLinked) {
         return;  // other streams stay unlinked; only the first video plays
     }
-    media::Pad sink = media::adopt(gst_element_get_static_pad(graph->convert_.get(), "sink"));
+    media::Pad sink = media::adopt(gst_element_get_static_pad(probe.convert.get(), "sink"));
     if (gst_pad_is_linked(sink.get())) {
         return;
     }
@@ -769,17 +796,17 @@ void PlaybackGraph::onPadAdded(GstElement*, GstPad* pad, gpointer self) {
         qCWarning(lcPlayback) << "Cannot link the decoded video to the converter";
         return;
     }
-    graph->probe_->videoLinked = true;
+    probe.videoLinked = true;
 }
 
 void PlaybackGraph::onNoMorePads(GstElement*, gpointer self) {
-    static_cast<PlaybackGraph*>(self)->probe_->streamsFound = true;
+    static_cast<Probe*>(self)->streamsFound = true;
 }
 
 GstFlowReturn PlaybackGraph::onNewPreroll(GstAppSink* sink, gpointer self) {
     const media::Sample sample = media::adopt(gst_app_sink_pull_preroll(sink));
     if (sample) {
-        static_cast<PlaybackGraph*>(self)->takeFrame(sample.get());
+        deliver(*static_cast<Probe*>(self), sample.get());
     }
     return GST_FLOW_OK;
 }
@@ -787,9 +814,16 @@ GstFlowReturn PlaybackGraph::onNewPreroll(GstAppSink* sink, gpointer self) {
 GstFlowReturn PlaybackGraph::onNewSample(GstAppSink* sink, gpointer self) {
     const media::Sample sample = media::adopt(gst_app_sink_pull_sample(sink));
     if (sample) {
-        static_cast<PlaybackGraph*>(self)->takeFrame(sample.get());
+        deliver(*static_cast<Probe*>(self), sample.get());
     }
     return GST_FLOW_OK;
+}
+
+void PlaybackGraph::deliver(Probe& probe, GstSample* sample) {
+    QMutexLocker lock(&probe.ownerMutex);
+    if (probe.owner) {
+        probe.owner->takeFrame(sample);
+    }
 }
 
 // Wraps the frame as the RGB32 picture the window paints, without a copy, and

@@ -170,6 +170,7 @@ class PlaybackGraph : public QObject {
     static void onNoMorePads(GstElement* decodebin, gpointer self);
     static GstFlowReturn onNewPreroll(GstAppSink* sink, gpointer self);
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self);
+    static void deliver(Probe& probe, GstSample* sample);
     void takeFrame(GstSample* sample);
 
     // --- only accessed from the main thread
@@ -206,7 +207,7 @@ class PlaybackGraph : public QObject {
     mutable qint64 lastPosition_ = 0;
 
     // --- written by streaming threads during the build, read by the main thread
-    std::unique_ptr<Probe> probe_;
+    std::shared_ptr<Probe> probe_;
 
     // --- shared with the appsink's streaming thread
     mutable QMutex frameMutex_;
