@@ -61,6 +61,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcMain, "kv.main", QtWarningMsg)
 
@@ -149,6 +150,9 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     playbackGraph_ = new playback::PlaybackGraph(this, this);
     connect(playbackGraph_, &playback::PlaybackGraph::frameReady, c_.PaintBoxPlayback,
             qOverload<>(&QWidget::update));
+    connect(playbackGraph_, &playback::PlaybackGraph::loadFinished, this,
+            &TForm1::PlaybackLoadFinished);
+    connect(c_.BtnCancelLoad, &QPushButton::clicked, this, &TForm1::BtnCancelLoadClick);
 
     runSingleInstanceTest();
 
@@ -615,7 +619,8 @@ void TForm1::TrayIconEvent(long long lParam) {
     if (lParam == media::WM_LBUTTONDBLCLK) {
         c_.PageControl->setCurrentWidget(c_.tsRecord);
         hide();
-        show();
+        // Without a tray, closing minimised the window: show() alone would keep it so.
+        showNormal();
         if (QApplication::activeWindow() != this) {
             raise();
             activateWindow();
@@ -1047,12 +1052,16 @@ void TForm1::tBtnSelectCompressorContextPopup() {
 
 void TForm1::tBtnSetupClick() {
     app::copySettingsToSetup(settings_, *dlgSetup_);
+    dlgSetup_->holdValues(settings_.RecInterval, settings_.MaxDiskspace);
     dlgSetup_->setFrameBytes(session_->displayFormat().biSizeImage);
     if (dlgSetup_->exec() != QDialog::Accepted) {
         return;
     }
     const QString folderBefore = settings_.AVIPath;
     app::copySetupToSettings(*dlgSetup_, settings_);
+    // The spins show some values rounded; what the user did not change stays exact.
+    settings_.RecInterval = dlgSetup_->recIntervalAfterOk(settings_.RecInterval);
+    settings_.MaxDiskspace = dlgSetup_->maxDiskspaceAfterOk(settings_.MaxDiskspace);
     applySettingsToSession();
     if (settings_.Mode != capture::StateOff) {
         session_->grabber().setInterval(std::uint32_t(settings_.RecInterval));
@@ -1069,10 +1078,20 @@ void TForm1::tBtnSetupClick() {
 // --- playback page
 
 void TForm1::BuildPlaybackGraph() {
-    WaitCursor wait;
     record::repairBeforePlayback(playbackFileName_);
-    const playback::PlaybackBuild result = playbackGraph_->build(playbackFileName_);
+    // The file loads in the background, however slow its disk: the window
+    // shows that it is busy and offers Cancel.
+    c_.StatusBarPlayback->setSimpleText(
+        tr("Loading %1 ...").arg(QFileInfo(playbackFileName_).fileName()));
+    c_.PlaybackBusy->show();
+    playbackGraph_->load(playbackFileName_);
+}
+
+void TForm1::PlaybackLoadFinished(playback::PlaybackBuild result) {
+    c_.PlaybackBusy->hide();
+    const std::optional<qint64> seekTo = std::exchange(seekAfterLoad_, std::nullopt);
     if (result != playback::PlaybackBuild::Loaded) {
+        c_.StatusBarPlayback->setSimpleText(QString());
         const QString message = playback::PlaybackBuildMessage(result);
         if (!message.isEmpty()) {
             QMessageBox::warning(this, kProduct, message);
@@ -1091,10 +1110,24 @@ void TForm1::BuildPlaybackGraph() {
                                 c_.tBtnNext, c_.tBtnSave, c_.tBtnPrint}) {
         button->setEnabled(true);
     }
+    if (seekTo) {
+        c_.TBPlayback->setValue(int(*seekTo));
+    }
+}
+
+void TForm1::BtnCancelLoadClick() {
+    if (!playbackGraph_->loading()) {
+        return;
+    }
+    qCInfo(lcMain).noquote() << "loading" << playbackFileName_ << "cancelled";
+    ClosePlaybackGraph();
+    c_.StatusBarPlayback->setSimpleText(QString());
 }
 
 void TForm1::ClosePlaybackGraph() {
     playbackGraph_->close();
+    c_.PlaybackBusy->hide();
+    seekAfterLoad_.reset();
     playbackJournal_.clear();
     c_.TBPlayback->setActivity({}, {}, 0);
     c_.StatusBarPlayback->setPanelText(1, QString());
@@ -1120,7 +1153,8 @@ void TForm1::tBtnOpenActualClick() {
                                   return;
                               }
                               disconnect(*connection);
-                              if (playbackFileName_ == current && !playbackGraph_->loaded()) {
+                              if (playbackFileName_ == current && !playbackGraph_->loaded() &&
+                                  !playbackGraph_->loading()) {
                                   BuildPlaybackGraph();
                               }
                           });
@@ -1307,10 +1341,9 @@ void TForm1::JumpToMovement(bool forward) {
         if (!starts.empty()) {
             ClosePlaybackGraph();
             playbackFileName_ = file;
+            // Shown once the file is loaded.
+            seekAfterLoad_ = forward ? starts.front() : starts.back();
             BuildPlaybackGraph();
-            if (playbackGraph_->loaded()) {
-                seek(forward ? starts.front() : starts.back());
-            }
             return;
         }
     }
@@ -1348,9 +1381,11 @@ void TForm1::BtnSaveClick() {
     QFileDialog& dialog = *c_.SaveDialog;
     dialog.setWindowTitle(QStringLiteral("Save Frame:"));
     // Named after the moment it shows, when the recording's journal tells it.
+    // Its extension is that of the filter left selected by the last save.
     if (const std::optional<QDateTime> taken = shownFrameTime()) {
-        dialog.selectFile(taken->toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) +
-                          QStringLiteral(".jpg"));
+        dialog.selectFile(
+            playback::suggestedExportName(taken->toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")),
+                                          playback::selectedFilterIndex(dialog)));
     }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return;

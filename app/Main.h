@@ -47,7 +47,8 @@ class SoundPlayer;
 }
 namespace kv::playback {
 class PlaybackGraph;
-}
+enum class PlaybackBuild;
+}  // namespace kv::playback
 class TDlgSelectCapture;
 class TDlgSelectComp;
 class TDlgSetup;
@@ -133,7 +134,10 @@ class TForm1 : public QWidget {
     void TimerTrackBarTimer();
     void PlaybackGraphNotify();
     void StepRecordFile(bool forward);
+    // Starts loading PlaybackFileName(); PlaybackLoadFinished ends it.
     void BuildPlaybackGraph();
+    void PlaybackLoadFinished(kv::playback::PlaybackBuild result);
+    void BtnCancelLoadClick();
     void ClosePlaybackGraph();
     const QString& PlaybackFileName() const { return playbackFileName_; }
     void setPlaybackFileName(const QString& name) { playbackFileName_ = name; }
@@ -209,6 +213,7 @@ class TForm1 : public QWidget {
     std::uint64_t lostFrames_ = 0;                          // by the current recording
     QDateTime lastMovement_;                                // for the state another process asks
     std::vector<kv::record::JournalLine> playbackJournal_;  // of the file loaded
+    std::optional<qint64> seekAfterLoad_;                   // the frame to show once loaded
 
     kv::app::Form1Controls c_;
     QSystemTrayIcon* tray_ = nullptr;

@@ -1,9 +1,14 @@
 #include "app/form_controls.h"
 
+#include "playback/frame_export.h"
+
 #include <QAction>
 #include <QButtonGroup>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLoggingCategory>
@@ -277,6 +282,30 @@ void buildPlaybackPage(Form1Controls& c, QWidget* page) {
     c.PaintBoxPlayback = new PaintBox(c.PanelPlayback);
     c.PaintBoxPlayback->setObjectName(QStringLiteral("PaintBoxPlayback"));
     c.PanelPlayback->setClientWidget(c.PaintBoxPlayback);
+
+    // Shown in the middle of the picture while a file loads; a slow disk may
+    // take any time, so the user can give up.
+    c.PlaybackBusy = new QFrame(c.PaintBoxPlayback);
+    c.PlaybackBusy->setObjectName(QStringLiteral("PlaybackBusy"));
+    c.PlaybackBusy->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    c.PlaybackBusy->setAutoFillBackground(true);
+    auto* busy = new QVBoxLayout(c.PlaybackBusy);
+    c.lbPlaybackBusy = new QLabel(QCoreApplication::translate("Form1", "Loading..."));
+    c.lbPlaybackBusy->setObjectName(QStringLiteral("lbPlaybackBusy"));
+    c.lbPlaybackBusy->setAlignment(Qt::AlignCenter);
+    c.PlaybackBusyBar = new QProgressBar;
+    c.PlaybackBusyBar->setObjectName(QStringLiteral("PlaybackBusyBar"));
+    c.PlaybackBusyBar->setRange(0, 0);  // no end known: the bar runs to and fro
+    c.PlaybackBusyBar->setTextVisible(false);
+    c.PlaybackBusyBar->setFixedSize(160, 12);
+    c.BtnCancelLoad = new QPushButton(QCoreApplication::translate("Form1", "Cancel"));
+    c.BtnCancelLoad->setObjectName(QStringLiteral("BtnCancelLoad"));
+    busy->addWidget(c.lbPlaybackBusy);
+    busy->addWidget(c.PlaybackBusyBar, 0, Qt::AlignCenter);
+    busy->addWidget(c.BtnCancelLoad, 0, Qt::AlignCenter);
+    auto* centre = new QGridLayout(c.PaintBoxPlayback);
+    centre->addWidget(c.PlaybackBusy, 0, 0, Qt::AlignCenter);
+    c.PlaybackBusy->hide();
 
     c.PanelPlaybackControl = makePanel(page, "PanelPlaybackControl", QFrame::Plain, 0);
 
@@ -601,6 +630,22 @@ QStringList nameFiltersFromPlatform(const QString& filter, bool anyCase) {
     return result;
 }
 
+void followFilterExtension(QFileDialog* dialog) {
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    QObject::connect(dialog, &QFileDialog::filterSelected, dialog, [dialog](const QString& filter) {
+        const QString typed = dialog->selectedFiles().value(0);
+        const QFileInfo file(typed);
+        if (typed.isEmpty() || file.isDir()) {
+            return;  // no name typed yet
+        }
+        const int index = int(dialog->nameFilters().indexOf(filter)) + 1;
+        const QString name = playback::suggestedExportName(file.fileName(), index);
+        if (name != file.fileName()) {
+            dialog->selectFile(name);
+        }
+    });
+}
+
 // --- the window
 
 Form1Controls buildForm1Controls(QWidget* form) {
@@ -651,6 +696,7 @@ Form1Controls buildForm1Controls(QWidget* form) {
     c.SaveDialog->setFileMode(QFileDialog::AnyFile);
     c.SaveDialog->setOption(QFileDialog::DontConfirmOverwrite, false);
     c.SaveDialog->setSizeGripEnabled(true);
+    followFilterExtension(c.SaveDialog);
 
     c.PageControl = new QTabWidget(form);
     c.PageControl->setObjectName(QStringLiteral("PageControl"));

@@ -138,6 +138,11 @@ class PanelStatusBar : public QWidget {
 // pattern also matches upper-case names, as it would on a case-blind file system.
 QStringList nameFiltersFromPlatform(const QString& filter, bool anyCase);
 
+// Keeps the name in a save dialog in step with its filter: choosing a filter
+// gives the name that filter's extension (playback::suggestedExportName). The
+// dialog is Qt's own, as a native one may not report the choice.
+void followFilterExtension(QFileDialog* dialog);
+
 struct Form1Controls {
     QTabWidget* PageControl = nullptr;
     QWidget* tsRecord = nullptr;
@@ -183,7 +188,12 @@ struct Form1Controls {
     QFrame* ToolButton12 = nullptr;
     QToolButton* tBtnSave = nullptr;
     QToolButton* tBtnPrint = nullptr;
-    QToolButton* tBtnSpeed = nullptr;      // cycles 1x, 2x, 4x, 8x, 16x
+    QToolButton* tBtnSpeed = nullptr;  // cycles 1x, 2x, 4x, 8x, 16x
+    // Over the playback picture while a file loads: a busy bar and Cancel.
+    QFrame* PlaybackBusy = nullptr;
+    QLabel* lbPlaybackBusy = nullptr;
+    QProgressBar* PlaybackBusyBar = nullptr;
+    QPushButton* BtnCancelLoad = nullptr;
     QPushButton* BtnQuit = nullptr;        // on the Info page
     QPushButton* BtnQuitGerman = nullptr;  // on its German cover
     PanelStatusBar* StatusBarPlayback = nullptr;

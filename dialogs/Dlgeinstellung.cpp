@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -91,6 +92,11 @@ SpinStep diskSpaceStepRule(const SpinState& current, int proposed, SpinDirection
         return {false, {950, 50, current.minimum, current.maximum, kMB}};
     }
     return accept(current);
+}
+
+bool recordWindowIsEmpty(bool enabled, QTime start, QTime stop) {
+    return enabled && start.isValid() && stop.isValid() &&
+           start.msecsSinceStartOfDay() / 1000 == stop.msecsSinceStartOfDay() / 1000;
 }
 
 QString qtNameFilter(const QString& pipeSeparatedFilter) {
@@ -504,6 +510,34 @@ bool TDlgSetup::UpDownDiskSpaceChangingEx(int proposed, SpinDirection direction)
         kv::dialogs::setSpinState(*UpDownDiskSpace, *lbMaxSpace, step.next);
     }
     return step.accepted;
+}
+
+void TDlgSetup::holdValues(int recInterval_ms, int maxDiskspace_MB) {
+    heldRecInterval_.hold(recInterval_ms, spinState(*UpDownRecInterval, *lbRecInt));
+    heldDiskSpace_.hold(maxDiskspace_MB, spinState(*UpDownDiskSpace, *lbMaxSpace));
+}
+
+int TDlgSetup::recIntervalAfterOk(int fromSpin_ms) const {
+    return heldRecInterval_.afterOk(spinState(*UpDownRecInterval, *lbRecInt), fromSpin_ms);
+}
+
+int TDlgSetup::maxDiskspaceAfterOk(int fromSpin_MB) const {
+    return heldDiskSpace_.afterOk(spinState(*UpDownDiskSpace, *lbMaxSpace), fromSpin_MB);
+}
+
+void TDlgSetup::accept() {
+    if (recordWindowIsEmpty(cbTimer->isChecked(), dtPickStart->time(), dtPickStop->time())) {
+        PageControl1->setCurrentWidget(tsGeneral);
+        QMessageBox::warning(
+            this, u"Kestrelvision"_s,
+            tr("The recording time starts and stops at %1, so nothing would ever be "
+               "recorded.\n\nChoose a stop time other than the start time, or switch off "
+               "\"Record Time\".")
+                .arg(dtPickStart->time().toString(u"HH:mm:ss"_s)));
+        dtPickStop->setFocus();
+        return;
+    }
+    QDialog::accept();
 }
 
 void TDlgSetup::BtnSelectAVIPathClick() {

@@ -9,6 +9,7 @@
 #include <QSpinBox>
 #include <QString>
 #include <QStringList>
+#include <QTime>
 
 #include <functional>
 
@@ -53,6 +54,31 @@ struct SpinStep {
 SpinStep recIntervalStepRule(const SpinState& current, int proposed, SpinDirection direction);
 // The disk space limit switches from "MB" to "GB" at 1000 MB and back from 1 GB.
 SpinStep diskSpaceStepRule(const SpinState& current, int proposed, SpinDirection direction);
+
+// A value its spin shows in coarser units than it is kept in (10500 ms as
+// "10 s", 1500 MB as "1 GB", 40 ms as "100 ms"). OK writes it back as it was
+// unless the user changed what the spin shows.
+class HeldValue {
+  public:
+    void hold(int value, const SpinState& shown) {
+        value_ = value;
+        shown_ = shown;
+        held_ = true;
+    }
+    // The value to keep after OK, the spin now showing now and reading fromSpin.
+    int afterOk(const SpinState& now, int fromSpin) const {
+        return held_ && now == shown_ ? value_ : fromSpin;
+    }
+
+  private:
+    int value_ = 0;
+    SpinState shown_;
+    bool held_ = false;
+};
+
+// True when a daily recording window that is switched on starts when it stops,
+// to the second the pickers show: it would record nothing.
+bool recordWindowIsEmpty(bool enabled, QTime start, QTime stop);
 
 // A Qt file-dialog filter for a "Description|*.EXT|..." filter whose patterns
 // match their extensions in any letter case.
@@ -101,6 +127,17 @@ class TDlgSetup : public QDialog {
     // The bytes of one frame of the camera, for the memory the frames kept
     // before a movement take; 0 when unknown.
     void setFrameBytes(qint64 bytes);
+
+    // Called once the settings are copied in: the interval and the disk space
+    // limit as they are kept, which the spins may show rounded.
+    void holdValues(int recInterval_ms, int maxDiskspace_MB);
+    // After OK: what to keep, given what each spin reads as. A spin the user
+    // left as it was keeps the held value.
+    int recIntervalAfterOk(int fromSpin_ms) const;
+    int maxDiskspaceAfterOk(int fromSpin_MB) const;
+
+    // OK is refused, with a message, while the values cannot be used.
+    void accept() override;
 
     // Handlers.
     bool UpDownRecIntervalChangingEx(int proposed, kv::dialogs::SpinDirection direction);
@@ -176,6 +213,8 @@ class TDlgSetup : public QDialog {
 
   private:
     qint64 frameBytes_ = 0;
+    kv::dialogs::HeldValue heldRecInterval_;
+    kv::dialogs::HeldValue heldDiskSpace_;
     QWidget* buildGeneralPage();
     QWidget* buildFtpPage();
     QWidget* buildDetectorPage();

@@ -95,6 +95,22 @@ QString exportFileName(const QString& chosen, int filterIndex) {
     return name + (filterIndex == ExportJpeg ? u".jpg"_s : u".bmp"_s);
 }
 
+QString suggestedExportName(const QString& name, int filterIndex) {
+    if (name.isEmpty() || filterIndex < ExportJpeg || filterIndex > ExportBmp1) {
+        return name;
+    }
+    const QString extension = filterIndex == ExportJpeg ? u"jpg"_s : u"bmp"_s;
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot < 0) {
+        return name + u'.' + extension;
+    }
+    const QString suffix = name.mid(dot + 1).toLower();
+    if (suffix.isEmpty() || suffix == u"jpg"_s || suffix == u"jpeg"_s || suffix == u"bmp"_s) {
+        return name.left(dot + 1) + extension;
+    }
+    return name;
+}
+
 QString exportFolder(const QString& fileName) {
     return QFileInfo(fileName).absolutePath();
 }

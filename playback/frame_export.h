@@ -39,6 +39,12 @@ int selectedFilterIndex(const QFileDialog& dialog);
 // it, whatever the format written into it.
 QString exportFileName(const QString& chosen, int filterIndex);
 
+// The name the save dialog suggests for a filter entry: a name ending in
+// ".jpg", ".jpeg" or ".bmp" (any case) takes the entry's extension instead
+// (".jpg" for ExportJpeg, ".bmp" for the bitmaps), a name without an extension
+// gets it, and any other name, or an index that is no entry, stays as it is.
+QString suggestedExportName(const QString& name, int filterIndex);
+
 // The folder the save dialog starts in after a save under fileName.
 QString exportFolder(const QString& fileName);
 

@@ -5,9 +5,11 @@
 #include "media/window_messages.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include <gst/base/gstbasesink.h>
 #include <gst/video/video.h>
@@ -15,6 +17,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <thread>
 #include <utility>
 
 using namespace Qt::Literals::StringLiterals;
@@ -25,12 +29,12 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcPlayback, "kv.playback", QtInfoMsg)
 
-// Loading never holds the window longer than this, first frame included.
-constexpr int kLoadBudget_ms = 2000;
 // A seek or step normally settles in a few milliseconds; this bounds a slow
 // decoder so that the window stays responsive.
 constexpr int kSettle_ms = 500;
 constexpr int kStateQuery_ms = 10;
+// A load that read its whole file and found no stream gives up after this.
+constexpr int kIdleAtEnd_ms = 2000;
 // A file cut short may end in torn frames; this many are tried from the end.
 constexpr int kTornFramesTried = 3;
 
@@ -57,14 +61,6 @@ void unmapFrame(void* mapped) {
     auto* m = static_cast<MappedFrame*>(mapped);
     gst_video_frame_unmap(&m->frame);
     delete m;
-}
-
-gint64 deadlineAfter(int ms) {
-    return g_get_monotonic_time() + gint64(ms) * 1000;
-}
-
-int msLeft(gint64 deadline_us) {
-    return int(std::max<gint64>(0, (deadline_us - g_get_monotonic_time()) / 1000));
 }
 
 // An AVI whose RIFF size does not cover the file was not finished by its
@@ -111,9 +107,21 @@ bool isVideoPad(GstPad* pad) {
 
 // Set on streaming threads while the pipeline prerolls; the bus part is set
 // by the main thread.
+// One per pipeline: what its streaming threads reach, so that a pipeline
+// given up may stop in the background while the next one loads.
 struct PlaybackGraph::Probe {
+    QMutex ownerMutex;
+    PlaybackGraph* owner = nullptr;  // null once the pipeline is given up
+    media::Element convert;          // where the decoded video goes
     std::atomic<bool> streamsFound{false};
     std::atomic<bool> videoLinked{false};
+    // How far into the file the source has read, when it last started or
+    // ended a read, and whether one is under way (a read from the end of the
+    // file fails at once and is never under way).
+    guint64 fileSize = 0;  // set before the streaming threads start
+    std::atomic<guint64> readEnd{0};
+    std::atomic<gint64> lastRead_us{0};
+    std::atomic<bool> reading{false};
     bool missingPlugin = false;
     bool resourceError = false;
     QString firstError;
@@ -137,41 +145,74 @@ QString PlaybackStatusText(const QString& fileName, qint64 frameCount) {
 }
 
 PlaybackGraph::PlaybackGraph(QObject* notifyReceiver, QObject* parent)
-    : QObject(parent), receiver_(notifyReceiver), logFileName_(u"PLAYBACK.TXT"_s) {}
+    : QObject(parent), receiver_(notifyReceiver), logFileName_(u"PLAYBACK.TXT"_s) {
+    idleWatch_ = new QTimer(this);
+    idleWatch_->setInterval(500);
+    connect(idleWatch_, &QTimer::timeout, this, &PlaybackGraph::watchIdleLoad);
+}
 
 PlaybackGraph::~PlaybackGraph() {
     close();
 }
 
-PlaybackBuild PlaybackGraph::build(const QString& fileName) {
+void PlaybackGraph::load(const QString& fileName) {
     close();
+    loadingFile_ = fileName;
+    loadStarted_us_ = g_get_monotonic_time();
+    const PlaybackBuild result = start(fileName);
+    if (result != PlaybackBuild::Loaded) {
+        close();
+        loadingFile_ = fileName;
+        failedResult_ = result;
+        stage_ = Stage::Failed;
+        scheduleAdvance();
+    }
+}
+
+PlaybackBuild PlaybackGraph::build(const QString& fileName, int timeout_ms) {
+    std::optional<PlaybackBuild> result;
+    QEventLoop loop;
+    const QMetaObject::Connection done =
+        connect(this, &PlaybackGraph::loadFinished, &loop, [&](PlaybackBuild r) {
+            result = r;
+            loop.quit();
+        });
+    QTimer timer;
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    load(fileName);
+    timer.start(timeout_ms);
+    if (loading()) {
+        loop.exec();
+    }
+    disconnect(done);
+    if (!result) {
+        qCWarning(lcPlayback) << "Loading" << fileName << "took longer than" << timeout_ms
+                              << "ms; given up";
+        close();
+        return PlaybackBuild::ErrorLoading;
+    }
+    return *result;
+}
+
+// Builds the pipeline and sets it prerolling; the bus tells the rest.
+PlaybackBuild PlaybackGraph::start(const QString& fileName) {
     pipeline_ = media::adopt(gst_pipeline_new("Playback Graph"));
     if (!pipeline_) {
         return PlaybackBuild::GrabberMissing;
     }
     // Receives the pipeline's debug log until the first frame is there or the
-    // build gives up. A streaming thread may still be inside the log function
-    // just after it is removed, so the log goes only while those threads wait
-    // on a prerolled sink, or after they are gone.
+    // load ends. A streaming thread may still be inside the log function just
+    // after it is removed, so the log goes only while those threads wait on a
+    // prerolled sink, or after they are gone.
     // At INFO: warnings, errors, state changes, links and the stream headers;
     // the debug level made the load twice as long.
-    std::unique_ptr<media::GraphLog> log;
     if (!logFileName_.isEmpty()) {
-        log = media::GraphLog::open(logFileName_, pipeline_.get(), GST_LEVEL_INFO);
+        log_ = media::GraphLog::open(logFileName_, pipeline_.get(), GST_LEVEL_INFO);
+        if (!log_) {
+            qCWarning(lcPlayback) << "Cannot create the playback log" << logFileName_;
+        }
     }
-    if (!log && !logFileName_.isEmpty()) {
-        qCWarning(lcPlayback) << "Cannot create the playback log" << logFileName_;
-    }
-    const PlaybackBuild result = prepare(fileName, log);
-    if (result != PlaybackBuild::Loaded) {
-        close();
-    }
-    return result;
-}
-
-PlaybackBuild PlaybackGraph::prepare(const QString& fileName,
-                                     std::unique_ptr<media::GraphLog>& log) {
-    const gint64 deadline_us = deadlineAfter(kLoadBudget_ms);
     const QFileInfo info(fileName);
     if (!info.isFile() || !info.isReadable()) {
         qCWarning(lcPlayback) << "Cannot open" << fileName << ": not a readable file";
@@ -198,10 +239,13 @@ PlaybackBuild PlaybackGraph::prepare(const QString& fileName,
                  "max-buffers", guint(1), "emit-signals", FALSE, nullptr);
     // A seek or step waits for this conversion; one thread per core shortens it.
     g_object_set(convert_.get(), "n-threads", guint(0), nullptr);
+    probe_ = std::make_shared<Probe>();
+    probe_->owner = this;
+    probe_->convert = convert_;
     GstAppSinkCallbacks callbacks{};
     callbacks.new_preroll = &PlaybackGraph::onNewPreroll;
     callbacks.new_sample = &PlaybackGraph::onNewSample;
-    gst_app_sink_set_callbacks(GST_APP_SINK(appsink_.get()), &callbacks, this, nullptr);
+    gst_app_sink_set_callbacks(GST_APP_SINK(appsink_.get()), &callbacks, probe_.get(), nullptr);
 
     GstBin* bin = GST_BIN(pipeline_.get());
     for (GstElement* e : {source.get(), decoder.get(), convert_.get(), appsink_.get()}) {
@@ -212,71 +256,167 @@ PlaybackBuild PlaybackGraph::prepare(const QString& fileName,
         qCWarning(lcPlayback) << "Cannot link the playback pipeline";
         return PlaybackBuild::GrabberMissing;
     }
-    probe_ = std::make_unique<Probe>();
-    g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&PlaybackGraph::onPadAdded), this);
-    g_signal_connect(decoder.get(), "no-more-pads", G_CALLBACK(&PlaybackGraph::onNoMorePads), this);
+    probe_->fileSize = guint64(std::max<qint64>(info.size(), 0));
+    probe_->lastRead_us = g_get_monotonic_time();
+    // Watched until the first frame is there. A blocking probe that passes is
+    // the one called before each read.
+    readPad_ = media::adopt(gst_element_get_static_pad(source.get(), "src"));
+    readProbes_[0] = gst_pad_add_probe(
+        readPad_.get(), GstPadProbeType(GST_PAD_PROBE_TYPE_PULL | GST_PAD_PROBE_TYPE_BLOCK),
+        &PlaybackGraph::onReadStarts, probe_.get(), nullptr);
+    readProbes_[1] =
+        gst_pad_add_probe(readPad_.get(),
+                          GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_PUSH |
+                                          GST_PAD_PROBE_TYPE_PULL),
+                          &PlaybackGraph::onRead, probe_.get(), nullptr);
+    g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&PlaybackGraph::onPadAdded),
+                     probe_.get());
+    g_signal_connect(decoder.get(), "no-more-pads", G_CALLBACK(&PlaybackGraph::onNoMorePads),
+                     probe_.get());
 
     g_signal_connect(pipeline_.get(), "deep-element-added", G_CALLBACK(&onElementAdded), nullptr);
     bus_ = std::make_unique<media::BusObserver>(
         media::adopt(gst_pipeline_get_bus(GST_PIPELINE(pipeline_.get()))));
     bus_->addFilter([this](GstMessage* message) { onBusMessage(message); });
 
-    building_ = true;
-    const PlaybackBuild result = preroll(fileName, deadline_us, log);
-    building_ = false;
-    if (result != PlaybackBuild::Loaded) {
-        return result;
+    asyncDone_ = false;
+    errorSeen_ = false;
+    stage_ = Stage::Prerolling;
+    idleWatch_->start();
+    if (buildHook_) {
+        buildHook_(pipeline_.get());
     }
-    // Playback starts at once.
-    gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
-    qCDebug(lcPlayback) << "Loaded" << fileName << frameCount_ << "frames in"
-                        << kLoadBudget_ms - msLeft(deadline_us) << "ms";
-    return result;
+    const GstStateChangeReturn r = gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED);
+    if (r == GST_STATE_CHANGE_FAILURE) {
+        errorSeen_ = true;
+    } else if (r == GST_STATE_CHANGE_SUCCESS) {
+        asyncDone_ = true;  // prerolled already: no message will say so
+    }
+    scheduleAdvance();
+    return PlaybackBuild::Loaded;
 }
 
-PlaybackBuild PlaybackGraph::preroll(const QString& fileName, gint64 deadline_us,
-                                     std::unique_ptr<media::GraphLog>& log) {
-    if (gst_element_set_state(pipeline_.get(), GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
-        bus_->drain();
-        return failure(fileName);
+void PlaybackGraph::scheduleAdvance() {
+    if (!advanceScheduled_) {
+        advanceScheduled_ = true;
+        QMetaObject::invokeMethod(this, &PlaybackGraph::advanceLoad, Qt::QueuedConnection);
     }
-    for (;;) {
-        const int left_ms = msLeft(deadline_us);
-        media::Message message = bus_->waitFor(
-            GstMessageType(GST_MESSAGE_ASYNC_DONE | GST_MESSAGE_ERROR), std::max(left_ms, 1));
-        if (!message) {
-            qCWarning(lcPlayback) << "Loading" << fileName << "took longer than" << kLoadBudget_ms
-                                  << "ms; given up";
-            return PlaybackBuild::ErrorLoading;
-        }
-        if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
-            bus_->drain();  // the reasons may follow the first error
-            return failure(fileName);
-        }
-        if (GST_MESSAGE_SRC(message.get()) == GST_OBJECT_CAST(pipeline_.get())) {
-            break;
-        }
-    }
+}
 
+// Never runs inside the bus observer's own dispatch: a finished load may
+// release the observer.
+void PlaybackGraph::advanceLoad() {
+    advanceScheduled_ = false;
+    if (stage_ == Stage::Failed) {
+        stage_ = Stage::Idle;
+        Q_EMIT loadFinished(failedResult_);
+        return;
+    }
+    if (stage_ == Stage::Idle || !bus_) {
+        return;
+    }
+    bus_->drain();  // the reasons may follow the first error
+    switch (stage_) {
+        case Stage::Prerolling:
+            if (errorSeen_) {
+                finishLoad(failure(loadingFile_));
+            } else if (asyncDone_) {
+                prerolled();
+            }
+            break;
+        case Stage::CheckingTail:
+            if (errorSeen_ || asyncDone_) {
+                tailChecked(!errorSeen_ && lastSample());
+            }
+            break;
+        case Stage::Rewinding:
+            if (errorSeen_ || asyncDone_) {
+                stage_ = Stage::Idle;
+                // Playback starts at once.
+                gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
+                finishLoad(PlaybackBuild::Loaded);
+            }
+            break;
+        case Stage::Idle:
+        case Stage::Failed:
+            break;
+    }
+}
+
+void PlaybackGraph::prerolled() {
+    // The streaming threads wait on the prerolled sink: the log can go.
     // avidemux logs its frame-count answer with an object that is none; the
     // log closes before that question is asked.
-    log.reset();
+    log_.reset();
+    removeReadProbes();
     readStreamFacts();
-    const bool unfinished = looksUnfinished(fileName);
+    const bool unfinished = looksUnfinished(loadingFile_);
     if (!lastSample()) {
         // Prerolled on the end of the stream without a single picture.
         if (frameCount_ > 0 && !unfinished) {
-            qCWarning(lcPlayback) << fileName << "has" << frameCount_
+            qCWarning(lcPlayback) << loadingFile_ << "has" << frameCount_
                                   << "frames, but none could be decoded";
-            return PlaybackBuild::CodecMissing;
+            finishLoad(PlaybackBuild::CodecMissing);
+        } else {
+            qCWarning(lcPlayback) << loadingFile_ << "holds no complete frame";
+            finishLoad(PlaybackBuild::ErrorLoading);
         }
-        qCWarning(lcPlayback) << fileName << "holds no complete frame";
-        return PlaybackBuild::ErrorLoading;
+        return;
     }
-    if (unfinished) {
-        verifyLastFrame(deadline_us);
+    indexedFrames_ = frameCount_;
+    tailTries_ = 0;
+    if (unfinished && frameCount_ > 1) {
+        stage_ = Stage::CheckingTail;
+        seekForLoad(frameCount_ - 1);
+    } else {
+        stage_ = Stage::Rewinding;
+        asyncDone_ = true;  // already on frame 0
+        scheduleAdvance();
     }
-    return PlaybackBuild::Loaded;
+}
+
+// The demuxer counts a torn last chunk as a frame; only frames that can be
+// shown count, and a few are tried from the end.
+void PlaybackGraph::tailChecked(bool whole) {
+    if (!whole) {
+        --frameCount_;
+        if (++tailTries_ < kTornFramesTried && frameCount_ > 1) {
+            seekForLoad(frameCount_ - 1);
+            return;
+        }
+    }
+    if (frameCount_ != indexedFrames_) {
+        qCInfo(lcPlayback) << "The file was not finished:" << indexedFrames_ - frameCount_
+                           << "torn frame(s) at its end left out";
+    }
+    stage_ = Stage::Rewinding;
+    seekForLoad(0);
+}
+
+// A flushing seek while paused prerolls again and says so with ASYNC_DONE.
+void PlaybackGraph::seekForLoad(qint64 frame) {
+    asyncDone_ = false;
+    errorSeen_ = false;
+    const bool sent = gst_element_seek(pipeline_.get(), 1.0, GST_FORMAT_DEFAULT,
+                                       GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                       GST_SEEK_TYPE_SET, frame, GST_SEEK_TYPE_SET, -1);
+    if (!sent) {
+        qCDebug(lcPlayback) << "Seek to frame" << frame << "refused";
+        errorSeen_ = true;
+        scheduleAdvance();
+    }
+}
+
+void PlaybackGraph::finishLoad(PlaybackBuild result) {
+    stage_ = Stage::Idle;
+    idleWatch_->stop();
+    if (result == PlaybackBuild::Loaded) {
+        qCDebug(lcPlayback) << "Loaded" << loadingFile_ << frameCount_ << "frames in"
+                            << (g_get_monotonic_time() - loadStarted_us_) / 1000 << "ms";
+    } else {
+        close();
+    }
+    Q_EMIT loadFinished(result);
 }
 
 // Decides which of the two load errors the bus messages describe: once the
@@ -322,37 +462,41 @@ void PlaybackGraph::readStreamFacts() {
     }
 }
 
-// The demuxer counts a torn last chunk as a frame; only frames that can be
-// shown count.
-void PlaybackGraph::verifyLastFrame(gint64 deadline_us) {
-    const qint64 indexed = frameCount_;
-    for (int i = 0; i < kTornFramesTried && frameCount_ > 1; ++i) {
-        const int left_ms = msLeft(deadline_us);
-        if (left_ms <= 0) {
-            break;
-        }
-        if (seekExact(frameCount_ - 1, left_ms) && lastSample()) {
-            break;
-        }
-        --frameCount_;
-    }
-    if (frameCount_ != indexed) {
-        qCInfo(lcPlayback) << "The file was not finished:" << indexed - frameCount_
-                           << "torn frame(s) at its end left out";
-    }
-    seekExact(0, std::max(msLeft(deadline_us), kStateQuery_ms));
-}
-
 void PlaybackGraph::close() {
-    building_ = false;
-    if (pipeline_) {
-        // Downward state changes complete before set_state returns, streaming
-        // threads included, so no callback runs after this line.
-        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+    const bool givenUp = stage_ != Stage::Idle && stage_ != Stage::Failed;
+    if (givenUp) {
+        qCInfo(lcPlayback) << "Loading" << loadingFile_ << "given up";
+    }
+    stage_ = Stage::Idle;
+    asyncDone_ = false;
+    errorSeen_ = false;
+    idleWatch_->stop();
+    removeReadProbes();
+    if (probe_) {
+        // From here on the streaming threads leave this object alone.
+        QMutexLocker lock(&probe_->ownerMutex);
+        probe_->owner = nullptr;
     }
     bus_.reset();
     appsink_.reset();
     convert_.reset();
+    if (pipeline_ && givenUp) {
+        // A load may wait on a read of a slow disk, and stopping waits for
+        // that read: the pipeline stops in the background. The log goes only
+        // after its streaming threads.
+        std::thread([pipeline = std::move(pipeline_), log = std::move(log_),
+                     probe = std::move(probe_)]() mutable {
+            gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+            log.reset();
+            pipeline.reset();
+            probe.reset();
+        }).detach();
+    } else if (pipeline_) {
+        // Downward state changes complete before set_state returns, streaming
+        // threads included, so no callback runs after this line.
+        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
+    }
+    log_.reset();
     pipeline_.reset();
     probe_.reset();
     events_.clear();
@@ -397,7 +541,7 @@ qint64 PlaybackGraph::framesFromTime(gint64 time_ns) const {
 }
 
 qint64 PlaybackGraph::position() const {
-    if (!pipeline_) {
+    if (!loaded()) {
         return lastPosition_;
     }
     if (eos_) {
@@ -414,7 +558,7 @@ qint64 PlaybackGraph::position() const {
 }
 
 bool PlaybackGraph::isStopped() const {
-    if (!pipeline_) {
+    if (!loaded()) {
         return true;
     }
     GstState state = GST_STATE_VOID_PENDING;
@@ -427,7 +571,7 @@ bool PlaybackGraph::isStopped() const {
 }
 
 void PlaybackGraph::play() {
-    if (!pipeline_) {
+    if (!loaded()) {
         return;
     }
     const qint64 from = position();
@@ -449,7 +593,7 @@ void PlaybackGraph::setRate(double rate) {
         return;
     }
     rate_ = rate;
-    if (pipeline_ && !isStopped()) {
+    if (loaded() && !isStopped()) {
         // From the frame shown, without a pause.
         const qint64 from = position();
         if (from < frameCount_) {
@@ -459,7 +603,7 @@ void PlaybackGraph::setRate(double rate) {
 }
 
 void PlaybackGraph::stop() {
-    if (!pipeline_) {
+    if (!loaded()) {
         return;
     }
     const qint64 at = position();
@@ -468,7 +612,7 @@ void PlaybackGraph::stop() {
 }
 
 void PlaybackGraph::seekToFrame(qint64 frame) {
-    if (!pipeline_ || frameCount_ <= 0) {
+    if (!loaded() || frameCount_ <= 0) {
         return;
     }
     frame = std::clamp<qint64>(frame, 0, frameCount_ - 1);
@@ -481,7 +625,7 @@ void PlaybackGraph::seekToFrame(qint64 frame) {
 }
 
 qint64 PlaybackGraph::stepForward() {
-    if (!pipeline_ || frameCount_ <= 0) {
+    if (!loaded() || frameCount_ <= 0) {
         return position();
     }
     const qint64 target = std::min(position() + 1, frameCount_ - 1);
@@ -502,7 +646,7 @@ qint64 PlaybackGraph::stepForward() {
 }
 
 qint64 PlaybackGraph::stepBack() {
-    if (!pipeline_ || frameCount_ <= 0) {
+    if (!loaded() || frameCount_ <= 0) {
         return position();
     }
     seekToFrame(std::max<qint64>(position() - 1, 0));
@@ -541,7 +685,9 @@ void PlaybackGraph::onBusMessage(GstMessage* message) {
             const QString text = QString::fromUtf8(error->message) + u" ("_s +
                                  QString::fromUtf8(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))) +
                                  u")"_s;
-            if (building_) {
+            if (loading()) {
+                errorSeen_ = true;
+                scheduleAdvance();
                 if (probe_->firstError.isEmpty()) {
                     probe_->firstError = text;
                 }
@@ -566,15 +712,21 @@ void PlaybackGraph::onBusMessage(GstMessage* message) {
             qCDebug(lcPlayback) << "Playback warning:" << error->message;
             break;
         }
+        case GST_MESSAGE_ASYNC_DONE:
+            if (loading() && GST_MESSAGE_SRC(message) == GST_OBJECT_CAST(pipeline_.get())) {
+                asyncDone_ = true;
+                scheduleAdvance();
+            }
+            break;
         case GST_MESSAGE_EOS:
-            if (!building_) {
+            if (!loading()) {
                 eos_ = true;
                 settledFrame_ = -1;
                 postEvent(EC_COMPLETE);
             }
             break;
         case GST_MESSAGE_ELEMENT:
-            if (building_ && gst_message_has_name(message, "missing-plugin")) {
+            if (loading() && gst_message_has_name(message, "missing-plugin")) {
                 probe_->missingPlugin = true;
             }
             break;
@@ -583,15 +735,60 @@ void PlaybackGraph::onBusMessage(GstMessage* message) {
     }
 }
 
+// A file read to its end without a stream in it has nothing more to give;
+// GStreamer does not always say so, and the load would wait forever. A slow
+// disk never looks like this: it is in the middle of a read.
+void PlaybackGraph::watchIdleLoad() {
+    if (stage_ != Stage::Prerolling || !probe_ || probe_->streamsFound || probe_->reading ||
+        probe_->fileSize == 0 || probe_->readEnd < probe_->fileSize ||
+        g_get_monotonic_time() - probe_->lastRead_us < gint64(kIdleAtEnd_ms) * 1000) {
+        return;
+    }
+    qCWarning(lcPlayback) << loadingFile_ << "was read to its end without a stream found";
+    finishLoad(failure(loadingFile_));
+}
+
+void PlaybackGraph::removeReadProbes() {
+    for (gulong& id : readProbes_) {
+        if (readPad_ && id != 0) {
+            gst_pad_remove_probe(readPad_.get(), id);
+        }
+        id = 0;
+    }
+    readPad_.reset();
+}
+
 // --- streaming threads
 
+GstPadProbeReturn PlaybackGraph::onRead(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    Probe& probe = *static_cast<Probe*>(self);
+    if (GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info)) {
+        const guint64 offset =
+            GST_BUFFER_OFFSET_IS_VALID(buffer) ? GST_BUFFER_OFFSET(buffer) : info->offset;
+        const guint64 end = offset + gst_buffer_get_size(buffer);
+        guint64 seen = probe.readEnd;
+        while (end > seen && !probe.readEnd.compare_exchange_weak(seen, end)) {
+        }
+        probe.lastRead_us = g_get_monotonic_time();
+        probe.reading = false;
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+GstPadProbeReturn PlaybackGraph::onReadStarts(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    Probe& probe = *static_cast<Probe*>(self);
+    probe.lastRead_us = g_get_monotonic_time();
+    probe.reading = info->offset < probe.fileSize;
+    return GST_PAD_PROBE_PASS;  // never blocks
+}
+
 void PlaybackGraph::onPadAdded(GstElement*, GstPad* pad, gpointer self) {
-    auto* graph = static_cast<PlaybackGraph*>(self);
-    graph->probe_->streamsFound = true;
-    if (!isVideoPad(pad) || graph->probe_->videoLinked) {
+    Probe& probe = *static_cast<Probe*>(self);
+    probe.streamsFound = true;
+    if (!isVideoPad(pad) || probe.videoLinked) {
         return;  // other streams stay unlinked; only the first video plays
     }
-    media::Pad sink = media::adopt(gst_element_get_static_pad(graph->convert_.get(), "sink"));
+    media::Pad sink = media::adopt(gst_element_get_static_pad(probe.convert.get(), "sink"));
     if (gst_pad_is_linked(sink.get())) {
         return;
     }
@@ -599,17 +796,17 @@ void PlaybackGraph::onPadAdded(GstElement*, GstPad* pad, gpointer self) {
         qCWarning(lcPlayback) << "Cannot link the decoded video to the converter";
         return;
     }
-    graph->probe_->videoLinked = true;
+    probe.videoLinked = true;
 }
 
 void PlaybackGraph::onNoMorePads(GstElement*, gpointer self) {
-    static_cast<PlaybackGraph*>(self)->probe_->streamsFound = true;
+    static_cast<Probe*>(self)->streamsFound = true;
 }
 
 GstFlowReturn PlaybackGraph::onNewPreroll(GstAppSink* sink, gpointer self) {
     const media::Sample sample = media::adopt(gst_app_sink_pull_preroll(sink));
     if (sample) {
-        static_cast<PlaybackGraph*>(self)->takeFrame(sample.get());
+        deliver(*static_cast<Probe*>(self), sample.get());
     }
     return GST_FLOW_OK;
 }
@@ -617,9 +814,16 @@ GstFlowReturn PlaybackGraph::onNewPreroll(GstAppSink* sink, gpointer self) {
 GstFlowReturn PlaybackGraph::onNewSample(GstAppSink* sink, gpointer self) {
     const media::Sample sample = media::adopt(gst_app_sink_pull_sample(sink));
     if (sample) {
-        static_cast<PlaybackGraph*>(self)->takeFrame(sample.get());
+        deliver(*static_cast<Probe*>(self), sample.get());
     }
     return GST_FLOW_OK;
+}
+
+void PlaybackGraph::deliver(Probe& probe, GstSample* sample) {
+    QMutexLocker lock(&probe.ownerMutex);
+    if (probe.owner) {
+        probe.owner->takeFrame(sample);
+    }
 }
 
 // Wraps the frame as the RGB32 picture the window paints, without a copy, and

@@ -23,12 +23,14 @@
 #include <gst/app/gstappsink.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 namespace kv::media {
 class BusObserver;
 class GraphLog;
 }  // namespace kv::media
+class QTimer;
 
 namespace kv::playback {
 
@@ -60,14 +62,30 @@ class PlaybackGraph : public QObject {
     PlaybackGraph(const PlaybackGraph&) = delete;
     PlaybackGraph& operator=(const PlaybackGraph&) = delete;
 
-    // Loads the file and starts playing it at frame 0. Waits at most about
-    // 2 s for the first frame. Anything loaded before is closed first.
-    PlaybackBuild build(const QString& fileName);
-    // Stops and releases the pipeline; safe when nothing is loaded. The
-    // picture goes with it: currentImage() is null afterwards.
+    // Starts loading the file and returns at once; anything loaded before is
+    // closed first. The load goes on from the pipeline's bus messages, without
+    // a time limit, and ends with loadFinished() (Loaded: playing from frame
+    // 0), unless close() comes first. The result is never emitted inside load().
+    // A file read to its very end without a stream found fails once its reads
+    // have stopped for 2 s: GStreamer does not always report such a file.
+    void load(const QString& fileName);
+    bool loading() const { return stage_ != Stage::Idle; }
+    // For programs without a window (tests, benchmarks): load() and wait for
+    // loadFinished, at most timeout_ms; a load that takes longer is closed and
+    // gives ErrorLoading.
+    PlaybackBuild build(const QString& fileName, int timeout_ms = 60000);
+    // Stops and releases the pipeline, a load in progress included (it then
+    // finishes with no signal); safe when nothing is loaded. The picture goes
+    // with it: currentImage() is null afterwards.
     void close();
+    // Called with the pipeline once it is built, just before it starts to
+    // preroll: lets a test hold the load back.
+    void setBuildHook(std::function<void(GstElement* pipeline)> hook) {
+        buildHook_ = std::move(hook);
+    }
 
-    bool loaded() const { return bool(pipeline_); }
+    // A file is loaded: the transport works (false while loading).
+    bool loaded() const { return pipeline_ && !loading(); }
     qint64 frameCount() const { return frameCount_; }
     // How long one frame lasts in the file; 0 when unknown.
     qint64 frameDuration_ns() const { return frameDuration_ns_; }
@@ -110,6 +128,8 @@ class PlaybackGraph : public QObject {
   Q_SIGNALS:
     // A new frame is in currentImage(). Emitted on the main thread.
     void frameReady();
+    // The load that load() started has ended; emitted on the main thread.
+    void loadFinished(kv::playback::PlaybackBuild result);
 
   protected:
     bool event(QEvent* e) override;
@@ -117,12 +137,29 @@ class PlaybackGraph : public QObject {
   private:
     struct Probe;  // what the streaming threads saw during the build
 
-    PlaybackBuild prepare(const QString& fileName, std::unique_ptr<media::GraphLog>& log);
-    PlaybackBuild preroll(const QString& fileName, gint64 deadline_us,
-                          std::unique_ptr<media::GraphLog>& log);
+    // Where a load stands; each step waits for the bus, never for a clock.
+    enum class Stage {
+        Idle,
+        Prerolling,    // for the first frame
+        CheckingTail,  // an unfinished file: is its last frame whole?
+        Rewinding,     // back to frame 0 after that check
+        Failed,        // failed before the pipeline ran; reported next
+    };
+
+    PlaybackBuild start(const QString& fileName);
     PlaybackBuild failure(const QString& fileName) const;
+    // Runs queued after the bus said something the load waits for.
+    void scheduleAdvance();
+    void advanceLoad();
+    void prerolled();
+    void tailChecked(bool whole);
+    void seekForLoad(qint64 frame);
+    void finishLoad(PlaybackBuild result);
+    void watchIdleLoad();
+    static GstPadProbeReturn onRead(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+    static GstPadProbeReturn onReadStarts(GstPad* pad, GstPadProbeInfo* info, gpointer self);
+    void removeReadProbes();
     void readStreamFacts();
-    void verifyLastFrame(gint64 deadline_us);
     bool waitSettled(int timeout_ms) const;
     bool seekExact(qint64 frame, int timeout_ms, double rate = 1.0);
     qint64 framesFromTime(gint64 time_ns) const;
@@ -133,6 +170,7 @@ class PlaybackGraph : public QObject {
     static void onNoMorePads(GstElement* decodebin, gpointer self);
     static GstFlowReturn onNewPreroll(GstAppSink* sink, gpointer self);
     static GstFlowReturn onNewSample(GstAppSink* sink, gpointer self);
+    static void deliver(Probe& probe, GstSample* sample);
     void takeFrame(GstSample* sample);
 
     // --- only accessed from the main thread
@@ -149,13 +187,27 @@ class PlaybackGraph : public QObject {
     gint64 frameDuration_ns_ = 0;
     double rate_ = 1.0;
     bool eos_ = false;
-    bool building_ = false;
+    // The load in progress: its file, its stage, what the bus told it.
+    Stage stage_ = Stage::Idle;
+    QString loadingFile_;
+    PlaybackBuild failedResult_ = PlaybackBuild::ErrorLoading;
+    std::unique_ptr<media::GraphLog> log_;  // until the first frame is there
+    std::function<void(GstElement*)> buildHook_;
+    bool advanceScheduled_ = false;
+    bool asyncDone_ = false;
+    bool errorSeen_ = false;
+    qint64 indexedFrames_ = 0;
+    int tailTries_ = 0;
+    qint64 loadStarted_us_ = 0;
+    QTimer* idleWatch_ = nullptr;
+    media::Pad readPad_;  // the source's, with the probes that watch its reads
+    gulong readProbes_[2] = {0, 0};
     // The frame a seek or step left prerolled while paused; -1 when unknown.
     qint64 settledFrame_ = -1;
     mutable qint64 lastPosition_ = 0;
 
     // --- written by streaming threads during the build, read by the main thread
-    std::unique_ptr<Probe> probe_;
+    std::shared_ptr<Probe> probe_;
 
     // --- shared with the appsink's streaming thread
     mutable QMutex frameMutex_;

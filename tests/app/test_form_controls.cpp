@@ -1,20 +1,25 @@
 #include "app/form_controls.h"
 #include "app/window_layout.h"
+#include "playback/frame_export.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLayout>
 #include <QMenu>
 #include <QPainter>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -128,6 +133,10 @@ const InventoryRow kInventory[] = {
     {"tBtnPrint", "QToolButton", "Print current frame", true, std::nullopt},
     {"tBtnSpeed", "QToolButton", "Play speed (keys + and -)", true, QRect(290, 0, 23, 22)},
     {"StatusBarPlayback", "kv::app::PanelStatusBar", nullptr, true, std::nullopt},
+    {"PlaybackBusy", "QFrame", nullptr, true, std::nullopt},
+    {"lbPlaybackBusy", "QLabel", "Loading...", true, std::nullopt},
+    {"PlaybackBusyBar", "QProgressBar", nullptr, true, std::nullopt},
+    {"BtnCancelLoad", "QPushButton", nullptr, true, std::nullopt},
     {"lbProductName", "QLabel", "Kestrelvision", true, std::nullopt},
     {"BtnQuit", "QPushButton", nullptr, true, std::nullopt},
     {"lbDescription", "QLabel",
@@ -471,6 +480,39 @@ TEST_F(FormControls, FileDialogsCarryTheirFilters) {
     EXPECT_TRUE(c.SaveDialog->isSizeGripEnabled());
     EXPECT_FALSE(c.OpenDialog->isVisible());
     EXPECT_FALSE(c.SaveDialog->isVisible());
+}
+
+// A name pre-filled for the filter left selected takes its extension, and
+// follows the filter the user chooses.
+TEST_F(FormControls, SaveDialogNameFollowsTheChosenFilter) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QFileDialog& dialog = *c.SaveDialog;
+    EXPECT_TRUE(dialog.testOption(QFileDialog::DontUseNativeDialog));
+    dialog.setDirectory(dir.path());
+    dialog.selectNameFilter(dialog.nameFilters().at(2));  // the last save's: 256 colours
+    dialog.selectFile(kv::playback::suggestedExportName(QStringLiteral("2025-03-01 14-00-02"),
+                                                        kv::playback::selectedFilterIndex(dialog)));
+    const auto shown = [&] { return QFileInfo(dialog.selectedFiles().value(0)).fileName(); };
+    EXPECT_EQ(shown(), QStringLiteral("2025-03-01 14-00-02.bmp"));
+    auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    ASSERT_NE(types, nullptr);
+    // As a choice in the list signals it.
+    const auto choose = [&](int index) {
+        types->setCurrentIndex(index);
+        Q_EMIT types->activated(index);
+        Q_EMIT types->textActivated(types->itemText(index));
+    };
+    choose(0);
+    EXPECT_EQ(shown(), QStringLiteral("2025-03-01 14-00-02.jpg"));
+    choose(4);
+    EXPECT_EQ(shown(), QStringLiteral("2025-03-01 14-00-02.bmp"));
+    // A name typed without an extension gets the filter's.
+    dialog.selectFile(QStringLiteral("door"));
+    choose(0);
+    EXPECT_EQ(shown(), QStringLiteral("door.jpg"));
+    EXPECT_FALSE(c.PlaybackBusy->isVisible());
+    EXPECT_EQ(c.BtnCancelLoad->text(), QStringLiteral("Cancel"));
 }
 
 struct LayoutRow {

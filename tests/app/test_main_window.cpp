@@ -4,6 +4,7 @@
 #include "app/Main.h"
 #include "app/settings_store.h"
 #include "capture/grabber_callback.h"
+#include "dialogs/Dlgeinstellung.h"
 #include "media/Dlgselectcapturesrc.h"
 #include "media/uri_camera.h"
 #include "media/window_messages.h"
@@ -12,6 +13,7 @@
 #include "record/journal.h"
 #include "record/record_graph.h"
 #include "session/recording_session.h"
+#include "tests/playback/held_load.h"
 #include "tests/support/avi_probe.h"
 #include "tests/support/avi_writer.h"
 #include "tests/support/test_env.h"
@@ -33,6 +35,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -591,9 +594,10 @@ TEST_F(MainWindowTest, MovementKeysLandOnEveryStartOfAMovement) {
     TForm1& form = start();
     form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
     form.StepRecordFile(true);  // the first recording
-    ASSERT_TRUE(form.playbackGraph().loaded());
+    ASSERT_TRUE(pumpUntil([&] { return form.playbackGraph().loaded(); }));
     const auto press = [&](Qt::Key key) {
         QTest::keyClick(&form, key, Qt::ControlModifier);
+        pumpUntil([&] { return !form.playbackGraph().loading(); });
         pump(100);
         return std::make_pair(QFileInfo(form.PlaybackFileName()).fileName(),
                               form.playbackGraph().position());
@@ -692,6 +696,17 @@ TEST_F(MainWindowTest, OpenCurrentRecordingFinishesItAndPlaysIt) {
     EXPECT_TRUE(offered.endsWith(journal[2].time.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) +
                                  QStringLiteral(".jpg")))
         << offered.toStdString();
+    // With a bitmap filter left from the last save, the name is a bitmap's.
+    QFileDialog& save = *form.controls().SaveDialog;
+    save.selectNameFilter(save.nameFilters().at(1));
+    test::answerNextModal([&offered](QWidget* dialog) {
+        auto* files = qobject_cast<QFileDialog*>(dialog);
+        ASSERT_NE(files, nullptr);
+        offered = files->selectedFiles().value(0);
+        files->reject();
+    });
+    form.BtnSaveClick();
+    EXPECT_TRUE(offered.endsWith(QStringLiteral(".bmp"))) << offered.toStdString();
     form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
     EXPECT_TRUE(form.FormKeyDown(Qt::Key_Space));
 }
@@ -784,6 +799,123 @@ TEST_F(MainWindowTest, AFullDiskIsShownWithoutHoldingAnythingUp) {
     EXPECT_TRUE(form.controls().RecordTimer->isActive());
     form.controls().RecordTimer->stop();
     form_.reset();
+}
+
+}  // namespace
+
+namespace {
+
+// Without a notification area closing minimises the window; a movement must
+// bring it back, restored and in front, when the settings ask for it.
+TEST_F(MainWindowTest, TheMovementAlertRestoresAWindowThatClosingMinimised) {
+    settings_.ShowWndOnMove = true;
+    TForm1& form = start();
+    ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+    form.show();
+    form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
+    form.close();
+    ASSERT_TRUE(form.isMinimized());
+    Q_EMIT form.session().movementStarted();
+    ASSERT_TRUE(pumpUntil([&] { return !form.isMinimized(); }));
+    EXPECT_TRUE(form.isVisible());
+    EXPECT_EQ(form.windowState() & Qt::WindowMinimized, 0);
+    EXPECT_EQ(form.controls().PageControl->currentWidget(), form.controls().tsRecord);
+
+    // Without the setting a movement leaves it where it is.
+    form.settings().ShowWndOnMove = false;
+    form.close();
+    ASSERT_TRUE(form.isMinimized());
+    Q_EMIT form.session().movementStarted();
+    pump(200);
+    EXPECT_TRUE(form.isMinimized());
+}
+
+// OK on the settings dialog writes back what the user did not change exactly,
+// though the spins show it rounded.
+TEST_F(MainWindowTest, SetupOkKeepsValuesTheUserDidNotChange) {
+    settings_.RecInterval = 10500;
+    settings_.MaxDiskspace = 1500;
+    TForm1& form = start();
+    test::answerNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<TDlgSetup*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->BtnOK->click();
+    });
+    form.tBtnSetupClick();
+    EXPECT_EQ(form.settings().RecInterval, 10500);
+    EXPECT_EQ(form.settings().MaxDiskspace, 1500);
+    // A change is taken in the unit the spin shows.
+    test::answerNextModal([](QWidget* modal) {
+        auto* dialog = qobject_cast<TDlgSetup*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        dialog->UpDownDiskSpace->stepUp();
+        dialog->BtnOK->click();
+    });
+    form.tBtnSetupClick();
+    EXPECT_EQ(form.settings().RecInterval, 10500);
+    EXPECT_EQ(form.settings().MaxDiskspace, 2000);
+}
+
+// A file whose load is held up past two seconds, as on a slow disk, shows
+// without an error while the window goes on; Cancel ends a load without a
+// message; a file that is no video still gets its message.
+TEST_F(MainWindowTest, PlaybackLoadsInTheBackgroundWithBusyIndicatorAndCancel) {
+    const QString clip = recordings_ + QStringLiteral("clip.avi");
+    ASSERT_TRUE(test::writeTestAvi({clip, QStringLiteral("jpegenc"), 12, 160, 120, true}));
+    TForm1& form = start();
+    const auto& c = form.controls();
+    c.PageControl->setCurrentWidget(c.tsPlayback);
+    form.show();
+    test::HeldLoad held;
+    form.playbackGraph().setBuildHook([&held](GstElement* pipeline) { held.hold(pipeline); });
+    QStringList boxes;
+    QTimer watch;  // any modal box that shows up
+    QObject::connect(&watch, &QTimer::timeout, [&boxes] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            boxes << box->text();
+            box->accept();
+        }
+    });
+    watch.start(20);
+
+    form.setPlaybackFileName(clip);
+    form.BuildPlaybackGraph();
+    EXPECT_TRUE(c.PlaybackBusy->isVisible());
+    EXPECT_EQ(c.StatusBarPlayback->simpleText(), QStringLiteral("Loading clip.avi ..."));
+    ASSERT_TRUE(pumpUntil([&] { return held.holding(); }));
+    pump(2500);
+    EXPECT_TRUE(form.playbackGraph().loading());
+    EXPECT_TRUE(c.PlaybackBusy->isVisible());
+    EXPECT_FALSE(form.FormKeyDown(Qt::Key_Space));  // nothing to play yet
+    held.release();
+    ASSERT_TRUE(pumpUntil([&] { return form.playbackGraph().loaded(); }));
+    EXPECT_FALSE(c.PlaybackBusy->isVisible());
+    EXPECT_EQ(c.StatusBarPlayback->simpleText(), QStringLiteral("clip.avi: 12 Frames"));
+    EXPECT_TRUE(c.tBtnSave->isEnabled());
+
+    // Cancel while it waits: no message, nothing loaded, the indicator gone.
+    form.ClosePlaybackGraph();
+    form.BuildPlaybackGraph();
+    ASSERT_TRUE(pumpUntil([&] { return held.holding(); }));
+    c.BtnCancelLoad->click();
+    EXPECT_FALSE(form.playbackGraph().loading());
+    EXPECT_FALSE(form.playbackGraph().loaded());
+    EXPECT_FALSE(c.PlaybackBusy->isVisible());
+    pump(300);
+    EXPECT_TRUE(boxes.isEmpty()) << boxes.join(QStringLiteral(" | ")).toStdString();
+
+    // A file that is no video: the message, as before.
+    const QString notes = recordings_ + QStringLiteral("notes.avi");
+    QFile file(notes);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("just some notes\n");
+    file.close();
+    form.setPlaybackFileName(notes);
+    form.BuildPlaybackGraph();
+    ASSERT_TRUE(pumpUntil([&] { return !boxes.isEmpty(); }));
+    EXPECT_EQ(boxes, QStringList{QStringLiteral("Error loading video file.")});
+    EXPECT_FALSE(form.playbackGraph().loaded());
+    EXPECT_FALSE(c.PlaybackBusy->isVisible());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "app/setup_exchange.h"
 #include "dialogs/Dlgeinstellung.h"
+#include "tests/support/avi_probe.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -8,6 +9,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
@@ -167,6 +169,7 @@ class SetupDialog : public ::testing::Test {
     // running steps, as the main window's setup button does.
     bool run(Settings& s, bool ok, const std::function<void()>& steps = {}) {
         copySettingsToSetup(s, dialog);
+        dialog.holdValues(s.RecInterval, s.MaxDiskspace);
         dialog.open();
         if (steps) {
             steps();
@@ -178,6 +181,8 @@ class SetupDialog : public ::testing::Test {
         }
         if (dialog.result() == QDialog::Accepted) {
             copySetupToSettings(dialog, s);
+            s.RecInterval = dialog.recIntervalAfterOk(s.RecInterval);
+            s.MaxDiskspace = dialog.maxDiskspaceAfterOk(s.MaxDiskspace);
             return true;
         }
         return false;
@@ -256,24 +261,58 @@ TEST_F(SetupDialog, NoSeparatorsInLargeValues) {
     EXPECT_EQ(recShown(), u"9900 ms"_s);
 }
 
-TEST_F(SetupDialog, IntervalCopiedInAndOut) {
+// What the spins show rounded is written back exactly unless the user
+// changed it; a change is taken as the spin shows it.
+TEST_F(SetupDialog, UntouchedValuesAreWrittenBackExactly) {
     struct Row {
         int interval_ms;
+        int limit_MB;
         const char* shown;
-        int written_ms;
     } const rows[] = {
-        {1000, "1000 ms", 1000},
-        {60000, "60 s", 60000},
-        {10500, "10 s", 10000},
-        {40, "100 ms", 100},
+        {1000, 500, "1000 ms 500 MB"},        {60000, 1000, "60 s 1000 MB"},
+        {10500, 1500, "10 s 1 GB"},           {40, 2500, "100 ms 2 GB"},
+        {20000000, 999999, "10000 s 999 GB"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.interval_ms);
         Settings s;
         s.RecInterval = row.interval_ms;
-        EXPECT_TRUE(run(s, true, [&] { EXPECT_EQ(recShown(), QString::fromUtf8(row.shown)); }));
-        EXPECT_EQ(s.RecInterval, row.written_ms);
+        s.MaxDiskspace = row.limit_MB;
+        EXPECT_TRUE(run(s, true, [&] {
+            EXPECT_EQ(recShown() + u' ' + diskShown(), QString::fromUtf8(row.shown));
+        }));
+        EXPECT_EQ(s.RecInterval, row.interval_ms);
+        EXPECT_EQ(s.MaxDiskspace, row.limit_MB);
     }
+    // Stepped away and back, the spins show what they showed: still as it was.
+    Settings s;
+    s.RecInterval = 60500;
+    s.MaxDiskspace = 2500;
+    EXPECT_TRUE(run(s, true, [&] {
+        stepUp(dialog.UpDownRecInterval);
+        stepUp(dialog.UpDownDiskSpace);
+        EXPECT_EQ(recShown() + u' ' + diskShown(), u"61 s 3 GB"_s);
+        stepDown(dialog.UpDownRecInterval);
+        stepDown(dialog.UpDownDiskSpace);
+    }));
+    EXPECT_EQ(s.RecInterval, 60500);
+    EXPECT_EQ(s.MaxDiskspace, 2500);
+    // Changed, the value is what the spin shows, in its unit.
+    s.RecInterval = 10500;
+    s.MaxDiskspace = 1500;
+    EXPECT_TRUE(run(s, true, [&] {
+        stepUp(dialog.UpDownRecInterval);
+        stepUp(dialog.UpDownDiskSpace);
+    }));
+    EXPECT_EQ(s.RecInterval, 11000);
+    EXPECT_EQ(s.MaxDiskspace, 2000);
+    s.RecInterval = 40;
+    EXPECT_TRUE(run(s, true, [&] { stepUp(dialog.UpDownRecInterval); }));
+    EXPECT_EQ(s.RecInterval, 200);
+    // A dialog whose values were never held writes what the spins show.
+    TDlgSetup fresh;
+    EXPECT_EQ(fresh.recIntervalAfterOk(10000), 10000);
+    EXPECT_EQ(fresh.maxDiskspaceAfterOk(1000), 1000);
 }
 
 TEST_F(SetupDialog, IntervalUnitSwitchesWhileStepping) {
@@ -311,7 +350,7 @@ TEST_F(SetupDialog, DiskSpaceUnits) {
     Settings s;
     s.MaxDiskspace = 1500;
     EXPECT_TRUE(run(s, true, [&] { EXPECT_EQ(diskShown(), u"1 GB"_s); }));
-    EXPECT_EQ(s.MaxDiskspace, 1000);
+    EXPECT_EQ(s.MaxDiskspace, 1500);
 
     // From 1 GB a step down gives 0 GB.
     s.MaxDiskspace = 1500;
@@ -479,6 +518,69 @@ TEST_F(SetupDialog, SoundFileChosenThenCancelled) {
 }  // namespace
 
 namespace {
+
+TEST(RecordWindow, EmptyWhenSwitchedOnAndStartIsStopToTheSecond) {
+    struct Row {
+        bool enabled;
+        QTime start;
+        QTime stop;
+        bool empty;
+    } const rows[] = {
+        {true, QTime(8, 0), QTime(8, 0), true},
+        {true, QTime(0, 0), QTime(0, 0), true},
+        {true, QTime(8, 0, 0, 0), QTime(8, 0, 0, 400), true},  // the pickers show seconds
+        {false, QTime(8, 0), QTime(8, 0), false},
+        {true, QTime(8, 0), QTime(8, 0, 1), false},
+        {true, QTime(22, 0), QTime(6, 0), false},  // over midnight
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(recordWindowIsEmpty(row.enabled, row.start, row.stop), row.empty)
+            << row.start.toString(u"HH:mm:ss.zzz"_s).toStdString() << " "
+            << row.stop.toString(u"HH:mm:ss.zzz"_s).toStdString();
+    }
+}
+
+TEST_F(SetupDialog, AnEmptyRecordingWindowIsRefusedAndTheDialogStaysOpen) {
+    Settings s;
+    s.RecUseTimer = true;
+    s.RecStartTime = 0.5;
+    s.RecStopTime = 0.25;
+    const Settings before = s;
+    copySettingsToSetup(s, dialog);
+    dialog.holdValues(s.RecInterval, s.MaxDiskspace);
+    dialog.open();
+    dialog.PageControl1->setCurrentWidget(dialog.tsDetector);
+    dialog.dtPickStop->setTime(QTime(12, 0));
+    QString told;
+    kv::test::answerNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        told = box->text();
+        box->accept();
+    });
+    dialog.BtnOK->click();
+    EXPECT_TRUE(told.contains(u"12:00:00"_s)) << told.toStdString();
+    EXPECT_TRUE(told.contains(u"nothing would ever be recorded"_s)) << told.toStdString();
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);  // not accepted
+    EXPECT_EQ(dialog.PageControl1->currentWidget(), dialog.tsGeneral);
+
+    // A stop one second later is a window; the dialog closes with it.
+    dialog.dtPickStop->setTime(QTime(12, 0, 1));
+    dialog.BtnOK->click();
+    EXPECT_FALSE(dialog.isVisible());
+    ASSERT_EQ(dialog.result(), QDialog::Accepted);
+    copySetupToSettings(dialog, s);
+    EXPECT_NE(s.RecStopTime, before.RecStopTime);
+
+    // With the window switched off, equal times are no fault.
+    s = before;
+    EXPECT_TRUE(run(s, true, [&] {
+        dialog.dtPickStop->setTime(dialog.dtPickStart->time());
+        dialog.cbTimer->setChecked(false);
+    }));
+    EXPECT_FALSE(s.RecUseTimer);
+}
 
 TEST_F(SetupDialog, RecordingFolderShownAndChosenWithBrowse) {
     QTemporaryDir dir;

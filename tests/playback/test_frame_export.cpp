@@ -248,6 +248,33 @@ TEST(ExportFileName, AppendsAnExtensionOnlyWhenThereIsNone) {
     }
 }
 
+TEST(ExportFileName, SuggestedNameTakesTheExtensionOfTheFilter) {
+    struct Row {
+        const char* name;
+        int filter;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {"2025-03-01 14-00-02", ExportJpeg, "2025-03-01 14-00-02.jpg"},
+        {"2025-03-01 14-00-02", ExportBmp8, "2025-03-01 14-00-02.bmp"},
+        {"2025-03-01 14-00-02.jpg", ExportBmp24, "2025-03-01 14-00-02.bmp"},
+        {"frame.BMP", ExportJpeg, "frame.jpg"},
+        {"frame.jpeg", ExportBmp1, "frame.bmp"},
+        {"frame.bmp", ExportBmp4, "frame.bmp"},
+        {"frame.", ExportBmp24, "frame.bmp"},
+        {"frame.png", ExportJpeg, "frame.png"},    // the user's own kind stays
+        {"v1.2 frame", ExportJpeg, "v1.2 frame"},  // no extension of ours
+        {"frame.jpg", 0, "frame.jpg"},             // no filter chosen
+        {"frame.jpg", 6, "frame.jpg"},
+        {"", ExportJpeg, ""},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(suggestedExportName(QString::fromUtf8(row.name), row.filter),
+                  QString::fromUtf8(row.expected))
+            << row.name << " with filter " << row.filter;
+    }
+}
+
 TEST(ExportFileName, NextDialogStartsInTheFolderOfTheSavedName) {
     EXPECT_EQ(exportFolder(u"/home/me/pictures/frame.jpg"_s), u"/home/me/pictures"_s);
     EXPECT_EQ(exportFolder(u"/home/me/frame"_s), u"/home/me"_s);

@@ -4,6 +4,7 @@
 
 #include "media/window_messages.h"
 #include "playback/playback_graph.h"
+#include "tests/playback/held_load.h"
 #include "tests/playback/playback_files.h"
 
 #include <QCoreApplication>
@@ -427,6 +428,62 @@ TEST_F(PlaybackTest, NothingLoadedMakesTheTransportInert) {
     EXPECT_FALSE(graph.loaded());
     EXPECT_TRUE(graph.currentImage().isNull());
     EXPECT_FALSE(graph.handleGraphNotify());
+}
+
+// A load that waits past the old two-second limit (a slow or busy disk) ends
+// with the file shown; the event loop runs all the while. Closed while it
+// waits, it ends without a result; a file that is no video still fails.
+TEST_F(PlaybackTest, ALoadHeldUpPastTwoSecondsEndsWithTheFileShown) {
+    const QString file = make(u"clip.avi"_s, Writer::GstMjpeg);
+    PlaybackGraph graph(&receiver_);
+    test::HeldLoad held;
+    graph.setBuildHook([&held](GstElement* pipeline) { held.hold(pipeline); });
+    std::vector<PlaybackBuild> results;
+    QObject::connect(&graph, &PlaybackGraph::loadFinished,
+                     [&results](PlaybackBuild result) { results.push_back(result); });
+
+    graph.load(file);
+    EXPECT_TRUE(graph.loading());
+    EXPECT_FALSE(graph.loaded());
+    ASSERT_TRUE(waitUntil([&] { return held.holding(); }));
+    waitUntil([] { return false; }, 2500);
+    EXPECT_TRUE(results.empty());
+    EXPECT_TRUE(graph.loading());
+    graph.play();  // the transport waits for the load
+    EXPECT_TRUE(graph.isStopped());
+    held.release();
+    ASSERT_TRUE(waitUntil([&] { return !results.empty(); }));
+    EXPECT_EQ(results, std::vector<PlaybackBuild>{PlaybackBuild::Loaded});
+    EXPECT_TRUE(graph.loaded());
+    EXPECT_FALSE(graph.loading());
+    EXPECT_EQ(graph.frameCount(), kFrames);
+    ASSERT_TRUE(waitUntil([&] { return !graph.currentImage().isNull(); }));
+    EXPECT_GE(test::frameNumber(graph.currentImage()), 0);
+
+    // Closed while held: no result, nothing loaded, and the next load works.
+    graph.load(file);
+    ASSERT_TRUE(waitUntil([&] { return held.holding(); }));
+    graph.close();
+    EXPECT_FALSE(graph.loading());
+    EXPECT_FALSE(graph.loaded());
+    EXPECT_TRUE(graph.currentImage().isNull());
+    waitUntil([] { return false; }, 200);
+    EXPECT_EQ(results.size(), 1u);
+    graph.setBuildHook({});
+    EXPECT_EQ(graph.build(file), PlaybackBuild::Loaded);
+    EXPECT_EQ(results.size(), 2u);
+
+    // A failure, too, comes from the event loop, never from inside load().
+    writeAll(path(u"notes.avi"_s), QByteArray("just some notes\n"));
+    for (const QString& name : {u"missing.avi"_s, u"notes.avi"_s}) {
+        graph.load(path(name));
+        EXPECT_TRUE(graph.loading()) << name.toStdString();
+        EXPECT_EQ(results.size(), 2u);
+        ASSERT_TRUE(waitUntil([&] { return results.size() == 3u; }));
+        EXPECT_EQ(results.back(), PlaybackBuild::ErrorLoading) << name.toStdString();
+        EXPECT_FALSE(graph.loaded());
+        results.pop_back();
+    }
 }
 
 }  // namespace
