@@ -1052,16 +1052,12 @@ void TForm1::tBtnSelectCompressorContextPopup() {
 
 void TForm1::tBtnSetupClick() {
     app::copySettingsToSetup(settings_, *dlgSetup_);
-    dlgSetup_->holdValues(settings_.RecInterval, settings_.MaxDiskspace);
     dlgSetup_->setFrameBytes(session_->displayFormat().biSizeImage);
     if (dlgSetup_->exec() != QDialog::Accepted) {
         return;
     }
     const QString folderBefore = settings_.AVIPath;
     app::copySetupToSettings(*dlgSetup_, settings_);
-    // The spins show some values rounded; what the user did not change stays exact.
-    settings_.RecInterval = dlgSetup_->recIntervalAfterOk(settings_.RecInterval);
-    settings_.MaxDiskspace = dlgSetup_->maxDiskspaceAfterOk(settings_.MaxDiskspace);
     applySettingsToSession();
     if (settings_.Mode != capture::StateOff) {
         session_->grabber().setInterval(std::uint32_t(settings_.RecInterval));

@@ -85,6 +85,8 @@ void copySettingsToSetup(const Settings& settings, TDlgSetup& dialog) {
     setDetached(*dialog.UpDownRecInterval, *dialog.lbRecInt,
                 recIntervalSpin(settings.RecInterval,
                                 dialogs::spinState(*dialog.UpDownRecInterval, *dialog.lbRecInt)));
+    // The spins show these rounded; OK gives back what the user did not change.
+    dialog.holdValues(settings.RecInterval, settings.MaxDiskspace);
 
     dialog.UpDownRecPostFrames->setValue(settings.PostRecFrames);
     dialog.UpDownRecPreFrames->setValue(settings.PreRecFrames);
@@ -116,15 +118,15 @@ void copySettingsToSetup(const Settings& settings, TDlgSetup& dialog) {
 }
 
 void copySetupToSettings(const TDlgSetup& dialog, Settings& settings) {
-    settings.MaxDiskspace =
-        diskSpaceFromSpin(dialogs::spinState(*dialog.UpDownDiskSpace, *dialog.lbMaxSpace));
+    settings.MaxDiskspace = dialog.maxDiskspaceAfterOk(
+        diskSpaceFromSpin(dialogs::spinState(*dialog.UpDownDiskSpace, *dialog.lbMaxSpace)));
 
     settings.RecUseTimer = dialog.cbTimer->isChecked();
     settings.RecStartTime = dayFractionFromTime(dialog.dtPickStart->time());
     settings.RecStopTime = dayFractionFromTime(dialog.dtPickStop->time());
 
-    settings.RecInterval =
-        recIntervalFromSpin(dialogs::spinState(*dialog.UpDownRecInterval, *dialog.lbRecInt));
+    settings.RecInterval = dialog.recIntervalAfterOk(
+        recIntervalFromSpin(dialogs::spinState(*dialog.UpDownRecInterval, *dialog.lbRecInt)));
     settings.PostRecFrames = dialog.UpDownRecPostFrames->value();
     settings.PreRecFrames = dialog.UpDownRecPreFrames->value();
     settings.Detector = dialog.CBDetector->currentIndex() == 1 ? 1 : 0;
@@ -149,15 +151,6 @@ void copySetupToSettings(const TDlgSetup& dialog, Settings& settings) {
     settings.User = dialog.edFTPUser->text();
     settings.Pass = dialog.edFTPPass->text();
     settings.Path = dialog.edFTPPath->text();
-}
-
-bool executeSetup(Settings& settings, TDlgSetup& dialog) {
-    copySettingsToSetup(settings, dialog);
-    if (dialog.exec() != QDialog::Accepted) {
-        return false;
-    }
-    copySetupToSettings(dialog, settings);
-    return true;
 }
 
 }  // namespace kv::app

@@ -28,7 +28,4 @@ void copySettingsToSetup(const Settings& settings, TDlgSetup& dialog);
 // spacing, which the caller sets to RecInterval when Mode is not 0.
 void copySetupToSettings(const TDlgSetup& dialog, Settings& settings);
 
-// Copies in, shows the dialog modally and, on OK, copies out. True on OK.
-bool executeSetup(Settings& settings, TDlgSetup& dialog);
-
 }  // namespace kv::app
