@@ -11,23 +11,24 @@ namespace kv::media {
 BITMAPINFOHEADER makeFrameHeader(int width, int height) {
     BITMAPINFOHEADER header{};
     header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = width;
-    header.biHeight = height;
     header.biPlanes = 1;
     header.biBitCount = 24;
     header.biCompression = BI_RGB;
-    header.biSizeImage = std::uint32_t(frameStride(width)) * std::uint32_t(std::abs(height));
+    if (!isFrameSize(width, height)) {
+        return header;  // no size: nothing is allocated or copied for it
+    }
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biSizeImage =
+        std::uint32_t(std::uint64_t(frameStride(width)) * std::uint64_t(std::abs(height)));
     return header;
 }
 
 bool isFrameFormat(const BITMAPINFOHEADER& format) {
-    // 2^15 in each direction keeps stride * height far inside 32 bits.
-    constexpr int kMaxSide = 1 << 15;
     if (format.biBitCount != 24 || format.biCompression != BI_RGB) {
         return false;
     }
-    if (format.biWidth <= 0 || format.biWidth > kMaxSide || format.biHeight == 0 ||
-        std::abs(format.biHeight) > kMaxSide) {
+    if (!isFrameSize(format.biWidth, format.biHeight)) {
         return false;
     }
     const std::uint64_t needed =

@@ -1,14 +1,84 @@
 #include "media/graph_log.h"
 
+#include "media/gst_handle.h"
+#include "media/redact.h"
+
 #include <QFile>
+#include <QLoggingCategory>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <vector>
+
+Q_LOGGING_CATEGORY(lcGraphLog, "kv.media.graphlog")
 
 namespace kv::media {
 
 namespace {
+
+// The log files live in the working folder, which may be shared: a name that
+// someone planted there is never written through. A symbolic link or a second
+// hard link is removed and the file made afresh; a file of another user, a
+// FIFO or anything else that is not a plain file of ours is left alone and the
+// log skipped. Our own file is truncated and made private.
+int openLogFile(const QByteArray& path, QString& problem) {
+    constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        int fd = ::open(path.constData(), kFlags | O_CREAT, 0600);
+        struct stat info {};
+        if (fd < 0 && errno != ELOOP) {
+            // ENXIO: a FIFO that nobody reads.
+            problem = errno == ENXIO ? QStringLiteral("it is not a regular file")
+                                     : QString::fromLocal8Bit(std::strerror(errno));
+            return -1;
+        }
+        if (fd >= 0 && ::fstat(fd, &info) != 0) {
+            problem = QString::fromLocal8Bit(std::strerror(errno));
+            ::close(fd);
+            return -1;
+        }
+        const bool link = fd < 0;  // ELOOP: the name is a symbolic link
+        if (!link && (!S_ISREG(info.st_mode) || info.st_uid != ::getuid())) {
+            ::close(fd);
+            problem = S_ISREG(info.st_mode) ? QStringLiteral("it belongs to another user")
+                                            : QStringLiteral("it is not a regular file");
+            return -1;
+        }
+        if (!link && info.st_nlink == 1) {
+            if (::ftruncate(fd, 0) != 0 || ::fchmod(fd, 0600) != 0) {
+                problem = QString::fromLocal8Bit(std::strerror(errno));
+                ::close(fd);
+                return -1;
+            }
+            return fd;
+        }
+        // A link, or our file under a second name: only the name goes.
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        if (::unlink(path.constData()) != 0) {
+            problem = QString::fromLocal8Bit(std::strerror(errno));
+            return -1;
+        }
+        fd = ::open(path.constData(), kFlags | O_CREAT | O_EXCL, 0600);
+        if (fd >= 0) {
+            return fd;
+        }
+        if (errno != EEXIST) {
+            problem = QString::fromLocal8Bit(std::strerror(errno));
+            return -1;
+        }
+        // Someone made the name again in between: look once more.
+    }
+    problem = QStringLiteral("the name keeps being replaced");
+    return -1;
+}
 
 // GStreamer may still be inside a log function on a streaming thread after it
 // has been removed, so one function stays installed for good and finds the
@@ -44,8 +114,15 @@ void applyThreshold() {
 
 std::unique_ptr<GraphLog> GraphLog::open(const QString& fileName, GstElement* pipeline,
                                          GstDebugLevel level) {
-    std::FILE* file = std::fopen(QFile::encodeName(fileName).constData(), "w+");
+    QString problem;
+    const int fd = openLogFile(QFile::encodeName(fileName), problem);
+    std::FILE* file = fd >= 0 ? ::fdopen(fd, "w") : nullptr;
     if (!file) {
+        if (fd >= 0) {
+            problem = QString::fromLocal8Bit(std::strerror(errno));
+            ::close(fd);
+        }
+        qCWarning(lcGraphLog).noquote() << "no log in" << fileName << "-" << problem;
         return nullptr;
     }
     return std::unique_ptr<GraphLog>(new GraphLog(file, pipeline, level));
@@ -132,9 +209,18 @@ void GraphLog::logFunction(GstDebugCategory* category, GstDebugLevel level, cons
         const gchar* name = GST_OBJECT_NAME(gstObject) ? GST_OBJECT_NAME(gstObject) : "";
         GstObject* parent = GST_IS_PAD(object) ? GST_OBJECT_PARENT(gstObject) : nullptr;
         const gchar* parentName = parent && GST_OBJECT_NAME(parent) ? GST_OBJECT_NAME(parent) : "";
-        std::fprintf(log->file_, "%-7s %-20s %s:%d:%s:<%s%s%s> %s\n",
-                     gst_debug_level_get_name(level), gst_debug_category_get_name(category), file,
-                     line, function, parentName, parent ? ":" : "", name, text ? text : "");
+        Chars formatted = adopt(
+            g_strdup_printf("%-7s %-20s %s:%d:%s:<%s%s%s> %s\n", gst_debug_level_get_name(level),
+                            gst_debug_category_get_name(category), file, line, function, parentName,
+                            parent ? ":" : "", name, text ? text : ""));
+        // Camera URIs and their passwords show up in many elements' messages.
+        if (std::strchr(formatted.get(), '@') || g_strrstr(formatted.get(), "uthorization") ||
+            g_strrstr(formatted.get(), "UTHORIZATION")) {
+            std::fputs(redactUri(QString::fromUtf8(formatted.get())).toUtf8().constData(),
+                       log->file_);
+        } else {
+            std::fputs(formatted.get(), log->file_);
+        }
     }
     inside = false;
 }

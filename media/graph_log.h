@@ -3,7 +3,7 @@
 // A pipeline's log file ("CAPTURE.TXT", "LOG.TXT", "PLAYBACK.TXT"): while it is
 // open it receives GStreamer's debug log of that pipeline and its elements and
 // pads, up to its level. It is opened before a pipeline is built and closed
-// once it runs.
+// once it runs. Every line it writes has the passwords of URIs taken out.
 
 #include <gst/gst.h>
 
@@ -16,8 +16,11 @@ namespace kv::media {
 
 class GraphLog {
   public:
-    // Creates or truncates the file (in the working folder when the name is
-    // relative). Returns null when the file cannot be created; the pipeline
+    // Creates (mode 0600) or truncates the file (in the working folder when
+    // the name is relative), never through a link: a symbolic or second hard
+    // link at the name is replaced by a new file. Returns null, with one
+    // warning, when the file cannot be created or the name holds something
+    // else than a file of the user's; the pipeline
     // then runs without a log. GStreamer formats every message up to the
     // highest level of the open logs, for every pipeline, so a lower level is
     // cheaper.

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 using namespace kv::media;
@@ -40,6 +43,52 @@ TEST(Frame, HeaderDescribesAnUncompressed24BitFrame) {
     EXPECT_EQ(bytes[0], 40);
     EXPECT_EQ(bytes[4] | bytes[5] << 8, 322);
     EXPECT_EQ(bytes[14], 24);
+}
+
+// Sizes come from files and cameras: one that would wrap 32 bits of
+// stride * height (32768 x 43691 needs 4 GiB + 4 KiB) makes no frame, and
+// nothing that reads the header allocates or copies for it.
+TEST(Frame, SizesOverTheLimitMakeNoFrame) {
+    struct Row {
+        int width, height;
+        bool frame;
+    } const rows[] = {
+        {16384, 16384, true},
+        {16384, -16384, true},
+        {1, 1, true},
+        {16385, 1, false},
+        {1, 16385, false},
+        {1, -16385, false},
+        {32768, 43691, false},
+        {0, 240, false},
+        {-320, 240, false},
+        {320, 0, false},
+        {INT32_MAX, INT32_MAX, false},
+        {320, INT32_MIN, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.width << " x " << row.height);
+        EXPECT_EQ(isFrameSize(row.width, row.height), row.frame);
+        const BITMAPINFOHEADER header = makeFrameHeader(row.width, row.height);
+        EXPECT_EQ(isFrameFormat(header), row.frame);
+        if (row.frame) {
+            EXPECT_EQ(std::uint64_t(header.biSizeImage),
+                      std::uint64_t(frameStride(row.width)) * std::uint64_t(std::abs(row.height)));
+        } else {
+            EXPECT_EQ(header.biWidth, 0);
+            EXPECT_EQ(header.biHeight, 0);
+            EXPECT_EQ(header.biSizeImage, 0u);
+            const std::uint8_t pixel[4] = {};
+            EXPECT_TRUE(frameImage(pixel, header).isNull());
+        }
+    }
+    EXPECT_EQ(makeFrameHeader(16384, 16384).biSizeImage, 49152u * 16384u);
+    EXPECT_EQ(frameStride(1 << 20), 3 << 20);  // no int overflow inside
+    // A header claiming a larger frame than its image size holds is no frame.
+    BITMAPINFOHEADER forged = makeFrameHeader(320, 240);
+    forged.biWidth = 32768;
+    forged.biHeight = 43691;
+    EXPECT_FALSE(isFrameFormat(forged));
 }
 
 TEST(Frame, DrawsBottomUpRowsUpright) {
