@@ -78,9 +78,11 @@ struct Registry {
     QSet<QString> unanswered;  // network cameras whose failure was logged
 };
 
+// Never destroyed: a discovery thread stuck in a file system may still reach
+// it while the program exits.
 Registry& registry() {
-    static Registry r;
-    return r;
+    static Registry* const r = new Registry;
+    return *r;
 }
 
 bool parseNumber(const QUrlQuery& query, const QString& key, int low, int high, int& value,

@@ -419,10 +419,29 @@ TEST_F(CaptureGraphTest, NoPasswordReachesTheLogOrTheReasonAndNoLinkIsFollowed) 
     EXPECT_FALSE(text.contains("S3cretPass"));
 }
 
-// A CAPTURE.TXT that is no file of the user's is neither written nor waited
-// for: a FIFO, or a file of another user; the graph runs without its log.
-TEST_F(CaptureGraphTest, AGraphLogNameHoldingSomethingElseIsSkipped) {
+// A CAPTURE.TXT that is a second hard link to a file of the user's is
+// replaced, the other name's content kept. One that is no file of the user's
+// is neither written nor waited for: a FIFO, or a file of another user; the
+// graph runs without its log.
+TEST_F(CaptureGraphTest, AGraphLogNameHoldingSomethingElseIsNeverWrittenThrough) {
     cameras({{QStringLiteral("Ball"), QStringLiteral("test:ball?width=160&height=120")}});
+    {
+        QFile file(QStringLiteral("notes.txt"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("my notes\n");
+    }
+    ASSERT_EQ(::link("notes.txt", "CAPTURE.TXT"), 0);
+    QString ball;
+    ASSERT_EQ(graph_.build(ball, 0, 0, true), capture::CaptureBuild::Running);
+    graph_.close();
+    {
+        QFile notes(QStringLiteral("notes.txt"));
+        ASSERT_TRUE(notes.open(QIODevice::ReadOnly));
+        EXPECT_EQ(notes.readAll(), QByteArray("my notes\n"));
+        EXPECT_GT(QFileInfo(QStringLiteral("CAPTURE.TXT")).size(), 0);
+    }
+    ASSERT_EQ(::unlink("CAPTURE.TXT"), 0);
+
     ASSERT_EQ(::mkfifo("CAPTURE.TXT", 0600), 0);
     QString name;
     ASSERT_EQ(graph_.build(name, 0, 0, true), capture::CaptureBuild::Running);
