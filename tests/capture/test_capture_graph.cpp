@@ -375,10 +375,41 @@ TEST_F(CaptureGraphTest, AFifoCameraFailsAtOnceWithItsReason) {
     gst_element_set_state(pipeline.get(), GST_STATE_NULL);
 }
 
+// Every message the program logs while a test runs.
+class MessageCollector {
+  public:
+    MessageCollector() {
+        collector_ = this;
+        previous_ = qInstallMessageHandler(&MessageCollector::handle);
+    }
+    ~MessageCollector() {
+        qInstallMessageHandler(previous_);
+        collector_ = nullptr;
+    }
+    QStringList messages() const {
+        std::lock_guard lock(mutex_);
+        return messages_;
+    }
+
+  private:
+    static void handle(QtMsgType, const QMessageLogContext&, const QString& message) {
+        std::lock_guard lock(mutex_);
+        if (collector_) {
+            collector_->messages_.append(message);
+        }
+    }
+    static inline std::mutex mutex_;
+    static inline MessageCollector* collector_ = nullptr;
+    QtMessageHandler previous_ = nullptr;
+    QStringList messages_;
+};
+
 // A network camera with a password in its URI, failing with Debug on: neither
-// the loss reason nor CAPTURE.TXT holds the password, and a CAPTURE.TXT link
-// planted in the working folder is replaced, its target left as it was.
+// the loss reason, nor a warning, nor CAPTURE.TXT holds the password, and a
+// CAPTURE.TXT link planted in the working folder is replaced, its target left
+// as it was.
 TEST_F(CaptureGraphTest, NoPasswordReachesTheLogOrTheReasonAndNoLinkIsFollowed) {
+    MessageCollector warnings;
     const QString target = home_.path() + QStringLiteral("/private.txt");
     {
         QFile file(target);
@@ -400,6 +431,12 @@ TEST_F(CaptureGraphTest, NoPasswordReachesTheLogOrTheReasonAndNoLinkIsFollowed) 
         << graph_.lossReason().toStdString();
     EXPECT_LE(graph_.lossReason().size(), 200);
     graph_.close();
+    // The camera's size is asked for in the background; its failure is told once.
+    const QString where = QStringLiteral("127.0.0.1:%1").arg(port);
+    EXPECT_TRUE(test::pumpUntil([&] { return warnings.messages().join(u'\n').contains(where); }))
+        << "the camera's URI never reached a warning, so nothing was checked";
+    EXPECT_FALSE(warnings.messages().join(u'\n').contains(QStringLiteral("S3cretPass")))
+        << warnings.messages().join(u'\n').toStdString();
 
     QFile target_(target);
     ASSERT_TRUE(target_.open(QIODevice::ReadOnly));
