@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QRectF>
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace kv::media {
@@ -14,13 +15,15 @@ BITMAPINFOHEADER makeFrameHeader(int width, int height) {
     header.biPlanes = 1;
     header.biBitCount = 24;
     header.biCompression = BI_RGB;
-    if (!isFrameSize(width, height)) {
+    const std::int64_t rows = std::int64_t(height) < 0 ? -std::int64_t(height) : height;
+    const std::int64_t stride = (std::int64_t(width) * 24 + 31) / 32 * 4;
+    const std::int64_t bytes = width > 0 ? stride * rows : 0;
+    if (bytes <= 0 || bytes > std::int64_t(UINT32_MAX)) {
         return header;  // no size: nothing is allocated or copied for it
     }
     header.biWidth = width;
     header.biHeight = height;
-    header.biSizeImage =
-        std::uint32_t(std::uint64_t(frameStride(width)) * std::uint64_t(std::abs(height)));
+    header.biSizeImage = std::uint32_t(bytes);
     return header;
 }
 

@@ -74,10 +74,12 @@ constexpr int frameStride(int width) {
     return int(((std::int64_t(width) * 24 + 31) & ~std::int64_t(31)) / 8);
 }
 
-// Header of a 24-bit uncompressed frame of the given size. A size that fails
-// isFrameSize() gives a header of width, height and image size 0, which
-// isFrameFormat() refuses and which no row loop walks past: callers check
-// before they allocate.
+// Header of a 24-bit uncompressed frame of the given size, its image size
+// computed in 64 bits. A size that fails isFrameSize() gives a header that
+// isFrameFormat() refuses; callers check before they use it. When the image
+// would not even fit the 32 bits of biSizeImage (or the size is not positive),
+// width, height and image size are all 0, so that no loop over its rows runs
+// and nothing is allocated from a wrapped product.
 BITMAPINFOHEADER makeFrameHeader(int width, int height);
 
 // True when the header describes a frame this program handles: 24 bits,
