@@ -17,10 +17,11 @@ BITMAPINFOHEADER makeFrameHeader(int width, int height) {
     header.biCompression = BI_RGB;
     const std::int64_t rows = std::int64_t(height) < 0 ? -std::int64_t(height) : height;
     const std::int64_t stride = (std::int64_t(width) * 24 + 31) / 32 * 4;
-    const std::int64_t bytes = width > 0 ? stride * rows : 0;
-    if (bytes <= 0 || bytes > std::int64_t(UINT32_MAX)) {
+    // Divided, not multiplied: both may be near 2^31 and their product past 2^63.
+    if (width <= 0 || rows == 0 || rows > std::int64_t(UINT32_MAX) / stride) {
         return header;  // no size: nothing is allocated or copied for it
     }
+    const std::int64_t bytes = stride * rows;
     header.biWidth = width;
     header.biHeight = height;
     header.biSizeImage = std::uint32_t(bytes);
