@@ -95,6 +95,33 @@ int gWanted[GST_LEVEL_COUNT] = {};
 bool gInstalled = false;
 GstDebugLevel gSavedThreshold = GST_LEVEL_NONE;
 bool gRemovedDefault = false;
+// What prints GStreamer's debug log on standard error (when GST_DEBUG asks
+// for one): GStreamer's own printer, or ours once redactTerminalLog() ran.
+GstLogFunction gTerminal = gst_debug_log_default;
+
+bool mayHoldSecrets(const gchar* line) {
+    return std::strchr(line, '@') || g_strrstr(line, "uthorization") ||
+           g_strrstr(line, "UTHORIZATION");
+}
+
+void writeRedacted(const gchar* line, std::FILE* file) {
+    if (mayHoldSecrets(line)) {
+        std::fputs(redactUri(QString::fromUtf8(line)).toUtf8().constData(), file);
+    } else {
+        std::fputs(line, file);
+    }
+}
+
+// GStreamer's line without its colours, passwords taken out.
+void terminalLogFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file,
+                         const gchar* function, gint line, GObject* object,
+                         GstDebugMessage* message, gpointer) {
+    Chars text =
+        adopt(gst_debug_log_get_line(category, level, file, function, line, object, message));
+    if (text) {
+        writeRedacted(text.get(), stderr);
+    }
+}
 
 GstDebugLevel highestWanted() {
     for (int level = GST_LEVEL_COUNT - 1; level > GST_LEVEL_NONE; --level) {
@@ -111,6 +138,25 @@ void applyThreshold() {
 }
 
 }  // namespace
+
+void redactTerminalLog() {
+    std::lock_guard state(gStateMutex);
+    // A debug file the user named keeps GStreamer's own printer.
+    if (gTerminal != gst_debug_log_default || !qEnvironmentVariableIsEmpty("GST_DEBUG_FILE")) {
+        return;
+    }
+    if (gOpen > 0) {
+        return;  // taken out by an open log
+    }
+    // GStreamer's macro for this call is a bare conditional expression: its
+    // result is taken alone, never inside a larger one.
+    const guint removed = (gst_debug_remove_log_function(gst_debug_log_default));
+    if (removed == 0) {
+        return;  // not installed: nothing to replace
+    }
+    gTerminal = &terminalLogFunction;
+    gst_debug_add_log_function(gTerminal, nullptr, nullptr);
+}
 
 std::unique_ptr<GraphLog> GraphLog::open(const QString& fileName, GstElement* pipeline,
                                          GstDebugLevel level) {
@@ -141,7 +187,7 @@ GraphLog::GraphLog(std::FILE* file, GstElement* pipeline, GstDebugLevel level)
         gSavedThreshold = gst_debug_get_default_threshold();
         // Our file gets the detail; the terminal keeps only what the user asked for.
         if (qEnvironmentVariableIsEmpty("GST_DEBUG")) {
-            gRemovedDefault = gst_debug_remove_log_function(gst_debug_log_default) > 0;
+            gRemovedDefault = (gst_debug_remove_log_function(gTerminal)) > 0;
         }
         // Not gst_debug_set_active(): it sends every message of every level,
         // in every pipeline, through the log functions. Raising the threshold
@@ -165,7 +211,7 @@ GraphLog::~GraphLog() {
         if (--gOpen == 0) {
             gst_debug_set_default_threshold(gSavedThreshold);
             if (gRemovedDefault) {
-                gst_debug_add_log_function(gst_debug_log_default, nullptr, nullptr);
+                gst_debug_add_log_function(gTerminal, nullptr, nullptr);
                 gRemovedDefault = false;
             }
         } else if (gWanted[level_] == 0) {
@@ -214,13 +260,7 @@ void GraphLog::logFunction(GstDebugCategory* category, GstDebugLevel level, cons
                             gst_debug_category_get_name(category), file, line, function, parentName,
                             parent ? ":" : "", name, text ? text : ""));
         // Camera URIs and their passwords show up in many elements' messages.
-        if (std::strchr(formatted.get(), '@') || g_strrstr(formatted.get(), "uthorization") ||
-            g_strrstr(formatted.get(), "UTHORIZATION")) {
-            std::fputs(redactUri(QString::fromUtf8(formatted.get())).toUtf8().constData(),
-                       log->file_);
-        } else {
-            std::fputs(formatted.get(), log->file_);
-        }
+        writeRedacted(formatted.get(), log->file_);
     }
     inside = false;
 }

@@ -14,6 +14,11 @@
 
 namespace kv::media {
 
+// Makes GStreamer's printing of its debug log on standard error (GST_DEBUG)
+// take the passwords out of URIs, as the log files do. Called once GStreamer
+// is initialised; GST_DEBUG_FILE keeps GStreamer's own printer.
+void redactTerminalLog();
+
 class GraphLog {
   public:
     // Creates (mode 0600) or truncates the file (in the working folder when
