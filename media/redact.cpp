@@ -8,12 +8,13 @@ namespace {
 
 // scheme "://" userinfo "@": the user information runs to the last '@' before
 // the path, query or fragment starts (a password may hold an unescaped '@');
-// taking too much from a malformed URI is safer than leaving a password.
+// taking too much from a malformed URI is safer than leaving a password, so
+// one slash or three after the scheme count as well.
 // Each thread keeps its own matcher, so that log lines of streaming threads
 // never share one.
 const QRegularExpression& userInfo() {
     thread_local const QRegularExpression expression(
-        QStringLiteral(R"(([A-Za-z][A-Za-z0-9+.\-]*://)[^\s/?#]*@)"));
+        QStringLiteral(R"(([A-Za-z][A-Za-z0-9+.\-]*:/+)[^\s/?#]*@)"));
     return expression;
 }
 
