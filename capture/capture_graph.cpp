@@ -133,8 +133,10 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         gst_message_parse_error(message, &raw, &rawDebug);
         media::Error error = adopt(raw);
         media::Chars details = adopt(rawDebug);
+        // Longer than a loss reason: this is for whoever debugs the camera.
         qCDebug(lcCapture).noquote()
-            << "camera error:" << media::redactUri(QString::fromUtf8(details ? details.get() : ""));
+            << "camera error:"
+            << media::sanitizedText(QString::fromUtf8(details ? details.get() : ""), 2000);
         markLost(error ? QString::fromUtf8(error->message) : QStringLiteral("camera error"));
     });
 
