@@ -227,40 +227,29 @@ TEST_F(CaptureGraphTest, ABrokenFileCameraIsReportedLost) {
 // delivers frames of its own size, upright in our bottom-up rows: the picture
 // is white with a red band over its top quarter.
 TEST_F(CaptureGraphTest, FilesOfEveryPlayableKindAreCameras) {
-    const QString dir = home_.path();
-    auto ffmpeg = [&](int width, const QStringList& codec, const QString& name) {
-        QStringList arguments{
-            QStringLiteral("-hide_banner"),
-            QStringLiteral("-loglevel"),
-            QStringLiteral("error"),
-            QStringLiteral("-f"),
-            QStringLiteral("lavfi"),
-            QStringLiteral("-i"),
-            QStringLiteral("color=c=white:s=%1x240:r=10,drawbox=x=0:y=0:w=iw:h=60:color=red:t=fill")
-                .arg(width),
-            QStringLiteral("-t"),
-            QStringLiteral("1")};
-        arguments << codec << dir + u'/' + name;
-        return QProcess::execute(QStringLiteral("ffmpeg"), arguments) == 0;
+    // Runs a command line (paths here hold no spaces); true when it succeeded.
+    auto run = [](const QString& program, const QString& arguments) {
+        return QProcess::execute(program, QProcess::splitCommand(arguments)) == 0;
     };
-    const QStringList raw{QStringLiteral("-c:v"), QStringLiteral("rawvideo"),
-                          QStringLiteral("-pix_fmt"), QStringLiteral("bgr24")};
+    const QString dir = home_.path() + u'/';
+    auto ffmpeg = [&](int width, const QString& codec, const QString& name) {
+        return run(QStringLiteral("ffmpeg"),
+                   QStringLiteral("-hide_banner -loglevel error -f lavfi -i "
+                                  "color=c=white:s=%1x240:r=10,drawbox=x=0:y=0:w=iw:h=60:"
+                                  "color=red:t=fill -t 1 %2 %3")
+                       .arg(width)
+                       .arg(codec, dir + name));
+    };
+    const QString raw = QStringLiteral("-c:v rawvideo -pix_fmt bgr24");
     ASSERT_TRUE(ffmpeg(320, raw, QStringLiteral("raw.avi")));
     ASSERT_TRUE(ffmpeg(318, raw, QStringLiteral("raw318.avi")));
-    ASSERT_TRUE(ffmpeg(320, {QStringLiteral("-c:v"), QStringLiteral("mjpeg")},
-                       QStringLiteral("mjpeg.avi")));
+    ASSERT_TRUE(ffmpeg(320, QStringLiteral("-c:v mjpeg"), QStringLiteral("mjpeg.avi")));
     // Bottom-up rows with a positive height, as our own recordings store them.
-    ASSERT_EQ(
-        QProcess::execute(
-            QStringLiteral("gst-launch-1.0"),
-            {QStringLiteral("-q"), QStringLiteral("filesrc"),
-             QStringLiteral("location=") + dir + QStringLiteral("/mjpeg.avi"), QStringLiteral("!"),
-             QStringLiteral("avidemux"), QStringLiteral("!"), QStringLiteral("jpegdec"),
-             QStringLiteral("!"), QStringLiteral("videoconvert"), QStringLiteral("!"),
-             QStringLiteral("video/x-raw,format=BGR"), QStringLiteral("!"),
-             QStringLiteral("avimux"), QStringLiteral("!"), QStringLiteral("filesink"),
-             QStringLiteral("location=") + dir + QStringLiteral("/bottomup.avi")}),
-        0);
+    ASSERT_TRUE(run(QStringLiteral("gst-launch-1.0"),
+                    QStringLiteral("-q filesrc location=%1mjpeg.avi ! avidemux ! jpegdec ! "
+                                   "videoconvert ! video/x-raw,format=BGR ! avimux ! "
+                                   "filesink location=%1bottomup.avi")
+                        .arg(dir)));
     struct Row {
         QString file;
         int width;
@@ -269,17 +258,14 @@ TEST_F(CaptureGraphTest, FilesOfEveryPlayableKindAreCameras) {
                           {QStringLiteral("raw318.avi"), 318},
                           {QStringLiteral("bottomup.avi"), 320},
                           {QStringLiteral("mjpeg.avi"), 320}};
-    if (ffmpeg(320,
-               {QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-pix_fmt"),
-                QStringLiteral("yuv420p")},
-               QStringLiteral("h264.mp4"))) {
+    if (ffmpeg(320, QStringLiteral("-c:v libx264 -pix_fmt yuv420p"), QStringLiteral("h264.mp4"))) {
         rows.push_back({QStringLiteral("h264.mp4"), 320});
     } else {
         std::cout << "[  NOTE    ] ffmpeg has no libx264: the H.264 file is not tried\n";
     }
     for (const Row& row : rows) {
         SCOPED_TRACE(row.file.toStdString());
-        cameras({{QStringLiteral("File"), QUrl::fromLocalFile(dir + u'/' + row.file).toString()}});
+        cameras({{QStringLiteral("File"), QUrl::fromLocalFile(dir + row.file).toString()}});
         notified_ = 0;
         QString name = QStringLiteral("File");
         QObject::connect(&graph_, &capture::CaptureGraph::formatReady, &graph_,
@@ -344,13 +330,12 @@ TEST_F(CaptureGraphTest, AFifoCameraFailsAtOnceWithItsReason) {
 
     // A regular file whose camera was made, then swapped for a FIFO.
     const QString clip = home_.path() + QStringLiteral("/clip.avi");
-    ASSERT_EQ(QProcess::execute(QStringLiteral("gst-launch-1.0"),
-                                {QStringLiteral("-q"), QStringLiteral("videotestsrc"),
-                                 QStringLiteral("num-buffers=5"), QStringLiteral("!"),
-                                 QStringLiteral("video/x-raw,width=160,height=120"),
-                                 QStringLiteral("!"), QStringLiteral("jpegenc"),
-                                 QStringLiteral("!"), QStringLiteral("avimux"), QStringLiteral("!"),
-                                 QStringLiteral("filesink"), QStringLiteral("location=") + clip}),
+    ASSERT_EQ(QProcess::execute(
+                  QStringLiteral("gst-launch-1.0"),
+                  QProcess::splitCommand(
+                      QStringLiteral("-q videotestsrc num-buffers=5 ! video/x-raw,width=160,"
+                                     "height=120 ! jpegenc ! avimux ! filesink location=") +
+                      clip)),
               0);
     cameras({{QStringLiteral("Clip"), clip}});
     media::Element camera;
