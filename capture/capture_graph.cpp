@@ -3,9 +3,11 @@
 #include "capture/grabber_callback.h"
 #include "media/device_catalogue.h"
 #include "media/media_sample.h"
+#include "media/redact.h"
 
 #include <gst/video/video.h>
 
+#include <QCoreApplication>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcCapture, "kv.capture", QtWarningMsg)
@@ -66,10 +68,8 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
     callback_.setFormat(media::BITMAPINFOHEADER{});
     pipeline_ = adopt(gst_pipeline_new("capture"));
     if (debug) {
+        // Says itself why when there is none.
         log_ = media::GraphLog::open(QStringLiteral("CAPTURE.TXT"), pipeline_.get());
-        if (!log_) {
-            qCWarning(lcCapture) << "cannot create CAPTURE.TXT";
-        }
     }
 
     QStringList names;
@@ -133,7 +133,10 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         gst_message_parse_error(message, &raw, &rawDebug);
         media::Error error = adopt(raw);
         media::Chars details = adopt(rawDebug);
-        qCDebug(lcCapture).noquote() << "camera error:" << (details ? details.get() : "");
+        // Longer than a loss reason: this is for whoever debugs the camera.
+        qCDebug(lcCapture).noquote()
+            << "camera error:"
+            << media::sanitizedText(QString::fromUtf8(details ? details.get() : ""), 2000);
         markLost(error ? QString::fromUtf8(error->message) : QStringLiteral("camera error"));
     });
 
@@ -213,6 +216,15 @@ void CaptureGraph::takeFormat(int width, int height) {
         }
         return;
     }
+    if (!media::isFrameSize(width, height)) {
+        markLost(QCoreApplication::translate("kv::capture::CaptureGraph",
+                                             "the camera's picture of %1 x %2 pixels is larger "
+                                             "than %3 pixels a side")
+                     .arg(width)
+                     .arg(height)
+                     .arg(media::kMaxFrameSide));
+        return;
+    }
     callback_.setFormat(media::makeFrameHeader(width, height));
     if (callback_.createBuffers()) {
         formatKnown_ = true;
@@ -250,7 +262,10 @@ GstPadProbeReturn CaptureGraph::watchCaps(GstPad*, GstPadProbeInfo* info, gpoint
 }
 
 void CaptureGraph::markLost(const QString& reason) {
-    lossReason_ = reason.isEmpty() ? QStringLiteral("camera error") : reason;
+    // Camera texts come from a network or a file: no passwords, no terminal
+    // escapes and no screenfuls in the log, the status line or a notification.
+    const QString clean = media::sanitizedText(reason);
+    lossReason_ = clean.isEmpty() ? QStringLiteral("camera error") : clean;
     Q_EMIT cameraLost(lossReason_);
 }
 

@@ -9,7 +9,6 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRectF>
-#include <QSaveFile>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -32,10 +31,14 @@ Q_LOGGING_CATEGORY(lcMask, "kv.capture.mask")
 // huge file from being read into memory at start-up.
 constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
 
-// Only a regular file (also behind a symbolic link) is read: opening a FIFO
-// waits for a writer forever, and a device or a directory holds no picture.
-// Empty when the file may be read.
+// Only a regular file of the user's own is read, never through a symbolic
+// link: opening a FIFO waits for a writer forever, a device or a directory
+// holds no picture, and a mask someone else put in a shared folder could
+// blind the detection. Empty when the file may be read.
 QString notAPictureFile(const struct stat& info) {
+    if (S_ISLNK(info.st_mode)) {
+        return QStringLiteral("it is a symbolic link");
+    }
     if (S_ISDIR(info.st_mode)) {
         return QStringLiteral("it is a directory");
     }
@@ -45,6 +48,9 @@ QString notAPictureFile(const struct stat& info) {
     if (!S_ISREG(info.st_mode)) {
         return QStringLiteral("it is not a regular file");
     }
+    if (info.st_uid != ::getuid()) {
+        return QStringLiteral("it belongs to another user (uid %1)").arg(info.st_uid);
+    }
     if (info.st_size > kMaxFileBytes) {
         return QStringLiteral("larger than %1 MiB").arg(kMaxFileBytes / (1024 * 1024));
     }
@@ -52,12 +58,12 @@ QString notAPictureFile(const struct stat& info) {
 }
 
 // Opens path for reading if it is a file we may read; closed again otherwise.
-// The type is checked before opening, so that nothing else is even opened, and
-// again on the open descriptor, in case the name was replaced in between.
+// The name is checked before opening, so that nothing else is even opened, and
+// the descriptor again, in case the name was replaced in between.
 bool openPictureFile(const QString& path, QFile& file, qint64& size) {
     const QByteArray native = QFile::encodeName(path);
     struct stat info {};
-    if (::stat(native.constData(), &info) != 0) {
+    if (::lstat(native.constData(), &info) != 0) {
         const int error = errno;
         qCWarning(lcMask) << "mask file" << path << "not used:" << std::strerror(error);
         return false;
@@ -66,7 +72,8 @@ bool openPictureFile(const QString& path, QFile& file, qint64& size) {
         qCWarning(lcMask) << "mask file" << path << "not used:" << reason;
         return false;
     }
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd =
+        ::open(native.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         qCWarning(lcMask) << "mask file" << path << "not used:" << std::strerror(error);
@@ -156,9 +163,17 @@ QString bmpShortfall(const QByteArray& bytes) {
         case 0:  // uncompressed
         case 3:  // bit fields
         case 6: {
-            const std::int64_t stride = (width * bits + 31) / 32 * 4;
-            const std::int64_t needed = std::int64_t(offset) + stride * std::abs(height);
-            return needed <= bytes.size() ? QString() : QStringLiteral("pixel data cut off");
+            // width < 2^31 and bits < 2^16 keep the stride inside 64 bits; a
+            // row longer than the file ends the check before the product,
+            // which could overflow with a height up to 2^31.
+            const std::int64_t stride = (width * std::int64_t(bits) + 31) / 32 * 4;
+            const std::int64_t available = std::int64_t(bytes.size()) - std::int64_t(offset);
+            if (stride > available) {
+                return QStringLiteral("pixel data cut off");
+            }
+            const std::int64_t rows = height < 0 ? -height : height;
+            const bool complete = stride == 0 || rows <= available / stride;
+            return complete ? QString() : QStringLiteral("pixel data cut off");
         }
         default:
             return QString();  // left to the image reader
@@ -288,26 +303,48 @@ void MaskPainter::dab(QPointF cell) {
 }
 
 bool MotionMask::save(const QString& path, QString* error) const {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    auto fail = [&](const QString& why) {
         if (error) {
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+            *error = QStringLiteral("Cannot write %1: %2").arg(path, why);
         }
         return false;
+    };
+    QByteArray bytes;
+    {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "bmp");
+        if (!writer.write(image())) {
+            return fail(writer.errorString());
+        }
     }
-    QImageWriter writer(&file, "bmp");
-    if (!writer.write(image())) {
-        if (error) {
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, writer.errorString());
-        }
-        file.cancelWriting();
-        return false;
+    // A new file beside the name, made by us alone (O_EXCL), then renamed over
+    // the name: a symbolic link planted there is replaced, never written
+    // through, and a reader never sees half a mask.
+    QByteArray temporary = QFile::encodeName(path) + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) {
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
     }
-    if (!file.commit()) {
-        if (error) {
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n < 0 && errno == EINTR) {
+            continue;
         }
-        return false;
+        if (n <= 0) {
+            break;
+        }
+        written += n;
+    }
+    const int writeError = written == bytes.size() ? 0 : (errno ? errno : EIO);
+    const bool synced = writeError == 0 && ::fsync(fd) == 0;
+    const int syncError = synced ? 0 : errno;
+    ::close(fd);
+    if (!synced || ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
+        const int cause = writeError ? writeError : (syncError ? syncError : errno);
+        ::unlink(temporary.constData());
+        return fail(QString::fromLocal8Bit(std::strerror(cause)));
     }
     return true;
 }
@@ -337,14 +374,14 @@ bool MotionMask::load(const QString& path) {
     // A file of another size is sampled at each cell's centre (nearest pixel),
     // which is what the overlay shows when it stretches the image over the
     // picture.
-    const int width = image.width();
-    const int height = image.height();
+    const qint64 width = image.width();
+    const qint64 height = image.height();
     for (int y = 0; y < kHeight; ++y) {
-        const int sy = (2 * y + 1) * height / (2 * kHeight);
+        const int sy = int((2 * y + 1) * height / (2 * kHeight));
         std::uint8_t* row = bits_.data() + y * kBytesPerRow;
         std::memset(row, 0, kBytesPerRow);
         for (int x = 0; x < kWidth; ++x) {
-            const int sx = (2 * x + 1) * width / (2 * kWidth);
+            const int sx = int((2 * x + 1) * width / (2 * kWidth));
             const QRgb colour = image.pixel(sx, sy);
             if (qRed(colour) != 0 || qGreen(colour) != 0 || qBlue(colour) != 0) {
                 row[x >> 3] |= std::uint8_t(0x80u >> (x & 7));

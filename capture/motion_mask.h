@@ -70,14 +70,16 @@ class MotionMask {
     // restored afterwards.
     void drawOverlay(QPainter& painter, const QRectF& target) const;
 
-    // Writes an 80 x 60 one-bit BMP, replacing the file only once it is
-    // complete. On failure returns false and sets error to a text for the user.
+    // Writes an 80 x 60 one-bit BMP (mode 0600) beside path and renames it over
+    // path once complete, so a link at path is replaced, never written
+    // through. On failure returns false and sets error to a text for the user.
     bool save(const QString& path, QString* error) const;
 
     // Takes any bitmap the file holds as the mask: a cell is active when its
-    // colour is not black. False, with a warning and the mask unchanged, when
-    // the file cannot be read, or is not a regular file of at most 64 MiB (a
-    // FIFO, device or directory is never read, and never waited for).
+    // colour is not black. False, with one warning and the mask unchanged, when
+    // the file cannot be read, or is not a regular file of the user's own of
+    // at most 64 MiB (a symbolic link, FIFO, device or directory is never
+    // read, and never waited for).
     bool load(const QString& path);
     // The mask as a rebuild of the capture pipeline makes it: all active, then
     // the saved file, when there is one.

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QRectF>
 
+#include <cstdint>
 #include <cstdlib>
 
 namespace kv::media {
@@ -11,23 +12,27 @@ namespace kv::media {
 BITMAPINFOHEADER makeFrameHeader(int width, int height) {
     BITMAPINFOHEADER header{};
     header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = width;
-    header.biHeight = height;
     header.biPlanes = 1;
     header.biBitCount = 24;
     header.biCompression = BI_RGB;
-    header.biSizeImage = std::uint32_t(frameStride(width)) * std::uint32_t(std::abs(height));
+    const std::int64_t rows = std::int64_t(height) < 0 ? -std::int64_t(height) : height;
+    const std::int64_t stride = (std::int64_t(width) * 24 + 31) / 32 * 4;
+    // Divided, not multiplied: both may be near 2^31 and their product past 2^63.
+    if (width <= 0 || rows == 0 || rows > std::int64_t(UINT32_MAX) / stride) {
+        return header;  // no size: nothing is allocated or copied for it
+    }
+    const std::int64_t bytes = stride * rows;
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biSizeImage = std::uint32_t(bytes);
     return header;
 }
 
 bool isFrameFormat(const BITMAPINFOHEADER& format) {
-    // 2^15 in each direction keeps stride * height far inside 32 bits.
-    constexpr int kMaxSide = 1 << 15;
     if (format.biBitCount != 24 || format.biCompression != BI_RGB) {
         return false;
     }
-    if (format.biWidth <= 0 || format.biWidth > kMaxSide || format.biHeight == 0 ||
-        std::abs(format.biHeight) > kMaxSide) {
+    if (!isFrameSize(format.biWidth, format.biHeight)) {
         return false;
     }
     const std::uint64_t needed =

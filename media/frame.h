@@ -57,17 +57,34 @@ static_assert(offsetof(BITMAPINFOHEADER, biClrImportant) == 36);
 static_assert(sizeof(RGBQUAD) == 4);
 static_assert(sizeof(BITMAPINFO) == 44);
 
-// Bytes of one stored row of a 24-bit frame. Equals GStreamer's BGR stride,
-// GST_ROUND_UP_4(width * 3).
-constexpr int frameStride(int width) {
-    return ((width * 24 + 31) & ~31) / 8;
+// The largest frame side in pixels. Sizes come from files and cameras; at
+// this limit a frame is 768 MiB, far inside 32 bits of biSizeImage.
+constexpr int kMaxFrameSide = 16384;
+
+// Whether a picture of this size can be a frame: 1 to kMaxFrameSide pixels
+// wide and high (a negative height, for top-down rows, counts by its size).
+constexpr bool isFrameSize(std::int64_t width, std::int64_t height) {
+    return width >= 1 && width <= kMaxFrameSide && height != 0 && height >= -kMaxFrameSide &&
+           height <= kMaxFrameSide;
 }
 
-// Header of a 24-bit uncompressed frame of the given size.
+// Bytes of one stored row of a 24-bit frame. Equals GStreamer's BGR stride,
+// GST_ROUND_UP_4(width * 3). Meant for widths that pass isFrameSize().
+constexpr int frameStride(int width) {
+    return int(((std::int64_t(width) * 24 + 31) & ~std::int64_t(31)) / 8);
+}
+
+// Header of a 24-bit uncompressed frame of the given size, its image size
+// computed in 64 bits. A size that fails isFrameSize() gives a header that
+// isFrameFormat() refuses; callers check before they use it. When the image
+// would not even fit the 32 bits of biSizeImage (or the size is not positive),
+// width, height and image size are all 0, so that no loop over its rows runs
+// and nothing is allocated from a wrapped product.
 BITMAPINFOHEADER makeFrameHeader(int width, int height);
 
 // True when the header describes a frame this program handles: 24 bits,
-// uncompressed, a positive size, and an image size that holds every row.
+// uncompressed, a size that passes isFrameSize(), and an image size that
+// holds every row.
 bool isFrameFormat(const BITMAPINFOHEADER& format);
 
 // The frame's pixels as a QImage, without a copy. Rows come in stored order,

@@ -1,5 +1,6 @@
 #include "media/gst_init.h"
 
+#include "media/graph_log.h"
 #include "media/gst_handle.h"
 
 #include <mutex>
@@ -16,7 +17,9 @@ bool initGStreamer(QString* error) {
         Error err = adopt(raw);
         if (!ok) {
             reason = err ? QString::fromUtf8(err->message) : QStringLiteral("unknown error");
+            return;
         }
+        redactTerminalLog();
     });
     if (!ok && error) {
         *error = reason;

@@ -1,5 +1,7 @@
 #include "media/sound_player.h"
 
+#include "media/redact.h"
+
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QUrl>
@@ -42,7 +44,9 @@ bool SoundPlayer::play(const QString& fileName) {
             GError* raw = nullptr;
             gst_message_parse_error(message, &raw, nullptr);
             Error error = adopt(raw);
-            qCWarning(lcSound) << "sound failed:" << (error ? error->message : "");
+            qCWarning(lcSound).noquote()
+                << "sound failed:"
+                << sanitizedText(QString::fromUtf8(error ? error->message : ""), 500);
         }
         if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
             // Not from inside the bus callback's own pipeline teardown.

@@ -1,7 +1,9 @@
 #include "media/uri_camera.h"
 
 #include "media/device_catalogue.h"
+#include "media/redact.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,15 +11,21 @@
 #include <QLoggingCategory>
 #include <QSet>
 #include <QSettings>
-#include <QThreadPool>
 #include <QUrlQuery>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 Q_LOGGING_CATEGORY(lcUriCamera, "kv.devices.uri")
 
@@ -31,6 +39,9 @@ constexpr int kDefaultFramerate = 30;
 constexpr int kMinSize = 16;
 constexpr int kMaxSize = 4096;
 constexpr int kDiscoveryTimeout_ms = 5000;
+// How long a build waits for a file camera's size before the camera counts as
+// one that cannot start; the discovery itself goes on in its own thread.
+constexpr int kFileDiscoveryDeadline_ms = 3000;
 
 // Sizes offered below the native one, multiples of the 80x60 motion grid.
 constexpr struct { int width, height; } kSmallerSizes[] = {{640, 480}, {320, 240}, {160, 120}};
@@ -56,18 +67,22 @@ struct NativeFormat {
     int fpsDen = 1;
 };
 
+struct Discovery;
+
 struct Registry {
     std::mutex mutex;
     QList<UriCamera> commandLine;
     QList<UriCamera> configured;
     QHash<QString, std::optional<NativeFormat>> discovered;
-    QSet<QString> discovering;  // network cameras asked in the background now
-    QSet<QString> unanswered;   // network cameras whose failure was logged
+    QHash<QString, std::shared_ptr<Discovery>> discovering;  // under way now
+    QSet<QString> unanswered;  // network cameras whose failure was logged
 };
 
+// Never destroyed: a discovery thread stuck in a file system may still reach
+// it while the program exits.
 Registry& registry() {
-    static Registry r;
-    return r;
+    static Registry* const r = new Registry;
+    return *r;
 }
 
 bool parseNumber(const QUrlQuery& query, const QString& key, int low, int high, int& value,
@@ -137,8 +152,9 @@ void addCameras(const CameraPairs& pairs, QList<UriCamera>& into, const char* or
         const UriCamera camera{name.trimmed(), uri.trimmed()};
         QString reason;
         if (!isUsableCameraUri(camera.uri, &reason)) {
-            qCWarning(lcUriCamera).noquote() << "camera" << camera.name << "from the" << origin
-                                             << "ignored:" << camera.uri << "-" << reason;
+            qCWarning(lcUriCamera).noquote()
+                << "camera" << camera.name << "from the" << origin
+                << "ignored:" << redactUri(camera.uri) << "-" << sanitizedText(reason);
             continue;
         }
         into.append(camera);
@@ -437,6 +453,33 @@ StreamKind streamKind(GstPad* pad) {
     return g_str_has_prefix(name, "video/") ? StreamKind::Video : StreamKind::Other;
 }
 
+// Streaming thread: caps that the chain behind cannot take are mended on
+// their way. A top-down raw AVI (negative height, as ffmpeg writes them) comes
+// out of avidemux with a pixel aspect ratio of -1/1, which videoscale refuses:
+// any ratio that is not positive becomes square pixels.
+GstPadProbeReturn mendCaps(GstPad*, GstPadProbeInfo* info, gpointer) {
+    GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_CAPS) {
+        return GST_PAD_PROBE_OK;
+    }
+    GstCaps* caps = nullptr;
+    gst_event_parse_caps(event, &caps);
+    int num = 1;
+    int den = 1;
+    const GstStructure* s =
+        caps && gst_caps_get_size(caps) > 0 ? gst_caps_get_structure(caps, 0) : nullptr;
+    if (!s || !gst_structure_get_fraction(s, "pixel-aspect-ratio", &num, &den) ||
+        (num > 0 && den > 0)) {
+        return GST_PAD_PROBE_OK;
+    }
+    GstCaps* mended = gst_caps_copy(caps);
+    gst_caps_set_simple(mended, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+    GST_PAD_PROBE_INFO_DATA(info) = gst_event_new_caps(mended);
+    gst_caps_unref(mended);
+    gst_event_unref(event);
+    return GST_PAD_PROBE_OK;
+}
+
 // Streaming thread: the decoder found a stream. The first video stream is used;
 // other streams stay unlinked.
 void onDecodedPad(GstElement*, GstPad* pad, gpointer data) {
@@ -463,6 +506,7 @@ void onDecodedPad(GstElement*, GstPad* pad, gpointer data) {
             return;
         }
     }
+    gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM, &mendCaps, nullptr, nullptr);
     if (std::shared_ptr<LoopGate> gate = context->owner ? loopGate(context->owner) : nullptr) {
         gst_pad_add_probe(
             pad,
@@ -597,54 +641,157 @@ std::optional<NativeFormat> discoverNativeFormat(const QString& uri, Kind kind, 
     return format;
 }
 
-// Learned once per URI; a network camera that failed is not tried again in
-// this run, so a dead camera does not stall every rebuild.
-std::optional<NativeFormat> nativeFormat(const CameraUri& uri) {
+// One discovery under way in its own thread. The thread may be stuck for good
+// in a file system or a source's start (a hung network mount), so nobody ever
+// joins it: whoever waits, waits with a deadline.
+struct Discovery {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false;
+    std::optional<NativeFormat> format;
+    QString failure;
+};
+
+void logUnlearnedSize(const QString& uri, const QString& failure) {
+    qCWarning(lcUriCamera).noquote()
+        << "cannot learn the picture size of" << redactUri(uri) << "-" << sanitizedText(failure);
+}
+
+// The discovery of uri, started now unless one is already under way.
+std::shared_ptr<Discovery> startDiscovery(const CameraUri& uri) {
     Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    if (const auto running = r.discovering.constFind(uri.uri); running != r.discovering.cend()) {
+        return *running;
+    }
+    auto discovery = std::make_shared<Discovery>();
+    r.discovering.insert(uri.uri, discovery);
+    std::thread([uri, discovery] {
+        QString failure;
+        std::optional<NativeFormat> format = discoverNativeFormat(uri.uri, uri.kind, failure);
+        {
+            Registry& registry_ = registry();
+            std::lock_guard lock(registry_.mutex);
+            if (registry_.discovering.value(uri.uri) == discovery) {
+                registry_.discovering.remove(uri.uri);
+            }
+            if (format) {
+                registry_.discovered.insert(uri.uri, format);
+                registry_.unanswered.remove(uri.uri);
+            } else if (uri.kind == Kind::Network && !registry_.unanswered.contains(uri.uri)) {
+                // Once: it is asked again at every build while it is away.
+                registry_.unanswered.insert(uri.uri);
+                logUnlearnedSize(uri.uri, failure);
+            }
+        }
+        std::lock_guard lock(discovery->mutex);
+        discovery->finished = true;
+        discovery->format = format;
+        discovery->failure = failure;
+        discovery->done.notify_all();
+    }).detach();
+    return discovery;
+}
+
+// Learned once per URI, in a thread of its own. A network camera that hangs
+// must not hold up the caller: its size is learned in the background, and
+// until then the camera offers whatever size it sends; one that does not
+// answer is asked again at the next build. A file is waited for up to
+// kFileDiscoveryDeadline_ms, so that its camera offers its sizes at once;
+// past that, or failing, failure says why and the camera cannot start. A
+// discovery still running when the deadline passes is waited for again, not
+// started again, at the next build, and what it learns is kept.
+std::optional<NativeFormat> nativeFormat(const CameraUri& uri, QString* failure) {
     {
+        Registry& r = registry();
         std::lock_guard lock(r.mutex);
         auto known = r.discovered.constFind(uri.uri);
         if (known != r.discovered.constEnd()) {
             return *known;
         }
-        if (uri.kind == Kind::Network) {
-            // A network camera that hangs must not hold up the caller: its
-            // size is learned in the background, and until then the camera
-            // offers whatever size it sends. A camera that does not answer
-            // is asked again at the next build.
-            if (!r.discovering.contains(uri.uri)) {
-                r.discovering.insert(uri.uri);
-                QThreadPool::globalInstance()->start([uri] {
-                    QString failure;
-                    const std::optional<NativeFormat> format =
-                        discoverNativeFormat(uri.uri, uri.kind, failure);
-                    Registry& registry_ = registry();
-                    std::lock_guard lock(registry_.mutex);
-                    registry_.discovering.remove(uri.uri);
-                    if (format) {
-                        registry_.discovered.insert(uri.uri, format);
-                        registry_.unanswered.remove(uri.uri);
-                    } else if (!registry_.unanswered.contains(uri.uri)) {
-                        // Once: it is asked again at every build while it is away.
-                        registry_.unanswered.insert(uri.uri);
-                        qCWarning(lcUriCamera).noquote()
-                            << "cannot learn the picture size of" << uri.uri << "-" << failure;
-                    }
-                });
-            }
-            return std::nullopt;
+    }
+    const std::shared_ptr<Discovery> discovery = startDiscovery(uri);
+    if (uri.kind == Kind::Network) {
+        return std::nullopt;
+    }
+    std::unique_lock lock(discovery->mutex);
+    if (!discovery->done.wait_for(lock, std::chrono::milliseconds(kFileDiscoveryDeadline_ms),
+                                  [&] { return discovery->finished; })) {
+        const QString late =
+            QCoreApplication::translate("kv::media::UriCamera",
+                                        "the file did not show its picture size within %1 s")
+                .arg(kFileDiscoveryDeadline_ms / 1000);
+        logUnlearnedSize(uri.uri, late);
+        if (failure) {
+            *failure = late;
+        }
+        return std::nullopt;
+    }
+    if (!discovery->format) {
+        logUnlearnedSize(uri.uri, discovery->failure);
+        if (failure) {
+            *failure = discovery->failure;
         }
     }
-    QString failure;
-    std::optional<NativeFormat> format = discoverNativeFormat(uri.uri, uri.kind, failure);
-    if (format) {
-        std::lock_guard lock(r.mutex);
-        r.discovered.insert(uri.uri, format);
-    } else {
-        qCWarning(lcUriCamera).noquote()
-            << "cannot learn the picture size of" << uri.uri << "-" << failure;
+    return discovery->format;
+}
+
+// Why a file camera's file cannot be played, or empty when it is a regular
+// file. Only a regular file is ever handed to GStreamer: opening a FIFO or a
+// device waits for a writer or has effects of its own. Checked by name, then
+// on a descriptor opened without waiting, in case the name changed between.
+QString notAPlayableFile(const QByteArray& path) {
+    auto typeProblem = [](const struct stat& info) {
+        if (S_ISREG(info.st_mode)) {
+            return QString();
+        }
+        if (S_ISFIFO(info.st_mode)) {
+            return QCoreApplication::translate("kv::media::UriCamera",
+                                               "the camera file is a FIFO, not a regular file");
+        }
+        if (S_ISDIR(info.st_mode)) {
+            return QCoreApplication::translate("kv::media::UriCamera",
+                                               "the camera file is a folder, not a regular file");
+        }
+        return QCoreApplication::translate("kv::media::UriCamera",
+                                           "the camera file is not a regular file");
+    };
+    auto systemProblem = [](int error) {
+        return QCoreApplication::translate("kv::media::UriCamera", "the camera file: %1")
+            .arg(QString::fromLocal8Bit(std::strerror(error)));
+    };
+    struct stat info {};
+    if (::stat(path.constData(), &info) != 0) {
+        return systemProblem(errno);
     }
-    return format;
+    if (QString problem = typeProblem(info); !problem.isEmpty()) {
+        return problem;
+    }
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return systemProblem(errno);
+    }
+    const bool described = ::fstat(fd, &info) == 0;
+    const int error = errno;
+    ::close(fd);
+    return described ? typeProblem(info) : systemProblem(error);
+}
+
+QByteArray localPath(const QString& fileUri) {
+    Chars path = adopt(gst_uri_get_location(fileUri.toUtf8().constData()));
+    return path ? QByteArray(path.get()) : QByteArray();
+}
+
+// What a file camera's bin knows before it starts: its file, and why it
+// cannot start when discovery failed or ran out of time.
+struct FileCameraStart {
+    QByteArray path;
+    QString failure;
+};
+
+GQuark fileStartQuark() {
+    static const GQuark quark = g_quark_from_static_string("kv-uri-camera-file-start");
+    return quark;
 }
 
 // A file camera's bin: each run opens a fresh loop gate, and the gate closes
@@ -653,6 +800,19 @@ GstElementClass* fileCameraBinParent = nullptr;
 
 GstStateChangeReturn changeFileCameraState(GstElement* bin, GstStateChange transition) {
     if (transition == GST_STATE_CHANGE_READY_TO_PAUSED) {
+        // Refused before any child opens the file; the reason goes on the
+        // bus as the camera's error. The file is looked at again: it may have
+        // been replaced by a FIFO since the camera was made.
+        if (const auto* start = static_cast<FileCameraStart*>(
+                g_object_get_qdata(G_OBJECT(bin), fileStartQuark()))) {
+            const QString failure =
+                start->failure.isEmpty() ? notAPlayableFile(start->path) : start->failure;
+            if (!failure.isEmpty()) {
+                const QByteArray text = failure.toUtf8();
+                GST_ELEMENT_ERROR(bin, RESOURCE, OPEN_READ, ("%s", text.constData()), (nullptr));
+                return GST_STATE_CHANGE_FAILURE;
+            }
+        }
         // No streaming thread runs in the bin yet, so nothing reads the old gate.
         g_object_set_qdata_full(
             G_OBJECT(bin), loopGateQuark(),
@@ -704,7 +864,7 @@ Element createDecodingSource(const CameraUri& uri) {
                                 : addAndLink(bin.get(), {gate.get()})) &&
                         addAndLink(bin.get(), {convert.get(), scale.get()});
     if (!linked || !addGhostSource(bin.get(), scale.get())) {
-        qCWarning(lcUriCamera) << "cannot build the camera for" << uri.uri;
+        qCWarning(lcUriCamera).noquote() << "cannot build the camera for" << redactUri(uri.uri);
         return {};
     }
     if (!isFile) {
@@ -718,7 +878,26 @@ Element createDecodingSource(const CameraUri& uri) {
     setCameraAdmissionPad(bin.get(), adopt(gst_element_get_static_pad(gate.get(), "src")));
 
     Caps caps = adopt(gst_caps_new_empty());
-    if (const std::optional<NativeFormat> native = nativeFormat(uri)) {
+    QString failure;
+    if (isFile) {
+        const QByteArray path = localPath(uri.uri);
+        failure = notAPlayableFile(path);
+        if (!failure.isEmpty()) {
+            qCWarning(lcUriCamera).noquote()
+                << "camera file" << QFile::decodeName(path) << "not played:" << failure;
+        }
+        // A missing file is not discovered (nothing to learn) but still bound:
+        // it may come back by the next build.
+        if (failure.isEmpty()) {
+            if (const std::optional<NativeFormat> native = nativeFormat(uri, &failure)) {
+                caps =
+                    capabilityCaps(native->width, native->height, native->fpsNum, native->fpsDen);
+            }
+        }
+        g_object_set_qdata_full(G_OBJECT(bin.get()), fileStartQuark(),
+                                new FileCameraStart{path, failure},
+                                [](gpointer p) { delete static_cast<FileCameraStart*>(p); });
+    } else if (const std::optional<NativeFormat> native = nativeFormat(uri, nullptr)) {
         caps = capabilityCaps(native->width, native->height, native->fpsNum, native->fpsDen);
     }
     setCameraCaps(bin.get(), std::move(caps));
@@ -835,8 +1014,8 @@ Element createUriCameraSource(const UriCamera& camera) {
     QString reason;
     const std::optional<CameraUri> uri = parseCameraUri(camera.uri, &reason);
     if (!uri) {
-        qCWarning(lcUriCamera).noquote()
-            << "camera" << camera.name << "has an unusable URI" << camera.uri << "-" << reason;
+        qCWarning(lcUriCamera).noquote() << "camera" << camera.name << "has an unusable URI"
+                                         << redactUri(camera.uri) << "-" << sanitizedText(reason);
         return {};
     }
     return uri->kind == Kind::Test ? createTestSource(*uri) : createDecodingSource(*uri);

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <vector>
 
 using namespace kv::media;
@@ -40,6 +43,51 @@ TEST(Frame, HeaderDescribesAnUncompressed24BitFrame) {
     EXPECT_EQ(bytes[0], 40);
     EXPECT_EQ(bytes[4] | bytes[5] << 8, 322);
     EXPECT_EQ(bytes[14], 24);
+}
+
+// Sizes come from files and cameras. Over 16384 a side is no frame; one that
+// would wrap 32 bits of stride * height (32768 x 43691 needs 4 GiB + 4 KiB)
+// has no size at all, so nothing that reads the header allocates or copies
+// for it.
+TEST(Frame, SizesOverTheLimitMakeNoFrame) {
+    struct Row {
+        int width, height;
+        bool frame;
+        bool sized;  // the header keeps its size (it fits 32 bits)
+    } const rows[] = {
+        {16384, 16384, true, true},   {16384, -16384, true, true},
+        {1, 1, true, true},           {16385, 1, false, true},
+        {1, 16385, false, true},      {1, -16385, false, true},
+        {32767, 32767, false, true},  {32768, 43691, false, false},
+        {0, 240, false, false},       {-320, 240, false, false},
+        {320, 0, false, false},       {INT32_MAX, INT32_MAX, false, false},
+        {INT32_MAX, 1, false, false}, {320, INT32_MIN, false, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.width << " x " << row.height);
+        EXPECT_EQ(isFrameSize(row.width, row.height), row.frame);
+        const BITMAPINFOHEADER header = makeFrameHeader(row.width, row.height);
+        EXPECT_EQ(isFrameFormat(header), row.frame);
+        const std::uint8_t pixel[4] = {};
+        if (row.sized) {
+            EXPECT_EQ(std::uint64_t(header.biSizeImage),
+                      std::uint64_t(frameStride(row.width)) * std::uint64_t(std::abs(row.height)));
+        } else {
+            EXPECT_EQ(header.biWidth, 0);
+            EXPECT_EQ(header.biHeight, 0);
+            EXPECT_EQ(header.biSizeImage, 0u);
+        }
+        if (!row.frame) {
+            EXPECT_TRUE(frameImage(pixel, header).isNull());
+        }
+    }
+    EXPECT_EQ(makeFrameHeader(16384, 16384).biSizeImage, 49152u * 16384u);
+    EXPECT_EQ(frameStride(1 << 20), 3 << 20);  // no int overflow inside
+    // A header claiming a larger frame than its image size holds is no frame.
+    BITMAPINFOHEADER forged = makeFrameHeader(320, 240);
+    forged.biWidth = 4096;
+    forged.biHeight = 4096;
+    EXPECT_FALSE(isFrameFormat(forged));
 }
 
 TEST(Frame, DrawsBottomUpRowsUpright) {

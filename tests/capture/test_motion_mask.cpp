@@ -455,7 +455,8 @@ TEST_F(MotionMaskFiles, OnlyRegularFilesAreRead) {
     EXPECT_EQ(mask.activeCount(), 4800);
     EXPECT_TRUE(QFileInfo(path("Mask.bmp")).isDir());
 
-    // A link to a device is not read; a link to a mask is.
+    // No link is followed: not to a device, and not even to a good mask,
+    // which someone else may have planted in a shared folder.
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/null"), path("device.bmp")));
     mask = learnedMask();
     EXPECT_FALSE(mask.load(path("device.bmp")));
@@ -464,7 +465,99 @@ TEST_F(MotionMaskFiles, OnlyRegularFilesAreRead) {
     ASSERT_TRUE(learnedMask().save(path("saved.bmp"), nullptr));
     ASSERT_TRUE(QFile::link(path("saved.bmp"), path("linked.bmp")));
     mask.resetAndLoad(path("linked.bmp"));
+    EXPECT_EQ(mask.activeCount(), 4800);
+    mask.resetAndLoad(path("saved.bmp"));
     EXPECT_EQ(mask.image(), learnedMask().image());
+}
+
+// Another user's all-black mask in the recording folder would blind the
+// detection: only the user's own file is taken.
+TEST_F(MotionMaskFiles, AMaskOfAnotherUserIsIgnored) {
+    if (::getuid() != 0) {
+        GTEST_SKIP() << "needs root to give a file to another user (uid 65534)";
+    }
+    MotionMask black;
+    for (int y = 0; y < MotionMask::kHeight; ++y) {
+        for (int x = 0; x < MotionMask::kWidth; ++x) {
+            black.learn(x, y);
+        }
+    }
+    ASSERT_TRUE(black.save(path("Mask.bmp"), nullptr));
+    ASSERT_EQ(::chown(QFile::encodeName(path("Mask.bmp")).constData(), 65534, 65534), 0);
+    MotionMask mask = learnedMask();
+    EXPECT_FALSE(mask.load(path("Mask.bmp")));
+    mask.resetAndLoad(path("Mask.bmp"));
+    EXPECT_EQ(mask.activeCount(), 4800);
+    // Given back, the same file is the mask.
+    ASSERT_EQ(::chown(QFile::encodeName(path("Mask.bmp")).constData(), 0, 0), 0);
+    mask.resetAndLoad(path("Mask.bmp"));
+    EXPECT_EQ(mask.activeCount(), 0);
+}
+
+// Saving replaces a link planted at the name instead of writing through it,
+// and leaves no temporary file behind.
+TEST_F(MotionMaskFiles, SavingNeverWritesThroughALink) {
+    const QByteArray secret("the user's private file\n");
+    ASSERT_TRUE(writeAll(path("private.txt"), secret));
+    ASSERT_TRUE(QFile::link(path("private.txt"), path("Mask.bmp")));
+    QString error;
+    ASSERT_TRUE(learnedMask().save(path("Mask.bmp"), &error)) << error.toStdString();
+    EXPECT_EQ(readAll(path("private.txt")), secret);
+    EXPECT_FALSE(QFileInfo(path("Mask.bmp")).isSymLink());
+    struct stat info {};
+    ASSERT_EQ(::lstat(QFile::encodeName(path("Mask.bmp")).constData(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    MotionMask loaded;
+    ASSERT_TRUE(loaded.load(path("Mask.bmp")));
+    EXPECT_EQ(loaded.image(), learnedMask().image());
+
+    // A dangling link: the file it names is not made either.
+    ASSERT_TRUE(QFile::remove(path("Mask.bmp")));
+    ASSERT_TRUE(QFile::link(path("elsewhere.bmp"), path("Mask.bmp")));
+    ASSERT_TRUE(learnedMask().save(path("Mask.bmp"), &error)) << error.toStdString();
+    EXPECT_FALSE(QFile::exists(path("elsewhere.bmp")));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::System | QDir::Hidden).size(), 2)
+        << QDir(dir.path()).entryList().join(u' ').toStdString();
+}
+
+// Headers whose sizes overflow 32 or 64 bits when multiplied: each one is
+// refused as cut off, without undefined arithmetic (the sanitizer build
+// checks that) and without reading past the file.
+TEST_F(MotionMaskFiles, CraftedHeaderSizesAreRefused) {
+    struct Row {
+        std::int32_t width, height;
+        std::uint16_t bits;
+    } const rows[] = {
+        {0x7fffffff, 0x7fffffff, 0xffff},
+        {0x7fffffff, -0x7fffffff - 1, 0xffff},
+        {0x7fffffff, 1, 24},
+        {1, 0x7fffffff, 1},
+        {65536, 65536, 32},
+        {80, -0x7fffffff - 1, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.width << " x " << row.height << " x " << row.bits);
+        QByteArray bytes(14 + 40 + 8 + 64, '\0');
+        auto put = [&](int at, std::uint32_t value, int size) {
+            for (int i = 0; i < size; ++i) {
+                bytes[at + i] = char((value >> (8 * i)) & 0xff);
+            }
+        };
+        bytes[0] = 'B';
+        bytes[1] = 'M';
+        put(2, std::uint32_t(bytes.size()), 4);
+        put(10, 62, 4);
+        put(14, 40, 4);
+        put(18, std::uint32_t(row.width), 4);
+        put(22, std::uint32_t(row.height), 4);
+        put(26, 1, 2);
+        put(28, row.bits, 2);
+        ASSERT_TRUE(writeAll(path("crafted.bmp"), bytes));
+        MotionMask mask = learnedMask();
+        EXPECT_FALSE(mask.load(path("crafted.bmp")));
+        EXPECT_EQ(mask.image(), learnedMask().image());
+    }
 }
 
 TEST_F(MotionMaskFiles, AFileOverTheSizeBoundIsNotRead) {
