@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "media/redact.h"
+
 namespace kv::app {
 
 namespace {
@@ -9,7 +11,9 @@ const QString kCameraOption = QStringLiteral("--camera");
 void addCamera(CommandLine& line, const QString& value) {
     const qsizetype eq = value.indexOf(QLatin1Char('='));
     if (eq <= 0 || eq == value.size() - 1) {
-        line.problems << QStringLiteral("--camera expects NAME=URI, got \"%1\"").arg(value);
+        // The value may hold a password: it never reaches the log.
+        line.problems << QStringLiteral("--camera expects NAME=URI, got \"%1\"")
+                             .arg(media::sanitizedText(value));
         return;
     }
     line.cameras.append({value.left(eq), value.mid(eq + 1)});
@@ -35,7 +39,8 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             } else if (argument == QLatin1String("--status")) {
                 line.status = true;
             } else {
-                line.problems << QStringLiteral("unknown option %1 ignored").arg(argument);
+                line.problems << QStringLiteral("unknown option %1 ignored")
+                                     .arg(media::sanitizedText(argument));
             }
             continue;
         }

@@ -1,10 +1,10 @@
 #include "app/headless.h"
 
 #include "app/recorder_status.h"
-#include "app/sanitized_text.h"
 #include "app/session_events.h"
 #include "app/settings_store.h"
 #include "app/single_instance.h"
+#include "media/redact.h"
 #include "media/uri_camera.h"
 #include "session/recording_session.h"
 
@@ -85,7 +85,7 @@ HeadlessRecorder::~HeadlessRecorder() {
 
 bool HeadlessRecorder::start() {
     for (const QString& problem : line_.problems) {
-        qCWarning(lcHeadless).noquote() << sanitizedText(withoutUserInfo(problem));
+        qCWarning(lcHeadless).noquote() << media::sanitizedText(problem);
     }
     const QString suffix = line_.instanceSuffix;
     QString why;
@@ -240,10 +240,10 @@ int printRecorderStatus(const CommandLine& line) {
     if (std::optional<RecorderStatus> status = runningRecorder(channel, line.instanceSuffix)) {
         // What reaches the terminal carries no escape codes, whoever answered.
         for (QString* text : {&status->mode, &status->state, &status->camera}) {
-            *text = sanitizedText(withoutUserInfo(*text));
+            *text = media::sanitizedText(*text);
         }
         for (QString* path : {&status->file, &status->folder}) {
-            *path = sanitizedText(*path, 4096);
+            *path = media::sanitizedText(*path, 4096);
         }
         std::fputs(describe(*status).toLocal8Bit().constData(), stdout);
         return 0;

@@ -1,6 +1,6 @@
 #include "app/settings_store.h"
 
-#include "app/sanitized_text.h"
+#include "media/redact.h"
 #include "media/uri_camera.h"
 #include "record/record_files.h"
 
@@ -273,10 +273,9 @@ QString shownValue(const Entry& entry, const QVariant& stored) {
     }
     switch (stored.typeId()) {
         case QMetaType::QString:
-            return u'"' + sanitizedText(withoutUserInfo(stored.toString()), 80) + u'"';
+            return u'"' + media::sanitizedText(stored.toString(), 80) + u'"';
         case QMetaType::QStringList:
-            return u'"' + sanitizedText(withoutUserInfo(stored.toStringList().join(u',')), 80) +
-                   u'"';
+            return u'"' + media::sanitizedText(stored.toStringList().join(u','), 80) + u'"';
         case QMetaType::QByteArray:
             return QStringLiteral("%1 bytes of binary data").arg(stored.toByteArray().size());
         default:

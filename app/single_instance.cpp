@@ -1,6 +1,6 @@
 #include "app/single_instance.h"
 
-#include "app/sanitized_text.h"
+#include "media/redact.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -94,7 +94,7 @@ bool ownerRuns(const QString& socketPath) {
 QJsonValue sanitizedValue(const QString& key, const QJsonValue& value) {
     if (value.isString()) {
         const bool path = key == QLatin1String("file") || key == QLatin1String("folder");
-        return sanitizedText(withoutUserInfo(value.toString()), path ? 4096 : 200);
+        return media::sanitizedText(value.toString(), path ? 4096 : 200);
     }
     if (value.isArray() || value.isObject()) {
         return QJsonValue();  // a state holds none
@@ -108,7 +108,7 @@ QByteArray sanitizedStatus(const QByteArray& json) {
     const QJsonObject in = QJsonDocument::fromJson(json).object();
     QJsonObject out;
     for (auto it = in.begin(); it != in.end() && out.size() < 32; ++it) {
-        out.insert(sanitizedText(it.key(), 40), sanitizedValue(it.key(), it.value()));
+        out.insert(media::sanitizedText(it.key(), 40), sanitizedValue(it.key(), it.value()));
     }
     return QJsonDocument(out).toJson(QJsonDocument::Compact);
 }
@@ -123,7 +123,7 @@ bool isUsableInstanceSuffix(const QString& suffix, QString* why) {
                    "kv::app",
                    "the instance suffix \"%1\" cannot name an instance's files: use a letter or a "
                    "digit, as in /I2")
-                   .arg(sanitizedText(suffix, 20));
+                   .arg(media::sanitizedText(suffix, 20));
     }
     return usable;
 }

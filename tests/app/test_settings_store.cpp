@@ -560,7 +560,7 @@ TEST(SettingsStore, AnUnreadableOrMissingValueTakesItsOwnDefaultAlone) {
          [](Settings& s) { s.AVIPath.clear(); }},
         {"binary password", u"FTP/Pass"_s, QByteArray("S3cretPass"), u"a password"_s,
          [](Settings& s) { s.Pass = Settings().Pass; }},
-        {"escape codes", u"Trigger"_s, u"\x1b]0;owned\x07\x1b[2J12"_s, u"\"]0;owned [2J12\""_s,
+        {"escape codes", u"Trigger"_s, u"\x1b]0;owned\x07\x1b[2J12"_s, u"\"12\""_s,
          [](Settings& s) { s.Trigger = Settings().Trigger; }},
     };
     for (const Row& row : rows) {
