@@ -897,6 +897,10 @@ bool PlaybackGraph::currentFrame(media::BITMAPINFOHEADER& header, QByteArray& pi
     }
     const int width = GST_VIDEO_FRAME_WIDTH(&frame);
     const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
+    if (!media::isFrameSize(width, height)) {
+        gst_video_frame_unmap(&frame);
+        return false;  // a hostile file's size is never allocated
+    }
     const int srcStride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
     const int dstStride = media::frameStride(width);
     const auto* src = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));

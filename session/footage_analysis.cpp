@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QLoggingCategory>
 #include <QPainter>
 #include <QTemporaryFile>
 #include <QUrl>
@@ -23,6 +24,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+Q_LOGGING_CATEGORY(lcAnalysis, "kv.session.analysis")
 #include <functional>
 
 namespace kv::session {
@@ -152,6 +155,11 @@ class FrameReader {
             return false;
         }
         format = media::makeFrameHeader(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
+        if (!media::isFrameFormat(format)) {
+            qCWarning(lcAnalysis) << "frames of" << GST_VIDEO_INFO_WIDTH(&info) << "x"
+                                  << GST_VIDEO_INFO_HEIGHT(&info) << "are too large to analyse";
+            return false;
+        }
         GstBuffer* buffer = gst_sample_get_buffer(sample.get());
         GstMapInfo map;
         if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) {
