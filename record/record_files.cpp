@@ -451,13 +451,6 @@ void DiskQuota::leaveAlone(const QString& path, const QString& why) {
     }
 }
 
-bool EnforceDiskQuota(const QString& aviPath, int maxDiskspace_mb,
-                      const QString& playbackFileName) {
-    static DiskQuota quota;
-    return quota.EnforceDiskQuota(aviPath, maxDiskspace_mb, playbackFileName, QString()).deleted >
-           0;
-}
-
 namespace {
 
 // One recording, with what happened to it logged; true when it was repaired.

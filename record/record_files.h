@@ -103,11 +103,6 @@ class DiskQuota {
     bool overLimitTold_ = false;
 };
 
-// The rule above, for a caller without an object of its own: one shared by
-// the process (main thread only), with no file being written. Returns whether
-// it deleted anything.
-bool EnforceDiskQuota(const QString& aviPath, int maxDiskspace_mb, const QString& playbackFileName);
-
 struct RepairSummary {
     int repaired = 0;   // unfinished recordings now finished
     int removed = 0;    // recordings without a frame

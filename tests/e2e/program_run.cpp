@@ -12,8 +12,8 @@ QString programPath() {
     return QStringLiteral(KV_PROGRAM_PATH);
 }
 
-QProcessEnvironment noDisplayEnvironment() {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+QProcessEnvironment noDisplayEnvironment(const TempHome* home) {
+    QProcessEnvironment env = home ? home->environment() : QProcessEnvironment::systemEnvironment();
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         env.remove(QString::fromLatin1(name));
     }

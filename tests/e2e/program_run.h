@@ -18,7 +18,8 @@ QString programPath();
 
 // The environment for running the program on its own, with no display at
 // all: a sanitizer build would otherwise count library caches as leaks.
-QProcessEnvironment noDisplayEnvironment();
+// With a home, the program's home, configuration and runtime folders are its.
+QProcessEnvironment noDisplayEnvironment(const TempHome* home = nullptr);
 
 // A start of the program run to its end (30 s at most), with its output.
 struct ProgramAnswer {

@@ -47,12 +47,8 @@ class HeadlessRun : public test::RecordingHomeTest {
     };
     // Another start of the program in the same home, without a display, to its end.
     Answer runOnce(const QStringList& arguments) {
-        QProcessEnvironment env = home_.environment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-            env.remove(QString::fromLatin1(name));
-        }
-        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-        const test::ProgramAnswer answer = test::runToEnd(arguments, env);
+        const test::ProgramAnswer answer =
+            test::runToEnd(arguments, test::noDisplayEnvironment(&home_));
         return {answer.exitCode, QString::fromUtf8(answer.out), QString::fromUtf8(answer.err)};
     }
 

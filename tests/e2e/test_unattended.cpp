@@ -34,12 +34,8 @@ class Unattended : public test::RecordingHomeTest {
     }
 
     QString status() {
-        QProcessEnvironment env = home_.environment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-            env.remove(QString::fromLatin1(name));
-        }
-        env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
-        return QString::fromUtf8(test::runToEnd({QStringLiteral("--status")}, env).out);
+        return QString::fromUtf8(
+            test::runToEnd({QStringLiteral("--status")}, test::noDisplayEnvironment(&home_)).out);
     }
 
     static bool terminate(test::ProgramRun& run) {
