@@ -33,6 +33,10 @@ int detector(int detector) {
     return detector == 1 ? 1 : 0;
 }
 
+int maxRecordSamples(int frames) {
+    return std::max(frames, 1);
+}
+
 int preRecFrames(int frames) {
     return std::clamp(frames, 0, 100);
 }

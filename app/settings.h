@@ -57,6 +57,7 @@ int playInterval(int interval_ms);  // limited to 40..1000
 int trigger(int trigger);           // the slider's range, 0..30000
 int detector(int detector);         // 0 Classic or 1 Robust; anything else Classic
 int preRecFrames(int frames);       // 0..100
+int maxRecordSamples(int frames);   // below 1 becomes 1: a file per frame at most
 int mode(int mode);                 // Off, On or On movement; anything else On movement
 QString nameField(QString name);    // cut to 79 UTF-16 units, never inside a surrogate pair
 QString compressor(QString name);   // empty reads as "MJPEG Compressor", then as nameField
@@ -88,7 +89,7 @@ QString compressor(QString name);   // empty reads as "MJPEG Compressor", then a
     X(Main, "RecStartTime", Time, RecStartTime, double, kDefaultRecStartTime, asRead, kStored)     \
     X(Main, "RecStopTime", Time, RecStopTime, double, kDefaultRecStopTime, asRead, kStored)        \
     X(Main, "PlaySoundOnMove", Bool, PlaySoundOnMove, bool, false, asRead, kStored)                \
-    X(Main, "MaxRecordSamples", Integer, MaxRecordSamples, int, 20000, asRead, kStored)            \
+    X(Main, "MaxRecordSamples", Integer, MaxRecordSamples, int, 20000, maxRecordSamples, kStored)  \
     X(Main, "SoundFileName", String, SoundFileName, QString, QString(), asRead, kStored)           \
     X(Main, "ShowWndOnMove", Bool, ShowWndOnMove, bool, false, asRead, kStored)                    \
     X(Main, "Debug", Bool, Debug, bool, false, asRead, kStored)                                    \

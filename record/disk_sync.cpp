@@ -161,7 +161,16 @@ void DiskSync::checkStillThere(RecordingFile& file) {
         return;
     }
     struct stat st {};
-    const bool unlinked = ::fstat(file.fd(), &st) == 0 && st.st_nlink == 0;
+    bool unlinked = ::fstat(file.fd(), &st) == 0 && st.st_nlink == 0;
+    if (!unlinked) {
+        // A network file system keeps a deleted open file under a hidden
+        // name with its link: the name must still lead to this file.
+        struct stat named {};
+        const QByteArray name = QFile::encodeName(file.path());
+        unlinked = ::lstat(name.constData(), &named) != 0
+                       ? errno == ENOENT || errno == ENOTDIR
+                       : named.st_dev != st.st_dev || named.st_ino != st.st_ino;
+    }
     struct stat folder {};
     const QByteArray folderName = QFile::encodeName(QFileInfo(file.path()).absolutePath());
     const bool folderGone = ::stat(folderName.constData(), &folder) != 0

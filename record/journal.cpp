@@ -246,6 +246,13 @@ bool trimJournalFile(int fd, qint64 frames, const QString& name) {
     if (keep < 0 || keep >= qint64(st.st_size)) {
         return true;  // not even a header, or nothing beyond the frames
     }
+    if (found < wanted && limit < qint64(st.st_size)) {
+        // Longer lines than the recorder writes (an edit by hand): what is
+        // past the bound may be frames, so nothing is cut.
+        qCWarning(lcJournal).noquote()
+            << "journal" << name << "not cut: its lines are longer than the recorder writes";
+        return true;
+    }
     if (::ftruncate(fd, off_t(keep)) != 0) {
         qCWarning(lcJournal).noquote()
             << "cannot cut the journal" << name << ":" << std::strerror(errno);

@@ -295,9 +295,12 @@ QuotaResult DiskQuota::EnforceDiskQuota(const QString& aviPath, int maxDiskspace
     result.limit_bytes = qint64(limit_mb) * 1000000;
 
     QList<Recording> list = findOwnRecordings(aviPath);
+    // Oldest first by when they were written, not by name: a name dated by a
+    // wrong clock (in the future) must not outlive the recordings after it.
     const NameOrder order;
-    std::sort(list.begin(), list.end(),
-              [&order](const Recording& a, const Recording& b) { return order(a.path, b.path); });
+    std::sort(list.begin(), list.end(), [&order](const Recording& a, const Recording& b) {
+        return a.mtime_ns != b.mtime_ns ? a.mtime_ns < b.mtime_ns : order(a.path, b.path);
+    });
     for (const Recording& r : list) {
         result.total_bytes += r.size_bytes;
     }

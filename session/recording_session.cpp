@@ -192,7 +192,18 @@ void RecordingSession::recordTimerTick() {
     if (recordGraph_->exists() && clock_.tickCount() - lastQuota_ms_ >= kQuotaEvery_ms) {
         EnforceDiskQuota();  // a long file grows too
     }
-    if (writeFailed_ && recordGraph_->exists() && recordedFrames_ > 0 && !recordGraph_->failed() &&
+    // The named camera may be back without a word from the device monitor
+    // (none could start, or its message was missed): looked for now and then.
+    if (standIn_ && clock_.tickCount() - standInCheck_ms_ >= kStandInCheck_ms) {
+        standInCheck_ms_ = clock_.tickCount();
+        if (namedCameraListed()) {
+            onCameraAdded(config_.cameraName);
+        }
+    }
+    // A new file proves the fault mended once it has taken frames for a while,
+    // or, waiting for movement, once it has stood that long without failing.
+    if (writeFailed_ && recordGraph_->exists() &&
+        (recordedFrames_ > 0 || config_.mode != capture::StateRecord) && !recordGraph_->failed() &&
         clock_.tickCount() - recordStart_ms_ >= kWriteProven_ms) {
         writeFailed_ = false;
         writeBackoff_.reset();
@@ -305,6 +316,7 @@ void RecordingSession::BuildCaptureGraph() {
     setNoCamera(false);
     const bool standIn = !config_.cameraName.isEmpty() && camera.isEmpty();
     if (standIn && !standIn_) {
+        standInCheck_ms_ = clock_.tickCount();
         qCWarning(lcRecording).noquote()
             << "the camera" << config_.cameraName
             << "is not there: the first camera found records until it is back";
@@ -464,6 +476,9 @@ bool RecordingSession::openRecordFile() {
     }
     recordedFrames_ = 0;
     recordStart_ms_ = clock_.tickCount();
+    if (!writeFailed_) {
+        writeBackoff_.reset();  // a failed build before is over
+    }
     Q_EMIT statusText(recordingStatus());
     Q_EMIT recordGraphBuilt();
     return true;

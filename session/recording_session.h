@@ -109,6 +109,8 @@ class RecordingSession : public QObject {
     static constexpr int kWarmUpFrames = 2;
     // How often the quota looks at the folder while a file grows.
     static constexpr std::uint32_t kQuotaEvery_ms = 60000;
+    // How often a stand-in camera looks whether the named one is listed again.
+    static constexpr std::uint32_t kStandInCheck_ms = 30000;
     // A camera that sends nothing for this long (or three intervals) is lost.
     static constexpr int kMinSilence_ms = 5000;
     // How long quitting waits for recordings that are still finishing.
@@ -292,6 +294,7 @@ class RecordingSession : public QObject {
     // No camera, a stand-in camera, build problems already told.
     bool noCamera_ = false;
     bool standIn_ = false;
+    std::uint32_t standInCheck_ms_ = 0;
     bool buildProblemTold_ = false;
     media::DeviceWatch* deviceWatch_ = nullptr;
 

@@ -240,6 +240,10 @@ TEST(SettingsRules, ValuesReadAreCorrected) {
         {mode, 3, 2},
         {mode, -1, 2},
         {preRecFrames, 101, 100},
+        // Not a new file for every frame, nor more files than frames.
+        {maxRecordSamples, 0, 1},
+        {maxRecordSamples, -3, 1},
+        {maxRecordSamples, 20000, 20000},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(row.rule(row.stored), row.loaded) << row.stored;

@@ -137,9 +137,13 @@ TEST(DiskSync, NoticesAFileOrFolderDeletedWhileWriting) {
     QString error;
     auto kept = RecordingFile::open(folder + u"/kept.avi"_s, &error);
     auto deleted = RecordingFile::open(folder + u"/deleted.avi"_s, &error);
-    ASSERT_TRUE(kept && deleted) << error.toStdString();
+    // A network file system deletes an open file by renaming it to a hidden
+    // name: it keeps its link, but its own name is gone.
+    auto hidden = RecordingFile::open(folder + u"/hidden.avi"_s, &error);
+    ASSERT_TRUE(kept && deleted && hidden) << error.toStdString();
     sync.watch(kept);
     sync.watch(deleted);
+    sync.watch(hidden);
     const auto waitFor = [](const RecordingFile& file, RecordingFile::Lost lost) {
         QElapsedTimer waited;
         waited.start();
@@ -150,12 +154,15 @@ TEST(DiskSync, NoticesAFileOrFolderDeletedWhileWriting) {
     };
     ASSERT_TRUE(QFile::remove(folder + u"/deleted.avi"_s));
     EXPECT_TRUE(waitFor(*deleted, RecordingFile::Lost::FileDeleted));
+    ASSERT_TRUE(QFile::rename(folder + u"/hidden.avi"_s, folder + u"/.nfs0001"_s));
+    EXPECT_TRUE(waitFor(*hidden, RecordingFile::Lost::FileDeleted));
     EXPECT_EQ(kept->lost(), RecordingFile::Lost::No);
     ASSERT_TRUE(QDir(folder).removeRecursively());
     EXPECT_TRUE(waitFor(*kept, RecordingFile::Lost::FolderGone));
     EXPECT_EQ(deleted->lost(), RecordingFile::Lost::FileDeleted);  // told once, as it was
     sync.release(std::move(kept), DiskSync::Release::Sync);
     sync.release(std::move(deleted), DiskSync::Release::Sync);
+    sync.release(std::move(hidden), DiskSync::Release::Sync);
     EXPECT_TRUE(sync.waitIdle(5000));
 }
 

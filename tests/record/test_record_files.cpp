@@ -361,6 +361,9 @@ TEST(DiskQuota, DeletesOldestRecordingsOfOursUntilTheyFitAndNothingElse) {
         folder.recording(name + u".avi"_s, 1000000, 1000 - 10 * i);
         folder.file(name + u".csv"_s, 100);
     }
+    // Written before all of them by a clock set years ahead: it goes first,
+    // though its name sorts last.
+    folder.recording(u"991231_FR00.avi"_s, 1000000, 2000);
     // The first journal is a link to a private file of the user's.
     const QString privateFile = outside.filePath(u"private.txt"_s);
     writeFile(privateFile, 0);
@@ -398,7 +401,8 @@ TEST(DiskQuota, DeletesOldestRecordingsOfOursUntilTheyFitAndNothingElse) {
     DiskQuota quota;
     const kv::record::QuotaResult result =
         quota.EnforceDiskQuota(folder.path(), 3, QString(), QString());
-    EXPECT_EQ(result.deleted, 7);
+    EXPECT_EQ(result.deleted, 8);
+    EXPECT_FALSE(folder.has(u"991231_FR00.avi"_s));
     EXPECT_FALSE(result.overLimit);
     EXPECT_EQ(result.total_bytes, 3000000);
     EXPECT_EQ(result.limit_bytes, 3000000);
@@ -407,7 +411,7 @@ TEST(DiskQuota, DeletesOldestRecordingsOfOursUntilTheyFitAndNothingElse) {
         EXPECT_EQ(folder.has(name + u".avi"_s), i >= 7) << qPrintable(name);
         EXPECT_EQ(folder.has(name + u".csv"_s), i >= 7 || i == 0) << qPrintable(name);
     }
-    EXPECT_EQ(log.count(u"Disk quota: deleted"_s), 7);
+    EXPECT_EQ(log.count(u"Disk quota: deleted"_s), 8);
     EXPECT_TRUE(QFileInfo(folder.path() + u"251201_MO00.csv"_s).isSymLink());
     EXPECT_EQ(contents(privateFile), QByteArray("the user's own words\n"));
 
