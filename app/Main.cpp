@@ -12,16 +12,16 @@
 #include "capture/grabber_callback.h"
 #include "capture/motion.h"
 #include "dialogs/Dlgeinstellung.h"
-#include "media/Dlgselectcapturesrc.h"
+#include "dialogs/Dlgselectcapturesrc.h"
+#include "dialogs/Dlgselectcompressor.h"
+#include "dialogs/property_dialog.h"
 #include "media/device_catalogue.h"
-#include "media/property_dialog.h"
 #include "media/sound_player.h"
 #include "media/uri_camera.h"
 #include "media/window_messages.h"
 #include "playback/frame_export.h"
 #include "playback/playback_graph.h"
 #include "playback/record_navigation.h"
-#include "record/Dlgselectcompressor.h"
 #include "record/record_files.h"
 #include "record/record_graph.h"
 #include "session/recording_session.h"
@@ -1006,13 +1006,13 @@ void TForm1::BtnSelectCaptureDevClick() {
         CloseCaptureGraph();
         CloseRecordGraph();
     }
-    if (!media::PrepareCaptureDialog(*dlgSelectCapture_, settings_.CaptureDeviceIndex,
-                                     settings_.CaptureFormatIndex)) {
+    if (!dialogs::PrepareCaptureDialog(*dlgSelectCapture_, settings_.CaptureDeviceIndex,
+                                       settings_.CaptureFormatIndex)) {
         QMessageBox::warning(this, kProduct, kNoCaptureDevice);
         return;
     }
     if (dlgSelectCapture_->exec() == QDialog::Accepted) {
-        const media::CaptureChoice choice = media::ChosenCapture(*dlgSelectCapture_);
+        const dialogs::CaptureChoice choice = dialogs::ChosenCapture(*dlgSelectCapture_);
         settings_.CaptureDeviceName = choice.deviceName;
         settings_.CaptureDeviceIndex = choice.deviceIndex;
         settings_.CaptureFormatIndex = choice.formatIndex;
@@ -1028,13 +1028,13 @@ void TForm1::BtnSelectCaptureDevClick() {
 
 void TForm1::BtnSelectCompressorClick() {
     const RecordTimerPause pause(c_.RecordTimer, terminating_);
-    record::FillCompressorDialog(*dlgSelectComp_, settings_.Compressor,
-                                 settings_.CompressorQuality);
+    dialogs::FillCompressorDialog(*dlgSelectComp_, settings_.Compressor,
+                                  settings_.CompressorQuality);
     if (dlgSelectComp_->exec() != QDialog::Accepted) {
         return;
     }
     CloseRecordGraph();
-    const record::CompressorChoice choice = record::ChosenCompressor(*dlgSelectComp_);
+    const dialogs::CompressorChoice choice = dialogs::ChosenCompressor(*dlgSelectComp_);
     settings_.CompressorQuality = choice.quality;
     settings_.Compressor = choice.compressor;
     applySettingsToSession();
@@ -1046,7 +1046,7 @@ void TForm1::BtnSelectCompressorClick() {
 
 void TForm1::tBtnSelectCompressorContextPopup() {
     if (GstElement* compressor = session_->recordGraph().compressor()) {
-        media::ShowPropertyDialog(compressor, {}, this);
+        dialogs::ShowPropertyDialog(compressor, {}, this);
     }
 }
 

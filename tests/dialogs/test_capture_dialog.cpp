@@ -1,6 +1,6 @@
-#include "media/Dlgselectcapturesrc.h"
+#include "dialogs/Dlgselectcapturesrc.h"
+#include "dialogs/property_dialog.h"
 #include "media/device_catalogue.h"
-#include "media/property_dialog.h"
 #include "media/uri_camera.h"
 
 #include <QApplication>
@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace kv::dialogs;
 using namespace kv::media;
 using namespace Qt::StringLiterals;
 

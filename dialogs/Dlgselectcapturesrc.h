@@ -62,7 +62,7 @@ class TDlgSelectCapture : public QDialog {
     int rowAtPress_ = -1;        // LBDevices' row when the mouse went down
 };
 
-namespace kv::media {
+namespace kv::dialogs {
 
 // What the dialog's OK stores.
 struct CaptureChoice {
@@ -87,4 +87,4 @@ CaptureChoice ChosenCapture(const TDlgSelectCapture& dialog);
 // never inside a surrogate pair.
 QString cutToNameField(const QString& name);
 
-}  // namespace kv::media
+}  // namespace kv::dialogs

@@ -1,4 +1,4 @@
-#include "record/Dlgselectcompressor.h"
+#include "dialogs/Dlgselectcompressor.h"
 
 #include "media/compressors.h"
 
@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace kv::record;
+using namespace kv::dialogs;
 using namespace Qt::StringLiterals;
 
 namespace {

@@ -16,7 +16,7 @@
 
 class QFormLayout;
 
-namespace kv::media {
+namespace kv::dialogs {
 
 class PropertyDialog : public QDialog {
     Q_OBJECT
@@ -45,9 +45,9 @@ class PropertyDialog : public QDialog {
     void addColorBalance(QFormLayout* form);
     void apply(const Row& row, const GValue& value);
 
-    Element element_;
-    std::vector<Element> parts_;  // sources inside a bin, shown below its own rows
-    Element balance_;             // the element or child with a colour balance, if any
+    media::Element element_;
+    std::vector<media::Element> parts_;  // sources inside a bin, shown below its own rows
+    media::Element balance_;             // the element or child with a colour balance, if any
     std::vector<Row> rows_;
     std::vector<std::function<void()>> balanceShows_;
 };
@@ -56,4 +56,4 @@ class PropertyDialog : public QDialog {
 void ShowPropertyDialog(GstElement* element, const QString& caption = {},
                         QWidget* parent = nullptr);
 
-}  // namespace kv::media
+}  // namespace kv::dialogs

@@ -1,4 +1,4 @@
-#include "media/property_dialog.h"
+#include "dialogs/property_dialog.h"
 
 #include <gst/video/colorbalance.h>
 
@@ -23,9 +23,14 @@
 
 using namespace Qt::StringLiterals;
 
-Q_LOGGING_CATEGORY(lcProperties, "kv.media.properties")
+Q_LOGGING_CATEGORY(lcProperties, "kv.dialogs.properties")
 
-namespace kv::media {
+namespace kv::dialogs {
+
+using media::adopt;
+using media::Chars;
+using media::Element;
+using media::share;
 
 namespace {
 
@@ -542,4 +547,4 @@ void ShowPropertyDialog(GstElement* element, const QString& caption, QWidget* pa
     dialog.exec();
 }
 
-}  // namespace kv::media
+}  // namespace kv::dialogs

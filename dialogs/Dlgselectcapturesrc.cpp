@@ -1,7 +1,7 @@
-#include "media/Dlgselectcapturesrc.h"
+#include "dialogs/Dlgselectcapturesrc.h"
 
+#include "dialogs/property_dialog.h"
 #include "media/device_catalogue.h"
-#include "media/property_dialog.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -14,7 +14,7 @@
 using namespace Qt::StringLiterals;
 using kv::media::DeviceCategory;
 
-Q_LOGGING_CATEGORY(lcCaptureDialog, "kv.devices.dialog")
+Q_LOGGING_CATEGORY(lcCaptureDialog, "kv.dialogs.capture")
 
 TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
     setObjectName(u"DlgSelectCapture"_s);
@@ -159,10 +159,10 @@ void TDlgSelectCapture::BtnPropertyClick() {
     kv::media::Chars name = kv::media::adopt(gst_object_get_name(GST_OBJECT(camera_.get())));
     // The camera stays bound while its properties are shown.
     const kv::media::Element camera = camera_;
-    kv::media::ShowPropertyDialog(camera.get(), QString::fromUtf8(name.get()), this);
+    kv::dialogs::ShowPropertyDialog(camera.get(), QString::fromUtf8(name.get()), this);
 }
 
-namespace kv::media {
+namespace kv::dialogs {
 
 QString cutToNameField(const QString& name) {
     constexpr qsizetype kMax = 79;
@@ -178,7 +178,7 @@ QString cutToNameField(const QString& name) {
 
 bool PrepareCaptureDialog(TDlgSelectCapture& dialog, int deviceIndex, int formatIndex) {
     QStringList names;
-    ListDeviceNames(DeviceCategory::CLSID_VideoInputDeviceCategory, names);
+    media::ListDeviceNames(DeviceCategory::CLSID_VideoInputDeviceCategory, names);
     dialog.setDeviceNames(names);
     if (names.isEmpty()) {
         return false;
@@ -205,4 +205,4 @@ CaptureChoice ChosenCapture(const TDlgSelectCapture& dialog) {
     return choice;
 }
 
-}  // namespace kv::media
+}  // namespace kv::dialogs

@@ -26,7 +26,7 @@ class TDlgSelectComp : public QDialog {
     QPushButton* BtnCancel = nullptr;
 };
 
-namespace kv::record {
+namespace kv::dialogs {
 
 // The last entry of the list: recording without a compressor.
 QString noCodecEntry();  // "Do not use any Codec"
@@ -43,4 +43,4 @@ struct CompressorChoice {
 };
 CompressorChoice ChosenCompressor(const TDlgSelectComp& dialog);
 
-}  // namespace kv::record
+}  // namespace kv::dialogs

@@ -1,4 +1,4 @@
-#include "media/property_dialog.h"
+#include "dialogs/property_dialog.h"
 #include "media/uri_camera.h"
 
 #include <gst/video/colorbalance.h>
@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+using namespace kv::dialogs;
 using namespace kv::media;
 using namespace Qt::StringLiterals;
 

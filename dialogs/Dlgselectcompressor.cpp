@@ -1,6 +1,6 @@
-#include "record/Dlgselectcompressor.h"
+#include "dialogs/Dlgselectcompressor.h"
 
-#include "media/Dlgselectcapturesrc.h"
+#include "dialogs/Dlgselectcapturesrc.h"
 #include "media/device_catalogue.h"
 
 #include <QGridLayout>
@@ -60,7 +60,7 @@ TDlgSelectComp::TDlgSelectComp(QWidget* parent) : QDialog(parent) {
 
 TDlgSelectComp::~TDlgSelectComp() = default;
 
-namespace kv::record {
+namespace kv::dialogs {
 
 QString noCodecEntry() {
     return u"Do not use any Codec"_s;
@@ -87,8 +87,8 @@ CompressorChoice ChosenCompressor(const TDlgSelectComp& dialog) {
     CompressorChoice choice;
     choice.quality = dialog.TBCompQuality->value() * 0.01;
     const QListWidgetItem* item = dialog.ListBox->currentItem();
-    choice.compressor = media::cutToNameField(item ? item->text() : noCodecEntry());
+    choice.compressor = cutToNameField(item ? item->text() : noCodecEntry());
     return choice;
 }
 
-}  // namespace kv::record
+}  // namespace kv::dialogs
