@@ -63,7 +63,7 @@
 #include <memory>
 #include <utility>
 
-Q_LOGGING_CATEGORY(lcMain, "kv.main", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcMain, "kv.app.main", QtInfoMsg)
 
 using namespace kv;
 using media::MessageEvent;

@@ -7,7 +7,7 @@
 #include <QLoggingCategory>
 #include <QVariantMap>
 
-Q_LOGGING_CATEGORY(lcNotify, "kv.notify", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcNotify, "kv.app.notify", QtInfoMsg)
 
 namespace {
 

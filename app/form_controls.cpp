@@ -37,7 +37,7 @@ namespace kv::app {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcControls, "kv.app.controls")
+Q_LOGGING_CATEGORY(lcControls, "kv.app.controls", QtInfoMsg)
 
 constexpr int kToolButtonWidth = 23;
 constexpr int kToolButtonHeight = 22;

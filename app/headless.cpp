@@ -21,7 +21,7 @@
 #include <cerrno>
 #include <cstdio>
 
-Q_LOGGING_CATEGORY(lcHeadless, "kv.headless", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcHeadless, "kv.app.headless", QtInfoMsg)
 
 namespace kv::app {
 

@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <csignal>
 
-Q_LOGGING_CATEGORY(lcSession, "kv.session", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcSession, "kv.app.sessionevents", QtInfoMsg)
 
 namespace kv::app {
 

@@ -26,7 +26,7 @@
 namespace kv::app {
 namespace {
 
-Q_LOGGING_CATEGORY(lcSettings, "kv.settings")
+Q_LOGGING_CATEGORY(lcSettings, "kv.app.settings", QtInfoMsg)
 
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 

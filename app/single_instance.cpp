@@ -20,7 +20,7 @@
 #include <cerrno>
 #include <limits>
 
-Q_LOGGING_CATEGORY(lcInstance, "kv.instance", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcInstance, "kv.app.instance", QtInfoMsg)
 
 namespace kv::app {
 

@@ -10,7 +10,7 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcCapture, "kv.capture", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcCapture, "kv.capture.graph", QtInfoMsg)
 
 namespace kv::capture {
 

@@ -13,7 +13,7 @@
 namespace kv::capture {
 
 namespace {
-Q_LOGGING_CATEGORY(lcGrabber, "kv.capture.grabber")
+Q_LOGGING_CATEGORY(lcGrabber, "kv.capture.grabber", QtInfoMsg)
 
 // Copies one top-down GStreamer frame into a bottom-up buffer, reversing the
 // row order. A sample larger than the image is cut to it; a smaller one fills

@@ -24,7 +24,7 @@
 namespace kv::capture {
 
 namespace {
-Q_LOGGING_CATEGORY(lcMask, "kv.capture.mask")
+Q_LOGGING_CATEGORY(lcMask, "kv.capture.mask", QtInfoMsg)
 
 // Our own mask is 662 bytes, but the user may draw one in any editor at any
 // size; 64 MiB still takes a 24-bit picture of 4000 x 4000 and keeps a stray

@@ -22,7 +22,7 @@
 
 using namespace Qt::StringLiterals;
 
-Q_LOGGING_CATEGORY(lcSetup, "kv.dialogs.setup")
+Q_LOGGING_CATEGORY(lcSetup, "kv.dialogs.setup", QtInfoMsg)
 
 namespace kv::dialogs {
 

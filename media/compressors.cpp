@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-Q_LOGGING_CATEGORY(lcCompressors, "kv.compressors")
+Q_LOGGING_CATEGORY(lcCompressors, "kv.media.compressors", QtInfoMsg)
 
 namespace kv::media {
 

@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <cmath>
 
-Q_LOGGING_CATEGORY(lcDevices, "kv.devices")
+Q_LOGGING_CATEGORY(lcDevices, "kv.media.devices", QtInfoMsg)
 
 namespace kv::media {
 

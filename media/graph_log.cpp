@@ -16,7 +16,7 @@
 #include <mutex>
 #include <vector>
 
-Q_LOGGING_CATEGORY(lcGraphLog, "kv.media.graphlog")
+Q_LOGGING_CATEGORY(lcGraphLog, "kv.media.graphlog", QtInfoMsg)
 
 namespace kv::media {
 

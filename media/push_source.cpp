@@ -13,7 +13,7 @@ namespace kv::media {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcPush, "kv.media.push")
+Q_LOGGING_CATEGORY(lcPush, "kv.media.push", QtInfoMsg)
 
 constexpr int kMaxSide = 4096;
 // The queue holds at most this much stream time, and never more than

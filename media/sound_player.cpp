@@ -6,7 +6,7 @@
 #include <QLoggingCategory>
 #include <QUrl>
 
-Q_LOGGING_CATEGORY(lcSound, "kv.sound", QtWarningMsg)
+Q_LOGGING_CATEGORY(lcSound, "kv.media.sound", QtInfoMsg)
 
 namespace kv::media {
 

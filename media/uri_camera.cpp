@@ -27,7 +27,7 @@
 #include <optional>
 #include <thread>
 
-Q_LOGGING_CATEGORY(lcUriCamera, "kv.devices.uri")
+Q_LOGGING_CATEGORY(lcUriCamera, "kv.media.uricamera", QtInfoMsg)
 
 namespace kv::media {
 

@@ -23,8 +23,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace kv::playback {
 namespace {
 
-Q_LOGGING_CATEGORY(lcExport, "kv.playback.export")
-
 bool fail(QString* error, const QString& why) {
     qCWarning(lcExport).noquote() << why;
     if (error) {

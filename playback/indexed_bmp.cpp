@@ -12,9 +12,10 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace kv::playback {
-namespace {
 
-Q_LOGGING_CATEGORY(lcBmp, "kv.playback.export")
+Q_LOGGING_CATEGORY(lcExport, "kv.playback.export", QtInfoMsg)
+
+namespace {
 
 constexpr int kFileHeaderBytes = 14;
 
@@ -29,7 +30,7 @@ void putU32(QByteArray& out, quint32 v) {
 }
 
 bool fail(QString* error, const QString& why) {
-    qCWarning(lcBmp).noquote() << why;
+    qCWarning(lcExport).noquote() << why;
     if (error) {
         *error = why;
     }

@@ -5,9 +5,13 @@
 // out at 4 bits), so these depths are written here, at exactly the depth asked.
 
 #include <QImage>
+#include <QLoggingCategory>
 #include <QString>
 
 namespace kv::playback {
+
+// Exported pictures and their files, whoever writes them.
+Q_DECLARE_LOGGING_CATEGORY(lcExport)
 
 // Writes an indexed image (Format_Indexed8, or Format_Mono/MonoLSB for one bit)
 // as an uncompressed bottom-up BMP of bitsPerPixel (1, 4 or 8) bits: file

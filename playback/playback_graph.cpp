@@ -27,7 +27,7 @@ namespace kv::playback {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcPlayback, "kv.playback", QtInfoMsg)
+Q_LOGGING_CATEGORY(lcPlayback, "kv.playback.graph", QtInfoMsg)
 
 // A seek or step normally settles in a few milliseconds; this bounds a slow
 // decoder so that the window stays responsive.

@@ -16,7 +16,7 @@
 #include <cerrno>
 #include <cstring>
 
-Q_LOGGING_CATEGORY(lcDiskSync, "kv.record.sync")
+Q_LOGGING_CATEGORY(lcDiskSync, "kv.record.sync", QtInfoMsg)
 
 namespace kv::record {
 

@@ -12,7 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
-Q_LOGGING_CATEGORY(lcJournal, "kv.record.journal")
+Q_LOGGING_CATEGORY(lcJournal, "kv.record.journal", QtInfoMsg)
 
 namespace kv::record {
 

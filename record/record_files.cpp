@@ -29,7 +29,7 @@ namespace kv::record {
 
 namespace {
 
-Q_LOGGING_CATEGORY(lcFiles, "kv.record")
+Q_LOGGING_CATEGORY(lcFiles, "kv.record.files", QtInfoMsg)
 
 // Indexed by the day of the week, Sunday = 0.
 constexpr std::array<const char*, 7> kWeekdayCodes = {"SU", "MO", "TU", "WE", "TH", "FR", "SA"};

@@ -16,7 +16,7 @@
 #include <cerrno>
 #include <cstring>
 
-Q_LOGGING_CATEGORY(lcRecordGraph, "kv.record.graph")
+Q_LOGGING_CATEGORY(lcRecordGraph, "kv.record.graph", QtInfoMsg)
 
 namespace kv::record {
 

@@ -25,7 +25,7 @@
 #include <cerrno>
 #include <cstring>
 
-Q_LOGGING_CATEGORY(lcAnalysis, "kv.session.analysis")
+Q_LOGGING_CATEGORY(lcAnalysis, "kv.session.analysis", QtInfoMsg)
 #include <functional>
 
 namespace kv::session {

@@ -75,7 +75,7 @@ class WarningLog {
 
   private:
     static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-        if (current_ && type == QtWarningMsg && qstrcmp(context.category, "kv.settings") == 0) {
+        if (current_ && type == QtWarningMsg && qstrcmp(context.category, "kv.app.settings") == 0) {
             current_->messages_ << message;
         }
     }
