@@ -14,7 +14,7 @@
 using namespace Qt::StringLiterals;
 using kv::media::DeviceCategory;
 
-Q_LOGGING_CATEGORY(lcCaptureDialog, "kv.dialogs.capture")
+Q_LOGGING_CATEGORY(lcCaptureDialog, "kv.dialogs.capture", QtInfoMsg)
 
 TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
     setObjectName(u"DlgSelectCapture"_s);

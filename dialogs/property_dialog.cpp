@@ -23,7 +23,7 @@
 
 using namespace Qt::StringLiterals;
 
-Q_LOGGING_CATEGORY(lcProperties, "kv.dialogs.properties")
+Q_LOGGING_CATEGORY(lcProperties, "kv.dialogs.properties", QtInfoMsg)
 
 namespace kv::dialogs {
 
