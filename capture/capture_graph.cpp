@@ -3,6 +3,7 @@
 #include "capture/grabber_callback.h"
 #include "media/device_catalogue.h"
 #include "media/media_sample.h"
+#include "media/pipeline.h"
 #include "media/redact.h"
 
 #include <gst/video/video.h>
@@ -16,12 +17,9 @@ namespace kv::capture {
 
 using media::adopt;
 using media::Element;
+using media::makeElement;
 
 namespace {
-
-Element makeElement(const char* factory, const char* name) {
-    return adopt(gst_element_factory_make(factory, name));
-}
 
 bool isJpeg(GstCaps* caps) {
     if (!caps || gst_caps_is_empty(caps) || gst_caps_is_any(caps)) {
@@ -66,10 +64,10 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
     capsSeen_ = false;
     lossReason_.clear();
     callback_.setFormat(media::BITMAPINFOHEADER{});
-    pipeline_ = adopt(gst_pipeline_new("capture"));
+    pipeline_.create("capture");
     if (debug) {
         // Says itself why when there is none.
-        log_ = media::GraphLog::open(QStringLiteral("CAPTURE.TXT"), pipeline_.get());
+        pipeline_.openLog(QStringLiteral("CAPTURE.TXT"));
     }
 
     QStringList names;
@@ -114,8 +112,7 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         return CaptureBuild::RendererMissing;
     }
 
-    bus_ = std::make_unique<media::BusObserver>(adopt(gst_element_get_bus(pipeline_.get())));
-    bus_->addFilter([this](GstMessage* message) {
+    pipeline_.watchBus([this](GstMessage* message) {
         if (lost()) {
             return;
         }
@@ -137,7 +134,7 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         qCDebug(lcCapture).noquote()
             << "camera error:"
             << media::sanitizedText(QString::fromUtf8(details ? details.get() : ""), 2000);
-        markLost(error ? QString::fromUtf8(error->message) : QStringLiteral("camera error"));
+        markLost(error ? media::describeError(error.get()) : QStringLiteral("camera error"));
     });
 
     const GstStateChangeReturn started = gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);
@@ -147,11 +144,11 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
                                   "capture-failed");
     }
     // An error the camera posted while starting counts now, not a tick later.
-    bus_->drain();
+    pipeline_.bus()->drain();
     if (started == GST_STATE_CHANGE_FAILURE && !lost()) {
         markLost(QStringLiteral("the camera does not start"));
     }
-    log_.reset();
+    pipeline_.closeLog();
     return CaptureBuild::Running;
 }
 
@@ -172,7 +169,7 @@ bool CaptureGraph::link(GstCaps* chosenCaps) {
         adopt(gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr));
     g_object_set(bgr.get(), "caps", bgrCaps.get(), nullptr);
 
-    GstBin* bin = GST_BIN(pipeline_.get());
+    GstBin* bin = pipeline_.bin();
     std::vector<GstElement*> chain{camera_.get(), format_.get()};
     if (decoder) {
         chain.push_back(decoder.get());
@@ -273,16 +270,11 @@ void CaptureGraph::close() {
     formatKnown_ = false;
     callback_.setEnabled(false);
     callback_.resetReady();
-    if (pipeline_) {
-        // Returns once the streaming threads have stopped: no callback after this.
-        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
-    }
-    log_.reset();
-    bus_.reset();
+    // Returns once the streaming threads have stopped: no callback after this.
+    pipeline_.reset();
     grabber_.reset();
     format_.reset();
     camera_.reset();
-    pipeline_.reset();
     callback_.deleteBuffers();
 }
 

@@ -8,10 +8,9 @@
 //
 //   camera ! capsfilter ! [jpegdec] ! videoconvert ! BGR capsfilter ! appsink
 
-#include "media/bus_observer.h"
 #include "media/frame.h"
-#include "media/graph_log.h"
 #include "media/gst_handle.h"
+#include "media/pipeline.h"
 
 #include <gst/app/gstappsink.h>
 
@@ -78,12 +77,10 @@ class CaptureGraph : public QObject {
 
     TGrabberCallback& callback_;
     // --- main thread
-    media::Element pipeline_;
+    media::Pipeline pipeline_;
     media::Element camera_;
     media::Element format_;
     media::Element grabber_;
-    std::unique_ptr<media::BusObserver> bus_;
-    std::unique_ptr<media::GraphLog> log_;
     bool formatKnown_ = false;
     QString lossReason_;  // empty while the camera is not lost
     // One per build: a format posted by a graph closed since is ignored.

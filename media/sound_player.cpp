@@ -1,5 +1,6 @@
 #include "media/sound_player.h"
 
+#include "media/pipeline.h"
 #include "media/redact.h"
 
 #include <QFileInfo>
@@ -45,8 +46,7 @@ bool SoundPlayer::play(const QString& fileName) {
             gst_message_parse_error(message, &raw, nullptr);
             Error error = adopt(raw);
             qCWarning(lcSound).noquote()
-                << "sound failed:"
-                << sanitizedText(QString::fromUtf8(error ? error->message : ""), 500);
+                << "sound failed:" << sanitizedText(describeError(error.get()), 500);
         }
         if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
             // Not from inside the bus callback's own pipeline teardown.

@@ -1,6 +1,7 @@
 #include "media/uri_camera.h"
 
 #include "media/device_catalogue.h"
+#include "media/pipeline.h"
 #include "media/redact.h"
 
 #include <QCoreApplication>
@@ -622,7 +623,7 @@ std::optional<NativeFormat> discoverNativeFormat(const QString& uri, Kind kind, 
                 GError* raw = nullptr;
                 gst_message_parse_error(message.get(), &raw, nullptr);
                 Error error = adopt(raw);
-                failure = QString::fromUtf8(error->message);
+                failure = describeError(error.get());
             }
             break;
         }

@@ -1,7 +1,6 @@
 #include "playback/playback_graph.h"
 
-#include "media/bus_observer.h"
-#include "media/graph_log.h"
+#include "media/pipeline.h"
 #include "media/window_messages.h"
 
 #include <QCoreApplication>
@@ -197,8 +196,7 @@ PlaybackBuild PlaybackGraph::build(const QString& fileName, int timeout_ms) {
 
 // Builds the pipeline and sets it prerolling; the bus tells the rest.
 PlaybackBuild PlaybackGraph::start(const QString& fileName) {
-    pipeline_ = media::adopt(gst_pipeline_new("Playback Graph"));
-    if (!pipeline_) {
+    if (!pipeline_.create("Playback Graph")) {
         return PlaybackBuild::GrabberMissing;
     }
     // Receives the pipeline's debug log until the first frame is there or the
@@ -208,8 +206,7 @@ PlaybackBuild PlaybackGraph::start(const QString& fileName) {
     // At INFO: warnings, errors, state changes, links and the stream headers;
     // the debug level made the load twice as long.
     if (!logFileName_.isEmpty()) {
-        log_ = media::GraphLog::open(logFileName_, pipeline_.get(), GST_LEVEL_INFO);
-        if (!log_) {
+        if (!pipeline_.openLog(logFileName_, GST_LEVEL_INFO)) {
             qCWarning(lcPlayback) << "Cannot create the playback log" << logFileName_;
         }
     }
@@ -219,12 +216,10 @@ PlaybackBuild PlaybackGraph::start(const QString& fileName) {
         return PlaybackBuild::ErrorLoading;
     }
 
-    media::Element source =
-        media::adopt(gst_element_factory_make("filesrc", "Playback Source Filter"));
-    media::Element decoder =
-        media::adopt(gst_element_factory_make("decodebin", "Playback Decoder"));
-    convert_ = media::adopt(gst_element_factory_make("videoconvert", "Playback Converter"));
-    appsink_ = media::adopt(gst_element_factory_make("appsink", "Playback Grabber"));
+    media::Element source = media::makeElement("filesrc", "Playback Source Filter");
+    media::Element decoder = media::makeElement("decodebin", "Playback Decoder");
+    convert_ = media::makeElement("videoconvert", "Playback Converter");
+    appsink_ = media::makeElement("appsink", "Playback Grabber");
     if (!source || !decoder || !convert_ || !appsink_) {
         qCWarning(lcPlayback) << "GStreamer lacks filesrc, decodebin, videoconvert or appsink";
         return PlaybackBuild::GrabberMissing;
@@ -247,7 +242,7 @@ PlaybackBuild PlaybackGraph::start(const QString& fileName) {
     callbacks.new_sample = &PlaybackGraph::onNewSample;
     gst_app_sink_set_callbacks(GST_APP_SINK(appsink_.get()), &callbacks, probe_.get(), nullptr);
 
-    GstBin* bin = GST_BIN(pipeline_.get());
+    GstBin* bin = pipeline_.bin();
     for (GstElement* e : {source.get(), decoder.get(), convert_.get(), appsink_.get()}) {
         gst_bin_add(bin, e);  // the bin takes a reference of its own
     }
@@ -275,9 +270,7 @@ PlaybackBuild PlaybackGraph::start(const QString& fileName) {
                      probe_.get());
 
     g_signal_connect(pipeline_.get(), "deep-element-added", G_CALLBACK(&onElementAdded), nullptr);
-    bus_ = std::make_unique<media::BusObserver>(
-        media::adopt(gst_pipeline_get_bus(GST_PIPELINE(pipeline_.get()))));
-    bus_->addFilter([this](GstMessage* message) { onBusMessage(message); });
+    pipeline_.watchBus([this](GstMessage* message) { onBusMessage(message); });
 
     asyncDone_ = false;
     errorSeen_ = false;
@@ -312,10 +305,10 @@ void PlaybackGraph::advanceLoad() {
         Q_EMIT loadFinished(failedResult_);
         return;
     }
-    if (stage_ == Stage::Idle || !bus_) {
+    if (stage_ == Stage::Idle || !pipeline_.bus()) {
         return;
     }
-    bus_->drain();  // the reasons may follow the first error
+    pipeline_.bus()->drain();  // the reasons may follow the first error
     switch (stage_) {
         case Stage::Prerolling:
             if (errorSeen_) {
@@ -347,7 +340,7 @@ void PlaybackGraph::prerolled() {
     // The streaming threads wait on the prerolled sink: the log can go.
     // avidemux logs its frame-count answer with an object that is none; the
     // log closes before that question is asked.
-    log_.reset();
+    pipeline_.closeLog();
     removeReadProbes();
     readStreamFacts();
     const bool unfinished = looksUnfinished(loadingFile_);
@@ -477,26 +470,20 @@ void PlaybackGraph::close() {
         QMutexLocker lock(&probe_->ownerMutex);
         probe_->owner = nullptr;
     }
-    bus_.reset();
+    pipeline_.unwatchBus();
     appsink_.reset();
     convert_.reset();
     if (pipeline_ && givenUp) {
         // A load may wait on a read of a slow disk, and stopping waits for
         // that read: the pipeline stops in the background. The log goes only
         // after its streaming threads.
-        std::thread([pipeline = std::move(pipeline_), log = std::move(log_),
-                     probe = std::move(probe_)]() mutable {
-            gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-            log.reset();
+        std::thread([pipeline = std::move(pipeline_), probe = std::move(probe_)]() mutable {
             pipeline.reset();
             probe.reset();
         }).detach();
-    } else if (pipeline_) {
-        // Downward state changes complete before set_state returns, streaming
-        // threads included, so no callback runs after this line.
-        gst_element_set_state(pipeline_.get(), GST_STATE_NULL);
     }
-    log_.reset();
+    // Downward state changes complete before set_state returns, streaming
+    // threads included, so no callback runs after this line.
     pipeline_.reset();
     probe_.reset();
     events_.clear();
@@ -654,8 +641,8 @@ qint64 PlaybackGraph::stepBack() {
 }
 
 QList<int> PlaybackGraph::takeEvents() {
-    if (bus_) {
-        bus_->drain();
+    if (pipeline_.bus()) {
+        pipeline_.bus()->drain();
     }
     return std::exchange(events_, {});
 }
@@ -682,9 +669,8 @@ void PlaybackGraph::onBusMessage(GstMessage* message) {
             media::Error error;
             media::Chars debug;
             gst_message_parse_error(message, error.out(), debug.out());
-            const QString text = QString::fromUtf8(error->message) + u" ("_s +
-                                 QString::fromUtf8(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))) +
-                                 u")"_s;
+            const QString text = QString::fromUtf8(GST_OBJECT_NAME(GST_MESSAGE_SRC(message))) +
+                                 u": "_s + media::describeError(error.get(), debug.get());
             if (loading()) {
                 errorSeen_ = true;
                 scheduleAdvance();
@@ -692,26 +678,23 @@ void PlaybackGraph::onBusMessage(GstMessage* message) {
                     probe_->firstError = text;
                 }
                 probe_->resourceError =
-                    probe_->resourceError || error->domain == GST_RESOURCE_ERROR;
-                probe_->missingPlugin = probe_->missingPlugin ||
-                                        (error->domain == GST_CORE_ERROR &&
-                                         error->code == GST_CORE_ERROR_MISSING_PLUGIN) ||
-                                        (error->domain == GST_STREAM_ERROR &&
-                                         (error->code == GST_STREAM_ERROR_CODEC_NOT_FOUND ||
-                                          error->code == GST_STREAM_ERROR_DECODE));
+                    probe_->resourceError || (error && error->domain == GST_RESOURCE_ERROR);
+                probe_->missingPlugin =
+                    probe_->missingPlugin ||
+                    (error && ((error->domain == GST_CORE_ERROR &&
+                                error->code == GST_CORE_ERROR_MISSING_PLUGIN) ||
+                               (error->domain == GST_STREAM_ERROR &&
+                                (error->code == GST_STREAM_ERROR_CODEC_NOT_FOUND ||
+                                 error->code == GST_STREAM_ERROR_DECODE))));
             } else {
                 qCWarning(lcPlayback).noquote() << "Playback error:" << text;
                 postEvent(EC_USERABORT);
             }
             break;
         }
-        case GST_MESSAGE_WARNING: {
-            media::Error error;
-            media::Chars debug;
-            gst_message_parse_warning(message, error.out(), debug.out());
-            qCDebug(lcPlayback) << "Playback warning:" << error->message;
+        case GST_MESSAGE_WARNING:
+            qCDebug(lcPlayback).noquote() << "Playback warning:" << media::describeError(message);
             break;
-        }
         case GST_MESSAGE_ASYNC_DONE:
             if (loading() && GST_MESSAGE_SRC(message) == GST_OBJECT_CAST(pipeline_.get())) {
                 asyncDone_ = true;

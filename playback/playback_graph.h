@@ -12,6 +12,7 @@
 
 #include "media/frame.h"
 #include "media/gst_handle.h"
+#include "media/pipeline.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -26,10 +27,6 @@
 #include <functional>
 #include <memory>
 
-namespace kv::media {
-class BusObserver;
-class GraphLog;
-}  // namespace kv::media
 class QTimer;
 
 namespace kv::playback {
@@ -176,10 +173,9 @@ class PlaybackGraph : public QObject {
     // --- only accessed from the main thread
     QObject* receiver_;
     QString logFileName_;
-    media::Element pipeline_;
+    media::Pipeline pipeline_;  // its log only until the first frame is there
     media::Element appsink_;
     media::Element convert_;
-    std::unique_ptr<media::BusObserver> bus_;
     QList<int> events_;
     qint64 frameCount_ = 0;
     int fpsN_ = 0;
@@ -191,7 +187,6 @@ class PlaybackGraph : public QObject {
     Stage stage_ = Stage::Idle;
     QString loadingFile_;
     PlaybackBuild failedResult_ = PlaybackBuild::ErrorLoading;
-    std::unique_ptr<media::GraphLog> log_;  // until the first frame is there
     std::function<void(GstElement*)> buildHook_;
     bool advanceScheduled_ = false;
     bool asyncDone_ = false;

@@ -2,6 +2,7 @@
 
 #include "media/compressors.h"
 #include "media/device_catalogue.h"
+#include "media/pipeline.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -21,7 +22,9 @@ Q_LOGGING_CATEGORY(lcRecordGraph, "kv.record.graph", QtInfoMsg)
 namespace kv::record {
 
 using media::adopt;
+using media::describeError;
 using media::Element;
+using media::makeElement;
 using media::Pad;
 
 namespace {
@@ -30,33 +33,9 @@ namespace {
 // that takes longer than this is given up and left without an index.
 constexpr int kFinish_ms = 10000;
 
-Element makeElement(const char* factory, const char* name) {
-    return adopt(gst_element_factory_make(factory, name));
-}
-
-// The error's own text, and the system's reason where GStreamer gives one in
-// the last line of its debug text ("No space left on device").
-QString errorReason(GstMessage* message) {
-    media::Error error;
-    media::Chars debug;
-    gst_message_parse_error(message, error.out(), debug.out());
-    QString reason = error ? QString::fromUtf8(error->message) : QStringLiteral("unknown error");
-    if (debug) {
-        const QString detail =
-            QString::fromUtf8(debug.get()).section(QLatin1Char('\n'), -1).trimmed();
-        if (!detail.isEmpty() && !detail.contains(QLatin1String(".c(")) &&
-            !reason.contains(detail)) {
-            reason += QStringLiteral(" (%1)").arg(detail);
-        }
-    }
-    return reason;
-}
-
 // Stops a recording pipeline and gives its muxer's request pad back.
-void stopPipeline(Element& pipeline, Element& mux, Pad& muxPad) {
-    if (pipeline) {
-        gst_element_set_state(pipeline.get(), GST_STATE_NULL);
-    }
+void stopPipeline(media::Pipeline& pipeline, Element& mux, Pad& muxPad) {
+    pipeline.stop();
     if (muxPad) {
         gst_element_release_request_pad(mux.get(), muxPad.get());
     }
@@ -105,14 +84,13 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
     errorReason_.clear();
     fileName_ = params.fileName;
 
-    pipeline_ = adopt(gst_pipeline_new("Record Graph"));
+    pipeline_.create("Record Graph");
     if (params.debug) {
-        log_ = media::GraphLog::open(QStringLiteral("LOG.TXT"), pipeline_.get());
-        if (!log_) {
+        if (!pipeline_.openLog(QStringLiteral("LOG.TXT"))) {
             qCWarning(lcRecordGraph) << "cannot create LOG.TXT; recording without a log";
         }
     }
-    GstBin* bin = GST_BIN(pipeline_.get());
+    GstBin* bin = pipeline_.bin();
 
     source_ = std::make_unique<media::PushSource>(params.playInterval_ms);
     if (!source_->element() ||
@@ -158,20 +136,20 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
         qCWarning(lcRecordGraph).noquote()
             << "no recordable frame size (" << params.width << "x" << params.height
             << "); no file is made for" << fileName_;
-        log_.reset();
+        pipeline_.closeLog();
         releasePipeline();
         return RecordBuild::Running;
     }
     if (!mux_ || !writer || !muxPad_) {
         reportFailure(QStringLiteral("The AVI muxer (avimux) or file writer is not installed."));
-        log_.reset();
+        pipeline_.closeLog();
         return RecordBuild::Running;
     }
     QString openError;
     file_ = RecordingFile::open(fileName_, &openError);
     if (!file_) {
         reportFailure(openError);
-        log_.reset();
+        pipeline_.closeLog();
         return RecordBuild::Running;
     }
     g_object_set(writer.get(), "fd", file_->fd(), nullptr);
@@ -190,8 +168,7 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
     }
     file_->setJournal(journal_);
 
-    bus_ = std::make_unique<media::BusObserver>(adopt(gst_element_get_bus(pipeline_.get())));
-    bus_->addFilter([this](GstMessage* message) { onMessage(message); });
+    pipeline_.watchBus([this](GstMessage* message) { onMessage(message); });
 
     if (compressor_ && !linkCompressor(muxPad_.get())) {
         compressor_.reset();
@@ -210,7 +187,7 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
         qCWarning(lcRecordGraph).noquote() << "the recording of" << fileName_ << "does not start";
         GST_DEBUG_BIN_TO_DOT_FILE(bin, GST_DEBUG_GRAPH_SHOW_ALL, "record-failed");
     }
-    log_.reset();
+    pipeline_.closeLog();
     return RecordBuild::Running;
 }
 
@@ -219,7 +196,7 @@ RecordBuild RecordGraph::build(const RecordGraphParams& params) {
 // frame's conversion overlaps the encoding of the one before it. On failure
 // the four are taken out again so that the raw link can be made.
 bool RecordGraph::linkCompressor(GstPad* muxPad) {
-    GstBin* bin = GST_BIN(pipeline_.get());
+    GstBin* bin = pipeline_.bin();
     Element convert = makeElement("videoconvert", "Colour Converter");
     Element format = makeElement("capsfilter", "Encoder Input Format");
     Element queue = makeElement("queue", "Encoder Queue");
@@ -273,16 +250,12 @@ bool RecordGraph::linkRaw(GstPad* muxPad) {
 void RecordGraph::onMessage(GstMessage* message) {
     switch (GST_MESSAGE_TYPE(message)) {
         case GST_MESSAGE_ERROR:
-            reportFailure(errorReason(message));
+            reportFailure(describeError(message));
             break;
-        case GST_MESSAGE_WARNING: {
-            media::Error error;
-            media::Chars debug;
-            gst_message_parse_warning(message, error.out(), debug.out());
-            qCWarning(lcRecordGraph).noquote() << GST_OBJECT_NAME(GST_MESSAGE_SRC(message)) << ":"
-                                               << (error ? error->message : "warning");
+        case GST_MESSAGE_WARNING:
+            qCWarning(lcRecordGraph).noquote()
+                << GST_OBJECT_NAME(GST_MESSAGE_SRC(message)) << ":" << describeError(message);
             break;
-        }
         default:
             break;
     }
@@ -362,7 +335,7 @@ RecordCounters RecordGraph::counters() const {
 // the time-out, while the next file is already recording.
 class RecordGraph::Finishing {
   public:
-    Finishing(RecordGraph& owner, media::Element pipeline,
+    Finishing(RecordGraph& owner, media::Pipeline pipeline,
               std::unique_ptr<media::PushSource> source, media::Element mux, media::Pad muxPad,
               std::shared_ptr<RecordingFile> file, const QString& fileName)
         : pipeline_(std::move(pipeline)),
@@ -371,12 +344,11 @@ class RecordGraph::Finishing {
           muxPad_(std::move(muxPad)),
           file_(std::move(file)),
           fileName_(fileName) {
-        bus_ = std::make_unique<media::BusObserver>(adopt(gst_element_get_bus(pipeline_.get())));
-        bus_->addFilter([this, &owner](GstMessage* message) {
+        pipeline_.watchBus([this, &owner](GstMessage* message) {
             const GstMessageType type = GST_MESSAGE_TYPE(message);
             if (type == GST_MESSAGE_ERROR) {
                 qCWarning(lcRecordGraph).noquote()
-                    << fileName_ << "failed while finishing:" << errorReason(message);
+                    << fileName_ << "failed while finishing:" << describeError(message);
             }
             if (type == GST_MESSAGE_EOS || type == GST_MESSAGE_ERROR) {
                 done(owner, type == GST_MESSAGE_EOS);
@@ -389,13 +361,13 @@ class RecordGraph::Finishing {
             done(owner, false);
         });
         timer_.start(kFinish_ms);
-        bus_->drain();  // an EOS may have come already
+        pipeline_.bus()->drain();  // an EOS may have come already
     }
 
     // Waits on the bus itself, for quitting; true once the file is done.
     bool waitHere(RecordGraph& owner, int timeout_ms) {
-        if (!done_ && bus_) {
-            if (const media::Message end = bus_->waitFor(
+        if (!done_ && pipeline_.bus()) {
+            if (const media::Message end = pipeline_.bus()->waitFor(
                     GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR), timeout_ms)) {
                 done(owner, GST_MESSAGE_TYPE(end.get()) == GST_MESSAGE_EOS);
             }
@@ -427,13 +399,12 @@ class RecordGraph::Finishing {
             &timer_, [&owner, this] { owner.finishFile(this); }, Qt::QueuedConnection);
     }
 
-    media::Element pipeline_;
+    media::Pipeline pipeline_;
     std::unique_ptr<media::PushSource> source_;
     media::Element mux_;
     media::Pad muxPad_;
     std::shared_ptr<RecordingFile> file_;
     QString fileName_;
-    std::unique_ptr<media::BusObserver> bus_;
     QTimer timer_;
     bool done_ = false;
     bool complete_ = false;  // the muxer wrote its index and header
@@ -481,14 +452,14 @@ void RecordGraph::close(Finish finish) {
     }
     closing_ = true;
     lostCheck_->stop();
-    log_.reset();
+    pipeline_.closeLog();
     bool background = false;
     bool complete = false;  // the muxer finished the file
-    if (pipeline_ && bus_) {
+    if (pipeline_ && pipeline_.bus()) {
         // An error already posted means the stream is dead: EOS would never
         // arrive, so the pipeline just stops. A file without frames is removed
         // below, so it needs no EOS either.
-        bus_->drain();
+        pipeline_.bus()->drain();
         GstState state = GST_STATE_NULL;
         gst_element_get_state(source_->element(), &state, nullptr, 0);
         if (!failed_ && state >= GST_STATE_PAUSED && source_->framesPushed() > 0 &&
@@ -496,8 +467,8 @@ void RecordGraph::close(Finish finish) {
             if (finish == Finish::Background) {
                 background = true;
             } else {
-                const media::Message end =
-                    bus_->waitFor(GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR), kFinish_ms);
+                const media::Message end = pipeline_.bus()->waitFor(
+                    GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR), kFinish_ms);
                 complete = end && GST_MESSAGE_TYPE(end.get()) == GST_MESSAGE_EOS;
                 if (!end) {
                     qCWarning(lcRecordGraph).noquote()
@@ -525,7 +496,7 @@ void RecordGraph::close(Finish finish) {
                        frameless ? DiskSync::Release::Discard : DiskSync::Release::Sync);
     }
     if (background) {
-        bus_.reset();
+        pipeline_.unwatchBus();
         compressor_.reset();
         finishing_.push_back(std::make_unique<Finishing>(
             *this, std::move(pipeline_), std::move(source_), std::move(mux_), std::move(muxPad_),
@@ -533,7 +504,6 @@ void RecordGraph::close(Finish finish) {
     } else {
         releasePipeline();
         source_.reset();
-        bus_.reset();
         if (file_) {
             if (frameless) {
                 if (file_->removeIfStillNamed()) {

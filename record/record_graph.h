@@ -13,10 +13,10 @@
 // muxer cannot finish (a write error, a muxer that does not end in time) is
 // repaired as soon as its pipeline has stopped.
 
-#include "media/bus_observer.h"
 #include "media/frame.h"
 #include "media/graph_log.h"
 #include "media/gst_handle.h"
+#include "media/pipeline.h"
 #include "media/push_source.h"
 #include "record/disk_sync.h"
 #include "record/journal.h"
@@ -147,12 +147,10 @@ class RecordGraph : public QObject {
     std::shared_ptr<RecordingFile> journal_;  // the recording's CSV beside it
     qint64 journalFrames_ = 0;
     std::unique_ptr<media::PushSource> source_;
-    media::Element pipeline_;
+    media::Pipeline pipeline_;
     media::Element compressor_;
     media::Element mux_;
     media::Pad muxPad_;
-    std::unique_ptr<media::BusObserver> bus_;
-    std::unique_ptr<media::GraphLog> log_;
     std::vector<std::unique_ptr<Finishing>> finishing_;
     std::optional<int> compressorFailure_;
     RecordCounters lastCounters_;
