@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include "app/desktop_notifications.h"
+#include "app/playback_page.h"
 #include "app/recorder_status.h"
 #include "app/session_events.h"
 #include "app/settings_store.h"
@@ -19,10 +20,6 @@
 #include "media/sound_player.h"
 #include "media/uri_camera.h"
 #include "media/window_messages.h"
-#include "playback/frame_export.h"
-#include "playback/playback_graph.h"
-#include "playback/record_navigation.h"
-#include "record/record_files.h"
 #include "record/record_graph.h"
 #include "session/recording_session.h"
 
@@ -33,7 +30,6 @@
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -43,13 +39,9 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPrinter>
-#include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegion>
 #include <QScreen>
-#include <QSignalBlocker>
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -69,18 +61,6 @@ using namespace kv;
 using media::MessageEvent;
 
 namespace {
-
-// Bars of black beside a picture whose aspect is not the panel's.
-void drawLetterboxed(QPainter& painter, const QRect& area, const QImage& picture) {
-    const QRect target = app::letterboxed(picture.size(), area);
-    if (target != area) {
-        const QRegion bars = QRegion(area).subtracted(QRegion(target));
-        for (const QRect& bar : bars) {
-            painter.fillRect(bar, Qt::black);
-        }
-    }
-    painter.drawImage(target, picture);
-}
 
 const QString kProduct = QStringLiteral("Kestrelvision");
 const QString kNoCaptureDevice = QStringLiteral("No capture device available.");
@@ -147,12 +127,7 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     WindowLayout(320, 240);
 
     sound_ = new media::SoundPlayer(this);
-    playbackGraph_ = new playback::PlaybackGraph(this, this);
-    connect(playbackGraph_, &playback::PlaybackGraph::frameReady, c_.PaintBoxPlayback,
-            qOverload<>(&QWidget::update));
-    connect(playbackGraph_, &playback::PlaybackGraph::loadFinished, this,
-            &TForm1::PlaybackLoadFinished);
-    connect(c_.BtnCancelLoad, &QPushButton::clicked, this, &TForm1::BtnCancelLoadClick);
+    playback_ = new app::PlaybackPage(c_, this, settings_, *session_, clock_, terminating_);
 
     runSingleInstanceTest();
 
@@ -189,29 +164,6 @@ void TForm1::wireControls() {
     connect(c_.cmAutoSetMask, &QAction::triggered, this, &TForm1::cmAutoSetMaskClick);
     connect(c_.cmClearMask, &QAction::triggered, this, &TForm1::cmClearMaskClick);
     c_.PaintBoxRecord->setPaintHook([this](QPainter& painter) { PaintBoxRecordPaint(painter); });
-    c_.PaintBoxPlayback->setPaintHook([this](QPainter& painter) {
-        const QImage frame = playbackGraph_->currentImage();
-        painter.fillRect(c_.PaintBoxPlayback->rect(), palette().color(QPalette::Window));
-        if (!frame.isNull()) {
-            drawLetterboxed(painter, c_.PaintBoxPlayback->rect(), frame);
-        }
-    });
-    connect(c_.tBtnOpenActual, &QToolButton::clicked, this, &TForm1::tBtnOpenActualClick);
-    connect(c_.tBtnSpeed, &QToolButton::clicked, this, [this] { ChangePlaySpeed(0); });
-    connect(c_.tBtnOpen, &QToolButton::clicked, this, &TForm1::BtnOpenClick);
-    connect(c_.tBtnStop, &QToolButton::clicked, this, &TForm1::BtnStopClick);
-    connect(c_.tBtnPlay, &QToolButton::clicked, this, &TForm1::BtnStartClick);
-    connect(c_.tBtnBack, &QToolButton::clicked, this, &TForm1::BtnBackClick);
-    connect(c_.tBtnForward, &QToolButton::clicked, this, &TForm1::BtnForwardClick);
-    connect(c_.tBtnPrev, &QToolButton::clicked, this, &TForm1::BtnPrevFileClick);
-    connect(c_.tBtnNext, &QToolButton::clicked, this, &TForm1::BtnNextFileClick);
-    connect(c_.tBtnSave, &QToolButton::clicked, this, &TForm1::BtnSaveClick);
-    connect(c_.tBtnPrint, &QToolButton::clicked, this, &TForm1::tBtnPrintClick);
-    connect(c_.PanelPlayback, &app::Panel::doubleClicked, this, &TForm1::PanelPlaybackDblClick);
-    connect(c_.TBPlayback, &QSlider::valueChanged, this, &TForm1::TBPlaybackChange);
-    connect(c_.TBPlayback, &QSlider::sliderPressed, this, &TForm1::TBPlaybackStartDrag);
-    connect(c_.TBPlayback, &QSlider::sliderReleased, this, &TForm1::TBPlaybackEndDrag);
-    connect(c_.TimerTrackBar, &QTimer::timeout, this, &TForm1::TimerTrackBarTimer);
     // Key preview: the window sees every key before the focused control.
     qApp->installEventFilter(this);
 }
@@ -310,9 +262,6 @@ bool TForm1::event(QEvent* event) {
         case media::WM_OTHERINSTANCE:
             otherInstanceWindow_ = static_cast<MessageEvent*>(event)->lParam();
             return true;
-        case media::WM_GRAPHNOTIFY:
-            PlaybackGraphNotify();
-            return true;
         default:
             return QWidget::event(event);
     }
@@ -324,8 +273,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (widget && widget->window() == this && (key->modifiers() & Qt::ControlModifier) &&
             (key->key() == Qt::Key_Right || key->key() == Qt::Key_Left) &&
-            c_.PageControl->currentWidget() == c_.tsPlayback) {
-            JumpToMovement(key->key() == Qt::Key_Right);
+            playback_->keyPressed(key->key(), key->modifiers())) {
             return true;
         }
         if (widget && widget->window() == this && maskKey(*key)) {
@@ -439,41 +387,11 @@ void TForm1::saveMask() {
 }
 
 bool TForm1::FormKeyDown(int key) {
-    QWidget* page = c_.PageControl->currentWidget();
-    if (page == c_.tsRecord && key == Qt::Key_F1) {
+    if (c_.PageControl->currentWidget() == c_.tsRecord && key == Qt::Key_F1) {
         BtnSelectCaptureDevClick();
         return true;
     }
-    if (page != c_.tsPlayback) {
-        return false;
-    }
-    switch (key) {
-        case Qt::Key_Space:
-            if (!playbackGraph_->loaded()) {
-                return false;  // goes on to the focused control
-            }
-            if (playbackGraph_->isStopped()) {
-                BtnStartClick();
-            } else {
-                BtnStopClick();
-            }
-            return true;
-        case Qt::Key_Up:
-            BtnBackClick();
-            return true;
-        case Qt::Key_Down:
-            BtnForwardClick();
-            return true;
-        case Qt::Key_Plus:
-        case Qt::Key_Equal:
-            ChangePlaySpeed(+1);
-            return true;
-        case Qt::Key_Minus:
-            ChangePlaySpeed(-1);
-            return true;
-        default:
-            return false;
-    }
+    return playback_->keyPressed(key, Qt::NoModifier);
 }
 
 void TForm1::Startup() {
@@ -519,7 +437,7 @@ void TForm1::Startup() {
     c_.PanelGerman->setVisible(isGerman);
 
     // Unfinished recordings are repaired first, then the quota runs.
-    session_->setPlaybackFileName(playbackFileName_);
+    session_->setPlaybackFileName(playback_->PlaybackFileName());
     session_->startUp();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         setRecordStatus(QStringLiteral("No tray: close minimises, Ctrl+Q quits"));
@@ -580,18 +498,13 @@ bool TForm1::SaveSettings() {
     return true;
 }
 
-void TForm1::EnforceDiskQuota() {
-    session_->setPlaybackFileName(playbackFileName_);
-    session_->EnforceDiskQuota();
-}
-
 session::SessionConfig TForm1::sessionConfig() const {
     return app::sessionConfigFor(settings_, c_.MotionTriggerBar->value());
 }
 
 void TForm1::applySettingsToSession() {
     session_->setConfig(sessionConfig());
-    session_->setPlaybackFileName(playbackFileName_);
+    session_->setPlaybackFileName(playback_->PlaybackFileName());
     notifications_->setChoice(
         {settings_.NotifyOnMove, settings_.NotifyOnCamera, settings_.NotifyOnWriteError});
     notifications_->setCameraName(settings_.CaptureDeviceName);
@@ -666,7 +579,7 @@ void TForm1::ShutdownRoutine() {
     c_.RecordTimer->stop();
     c_.TimerTrackBar->stop();
     session_->shutdown();
-    ClosePlaybackGraph();
+    playback_->ClosePlaybackGraph();
     if (tray_) {
         tray_->hide();
     }
@@ -760,7 +673,7 @@ void TForm1::clearLivePicture() {
 }
 
 void TForm1::PaintBoxRecordPaint(QPainter& painter) {
-    drawLetterboxed(painter, c_.PaintBoxRecord->rect(), livePicture_);
+    app::drawLetterboxed(painter, c_.PaintBoxRecord->rect(), livePicture_);
     // Drawn as the panel is painted, so that a stroke shows at once.
     if (c_.cmShowMask->isChecked() || c_.cmAutoSetMask->isChecked()) {
         session_->mask().drawOverlay(
@@ -943,46 +856,12 @@ void TForm1::RecordTimerTimer() {
     if (terminating_) {
         return;
     }
-    session_->setPlaybackFileName(playbackFileName_);
+    session_->setPlaybackFileName(playback_->PlaybackFileName());
     session_->recordTimerTick();
     showRecorderState();
     if (!terminating_) {
         c_.RecordTimer->start();
     }
-}
-
-bool TForm1::captureGraphExists() const {
-    return session_->captureGraphExists();
-}
-bool TForm1::recordGraphExists() const {
-    return session_->recordGraphExists();
-}
-int TForm1::restartDelay() const {
-    return session_->restartDelay();
-}
-int TForm1::recordedFrames() const {
-    return session_->recordedFrames();
-}
-const QString& TForm1::RecordFileName() const {
-    return session_->RecordFileName();
-}
-capture::MotionMask& TForm1::mask() {
-    return session_->mask();
-}
-capture::TGrabberCallback& TForm1::grabber() {
-    return session_->grabber();
-}
-record::RecordGraph& TForm1::recordGraph() {
-    return session_->recordGraph();
-}
-
-void TForm1::FrameLoop() {
-    session_->FrameLoop();
-}
-
-void TForm1::BuildCaptureGraph() {
-    WaitCursor wait;
-    session_->BuildCaptureGraph();
 }
 
 void TForm1::CloseCaptureGraph() {
@@ -1020,7 +899,7 @@ void TForm1::BtnSelectCaptureDevClick() {
         SaveSettings();
     }
     applySettingsToSession();
-    session_->setPlaybackFileName(playbackFileName_);
+    session_->setPlaybackFileName(playback_->PlaybackFileName());
     // The window follows the camera's frame size once the camera tells it.
     layoutPending_ = true;
     session_->StartGraphs();
@@ -1068,356 +947,5 @@ void TForm1::tBtnSetupClick() {
         qCInfo(lcMain).noquote() << "recording folder is now" << settings_.AVIPath;
         CloseRecordGraph();
         CloseCaptureGraph();
-    }
-}
-
-// --- playback page
-
-void TForm1::BuildPlaybackGraph() {
-    record::repairBeforePlayback(playbackFileName_);
-    // The file loads in the background, however slow its disk: the window
-    // shows that it is busy and offers Cancel.
-    c_.StatusBarPlayback->setSimpleText(
-        tr("Loading %1 ...").arg(QFileInfo(playbackFileName_).fileName()));
-    c_.PlaybackBusy->show();
-    playbackGraph_->load(playbackFileName_);
-}
-
-void TForm1::PlaybackLoadFinished(playback::PlaybackBuild result) {
-    c_.PlaybackBusy->hide();
-    const std::optional<qint64> seekTo = std::exchange(seekAfterLoad_, std::nullopt);
-    if (result != playback::PlaybackBuild::Loaded) {
-        c_.StatusBarPlayback->setSimpleText(QString());
-        const QString message = playback::PlaybackBuildMessage(result);
-        if (!message.isEmpty()) {
-            QMessageBox::warning(this, kProduct, message);
-        }
-        ClosePlaybackGraph();
-        return;
-    }
-    c_.TBPlayback->setMaximum(int(playbackGraph_->frameCount()));
-    c_.StatusBarPlayback->setSimpleText(
-        playback::PlaybackStatusText(playbackFileName_, playbackGraph_->frameCount()));
-    playbackJournal_ = record::readJournal(record::journalPath(playbackFileName_));
-    showPlaybackActivity();
-    showPlaybackPosition();
-    c_.TimerTrackBar->start();
-    for (QToolButton* button : {c_.tBtnStop, c_.tBtnPlay, c_.tBtnBack, c_.tBtnForward, c_.tBtnPrev,
-                                c_.tBtnNext, c_.tBtnSave, c_.tBtnPrint}) {
-        button->setEnabled(true);
-    }
-    if (seekTo) {
-        c_.TBPlayback->setValue(int(*seekTo));
-    }
-}
-
-void TForm1::BtnCancelLoadClick() {
-    if (!playbackGraph_->loading()) {
-        return;
-    }
-    qCInfo(lcMain).noquote() << "loading" << playbackFileName_ << "cancelled";
-    ClosePlaybackGraph();
-    c_.StatusBarPlayback->setSimpleText(QString());
-}
-
-void TForm1::ClosePlaybackGraph() {
-    playbackGraph_->close();
-    c_.PlaybackBusy->hide();
-    seekAfterLoad_.reset();
-    playbackJournal_.clear();
-    c_.TBPlayback->setActivity({}, {}, 0);
-    c_.StatusBarPlayback->setPanelText(1, QString());
-    c_.PaintBoxPlayback->update();
-}
-
-void TForm1::tBtnOpenActualClick() {
-    if (session_->recordedFrames() <= 0) {
-        return;
-    }
-    WaitCursor wait;
-    const QString current = session_->RecordFileName();
-    playbackFileName_ = current;
-    session_->setPlaybackFileName(current);
-    CloseRecordGraph();
-    BuildRecordGraph();
-    ClosePlaybackGraph();
-    // It can be read once its index is written, which happens in the background.
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(&session_->recordGraph(), &record::RecordGraph::finished, this,
-                          [this, current, connection](const QString& fileName) {
-                              if (fileName != current) {
-                                  return;
-                              }
-                              disconnect(*connection);
-                              if (playbackFileName_ == current && !playbackGraph_->loaded() &&
-                                  !playbackGraph_->loading()) {
-                                  BuildPlaybackGraph();
-                              }
-                          });
-}
-
-void TForm1::BtnOpenClick() {
-    // Recordings live in the recording folder, not beside the program.
-    c_.OpenDialog->setDirectory(settings_.AVIPath);
-    if (c_.OpenDialog->exec() != QDialog::Accepted || c_.OpenDialog->selectedFiles().isEmpty()) {
-        return;
-    }
-    ClosePlaybackGraph();
-    playbackFileName_ = c_.OpenDialog->selectedFiles().first();
-    BuildPlaybackGraph();
-}
-
-void TForm1::BtnStopClick() {
-    if (!playbackGraph_->loaded()) {
-        return;
-    }
-    playbackGraph_->stop();
-    c_.TimerTrackBar->stop();
-    TimerTrackBarTimer();
-    if (c_.PageControl->currentWidget() == c_.tsPlayback) {
-        c_.TBPlayback->setFocus();
-    }
-}
-
-void TForm1::BtnStartClick() {
-    if (!playbackGraph_->loaded()) {
-        return;
-    }
-    playbackGraph_->play();
-    c_.TimerTrackBar->start();
-}
-
-void TForm1::BtnBackClick() {
-    if (!playbackGraph_->loaded()) {
-        return;
-    }
-    c_.TimerTrackBar->stop();
-    c_.TBPlayback->setValue(int(playbackGraph_->stepBack()));
-}
-
-void TForm1::BtnForwardClick() {
-    if (!playbackGraph_->loaded()) {
-        return;
-    }
-    c_.TimerTrackBar->stop();
-    c_.TBPlayback->setValue(int(playbackGraph_->stepForward()));
-}
-
-void TForm1::TBPlaybackChange() {
-    if (playbackGraph_->loaded()) {
-        playbackGraph_->seekToFrame(c_.TBPlayback->value());
-        showPlaybackPosition();
-    }
-}
-
-// 1x, 2x, 4x, 8x, 16x: up or down one (held at the ends), or with 0 the next
-// one round (the button).
-void TForm1::ChangePlaySpeed(int step) {
-    constexpr int kFastest = 16;
-    int rate = int(playbackGraph_->rate());
-    if (step > 0) {
-        rate = std::min(rate * 2, kFastest);
-    } else if (step < 0) {
-        rate = std::max(rate / 2, 1);
-    } else {
-        rate = rate >= kFastest ? 1 : rate * 2;
-    }
-    playbackGraph_->setRate(rate);
-    c_.tBtnSpeed->setText(QStringLiteral("%1x").arg(rate));
-}
-
-// The journal's motion values behind the position track bar, one per frame.
-void TForm1::showPlaybackActivity() {
-    const qint64 count = playbackGraph_->frameCount();
-    std::vector<int> motion(std::size_t(std::max<qint64>(count, 0)), 0);
-    std::vector<bool> moving(motion.size(), false);
-    int trigger = 0;
-    for (const record::JournalLine& line : playbackJournal_) {
-        if (line.frame >= 0 && line.frame < count) {
-            motion[std::size_t(line.frame)] = line.motion;
-            moving[std::size_t(line.frame)] = line.fate == record::JournalFate::Movement ||
-                                              line.fate == record::JournalFate::PreRecord;
-            trigger = line.trigger;
-        }
-    }
-    if (playbackJournal_.empty()) {
-        motion.clear();
-        moving.clear();
-    }
-    c_.TBPlayback->setActivity(std::move(motion), std::move(moving), trigger);
-}
-
-// "Frame N of M" and the time of day it was taken (the date is in the file's
-// name): from the journal, or without one (a file from elsewhere) the time
-// from the file's start.
-void TForm1::showPlaybackPosition() {
-    const qint64 frame = shownFrame();
-    const std::optional<QDateTime> taken = shownFrameTime();
-    const QString when =
-        taken ? taken->toString(QStringLiteral("HH:mm:ss"))
-              : QTime(0, 0)
-                    .addMSecs(int(frame * playbackGraph_->frameDuration_ns() / 1000000))
-                    .toString(QStringLiteral("+HH:mm:ss.zzz"));
-    c_.StatusBarPlayback->setPanelText(1, QStringLiteral("Frame %1 of %2, %3")
-                                              .arg(frame + 1)
-                                              .arg(playbackGraph_->frameCount())
-                                              .arg(when));
-}
-
-void TForm1::TBPlaybackStartDrag() {
-    if (playbackGraph_->loaded()) {
-        playbackGraph_->stop();
-    }
-    c_.TimerTrackBar->stop();
-}
-
-void TForm1::TBPlaybackEndDrag() {
-    QApplication::beep();
-}
-
-void TForm1::TimerTrackBarTimer() {
-    if (!playbackGraph_->loaded()) {
-        return;
-    }
-    // Moving the bar from here must not seek.
-    const QSignalBlocker blocker(c_.TBPlayback);
-    c_.TBPlayback->setValue(int(playbackGraph_->position()));
-    showPlaybackPosition();
-}
-
-void TForm1::PlaybackGraphNotify() {
-    if (playbackGraph_->handleGraphNotify() && !terminating_) {
-        BtnStopClick();
-    }
-}
-
-void TForm1::StepRecordFile(bool forward) {
-    QList<record::RecordFileEntry> list;
-    record::ListRecordFiles(settings_.AVIPath, list);
-    const QString target = playback::StepRecordFile(list, playbackFileName_, forward);
-    if (target.isEmpty()) {
-        return;
-    }
-    ClosePlaybackGraph();
-    playbackFileName_ = target;
-    BuildPlaybackGraph();
-}
-
-void TForm1::JumpToMovement(bool forward) {
-    if (!playbackGraph_->loaded()) {
-        return;
-    }
-    const qint64 here = playbackGraph_->position();
-    std::vector<qint64> starts = record::movementStarts(playbackJournal_);
-    const auto seek = [this](qint64 frame) { c_.TBPlayback->setValue(int(frame)); };
-    if (forward) {
-        const auto next = std::upper_bound(starts.begin(), starts.end(), here);
-        if (next != starts.end()) {
-            seek(*next);
-            return;
-        }
-    } else {
-        const auto next = std::lower_bound(starts.begin(), starts.end(), here);
-        if (next != starts.begin()) {
-            seek(*std::prev(next));
-            return;
-        }
-    }
-    // On through the neighbouring recordings, in folder order.
-    QList<record::RecordFileEntry> list;
-    record::ListRecordFiles(settings_.AVIPath, list);
-    QString file = playbackFileName_;
-    for (;;) {
-        file = playback::StepRecordFile(list, file, forward);
-        if (file.isEmpty()) {
-            c_.StatusBarPlayback->setPanelText(1, QStringLiteral("No further movement"));
-            return;
-        }
-        starts = record::movementStarts(record::readJournal(record::journalPath(file)));
-        if (!starts.empty()) {
-            ClosePlaybackGraph();
-            playbackFileName_ = file;
-            // Shown once the file is loaded.
-            seekAfterLoad_ = forward ? starts.front() : starts.back();
-            BuildPlaybackGraph();
-            return;
-        }
-    }
-}
-
-// The frame the picture shows: the last one once playing reached the end.
-qint64 TForm1::shownFrame() const {
-    return std::min(playbackGraph_->position(),
-                    std::max<qint64>(playbackGraph_->frameCount() - 1, 0));
-}
-
-std::optional<QDateTime> TForm1::shownFrameTime() const {
-    const qint64 frame = shownFrame();
-    if (frame >= 0 && frame < qint64(playbackJournal_.size()) &&
-        playbackJournal_[std::size_t(frame)].frame == frame) {
-        return playbackJournal_[std::size_t(frame)].time;
-    }
-    return std::nullopt;
-}
-
-QImage TForm1::exportedFrame() const {
-    media::BITMAPINFOHEADER header{};
-    QByteArray pixels;
-    if (!playbackGraph_->loaded() || !playbackGraph_->currentFrame(header, pixels)) {
-        return {};
-    }
-    return playback::exportFrameImage(header, pixels);
-}
-
-void TForm1::BtnSaveClick() {
-    const QImage frame = exportedFrame();
-    if (frame.isNull()) {
-        return;  // nothing loaded
-    }
-    QFileDialog& dialog = *c_.SaveDialog;
-    dialog.setWindowTitle(QStringLiteral("Save Frame:"));
-    // Named after the moment it shows, when the recording's journal tells it.
-    // Its extension is that of the filter left selected by the last save.
-    if (const std::optional<QDateTime> taken = shownFrameTime()) {
-        dialog.selectFile(
-            playback::suggestedExportName(taken->toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")),
-                                          playback::selectedFilterIndex(dialog)));
-    }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
-    }
-    const QString chosen = dialog.selectedFiles().first();
-    dialog.setDirectory(playback::exportFolder(chosen));
-    const int index = playback::selectedFilterIndex(dialog);
-    const QString name = playback::exportFileName(chosen, index);
-    if (name != chosen && QFileInfo::exists(name) &&
-        QMessageBox::question(this, kProduct,
-                              QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                                  .arg(QFileInfo(name).fileName())) != QMessageBox::Yes) {
-        return;  // the completed name was not the one the dialog asked about
-    }
-    QString error;
-    WaitCursor wait;
-    if (!playback::saveFrame(frame, name, index, &error)) {
-        QMessageBox::warning(this, kProduct, error);
-    }
-}
-
-void TForm1::tBtnPrintClick() {
-    const QImage frame = exportedFrame();
-    if (frame.isNull()) {
-        return;
-    }
-    if (!playback::defaultPrinterAvailable()) {
-        QMessageBox::warning(this, kProduct, playback::noPrinterMessage());
-        return;
-    }
-    QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
-    QString error;
-    // The moment the frame shows, or, without a journal, when it is printed.
-    const QString footer = playback::printFooter(playbackFileName_, playbackGraph_->position(),
-                                                 shownFrameTime().value_or(clock_.now()));
-    if (!playback::printFrame(frame, printer, footer, &error)) {
-        QMessageBox::warning(this, kProduct, error);
     }
 }

@@ -2,7 +2,10 @@
 
 #include "app/form_controls.h"
 
+#include <QImage>
+#include <QPainter>
 #include <QProgressBar>
+#include <QRegion>
 #include <QSlider>
 #include <QTabWidget>
 
@@ -83,6 +86,17 @@ void applyClientLayout(Form1Controls& c, const WindowLayout& layout) {
     c.MotionDisplayBar->setGeometry(layout.MotionDisplayBar);
     c.MotionTriggerBar->setGeometry(layout.MotionTriggerBar);
     c.TBPlayback->setGeometry(layout.TBPlayback);
+}
+
+void drawLetterboxed(QPainter& painter, const QRect& area, const QImage& picture) {
+    const QRect target = letterboxed(picture.size(), area);
+    if (target != area) {
+        const QRegion bars = QRegion(area).subtracted(QRegion(target));
+        for (const QRect& bar : bars) {
+            painter.fillRect(bar, Qt::black);
+        }
+    }
+    painter.drawImage(target, picture);
 }
 
 }  // namespace kv::app

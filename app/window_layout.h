@@ -6,6 +6,8 @@
 #include <QRect>
 #include <QSize>
 
+class QImage;
+class QPainter;
 class QWidget;
 
 namespace kv::app {
@@ -40,6 +42,9 @@ QSize pictureFittingScreen(QSize picture, QSize available, QSize frame);
 // Where a picture is drawn in an area: as large as fits, with its aspect kept,
 // centred between bars. An empty picture fills the area.
 QRect letterboxed(QSize picture, QRect area);
+
+// Draws picture letterboxed in area, the bars beside it black.
+void drawLetterboxed(QPainter& painter, const QRect& area, const QImage& picture);
 
 // Sizes the window and its controls; the window's position is left as it is.
 // The user may resize it afterwards, down to the smallest picture.
