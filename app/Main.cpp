@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include "app/desktop_notifications.h"
+#include "app/live_panel.h"
 #include "app/playback_page.h"
 #include "app/recorder_status.h"
 #include "app/session_events.h"
@@ -9,7 +10,6 @@
 #include "app/single_instance.h"
 #include "app/window_layout.h"
 #include "capture/capture_graph.h"
-#include "capture/frame_stamp.h"
 #include "capture/grabber_callback.h"
 #include "capture/motion.h"
 #include "dialogs/Dlgeinstellung.h"
@@ -32,13 +32,10 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -51,9 +48,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <memory>
-#include <utility>
 
 Q_LOGGING_CATEGORY(lcMain, "kv.main", QtWarningMsg)
 
@@ -121,7 +116,8 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     settings_.Mode = capture::StateOff;
     session_ = new session::RecordingSession(clock_, this);
     notifications_ = new app::DesktopNotifications(QDBusConnection::sessionBus(), this);
-    maskPainter_ = std::make_unique<capture::MaskPainter>(session_->mask());
+    live_ = new app::LivePanel(c_, this, *session_, clock_);
+    connect(live_, &app::LivePanel::maskSaveFailed, this, &TForm1::setRecordStatus);
     connectSession();
     session_->setMode(capture::StateOff);
     WindowLayout(320, 240);
@@ -146,6 +142,8 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
 TForm1::~TForm1() {
     FormDestroy();
     qApp->removeEventFilter(this);
+    // The controls go before the panel: it must not see their last events.
+    c_.PaintBoxRecord->removeEventFilter(live_);
 }
 
 void TForm1::wireControls() {
@@ -163,7 +161,6 @@ void TForm1::wireControls() {
     connect(c_.cmShowMask, &QAction::triggered, this, &TForm1::cmShowMaskClick);
     connect(c_.cmAutoSetMask, &QAction::triggered, this, &TForm1::cmAutoSetMaskClick);
     connect(c_.cmClearMask, &QAction::triggered, this, &TForm1::cmClearMaskClick);
-    c_.PaintBoxRecord->setPaintHook([this](QPainter& painter) { PaintBoxRecordPaint(painter); });
     // Key preview: the window sees every key before the focused control.
     qApp->installEventFilter(this);
 }
@@ -276,7 +273,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             playback_->keyPressed(key->key(), key->modifiers())) {
             return true;
         }
-        if (widget && widget->window() == this && maskKey(*key)) {
+        if (widget && widget->window() == this && live_->maskKey(*key)) {
             return true;
         }
         if (widget && widget->window() == this) {
@@ -285,105 +282,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             }
         }
     }
-    if (watched == c_.PaintBoxRecord && c_.cmShowMask->isChecked() && paintMask(event)) {
-        return true;
-    }
     return QWidget::eventFilter(watched, event);
-}
-
-// --- painting the mask on the live picture, while it is shown
-
-QPointF TForm1::maskCellAt(QPointF position) const {
-    const QRect picture = app::letterboxed(livePicture_.size(), c_.PaintBoxRecord->rect());
-    if (picture.isEmpty()) {
-        return {-1, -1};  // off the mask: paints nothing
-    }
-    return {(position.x() - picture.x()) * capture::MotionMask::kWidth / picture.width(),
-            (position.y() - picture.y()) * capture::MotionMask::kHeight / picture.height()};
-}
-
-bool TForm1::paintMask(QEvent* event) {
-    switch (event->type()) {
-        case QEvent::MouseButtonPress: {
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() != Qt::LeftButton && mouse->button() != Qt::RightButton) {
-                return false;
-            }
-            // Left ignores; right, or Shift with the left, watches.
-            const bool watched =
-                mouse->button() == Qt::RightButton || (mouse->modifiers() & Qt::ShiftModifier);
-            maskPainter_->begin(maskCellAt(mouse->position()), watched);
-            c_.PaintBoxRecord->update();
-            return true;
-        }
-        case QEvent::MouseMove:
-            if (!maskPainter_->painting()) {
-                return false;
-            }
-            maskPainter_->moveTo(maskCellAt(static_cast<QMouseEvent*>(event)->position()));
-            c_.PaintBoxRecord->update();
-            return true;
-        case QEvent::MouseButtonRelease: {
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (!maskPainter_->painting()) {
-                return false;
-            }
-            if (maskPainter_->end()) {
-                saveMask();
-            } else if (mouse->button() == Qt::RightButton) {
-                // A right click that changed nothing still opens the menu.
-                c_.PopUpFilter->popup(mouse->globalPosition().toPoint());
-            }
-            return true;
-        }
-        case QEvent::ContextMenu:
-            return true;  // the right button paints; its release decides
-        default:
-            return false;
-    }
-}
-
-bool TForm1::maskKey(const QKeyEvent& key) {
-    if (!c_.cmShowMask->isChecked() || c_.PageControl->currentWidget() != c_.tsRecord) {
-        return false;
-    }
-    if (key.key() == Qt::Key_Z && (key.modifiers() & Qt::ControlModifier)) {
-        if (maskPainter_->undo()) {
-            saveMask();
-            c_.PaintBoxRecord->update();
-        }
-        return true;
-    }
-    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
-        return false;
-    }
-    switch (key.key()) {
-        case Qt::Key_1:
-        case Qt::Key_3:
-        case Qt::Key_5:
-            maskPainter_->setBrush(key.key() - Qt::Key_0);
-            showMaskHint();
-            return true;
-        default:
-            return false;
-    }
-}
-
-void TForm1::showMaskHint() {
-    c_.PaintBoxRecord->setToolTip(
-        c_.cmShowMask->isChecked()
-            ? QStringLiteral("Paint the mask: the left button ignores cells, the right button "
-                             "(or Shift) watches them. Brush %1 (keys 1, 3, 5); Ctrl+Z undoes.")
-                  .arg(maskPainter_->brush())
-            : QString());
-}
-
-void TForm1::saveMask() {
-    QString error;
-    if (!session_->saveMask(&error)) {
-        qCWarning(lcMain).noquote() << error;
-        setRecordStatus(error);
-    }
 }
 
 bool TForm1::FormKeyDown(int key) {
@@ -417,12 +316,12 @@ void TForm1::Startup() {
     }
     if (settings_.Width > 0 && settings_.Height > 0) {
         // The size the user left it at; the camera's frames keep their aspect in it.
-        const QSize room = availableRoom();
+        const QSize room = app::availableRoom(this);
         app::applyWindowLayout(
             c_, this,
             app::windowLayoutForClient(QSize(settings_.Width, settings_.Height).boundedTo(room)));
-        fitLivePicture();
-        clearLivePicture();
+        live_->fit();
+        live_->clear();
     } else {
         // The first start: 320 x 240 until the camera tells its size, then laid
         // out for the camera.
@@ -455,27 +354,11 @@ void TForm1::LoadSettings() {
                              : QRect(0, 0, width(), height());
     settings_ = app::loadRecorderSettings(*settingsStore_, (screen.height() - height()) / 2,
                                           (screen.width() - width()) / 2);
-    placeWindow(QPoint(settings_.Left, settings_.Top));
+    app::placeWindow(this, QPoint(settings_.Left, settings_.Top));
     c_.MotionTriggerBar->setValue(settings_.Trigger);
     applySettingsToSession();
     session_->grabber().setInterval(session::RecordingSession::kIdleInterval_ms);
     qCInfo(lcMain) << "settings loaded from" << settingsStore_->filePath();
-}
-
-// Puts the window's inside where it was; a position no screen shows any more
-// (a monitor taken away) brings the window to the middle of the main screen.
-void TForm1::placeWindow(QPoint topLeft) {
-    // Its top strip must be on a screen, or it could not be dragged back.
-    const QRect top(topLeft, QSize(width(), 20));
-    bool visible = false;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        visible = visible || screen->availableGeometry().intersects(top);
-    }
-    if (!visible && QGuiApplication::primaryScreen()) {
-        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-        topLeft = area.center() - QPoint(width() / 2, height() / 2);
-    }
-    setGeometry(QRect(topLeft, size()));
 }
 
 bool TForm1::SaveSettings() {
@@ -594,7 +477,7 @@ void TForm1::tBtnRecClick(int tag) {
 }
 
 void TForm1::cmShowMaskClick() {
-    showMaskHint();
+    live_->showMaskHint();
     c_.PaintBoxRecord->update();
 }
 
@@ -613,72 +496,22 @@ void TForm1::cmClearMaskClick() {
 }
 
 void TForm1::WindowLayout(int width, int height) {
-    frameSize_ = width == 0 || height == 0 ? QSize(320, 240) : QSize(width, height);
+    live_->setFrameSize(QSize(width, height));
     // A camera larger than the screen gets a smaller picture, never a window
     // whose tool bars and close box lie off the screen.
-    const QSize room = availableRoom();
+    const QSize room = app::availableRoom(this);
     const QSize picture =
-        app::pictureFittingScreen(frameSize_, room, frameGeometry().size() - size());
+        app::pictureFittingScreen(live_->frameSize(), room, frameGeometry().size() - size());
     const app::WindowLayout layout = app::windowLayoutFor(picture.width(), picture.height());
     app::applyWindowLayout(c_, this, layout);
-    livePicture_ = QImage(layout.livePicture, QImage::Format_RGB32);
-    clearLivePicture();
-    keepOnScreen();
-}
-
-QSize TForm1::availableRoom() const {
-    return screen() ? screen()->availableGeometry().size() : QSize(1024, 768);
+    live_->resetPicture(layout.livePicture);
+    app::keepOnScreen(this);
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     app::applyClientLayout(c_, app::windowLayoutForClient(size()));
-    fitLivePicture();
-}
-
-void TForm1::fitLivePicture() {
-    const QSize fitted =
-        app::letterboxed(frameSize_, QRect(QPoint(0, 0), c_.PanelRecord->contentsRect().size()))
-            .size();
-    if (fitted.isEmpty() || fitted == livePicture_.size()) {
-        return;
-    }
-    // What was shown, scaled, until the next frame is drawn at the new size.
-    livePicture_ =
-        livePicture_.isNull()
-            ? QImage(fitted, QImage::Format_RGB32)
-            : livePicture_.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                  .convertToFormat(QImage::Format_RGB32);
-    c_.PaintBoxRecord->update();
-}
-
-void TForm1::keepOnScreen() {
-    if (!isVisible() || screen() == nullptr) {
-        return;
-    }
-    const QRect area = screen()->availableGeometry();
-    const QRect outer = frameGeometry();
-    QPoint shift(std::min(0, area.right() - outer.right()),
-                 std::min(0, area.bottom() - outer.bottom()));
-    shift.rx() = std::max(shift.x(), area.left() - outer.left());
-    shift.ry() = std::max(shift.y(), area.top() - outer.top());
-    if (!shift.isNull()) {
-        move(pos() + shift);
-    }
-}
-
-void TForm1::clearLivePicture() {
-    livePicture_.fill(palette().color(QPalette::Button));
-    c_.PaintBoxRecord->update();
-}
-
-void TForm1::PaintBoxRecordPaint(QPainter& painter) {
-    app::drawLetterboxed(painter, c_.PaintBoxRecord->rect(), livePicture_);
-    // Drawn as the panel is painted, so that a stroke shows at once.
-    if (c_.cmShowMask->isChecked() || c_.cmAutoSetMask->isChecked()) {
-        session_->mask().drawOverlay(
-            painter, app::letterboxed(livePicture_.size(), c_.PaintBoxRecord->rect()));
-    }
+    live_->fit();
 }
 
 // The second panel: what the recorder is doing, and frames it lost.
@@ -695,41 +528,10 @@ void TForm1::setRecordStatus(const QString& text) {
     showRecorderState();
 }
 
-void TForm1::drawIndicator(QPainter& painter, int state) {
-    QString text;
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    if (state == capture::StateRecord) {
-        painter.setPen(QColor(255, 0, 0));
-        painter.setBrush(QColor(255, 0, 0));
-        painter.drawEllipse(QRect(5, 5, 10, 10));
-        text = QStringLiteral("Record");
-    } else if (state == capture::StatePause) {
-        painter.setPen(Qt::white);
-        painter.setBrush(Qt::white);
-        painter.drawRect(QRect(5, 6, 3, 8));
-        painter.drawRect(QRect(10, 6, 3, 8));
-        text = QStringLiteral("Pause (no movement)");
-    } else {
-        painter.setPen(Qt::white);
-        painter.setBrush(Qt::white);
-        painter.drawEllipse(QRect(5, 5, 10, 10));
-        text = QStringLiteral("Off (Live)");
-    }
-    painter.setPen(Qt::white);
-    painter.setBackgroundMode(Qt::TransparentMode);
-    painter.drawText(QRect(20, 3, livePicture_.width() - 20, 20), Qt::AlignLeft | Qt::AlignTop,
-                     text);
-}
-
 void TForm1::connectSession() {
     using session::RecordingSession;
     connect(c_.MotionTriggerBar, &QSlider::valueChanged, session_, &RecordingSession::setTrigger);
-    connect(session_, &RecordingSession::liveFrame, this,
-            [this](const std::uint8_t* pixels, const media::BITMAPINFOHEADER& format) {
-                const QRect whole(QPoint(0, 0), livePicture_.size());
-                QPainter live(&livePicture_);
-                media::drawFrame(live, whole, pixels, format);
-            });
+    connect(session_, &RecordingSession::liveFrame, live_, &app::LivePanel::drawFrame);
     connect(session_, &RecordingSession::frameHandled, this, &TForm1::showHandledFrame);
     connect(session_, &RecordingSession::movementStarted, this, [this] {
         lastMovement_ = QDateTime::currentDateTime();
@@ -763,7 +565,7 @@ void TForm1::connectSession() {
         lostFrames_ = 0;
         showRecorderState();
     });
-    connect(session_, &RecordingSession::captureGraphClosed, this, &TForm1::clearLivePicture);
+    connect(session_, &RecordingSession::captureGraphClosed, live_, &app::LivePanel::clear);
     // Shown after the build has returned: a box never holds the session up.
     connect(session_, &RecordingSession::buildProblem, this, &TForm1::showBuildProblem,
             Qt::QueuedConnection);
@@ -771,11 +573,11 @@ void TForm1::connectSession() {
         if (layoutPending_) {
             layoutPending_ = false;
             WindowLayout(width, height);
-        } else if (width > 0 && height > 0 && QSize(width, height) != frameSize_) {
+        } else if (width > 0 && height > 0 && QSize(width, height) != live_->frameSize()) {
             // The window keeps its size; the picture keeps the frames' aspect.
-            frameSize_ = QSize(width, height);
-            fitLivePicture();
-            clearLivePicture();
+            live_->setFrameSize(QSize(width, height));
+            live_->fit();
+            live_->clear();
         }
     });
     connect(session_, &RecordingSession::writeFailedChanged, this, &TForm1::showWriteFailure);
@@ -801,13 +603,9 @@ void TForm1::connectSession() {
 void TForm1::showHandledFrame(capture::FrameState state, int motionBar) {
     c_.MotionDisplayBar->setValue(qBound(0, motionBar, c_.MotionDisplayBar->maximum()));
     showRecorderState();
-    QPainter live(&livePicture_);
-    capture::drawStamp(live, livePicture_.width(), livePicture_.height(), clock_.now());
-    drawIndicator(live, state);
-    live.end();
-    c_.PaintBoxRecord->update();
+    live_->stampFrame(state);
     notifications_->movementFrame(
-        settings_.Mode == capture::StatePause && state == capture::StateRecord, livePicture_);
+        settings_.Mode == capture::StatePause && state == capture::StateRecord, live_->picture());
 }
 
 void TForm1::showBuildProblem(session::BuildProblem problem, int code) {

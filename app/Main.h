@@ -26,6 +26,7 @@ class QSystemTrayIcon;
 
 namespace kv::app {
 class InstanceChannel;
+class LivePanel;
 class PlaybackPage;
 class SessionEvents;
 class SettingsStore;
@@ -67,7 +68,7 @@ class TForm1 : public QWidget {
     const kv::app::CommandLine& commandLine() const { return commandLine_; }
     kv::app::Settings& settings() { return settings_; }
     const kv::app::Form1Controls& controls() const { return c_; }
-    const QImage& livePicture() const { return livePicture_; }
+    kv::app::LivePanel& live() { return *live_; }
     kv::session::RecordingSession& session() { return *session_; }
 
     // Handlers of the window's events, messages, controls and timers.
@@ -85,13 +86,11 @@ class TForm1 : public QWidget {
     void cmAutoSetMaskClick();
     void cmClearMaskClick();
     void tBtnRecClick(int tag);
-    void PaintBoxRecordPaint(QPainter& painter);
     void BtnSelectCaptureDevClick();
     void BtnSelectCompressorClick();
     void tBtnSelectCompressorContextPopup();
     void tBtnSetupClick();
     void showRecorderState();
-    void placeWindow(QPoint topLeft);
     kv::app::PlaybackPage& playback() { return *playback_; }
 
     void LoadSettings();
@@ -123,20 +122,6 @@ class TForm1 : public QWidget {
     void showHandledFrame(kv::capture::FrameState state, int motionBar);
     void showBuildProblem(kv::session::BuildProblem problem, int code);
     void showWriteFailure(bool failed, const QString& fileName, const QString& reason);
-    void drawIndicator(QPainter& painter, int state);
-    void clearLivePicture();
-    // Painting the mask with the mouse while it is shown.
-    QPointF maskCellAt(QPointF position) const;
-    bool paintMask(QEvent* event);
-    bool maskKey(const QKeyEvent& key);
-    void showMaskHint();
-    void saveMask();
-    // Sizes the live picture to fill the record panel with the frames' aspect.
-    void fitLivePicture();
-    // The screen's area for windows, where the window is.
-    QSize availableRoom() const;
-    // Moves the window left and up where its size took it off its screen.
-    void keepOnScreen();
     void setRecordStatus(const QString& text);
 
     const kv::media::Clock& clock_;
@@ -164,11 +149,9 @@ class TForm1 : public QWidget {
     QMessageBox* writeFailureBox_ = nullptr;
     kv::media::SoundPlayer* sound_ = nullptr;
     kv::app::DesktopNotifications* notifications_ = nullptr;
-    std::unique_ptr<kv::capture::MaskPainter> maskPainter_;
+    kv::app::LivePanel* live_ = nullptr;
     kv::app::PlaybackPage* playback_ = nullptr;
     TDlgSelectCapture* dlgSelectCapture_ = nullptr;
     TDlgSelectComp* dlgSelectComp_ = nullptr;
     TDlgSetup* dlgSetup_ = nullptr;
-    QImage livePicture_;         // what the record page shows, RGB32
-    QSize frameSize_{320, 240};  // of the camera's frames: the live picture's aspect
 };

@@ -3,6 +3,7 @@
 // The main window's geometry for a picture size: the live and playback pictures
 // take what the window leaves them, everything else keeps its place.
 
+#include <QPoint>
 #include <QRect>
 #include <QSize>
 
@@ -52,5 +53,13 @@ void applyWindowLayout(Form1Controls& controls, QWidget* form, const WindowLayou
 
 // Places the controls for a window that already has the layout's size.
 void applyClientLayout(Form1Controls& controls, const WindowLayout& layout);
+
+// Puts the window's inside at topLeft; a position no screen shows any more
+// (a monitor taken away) brings the window to the middle of the main screen.
+void placeWindow(QWidget* window, QPoint topLeft);
+// The screen's area for windows, where the window is.
+QSize availableRoom(const QWidget* window);
+// Moves the window left and up where its size took it off its screen.
+void keepOnScreen(QWidget* window);
 
 }  // namespace kv::app

@@ -2,6 +2,7 @@
 // cameras, real settings files and real recordings in a temporary home.
 
 #include "app/Main.h"
+#include "app/live_panel.h"
 #include "app/playback_page.h"
 #include "app/settings_store.h"
 #include "capture/grabber_callback.h"
@@ -150,7 +151,7 @@ TEST_F(MainWindowTest, RecordsEveryFrameInModeOnIntoADatedFile) {
     EXPECT_TRUE(c.StatusBarRecord->panelText(0).startsWith(name + QStringLiteral(": ")));
     EXPECT_TRUE(c.StatusBarRecord->panelText(0).endsWith(QStringLiteral(" Frames.")));
     // The live picture shows the red record sign.
-    EXPECT_EQ(form.livePicture().pixelColor(10, 10), QColor(255, 0, 0));
+    EXPECT_EQ(form.live().picture().pixelColor(10, 10), QColor(255, 0, 0));
 
     form.CloseRecordGraph();
     const int frames = form.session().recordedFrames();
@@ -175,7 +176,7 @@ TEST_F(MainWindowTest, OnMovementAStillPictureRecordsNothingAndAMovingOneDoes) {
     ASSERT_TRUE(form.session().recordGraphExists());
     pump(1500);
     EXPECT_EQ(form.session().recordedFrames(), 0);
-    EXPECT_EQ(form.livePicture().pixelColor(6, 10), QColor(Qt::white));  // pause sign
+    EXPECT_EQ(form.live().picture().pixelColor(6, 10), QColor(Qt::white));  // pause sign
     EXPECT_EQ(form.controls().StatusBarRecord->panelText(1),
               QStringLiteral("Waiting for movement"));
     form.CloseRecordGraph();
@@ -209,8 +210,8 @@ TEST_F(MainWindowTest, ModeOffAndAQuitBeforeTheFirstFrameLeaveNoFile) {
     ticks(3);
     ASSERT_TRUE(form.session().recordGraphExists());
     ASSERT_TRUE(pumpUntil([&] {
-        return form.controls().tBtnRecOff->isChecked() && !form.livePicture().isNull() &&
-               form.livePicture().pixelColor(10, 10) == QColor(Qt::white);
+        return form.controls().tBtnRecOff->isChecked() && !form.live().picture().isNull() &&
+               form.live().picture().pixelColor(10, 10) == QColor(Qt::white);
     }));
     form.CloseRecordGraph();
     form.CloseCaptureGraph();
@@ -329,12 +330,12 @@ TEST_F(MainWindowTest, TheWindowResizesAroundAPictureThatKeepsItsAspect) {
     ticks(3);
     ASSERT_TRUE(pumpUntil([&] { return form.session().recordedFrames() >= 1; }));
     EXPECT_EQ(form.size(), QSize(350, 292));
-    EXPECT_EQ(form.livePicture().size(), QSize(320, 180));
+    EXPECT_EQ(form.live().picture().size(), QSize(320, 180));
 
     form.show();
     form.resize(800, 452);  // a picture area of 770 x 340
     EXPECT_EQ(form.controls().PanelRecord->geometry(), QRect(5, 5, 774, 344));
-    EXPECT_EQ(form.livePicture().size(), QSize(604, 340));
+    EXPECT_EQ(form.live().picture().size(), QSize(604, 340));
     const int shown = form.session().recordedFrames();
     ASSERT_TRUE(pumpUntil([&] { return form.session().recordedFrames() > shown + 1; }));
     const QImage panel = form.controls().PaintBoxRecord->grab().toImage();
@@ -351,7 +352,7 @@ TEST_F(MainWindowTest, TheWindowResizesAroundAPictureThatKeepsItsAspect) {
     ticks(3);
     ASSERT_TRUE(pumpUntil([&] { return again.session().recordedFrames() >= 1; }));
     EXPECT_EQ(again.size(), QSize(800, 452));
-    EXPECT_EQ(again.livePicture().size(), QSize(604, 340));
+    EXPECT_EQ(again.live().picture().size(), QSize(604, 340));
 }
 
 // While the mask is shown, it is painted with the mouse on the live picture:
@@ -505,7 +506,7 @@ TEST_F(MainWindowTest, CameraDialogStoresTheChoiceAndCancelStillRebuilds) {
     EXPECT_TRUE(form.session().recordGraphExists());
     EXPECT_EQ(recordingFiles(), QStringList{QFileInfo(form.session().RecordFileName()).fileName()});
     // The window follows the new frame size.
-    EXPECT_EQ(form.livePicture().size(), QSize(320, 240));
+    EXPECT_EQ(form.live().picture().size(), QSize(320, 240));
 
     test::answerNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
     const QString before = form.session().RecordFileName();
