@@ -1,6 +1,8 @@
 #include "app/Main.h"
 
 #include "app/desktop_notifications.h"
+#include "app/live_panel.h"
+#include "app/playback_page.h"
 #include "app/recorder_status.h"
 #include "app/session_events.h"
 #include "app/settings_store.h"
@@ -8,7 +10,6 @@
 #include "app/single_instance.h"
 #include "app/window_layout.h"
 #include "capture/capture_graph.h"
-#include "capture/frame_stamp.h"
 #include "capture/grabber_callback.h"
 #include "capture/motion.h"
 #include "dialogs/Dlgeinstellung.h"
@@ -19,10 +20,6 @@
 #include "media/sound_player.h"
 #include "media/uri_camera.h"
 #include "media/window_messages.h"
-#include "playback/frame_export.h"
-#include "playback/playback_graph.h"
-#include "playback/record_navigation.h"
-#include "record/record_files.h"
 #include "record/record_graph.h"
 #include "session/recording_session.h"
 
@@ -33,23 +30,15 @@
 #include <QCursor>
 #include <QDBusConnection>
 #include <QDesktopServices>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
-#include <QLabel>
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QPrinter>
-#include <QPrinterInfo>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegion>
 #include <QScreen>
-#include <QSignalBlocker>
 #include <QSlider>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -59,9 +48,7 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <memory>
-#include <utility>
 
 Q_LOGGING_CATEGORY(lcMain, "kv.app.main", QtInfoMsg)
 
@@ -69,18 +56,6 @@ using namespace kv;
 using media::MessageEvent;
 
 namespace {
-
-// Bars of black beside a picture whose aspect is not the panel's.
-void drawLetterboxed(QPainter& painter, const QRect& area, const QImage& picture) {
-    const QRect target = app::letterboxed(picture.size(), area);
-    if (target != area) {
-        const QRegion bars = QRegion(area).subtracted(QRegion(target));
-        for (const QRect& bar : bars) {
-            painter.fillRect(bar, Qt::black);
-        }
-    }
-    painter.drawImage(target, picture);
-}
 
 const QString kProduct = QStringLiteral("Kestrelvision");
 const QString kNoCaptureDevice = QStringLiteral("No capture device available.");
@@ -141,18 +116,14 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     settings_.Mode = capture::StateOff;
     session_ = new session::RecordingSession(clock_, this);
     notifications_ = new app::DesktopNotifications(QDBusConnection::sessionBus(), this);
-    maskPainter_ = std::make_unique<capture::MaskPainter>(session_->mask());
+    live_ = new app::LivePanel(c_, this, *session_, clock_);
+    connect(live_, &app::LivePanel::maskSaveFailed, this, &TForm1::setRecordStatus);
     connectSession();
     session_->setMode(capture::StateOff);
     WindowLayout(320, 240);
 
     sound_ = new media::SoundPlayer(this);
-    playbackGraph_ = new playback::PlaybackGraph(this, this);
-    connect(playbackGraph_, &playback::PlaybackGraph::frameReady, c_.PaintBoxPlayback,
-            qOverload<>(&QWidget::update));
-    connect(playbackGraph_, &playback::PlaybackGraph::loadFinished, this,
-            &TForm1::PlaybackLoadFinished);
-    connect(c_.BtnCancelLoad, &QPushButton::clicked, this, &TForm1::BtnCancelLoadClick);
+    playback_ = new app::PlaybackPage(c_, this, settings_, *session_, clock_, terminating_);
 
     runSingleInstanceTest();
 
@@ -171,6 +142,8 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
 TForm1::~TForm1() {
     FormDestroy();
     qApp->removeEventFilter(this);
+    // The controls go before the panel: it must not see their last events.
+    c_.PaintBoxRecord->removeEventFilter(live_);
 }
 
 void TForm1::wireControls() {
@@ -188,30 +161,6 @@ void TForm1::wireControls() {
     connect(c_.cmShowMask, &QAction::triggered, this, &TForm1::cmShowMaskClick);
     connect(c_.cmAutoSetMask, &QAction::triggered, this, &TForm1::cmAutoSetMaskClick);
     connect(c_.cmClearMask, &QAction::triggered, this, &TForm1::cmClearMaskClick);
-    c_.PaintBoxRecord->setPaintHook([this](QPainter& painter) { PaintBoxRecordPaint(painter); });
-    c_.PaintBoxPlayback->setPaintHook([this](QPainter& painter) {
-        const QImage frame = playbackGraph_->currentImage();
-        painter.fillRect(c_.PaintBoxPlayback->rect(), palette().color(QPalette::Window));
-        if (!frame.isNull()) {
-            drawLetterboxed(painter, c_.PaintBoxPlayback->rect(), frame);
-        }
-    });
-    connect(c_.tBtnOpenActual, &QToolButton::clicked, this, &TForm1::tBtnOpenActualClick);
-    connect(c_.tBtnSpeed, &QToolButton::clicked, this, [this] { ChangePlaySpeed(0); });
-    connect(c_.tBtnOpen, &QToolButton::clicked, this, &TForm1::BtnOpenClick);
-    connect(c_.tBtnStop, &QToolButton::clicked, this, &TForm1::BtnStopClick);
-    connect(c_.tBtnPlay, &QToolButton::clicked, this, &TForm1::BtnStartClick);
-    connect(c_.tBtnBack, &QToolButton::clicked, this, &TForm1::BtnBackClick);
-    connect(c_.tBtnForward, &QToolButton::clicked, this, &TForm1::BtnForwardClick);
-    connect(c_.tBtnPrev, &QToolButton::clicked, this, &TForm1::BtnPrevFileClick);
-    connect(c_.tBtnNext, &QToolButton::clicked, this, &TForm1::BtnNextFileClick);
-    connect(c_.tBtnSave, &QToolButton::clicked, this, &TForm1::BtnSaveClick);
-    connect(c_.tBtnPrint, &QToolButton::clicked, this, &TForm1::tBtnPrintClick);
-    connect(c_.PanelPlayback, &app::Panel::doubleClicked, this, &TForm1::PanelPlaybackDblClick);
-    connect(c_.TBPlayback, &QSlider::valueChanged, this, &TForm1::TBPlaybackChange);
-    connect(c_.TBPlayback, &QSlider::sliderPressed, this, &TForm1::TBPlaybackStartDrag);
-    connect(c_.TBPlayback, &QSlider::sliderReleased, this, &TForm1::TBPlaybackEndDrag);
-    connect(c_.TimerTrackBar, &QTimer::timeout, this, &TForm1::TimerTrackBarTimer);
     // Key preview: the window sees every key before the focused control.
     qApp->installEventFilter(this);
 }
@@ -310,9 +259,6 @@ bool TForm1::event(QEvent* event) {
         case media::WM_OTHERINSTANCE:
             otherInstanceWindow_ = static_cast<MessageEvent*>(event)->lParam();
             return true;
-        case media::WM_GRAPHNOTIFY:
-            PlaybackGraphNotify();
-            return true;
         default:
             return QWidget::event(event);
     }
@@ -324,11 +270,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (widget && widget->window() == this && (key->modifiers() & Qt::ControlModifier) &&
             (key->key() == Qt::Key_Right || key->key() == Qt::Key_Left) &&
-            c_.PageControl->currentWidget() == c_.tsPlayback) {
-            JumpToMovement(key->key() == Qt::Key_Right);
+            playback_->keyPressed(key->key(), key->modifiers())) {
             return true;
         }
-        if (widget && widget->window() == this && maskKey(*key)) {
+        if (widget && widget->window() == this && live_->maskKey(*key)) {
             return true;
         }
         if (widget && widget->window() == this) {
@@ -337,143 +282,15 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
             }
         }
     }
-    if (watched == c_.PaintBoxRecord && c_.cmShowMask->isChecked() && paintMask(event)) {
-        return true;
-    }
     return QWidget::eventFilter(watched, event);
 }
 
-// --- painting the mask on the live picture, while it is shown
-
-QPointF TForm1::maskCellAt(QPointF position) const {
-    const QRect picture = app::letterboxed(livePicture_.size(), c_.PaintBoxRecord->rect());
-    if (picture.isEmpty()) {
-        return {-1, -1};  // off the mask: paints nothing
-    }
-    return {(position.x() - picture.x()) * capture::MotionMask::kWidth / picture.width(),
-            (position.y() - picture.y()) * capture::MotionMask::kHeight / picture.height()};
-}
-
-bool TForm1::paintMask(QEvent* event) {
-    switch (event->type()) {
-        case QEvent::MouseButtonPress: {
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (mouse->button() != Qt::LeftButton && mouse->button() != Qt::RightButton) {
-                return false;
-            }
-            // Left ignores; right, or Shift with the left, watches.
-            const bool watched =
-                mouse->button() == Qt::RightButton || (mouse->modifiers() & Qt::ShiftModifier);
-            maskPainter_->begin(maskCellAt(mouse->position()), watched);
-            c_.PaintBoxRecord->update();
-            return true;
-        }
-        case QEvent::MouseMove:
-            if (!maskPainter_->painting()) {
-                return false;
-            }
-            maskPainter_->moveTo(maskCellAt(static_cast<QMouseEvent*>(event)->position()));
-            c_.PaintBoxRecord->update();
-            return true;
-        case QEvent::MouseButtonRelease: {
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            if (!maskPainter_->painting()) {
-                return false;
-            }
-            if (maskPainter_->end()) {
-                saveMask();
-            } else if (mouse->button() == Qt::RightButton) {
-                // A right click that changed nothing still opens the menu.
-                c_.PopUpFilter->popup(mouse->globalPosition().toPoint());
-            }
-            return true;
-        }
-        case QEvent::ContextMenu:
-            return true;  // the right button paints; its release decides
-        default:
-            return false;
-    }
-}
-
-bool TForm1::maskKey(const QKeyEvent& key) {
-    if (!c_.cmShowMask->isChecked() || c_.PageControl->currentWidget() != c_.tsRecord) {
-        return false;
-    }
-    if (key.key() == Qt::Key_Z && (key.modifiers() & Qt::ControlModifier)) {
-        if (maskPainter_->undo()) {
-            saveMask();
-            c_.PaintBoxRecord->update();
-        }
-        return true;
-    }
-    if (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) {
-        return false;
-    }
-    switch (key.key()) {
-        case Qt::Key_1:
-        case Qt::Key_3:
-        case Qt::Key_5:
-            maskPainter_->setBrush(key.key() - Qt::Key_0);
-            showMaskHint();
-            return true;
-        default:
-            return false;
-    }
-}
-
-void TForm1::showMaskHint() {
-    c_.PaintBoxRecord->setToolTip(
-        c_.cmShowMask->isChecked()
-            ? QStringLiteral("Paint the mask: the left button ignores cells, the right button "
-                             "(or Shift) watches them. Brush %1 (keys 1, 3, 5); Ctrl+Z undoes.")
-                  .arg(maskPainter_->brush())
-            : QString());
-}
-
-void TForm1::saveMask() {
-    QString error;
-    if (!session_->saveMask(&error)) {
-        qCWarning(lcMain).noquote() << error;
-        setRecordStatus(error);
-    }
-}
-
 bool TForm1::FormKeyDown(int key) {
-    QWidget* page = c_.PageControl->currentWidget();
-    if (page == c_.tsRecord && key == Qt::Key_F1) {
+    if (c_.PageControl->currentWidget() == c_.tsRecord && key == Qt::Key_F1) {
         BtnSelectCaptureDevClick();
         return true;
     }
-    if (page != c_.tsPlayback) {
-        return false;
-    }
-    switch (key) {
-        case Qt::Key_Space:
-            if (!playbackGraph_->loaded()) {
-                return false;  // goes on to the focused control
-            }
-            if (playbackGraph_->isStopped()) {
-                BtnStartClick();
-            } else {
-                BtnStopClick();
-            }
-            return true;
-        case Qt::Key_Up:
-            BtnBackClick();
-            return true;
-        case Qt::Key_Down:
-            BtnForwardClick();
-            return true;
-        case Qt::Key_Plus:
-        case Qt::Key_Equal:
-            ChangePlaySpeed(+1);
-            return true;
-        case Qt::Key_Minus:
-            ChangePlaySpeed(-1);
-            return true;
-        default:
-            return false;
-    }
+    return playback_->keyPressed(key, Qt::NoModifier);
 }
 
 void TForm1::Startup() {
@@ -499,12 +316,12 @@ void TForm1::Startup() {
     }
     if (settings_.Width > 0 && settings_.Height > 0) {
         // The size the user left it at; the camera's frames keep their aspect in it.
-        const QSize room = availableRoom();
+        const QSize room = app::availableRoom(this);
         app::applyWindowLayout(
             c_, this,
             app::windowLayoutForClient(QSize(settings_.Width, settings_.Height).boundedTo(room)));
-        fitLivePicture();
-        clearLivePicture();
+        live_->fit();
+        live_->clear();
     } else {
         // The first start: 320 x 240 until the camera tells its size, then laid
         // out for the camera.
@@ -519,7 +336,7 @@ void TForm1::Startup() {
     c_.PanelGerman->setVisible(isGerman);
 
     // Unfinished recordings are repaired first, then the quota runs.
-    session_->setPlaybackFileName(playbackFileName_);
+    session_->setPlaybackFileName(playback_->PlaybackFileName());
     session_->startUp();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         setRecordStatus(QStringLiteral("No tray: close minimises, Ctrl+Q quits"));
@@ -537,27 +354,11 @@ void TForm1::LoadSettings() {
                              : QRect(0, 0, width(), height());
     settings_ = app::loadRecorderSettings(*settingsStore_, (screen.height() - height()) / 2,
                                           (screen.width() - width()) / 2);
-    placeWindow(QPoint(settings_.Left, settings_.Top));
+    app::placeWindow(this, QPoint(settings_.Left, settings_.Top));
     c_.MotionTriggerBar->setValue(settings_.Trigger);
     applySettingsToSession();
     session_->grabber().setInterval(session::RecordingSession::kIdleInterval_ms);
     qCInfo(lcMain) << "settings loaded from" << settingsStore_->filePath();
-}
-
-// Puts the window's inside where it was; a position no screen shows any more
-// (a monitor taken away) brings the window to the middle of the main screen.
-void TForm1::placeWindow(QPoint topLeft) {
-    // Its top strip must be on a screen, or it could not be dragged back.
-    const QRect top(topLeft, QSize(width(), 20));
-    bool visible = false;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        visible = visible || screen->availableGeometry().intersects(top);
-    }
-    if (!visible && QGuiApplication::primaryScreen()) {
-        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
-        topLeft = area.center() - QPoint(width() / 2, height() / 2);
-    }
-    setGeometry(QRect(topLeft, size()));
 }
 
 bool TForm1::SaveSettings() {
@@ -580,18 +381,13 @@ bool TForm1::SaveSettings() {
     return true;
 }
 
-void TForm1::EnforceDiskQuota() {
-    session_->setPlaybackFileName(playbackFileName_);
-    session_->EnforceDiskQuota();
-}
-
 session::SessionConfig TForm1::sessionConfig() const {
     return app::sessionConfigFor(settings_, c_.MotionTriggerBar->value());
 }
 
 void TForm1::applySettingsToSession() {
     session_->setConfig(sessionConfig());
-    session_->setPlaybackFileName(playbackFileName_);
+    session_->setPlaybackFileName(playback_->PlaybackFileName());
     notifications_->setChoice(
         {settings_.NotifyOnMove, settings_.NotifyOnCamera, settings_.NotifyOnWriteError});
     notifications_->setCameraName(settings_.CaptureDeviceName);
@@ -666,7 +462,7 @@ void TForm1::ShutdownRoutine() {
     c_.RecordTimer->stop();
     c_.TimerTrackBar->stop();
     session_->shutdown();
-    ClosePlaybackGraph();
+    playback_->ClosePlaybackGraph();
     if (tray_) {
         tray_->hide();
     }
@@ -681,7 +477,7 @@ void TForm1::tBtnRecClick(int tag) {
 }
 
 void TForm1::cmShowMaskClick() {
-    showMaskHint();
+    live_->showMaskHint();
     c_.PaintBoxRecord->update();
 }
 
@@ -700,72 +496,22 @@ void TForm1::cmClearMaskClick() {
 }
 
 void TForm1::WindowLayout(int width, int height) {
-    frameSize_ = width == 0 || height == 0 ? QSize(320, 240) : QSize(width, height);
+    live_->setFrameSize(QSize(width, height));
     // A camera larger than the screen gets a smaller picture, never a window
     // whose tool bars and close box lie off the screen.
-    const QSize room = availableRoom();
+    const QSize room = app::availableRoom(this);
     const QSize picture =
-        app::pictureFittingScreen(frameSize_, room, frameGeometry().size() - size());
+        app::pictureFittingScreen(live_->frameSize(), room, frameGeometry().size() - size());
     const app::WindowLayout layout = app::windowLayoutFor(picture.width(), picture.height());
     app::applyWindowLayout(c_, this, layout);
-    livePicture_ = QImage(layout.livePicture, QImage::Format_RGB32);
-    clearLivePicture();
-    keepOnScreen();
-}
-
-QSize TForm1::availableRoom() const {
-    return screen() ? screen()->availableGeometry().size() : QSize(1024, 768);
+    live_->resetPicture(layout.livePicture);
+    app::keepOnScreen(this);
 }
 
 void TForm1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     app::applyClientLayout(c_, app::windowLayoutForClient(size()));
-    fitLivePicture();
-}
-
-void TForm1::fitLivePicture() {
-    const QSize fitted =
-        app::letterboxed(frameSize_, QRect(QPoint(0, 0), c_.PanelRecord->contentsRect().size()))
-            .size();
-    if (fitted.isEmpty() || fitted == livePicture_.size()) {
-        return;
-    }
-    // What was shown, scaled, until the next frame is drawn at the new size.
-    livePicture_ =
-        livePicture_.isNull()
-            ? QImage(fitted, QImage::Format_RGB32)
-            : livePicture_.scaled(fitted, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                  .convertToFormat(QImage::Format_RGB32);
-    c_.PaintBoxRecord->update();
-}
-
-void TForm1::keepOnScreen() {
-    if (!isVisible() || screen() == nullptr) {
-        return;
-    }
-    const QRect area = screen()->availableGeometry();
-    const QRect outer = frameGeometry();
-    QPoint shift(std::min(0, area.right() - outer.right()),
-                 std::min(0, area.bottom() - outer.bottom()));
-    shift.rx() = std::max(shift.x(), area.left() - outer.left());
-    shift.ry() = std::max(shift.y(), area.top() - outer.top());
-    if (!shift.isNull()) {
-        move(pos() + shift);
-    }
-}
-
-void TForm1::clearLivePicture() {
-    livePicture_.fill(palette().color(QPalette::Button));
-    c_.PaintBoxRecord->update();
-}
-
-void TForm1::PaintBoxRecordPaint(QPainter& painter) {
-    drawLetterboxed(painter, c_.PaintBoxRecord->rect(), livePicture_);
-    // Drawn as the panel is painted, so that a stroke shows at once.
-    if (c_.cmShowMask->isChecked() || c_.cmAutoSetMask->isChecked()) {
-        session_->mask().drawOverlay(
-            painter, app::letterboxed(livePicture_.size(), c_.PaintBoxRecord->rect()));
-    }
+    live_->fit();
 }
 
 // The second panel: what the recorder is doing, and frames it lost.
@@ -782,41 +528,10 @@ void TForm1::setRecordStatus(const QString& text) {
     showRecorderState();
 }
 
-void TForm1::drawIndicator(QPainter& painter, int state) {
-    QString text;
-    painter.setRenderHint(QPainter::Antialiasing, false);
-    if (state == capture::StateRecord) {
-        painter.setPen(QColor(255, 0, 0));
-        painter.setBrush(QColor(255, 0, 0));
-        painter.drawEllipse(QRect(5, 5, 10, 10));
-        text = QStringLiteral("Record");
-    } else if (state == capture::StatePause) {
-        painter.setPen(Qt::white);
-        painter.setBrush(Qt::white);
-        painter.drawRect(QRect(5, 6, 3, 8));
-        painter.drawRect(QRect(10, 6, 3, 8));
-        text = QStringLiteral("Pause (no movement)");
-    } else {
-        painter.setPen(Qt::white);
-        painter.setBrush(Qt::white);
-        painter.drawEllipse(QRect(5, 5, 10, 10));
-        text = QStringLiteral("Off (Live)");
-    }
-    painter.setPen(Qt::white);
-    painter.setBackgroundMode(Qt::TransparentMode);
-    painter.drawText(QRect(20, 3, livePicture_.width() - 20, 20), Qt::AlignLeft | Qt::AlignTop,
-                     text);
-}
-
 void TForm1::connectSession() {
     using session::RecordingSession;
     connect(c_.MotionTriggerBar, &QSlider::valueChanged, session_, &RecordingSession::setTrigger);
-    connect(session_, &RecordingSession::liveFrame, this,
-            [this](const std::uint8_t* pixels, const media::BITMAPINFOHEADER& format) {
-                const QRect whole(QPoint(0, 0), livePicture_.size());
-                QPainter live(&livePicture_);
-                media::drawFrame(live, whole, pixels, format);
-            });
+    connect(session_, &RecordingSession::liveFrame, live_, &app::LivePanel::drawFrame);
     connect(session_, &RecordingSession::frameHandled, this, &TForm1::showHandledFrame);
     connect(session_, &RecordingSession::movementStarted, this, [this] {
         lastMovement_ = QDateTime::currentDateTime();
@@ -850,7 +565,7 @@ void TForm1::connectSession() {
         lostFrames_ = 0;
         showRecorderState();
     });
-    connect(session_, &RecordingSession::captureGraphClosed, this, &TForm1::clearLivePicture);
+    connect(session_, &RecordingSession::captureGraphClosed, live_, &app::LivePanel::clear);
     // Shown after the build has returned: a box never holds the session up.
     connect(session_, &RecordingSession::buildProblem, this, &TForm1::showBuildProblem,
             Qt::QueuedConnection);
@@ -858,11 +573,11 @@ void TForm1::connectSession() {
         if (layoutPending_) {
             layoutPending_ = false;
             WindowLayout(width, height);
-        } else if (width > 0 && height > 0 && QSize(width, height) != frameSize_) {
+        } else if (width > 0 && height > 0 && QSize(width, height) != live_->frameSize()) {
             // The window keeps its size; the picture keeps the frames' aspect.
-            frameSize_ = QSize(width, height);
-            fitLivePicture();
-            clearLivePicture();
+            live_->setFrameSize(QSize(width, height));
+            live_->fit();
+            live_->clear();
         }
     });
     connect(session_, &RecordingSession::writeFailedChanged, this, &TForm1::showWriteFailure);
@@ -888,13 +603,9 @@ void TForm1::connectSession() {
 void TForm1::showHandledFrame(capture::FrameState state, int motionBar) {
     c_.MotionDisplayBar->setValue(qBound(0, motionBar, c_.MotionDisplayBar->maximum()));
     showRecorderState();
-    QPainter live(&livePicture_);
-    capture::drawStamp(live, livePicture_.width(), livePicture_.height(), clock_.now());
-    drawIndicator(live, state);
-    live.end();
-    c_.PaintBoxRecord->update();
+    live_->stampFrame(state);
     notifications_->movementFrame(
-        settings_.Mode == capture::StatePause && state == capture::StateRecord, livePicture_);
+        settings_.Mode == capture::StatePause && state == capture::StateRecord, live_->picture());
 }
 
 void TForm1::showBuildProblem(session::BuildProblem problem, int code) {
@@ -943,46 +654,12 @@ void TForm1::RecordTimerTimer() {
     if (terminating_) {
         return;
     }
-    session_->setPlaybackFileName(playbackFileName_);
+    session_->setPlaybackFileName(playback_->PlaybackFileName());
     session_->recordTimerTick();
     showRecorderState();
     if (!terminating_) {
         c_.RecordTimer->start();
     }
-}
-
-bool TForm1::captureGraphExists() const {
-    return session_->captureGraphExists();
-}
-bool TForm1::recordGraphExists() const {
-    return session_->recordGraphExists();
-}
-int TForm1::restartDelay() const {
-    return session_->restartDelay();
-}
-int TForm1::recordedFrames() const {
-    return session_->recordedFrames();
-}
-const QString& TForm1::RecordFileName() const {
-    return session_->RecordFileName();
-}
-capture::MotionMask& TForm1::mask() {
-    return session_->mask();
-}
-capture::TGrabberCallback& TForm1::grabber() {
-    return session_->grabber();
-}
-record::RecordGraph& TForm1::recordGraph() {
-    return session_->recordGraph();
-}
-
-void TForm1::FrameLoop() {
-    session_->FrameLoop();
-}
-
-void TForm1::BuildCaptureGraph() {
-    WaitCursor wait;
-    session_->BuildCaptureGraph();
 }
 
 void TForm1::CloseCaptureGraph() {
@@ -1020,7 +697,7 @@ void TForm1::BtnSelectCaptureDevClick() {
         SaveSettings();
     }
     applySettingsToSession();
-    session_->setPlaybackFileName(playbackFileName_);
+    session_->setPlaybackFileName(playback_->PlaybackFileName());
     // The window follows the camera's frame size once the camera tells it.
     layoutPending_ = true;
     session_->StartGraphs();
@@ -1068,356 +745,5 @@ void TForm1::tBtnSetupClick() {
         qCInfo(lcMain).noquote() << "recording folder is now" << settings_.AVIPath;
         CloseRecordGraph();
         CloseCaptureGraph();
-    }
-}
-
-// --- playback page
-
-void TForm1::BuildPlaybackGraph() {
-    record::repairBeforePlayback(playbackFileName_);
-    // The file loads in the background, however slow its disk: the window
-    // shows that it is busy and offers Cancel.
-    c_.StatusBarPlayback->setSimpleText(
-        tr("Loading %1 ...").arg(QFileInfo(playbackFileName_).fileName()));
-    c_.PlaybackBusy->show();
-    playbackGraph_->load(playbackFileName_);
-}
-
-void TForm1::PlaybackLoadFinished(playback::PlaybackBuild result) {
-    c_.PlaybackBusy->hide();
-    const std::optional<qint64> seekTo = std::exchange(seekAfterLoad_, std::nullopt);
-    if (result != playback::PlaybackBuild::Loaded) {
-        c_.StatusBarPlayback->setSimpleText(QString());
-        const QString message = playback::PlaybackBuildMessage(result);
-        if (!message.isEmpty()) {
-            QMessageBox::warning(this, kProduct, message);
-        }
-        ClosePlaybackGraph();
-        return;
-    }
-    c_.TBPlayback->setMaximum(int(playbackGraph_->frameCount()));
-    c_.StatusBarPlayback->setSimpleText(
-        playback::PlaybackStatusText(playbackFileName_, playbackGraph_->frameCount()));
-    playbackJournal_ = record::readJournal(record::journalPath(playbackFileName_));
-    showPlaybackActivity();
-    showPlaybackPosition();
-    c_.TimerTrackBar->start();
-    for (QToolButton* button : {c_.tBtnStop, c_.tBtnPlay, c_.tBtnBack, c_.tBtnForward, c_.tBtnPrev,
-                                c_.tBtnNext, c_.tBtnSave, c_.tBtnPrint}) {
-        button->setEnabled(true);
-    }
-    if (seekTo) {
-        c_.TBPlayback->setValue(int(*seekTo));
-    }
-}
-
-void TForm1::BtnCancelLoadClick() {
-    if (!playbackGraph_->loading()) {
-        return;
-    }
-    qCInfo(lcMain).noquote() << "loading" << playbackFileName_ << "cancelled";
-    ClosePlaybackGraph();
-    c_.StatusBarPlayback->setSimpleText(QString());
-}
-
-void TForm1::ClosePlaybackGraph() {
-    playbackGraph_->close();
-    c_.PlaybackBusy->hide();
-    seekAfterLoad_.reset();
-    playbackJournal_.clear();
-    c_.TBPlayback->setActivity({}, {}, 0);
-    c_.StatusBarPlayback->setPanelText(1, QString());
-    c_.PaintBoxPlayback->update();
-}
-
-void TForm1::tBtnOpenActualClick() {
-    if (session_->recordedFrames() <= 0) {
-        return;
-    }
-    WaitCursor wait;
-    const QString current = session_->RecordFileName();
-    playbackFileName_ = current;
-    session_->setPlaybackFileName(current);
-    CloseRecordGraph();
-    BuildRecordGraph();
-    ClosePlaybackGraph();
-    // It can be read once its index is written, which happens in the background.
-    auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(&session_->recordGraph(), &record::RecordGraph::finished, this,
-                          [this, current, connection](const QString& fileName) {
-                              if (fileName != current) {
-                                  return;
-                              }
-                              disconnect(*connection);
-                              if (playbackFileName_ == current && !playbackGraph_->loaded() &&
-                                  !playbackGraph_->loading()) {
-                                  BuildPlaybackGraph();
-                              }
-                          });
-}
-
-void TForm1::BtnOpenClick() {
-    // Recordings live in the recording folder, not beside the program.
-    c_.OpenDialog->setDirectory(settings_.AVIPath);
-    if (c_.OpenDialog->exec() != QDialog::Accepted || c_.OpenDialog->selectedFiles().isEmpty()) {
-        return;
-    }
-    ClosePlaybackGraph();
-    playbackFileName_ = c_.OpenDialog->selectedFiles().first();
-    BuildPlaybackGraph();
-}
-
-void TForm1::BtnStopClick() {
-    if (!playbackGraph_->loaded()) {
-        return;
-    }
-    playbackGraph_->stop();
-    c_.TimerTrackBar->stop();
-    TimerTrackBarTimer();
-    if (c_.PageControl->currentWidget() == c_.tsPlayback) {
-        c_.TBPlayback->setFocus();
-    }
-}
-
-void TForm1::BtnStartClick() {
-    if (!playbackGraph_->loaded()) {
-        return;
-    }
-    playbackGraph_->play();
-    c_.TimerTrackBar->start();
-}
-
-void TForm1::BtnBackClick() {
-    if (!playbackGraph_->loaded()) {
-        return;
-    }
-    c_.TimerTrackBar->stop();
-    c_.TBPlayback->setValue(int(playbackGraph_->stepBack()));
-}
-
-void TForm1::BtnForwardClick() {
-    if (!playbackGraph_->loaded()) {
-        return;
-    }
-    c_.TimerTrackBar->stop();
-    c_.TBPlayback->setValue(int(playbackGraph_->stepForward()));
-}
-
-void TForm1::TBPlaybackChange() {
-    if (playbackGraph_->loaded()) {
-        playbackGraph_->seekToFrame(c_.TBPlayback->value());
-        showPlaybackPosition();
-    }
-}
-
-// 1x, 2x, 4x, 8x, 16x: up or down one (held at the ends), or with 0 the next
-// one round (the button).
-void TForm1::ChangePlaySpeed(int step) {
-    constexpr int kFastest = 16;
-    int rate = int(playbackGraph_->rate());
-    if (step > 0) {
-        rate = std::min(rate * 2, kFastest);
-    } else if (step < 0) {
-        rate = std::max(rate / 2, 1);
-    } else {
-        rate = rate >= kFastest ? 1 : rate * 2;
-    }
-    playbackGraph_->setRate(rate);
-    c_.tBtnSpeed->setText(QStringLiteral("%1x").arg(rate));
-}
-
-// The journal's motion values behind the position track bar, one per frame.
-void TForm1::showPlaybackActivity() {
-    const qint64 count = playbackGraph_->frameCount();
-    std::vector<int> motion(std::size_t(std::max<qint64>(count, 0)), 0);
-    std::vector<bool> moving(motion.size(), false);
-    int trigger = 0;
-    for (const record::JournalLine& line : playbackJournal_) {
-        if (line.frame >= 0 && line.frame < count) {
-            motion[std::size_t(line.frame)] = line.motion;
-            moving[std::size_t(line.frame)] = line.fate == record::JournalFate::Movement ||
-                                              line.fate == record::JournalFate::PreRecord;
-            trigger = line.trigger;
-        }
-    }
-    if (playbackJournal_.empty()) {
-        motion.clear();
-        moving.clear();
-    }
-    c_.TBPlayback->setActivity(std::move(motion), std::move(moving), trigger);
-}
-
-// "Frame N of M" and the time of day it was taken (the date is in the file's
-// name): from the journal, or without one (a file from elsewhere) the time
-// from the file's start.
-void TForm1::showPlaybackPosition() {
-    const qint64 frame = shownFrame();
-    const std::optional<QDateTime> taken = shownFrameTime();
-    const QString when =
-        taken ? taken->toString(QStringLiteral("HH:mm:ss"))
-              : QTime(0, 0)
-                    .addMSecs(int(frame * playbackGraph_->frameDuration_ns() / 1000000))
-                    .toString(QStringLiteral("+HH:mm:ss.zzz"));
-    c_.StatusBarPlayback->setPanelText(1, QStringLiteral("Frame %1 of %2, %3")
-                                              .arg(frame + 1)
-                                              .arg(playbackGraph_->frameCount())
-                                              .arg(when));
-}
-
-void TForm1::TBPlaybackStartDrag() {
-    if (playbackGraph_->loaded()) {
-        playbackGraph_->stop();
-    }
-    c_.TimerTrackBar->stop();
-}
-
-void TForm1::TBPlaybackEndDrag() {
-    QApplication::beep();
-}
-
-void TForm1::TimerTrackBarTimer() {
-    if (!playbackGraph_->loaded()) {
-        return;
-    }
-    // Moving the bar from here must not seek.
-    const QSignalBlocker blocker(c_.TBPlayback);
-    c_.TBPlayback->setValue(int(playbackGraph_->position()));
-    showPlaybackPosition();
-}
-
-void TForm1::PlaybackGraphNotify() {
-    if (playbackGraph_->handleGraphNotify() && !terminating_) {
-        BtnStopClick();
-    }
-}
-
-void TForm1::StepRecordFile(bool forward) {
-    QList<record::RecordFileEntry> list;
-    record::ListRecordFiles(settings_.AVIPath, list);
-    const QString target = playback::StepRecordFile(list, playbackFileName_, forward);
-    if (target.isEmpty()) {
-        return;
-    }
-    ClosePlaybackGraph();
-    playbackFileName_ = target;
-    BuildPlaybackGraph();
-}
-
-void TForm1::JumpToMovement(bool forward) {
-    if (!playbackGraph_->loaded()) {
-        return;
-    }
-    const qint64 here = playbackGraph_->position();
-    std::vector<qint64> starts = record::movementStarts(playbackJournal_);
-    const auto seek = [this](qint64 frame) { c_.TBPlayback->setValue(int(frame)); };
-    if (forward) {
-        const auto next = std::upper_bound(starts.begin(), starts.end(), here);
-        if (next != starts.end()) {
-            seek(*next);
-            return;
-        }
-    } else {
-        const auto next = std::lower_bound(starts.begin(), starts.end(), here);
-        if (next != starts.begin()) {
-            seek(*std::prev(next));
-            return;
-        }
-    }
-    // On through the neighbouring recordings, in folder order.
-    QList<record::RecordFileEntry> list;
-    record::ListRecordFiles(settings_.AVIPath, list);
-    QString file = playbackFileName_;
-    for (;;) {
-        file = playback::StepRecordFile(list, file, forward);
-        if (file.isEmpty()) {
-            c_.StatusBarPlayback->setPanelText(1, QStringLiteral("No further movement"));
-            return;
-        }
-        starts = record::movementStarts(record::readJournal(record::journalPath(file)));
-        if (!starts.empty()) {
-            ClosePlaybackGraph();
-            playbackFileName_ = file;
-            // Shown once the file is loaded.
-            seekAfterLoad_ = forward ? starts.front() : starts.back();
-            BuildPlaybackGraph();
-            return;
-        }
-    }
-}
-
-// The frame the picture shows: the last one once playing reached the end.
-qint64 TForm1::shownFrame() const {
-    return std::min(playbackGraph_->position(),
-                    std::max<qint64>(playbackGraph_->frameCount() - 1, 0));
-}
-
-std::optional<QDateTime> TForm1::shownFrameTime() const {
-    const qint64 frame = shownFrame();
-    if (frame >= 0 && frame < qint64(playbackJournal_.size()) &&
-        playbackJournal_[std::size_t(frame)].frame == frame) {
-        return playbackJournal_[std::size_t(frame)].time;
-    }
-    return std::nullopt;
-}
-
-QImage TForm1::exportedFrame() const {
-    media::BITMAPINFOHEADER header{};
-    QByteArray pixels;
-    if (!playbackGraph_->loaded() || !playbackGraph_->currentFrame(header, pixels)) {
-        return {};
-    }
-    return playback::exportFrameImage(header, pixels);
-}
-
-void TForm1::BtnSaveClick() {
-    const QImage frame = exportedFrame();
-    if (frame.isNull()) {
-        return;  // nothing loaded
-    }
-    QFileDialog& dialog = *c_.SaveDialog;
-    dialog.setWindowTitle(QStringLiteral("Save Frame:"));
-    // Named after the moment it shows, when the recording's journal tells it.
-    // Its extension is that of the filter left selected by the last save.
-    if (const std::optional<QDateTime> taken = shownFrameTime()) {
-        dialog.selectFile(
-            playback::suggestedExportName(taken->toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")),
-                                          playback::selectedFilterIndex(dialog)));
-    }
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return;
-    }
-    const QString chosen = dialog.selectedFiles().first();
-    dialog.setDirectory(playback::exportFolder(chosen));
-    const int index = playback::selectedFilterIndex(dialog);
-    const QString name = playback::exportFileName(chosen, index);
-    if (name != chosen && QFileInfo::exists(name) &&
-        QMessageBox::question(this, kProduct,
-                              QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                                  .arg(QFileInfo(name).fileName())) != QMessageBox::Yes) {
-        return;  // the completed name was not the one the dialog asked about
-    }
-    QString error;
-    WaitCursor wait;
-    if (!playback::saveFrame(frame, name, index, &error)) {
-        QMessageBox::warning(this, kProduct, error);
-    }
-}
-
-void TForm1::tBtnPrintClick() {
-    const QImage frame = exportedFrame();
-    if (frame.isNull()) {
-        return;
-    }
-    if (!playback::defaultPrinterAvailable()) {
-        QMessageBox::warning(this, kProduct, playback::noPrinterMessage());
-        return;
-    }
-    QPrinter printer(QPrinterInfo::defaultPrinter(), QPrinter::HighResolution);
-    QString error;
-    // The moment the frame shows, or, without a journal, when it is printed.
-    const QString footer = playback::printFooter(playbackFileName_, playbackGraph_->position(),
-                                                 shownFrameTime().value_or(clock_.now()));
-    if (!playback::printFrame(frame, printer, footer, &error)) {
-        QMessageBox::warning(this, kProduct, error);
     }
 }

@@ -10,7 +10,6 @@
 #include "capture/record_timer.h"
 #include "media/clock.h"
 #include "media/frame.h"
-#include "record/journal.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -27,6 +26,8 @@ class QSystemTrayIcon;
 
 namespace kv::app {
 class InstanceChannel;
+class LivePanel;
+class PlaybackPage;
 class SessionEvents;
 class SettingsStore;
 }  // namespace kv::app
@@ -45,10 +46,6 @@ enum class BuildProblem;
 namespace kv::media {
 class SoundPlayer;
 }
-namespace kv::playback {
-class PlaybackGraph;
-enum class PlaybackBuild;
-}  // namespace kv::playback
 class TDlgSelectCapture;
 class TDlgSelectComp;
 class TDlgSetup;
@@ -71,15 +68,7 @@ class TForm1 : public QWidget {
     const kv::app::CommandLine& commandLine() const { return commandLine_; }
     kv::app::Settings& settings() { return settings_; }
     const kv::app::Form1Controls& controls() const { return c_; }
-    int restartDelay() const;
-    std::optional<qint64> otherInstanceWindow() const { return otherInstanceWindow_; }
-    bool captureGraphExists() const;
-    bool recordGraphExists() const;
-    int recordedFrames() const;
-    const QString& RecordFileName() const;
-    const QImage& livePicture() const { return livePicture_; }
-    kv::capture::MotionMask& mask();
-    kv::capture::TGrabberCallback& grabber();
+    kv::app::LivePanel& live() { return *live_; }
     kv::session::RecordingSession& session() { return *session_; }
 
     // Handlers of the window's events, messages, controls and timers.
@@ -87,9 +76,7 @@ class TForm1 : public QWidget {
     void FormDestroy();
     bool FormKeyDown(int key);
     void Startup();
-    void FrameLoop();
     void RecordTimerTimer();
-    bool QueryEndSession() { return true; }
     void EndSession();
     void PowerBroadcast();
     void TrayIconEvent(long long lParam);
@@ -99,58 +86,15 @@ class TForm1 : public QWidget {
     void cmAutoSetMaskClick();
     void cmClearMaskClick();
     void tBtnRecClick(int tag);
-    void PaintBoxRecordPaint(QPainter& painter);
     void BtnSelectCaptureDevClick();
     void BtnSelectCompressorClick();
     void tBtnSelectCompressorContextPopup();
     void tBtnSetupClick();
-    // Playback page
-    void tBtnOpenActualClick();
-    void BtnOpenClick();
-    void PanelPlaybackDblClick() { BtnOpenClick(); }
-    void BtnStopClick();
-    void BtnStartClick();
-    void BtnBackClick();
-    void BtnForwardClick();
-    void BtnPrevFileClick() { StepRecordFile(false); }
-    void BtnNextFileClick() { StepRecordFile(true); }
-    void BtnSaveClick();
-    void tBtnPrintClick();
-    void TBPlaybackChange();
-    void showPlaybackPosition();
-    void showPlaybackActivity();
     void showRecorderState();
-    void placeWindow(QPoint topLeft);
-    // The play speed: +1 faster, -1 slower, 0 the next one round.
-    void ChangePlaySpeed(int step);
-    // Ctrl+Right / Ctrl+Left: the next (previous) start of a movement, in this
-    // recording or the neighbouring ones.
-    void JumpToMovement(bool forward);
-    // When the frame shown in playback was taken, from its journal.
-    std::optional<QDateTime> shownFrameTime() const;
-    qint64 shownFrame() const;
-    void TBPlaybackStartDrag();
-    void TBPlaybackEndDrag();
-    void TimerTrackBarTimer();
-    void PlaybackGraphNotify();
-    void StepRecordFile(bool forward);
-    // Starts loading PlaybackFileName(); PlaybackLoadFinished ends it.
-    void BuildPlaybackGraph();
-    void PlaybackLoadFinished(kv::playback::PlaybackBuild result);
-    void BtnCancelLoadClick();
-    void ClosePlaybackGraph();
-    const QString& PlaybackFileName() const { return playbackFileName_; }
-    void setPlaybackFileName(const QString& name) { playbackFileName_ = name; }
-    kv::playback::PlaybackGraph& playbackGraph() { return *playbackGraph_; }
-    TDlgSetup& DlgSetup() { return *dlgSetup_; }
-    TDlgSelectCapture& DlgSelectCapture() { return *dlgSelectCapture_; }
-    TDlgSelectComp& DlgSelectComp() { return *dlgSelectComp_; }
-    kv::record::RecordGraph& recordGraph();
+    kv::app::PlaybackPage& playback() { return *playback_; }
 
     void LoadSettings();
     bool SaveSettings();
-    void EnforceDiskQuota();
-    void BuildCaptureGraph();
     void CloseCaptureGraph();
     void BuildRecordGraph();
     void CloseRecordGraph();
@@ -178,23 +122,7 @@ class TForm1 : public QWidget {
     void showHandledFrame(kv::capture::FrameState state, int motionBar);
     void showBuildProblem(kv::session::BuildProblem problem, int code);
     void showWriteFailure(bool failed, const QString& fileName, const QString& reason);
-    void drawIndicator(QPainter& painter, int state);
-    void clearLivePicture();
-    // Painting the mask with the mouse while it is shown.
-    QPointF maskCellAt(QPointF position) const;
-    bool paintMask(QEvent* event);
-    bool maskKey(const QKeyEvent& key);
-    void showMaskHint();
-    void saveMask();
-    // Sizes the live picture to fill the record panel with the frames' aspect.
-    void fitLivePicture();
-    // The screen's area for windows, where the window is.
-    QSize availableRoom() const;
-    // Moves the window left and up where its size took it off its screen.
-    void keepOnScreen();
     void setRecordStatus(const QString& text);
-    // The frame playback shows, upright; null when nothing is loaded.
-    QImage exportedFrame() const;
 
     const kv::media::Clock& clock_;
 
@@ -209,11 +137,8 @@ class TForm1 : public QWidget {
     bool shutDown_ = false;
     bool noTrayNoted_ = false;
     bool layoutPending_ = false;  // after a camera choice or a first start, until its size is known
-    QString playbackFileName_;
-    std::uint64_t lostFrames_ = 0;                          // by the current recording
-    QDateTime lastMovement_;                                // for the state another process asks
-    std::vector<kv::record::JournalLine> playbackJournal_;  // of the file loaded
-    std::optional<qint64> seekAfterLoad_;                   // the frame to show once loaded
+    std::uint64_t lostFrames_ = 0;  // by the current recording
+    QDateTime lastMovement_;        // for the state another process asks
 
     kv::app::Form1Controls c_;
     QSystemTrayIcon* tray_ = nullptr;
@@ -224,11 +149,9 @@ class TForm1 : public QWidget {
     QMessageBox* writeFailureBox_ = nullptr;
     kv::media::SoundPlayer* sound_ = nullptr;
     kv::app::DesktopNotifications* notifications_ = nullptr;
-    std::unique_ptr<kv::capture::MaskPainter> maskPainter_;
-    kv::playback::PlaybackGraph* playbackGraph_ = nullptr;
+    kv::app::LivePanel* live_ = nullptr;
+    kv::app::PlaybackPage* playback_ = nullptr;
     TDlgSelectCapture* dlgSelectCapture_ = nullptr;
     TDlgSelectComp* dlgSelectComp_ = nullptr;
     TDlgSetup* dlgSetup_ = nullptr;
-    QImage livePicture_;         // what the record page shows, RGB32
-    QSize frameSize_{320, 240};  // of the camera's frames: the live picture's aspect
 };

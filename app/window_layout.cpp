@@ -2,9 +2,15 @@
 
 #include "app/form_controls.h"
 
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <QProgressBar>
+#include <QRegion>
+#include <QScreen>
 #include <QSlider>
 #include <QTabWidget>
+#include <QWidget>
 
 #include <algorithm>
 
@@ -83,6 +89,50 @@ void applyClientLayout(Form1Controls& c, const WindowLayout& layout) {
     c.MotionDisplayBar->setGeometry(layout.MotionDisplayBar);
     c.MotionTriggerBar->setGeometry(layout.MotionTriggerBar);
     c.TBPlayback->setGeometry(layout.TBPlayback);
+}
+
+void drawLetterboxed(QPainter& painter, const QRect& area, const QImage& picture) {
+    const QRect target = letterboxed(picture.size(), area);
+    if (target != area) {
+        const QRegion bars = QRegion(area).subtracted(QRegion(target));
+        for (const QRect& bar : bars) {
+            painter.fillRect(bar, Qt::black);
+        }
+    }
+    painter.drawImage(target, picture);
+}
+
+void placeWindow(QWidget* window, QPoint topLeft) {
+    // Its top strip must be on a screen, or it could not be dragged back.
+    const QRect top(topLeft, QSize(window->width(), 20));
+    bool visible = false;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        visible = visible || screen->availableGeometry().intersects(top);
+    }
+    if (!visible && QGuiApplication::primaryScreen()) {
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        topLeft = area.center() - QPoint(window->width() / 2, window->height() / 2);
+    }
+    window->setGeometry(QRect(topLeft, window->size()));
+}
+
+QSize availableRoom(const QWidget* window) {
+    return window->screen() ? window->screen()->availableGeometry().size() : QSize(1024, 768);
+}
+
+void keepOnScreen(QWidget* window) {
+    if (!window->isVisible() || window->screen() == nullptr) {
+        return;
+    }
+    const QRect area = window->screen()->availableGeometry();
+    const QRect outer = window->frameGeometry();
+    QPoint shift(std::min(0, area.right() - outer.right()),
+                 std::min(0, area.bottom() - outer.bottom()));
+    shift.rx() = std::max(shift.x(), area.left() - outer.left());
+    shift.ry() = std::max(shift.y(), area.top() - outer.top());
+    if (!shift.isNull()) {
+        window->move(window->pos() + shift);
+    }
 }
 
 }  // namespace kv::app

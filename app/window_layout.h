@@ -3,9 +3,12 @@
 // The main window's geometry for a picture size: the live and playback pictures
 // take what the window leaves them, everything else keeps its place.
 
+#include <QPoint>
 #include <QRect>
 #include <QSize>
 
+class QImage;
+class QPainter;
 class QWidget;
 
 namespace kv::app {
@@ -41,11 +44,22 @@ QSize pictureFittingScreen(QSize picture, QSize available, QSize frame);
 // centred between bars. An empty picture fills the area.
 QRect letterboxed(QSize picture, QRect area);
 
+// Draws picture letterboxed in area, the bars beside it black.
+void drawLetterboxed(QPainter& painter, const QRect& area, const QImage& picture);
+
 // Sizes the window and its controls; the window's position is left as it is.
 // The user may resize it afterwards, down to the smallest picture.
 void applyWindowLayout(Form1Controls& controls, QWidget* form, const WindowLayout& layout);
 
 // Places the controls for a window that already has the layout's size.
 void applyClientLayout(Form1Controls& controls, const WindowLayout& layout);
+
+// Puts the window's inside at topLeft; a position no screen shows any more
+// (a monitor taken away) brings the window to the middle of the main screen.
+void placeWindow(QWidget* window, QPoint topLeft);
+// The screen's area for windows, where the window is.
+QSize availableRoom(const QWidget* window);
+// Moves the window left and up where its size took it off its screen.
+void keepOnScreen(QWidget* window);
 
 }  // namespace kv::app

@@ -24,6 +24,7 @@
 #include "media/uri_camera.h"
 #include "media/window_messages.h"
 #include "record/record_graph.h"
+#include "session/recording_session.h"
 
 #include <QApplication>
 #include <QDir>
@@ -91,11 +92,11 @@ class Window {
         }
         QElapsedTimer timer;
         timer.start();
-        while (form_->recordedFrames() < 5 && timer.elapsed() < 15000) {
+        while (form_->session().recordedFrames() < 5 && timer.elapsed() < 15000) {
             QCoreApplication::processEvents();
             QThread::msleep(1);
         }
-        ok_ = form_->recordGraphExists() && form_->recordedFrames() >= 5;
+        ok_ = form_->session().recordGraphExists() && form_->session().recordedFrames() >= 5;
         if (!ok_) {
             std::fprintf(stderr, "no frames recorded at %dx%d\n", width, height);
         }
@@ -143,8 +144,8 @@ void FrameLoop(benchmark::State& state, int width, int height, Variant variant) 
     trigger->setValue(variant == Variant::NoRecord ? trigger->maximum() : 1);
     pump(200);  // the trigger applies from the next frame
 
-    const record::RecordCounters before = form.recordGraph().counters();
-    const int recordedBefore = form.recordedFrames();
+    const record::RecordCounters before = form.session().recordGraph().counters();
+    const int recordedBefore = form.session().recordedFrames();
     QElapsedTimer pace;
     pace.start();
     qint64 slot = 0;
@@ -165,10 +166,10 @@ void FrameLoop(benchmark::State& state, int width, int height, Variant variant) 
             QCoreApplication::processEvents();
             state.ResumeTiming();
         }
-        form.FrameLoop();
+        form.session().FrameLoop();
     }
-    const record::RecordCounters after = form.recordGraph().counters();
-    state.counters["recorded"] = double(form.recordedFrames() - recordedBefore);
+    const record::RecordCounters after = form.session().recordGraph().counters();
+    state.counters["recorded"] = double(form.session().recordedFrames() - recordedBefore);
     state.counters["dropped"] = double(after.dropped - before.dropped);
     state.counters["failed"] = double(after.failed - before.failed);
     state.counters["motion"] = double(form.controls().MotionDisplayBar->value());
@@ -239,7 +240,7 @@ int rssCheck(int width, int height, bool record) {
     trigger->setValue(record ? 1 : trigger->maximum());
     auto run = [&](int calls) {
         for (int i = 0; i < calls; ++i) {
-            form.FrameLoop();
+            form.session().FrameLoop();
             if ((i & 63) == 63) {
                 QCoreApplication::processEvents();
             }
@@ -249,18 +250,18 @@ int rssCheck(int width, int height, bool record) {
                 record ? "" : ", nothing recorded");
     const long start = rssKiB();
     const long heapStart = heapKiB();
-    const int recordedStart = form.recordedFrames();
+    const int recordedStart = form.session().recordedFrames();
     QElapsedTimer timer;
     timer.start();
     run(10000);
     const long at10k = rssKiB();
     const long heap10k = heapKiB();
-    const record::RecordCounters c10k = form.recordGraph().counters();
-    const int recorded10k = form.recordedFrames();
+    const record::RecordCounters c10k = form.session().recordGraph().counters();
+    const int recorded10k = form.session().recordedFrames();
     run(90000);
     const long at100k = rssKiB();
     const long heap100k = heapKiB();
-    const record::RecordCounters c100k = form.recordGraph().counters();
+    const record::RecordCounters c100k = form.session().recordGraph().counters();
     const double seconds = double(timer.elapsed()) / 1000.0;
     std::printf("  before      RSS %8ld KiB, heap in use %8ld KiB\n", start, heapStart);
     std::printf(
@@ -270,7 +271,8 @@ int rssCheck(int width, int height, bool record) {
     std::printf(
         "  100,000     RSS %8ld KiB, heap in use %8ld KiB  (%d frames recorded, %llu "
         "taken by the recording)\n",
-        at100k, heap100k, form.recordedFrames() - recordedStart, (unsigned long long)c100k.pushed);
+        at100k, heap100k, form.session().recordedFrames() - recordedStart,
+        (unsigned long long)c100k.pushed);
     std::printf(
         "  growth 10,000 -> 100,000: RSS %ld KiB (%.2f MB), heap %ld KiB, over %llu "
         "frames taken, %llu dropped; %.1f s\n",

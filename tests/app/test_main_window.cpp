@@ -2,6 +2,8 @@
 // cameras, real settings files and real recordings in a temporary home.
 
 #include "app/Main.h"
+#include "app/live_panel.h"
+#include "app/playback_page.h"
 #include "app/settings_store.h"
 #include "capture/grabber_callback.h"
 #include "dialogs/Dlgeinstellung.h"
@@ -136,32 +138,32 @@ class MainWindowTest : public ::testing::Test {
 TEST_F(MainWindowTest, RecordsEveryFrameInModeOnIntoADatedFile) {
     TForm1& form = start();
     ticks(3);
-    ASSERT_TRUE(form.captureGraphExists());
-    ASSERT_TRUE(form.recordGraphExists());
+    ASSERT_TRUE(form.session().captureGraphExists());
+    ASSERT_TRUE(form.session().recordGraphExists());
     const auto& c = form.controls();
     EXPECT_TRUE(c.tBtnRecOn->isChecked());
     EXPECT_TRUE(c.tBtnRecOn->isEnabled());
     EXPECT_TRUE(c.tBtnSelectCompressor->isEnabled());
-    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() >= 10; }));
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordedFrames() >= 10; }));
     EXPECT_EQ(c.MotionDisplayBar->value(), 0);  // mode On measures nothing
     EXPECT_TRUE(c.tBtnOpenActual->isEnabled());
-    const QString name = QFileInfo(form.RecordFileName()).fileName();
+    const QString name = QFileInfo(form.session().RecordFileName()).fileName();
     EXPECT_TRUE(c.StatusBarRecord->panelText(0).startsWith(name + QStringLiteral(": ")));
     EXPECT_TRUE(c.StatusBarRecord->panelText(0).endsWith(QStringLiteral(" Frames.")));
     // The live picture shows the red record sign.
-    EXPECT_EQ(form.livePicture().pixelColor(10, 10), QColor(255, 0, 0));
+    EXPECT_EQ(form.live().picture().pixelColor(10, 10), QColor(255, 0, 0));
 
     form.CloseRecordGraph();
-    const int frames = form.recordedFrames();
+    const int frames = form.session().recordedFrames();
     EXPECT_EQ(c.StatusBarRecord->panelText(0), QStringLiteral("AUS"));
     EXPECT_FALSE(c.tBtnRecOn->isEnabled());
-    const test::AviProbe probe = test::probeAvi(form.RecordFileName());
+    const test::AviProbe probe = test::probeAvi(form.session().RecordFileName());
     ASSERT_TRUE(probe.ok);
     EXPECT_EQ(probe.frames, frames);
     EXPECT_EQ(probe.frameRate, QStringLiteral("25/1"));
     EXPECT_EQ(probe.codec, QStringLiteral("mjpeg"));
     EXPECT_EQ(probe.width, 160);
-    EXPECT_TRUE(test::hasIdx1(form.RecordFileName()));
+    EXPECT_TRUE(test::hasIdx1(form.session().RecordFileName()));
     EXPECT_EQ(name.size(), 15);
     EXPECT_TRUE(name.endsWith(QStringLiteral("00.avi")));
 }
@@ -171,10 +173,10 @@ TEST_F(MainWindowTest, OnMovementAStillPictureRecordsNothingAndAMovingOneDoes) {
     settings_.Trigger = 2000;
     TForm1& form = start({kBars});
     ticks(3);
-    ASSERT_TRUE(form.recordGraphExists());
+    ASSERT_TRUE(form.session().recordGraphExists());
     pump(1500);
-    EXPECT_EQ(form.recordedFrames(), 0);
-    EXPECT_EQ(form.livePicture().pixelColor(6, 10), QColor(Qt::white));  // pause sign
+    EXPECT_EQ(form.session().recordedFrames(), 0);
+    EXPECT_EQ(form.live().picture().pixelColor(6, 10), QColor(Qt::white));  // pause sign
     EXPECT_EQ(form.controls().StatusBarRecord->panelText(1),
               QStringLiteral("Waiting for movement"));
     form.CloseRecordGraph();
@@ -185,7 +187,7 @@ TEST_F(MainWindowTest, OnMovementAStillPictureRecordsNothingAndAMovingOneDoes) {
 
     TForm1& moving = start({kBall});
     ticks(3);
-    ASSERT_TRUE(pumpUntil([&] { return moving.recordedFrames() >= 3; }));
+    ASSERT_TRUE(pumpUntil([&] { return moving.session().recordedFrames() >= 3; }));
     EXPECT_GT(moving.controls().MotionDisplayBar->value(), 2000);
     EXPECT_EQ(moving.controls().StatusBarRecord->panelText(1), QStringLiteral("Recording"));
 
@@ -197,7 +199,7 @@ TEST_F(MainWindowTest, OnMovementAStillPictureRecordsNothingAndAMovingOneDoes) {
     settings_.RecStopTime = std::fmod(now + 0.5, 1.0);
     TForm1& waiting = start({kBall});
     ticks(3);
-    EXPECT_FALSE(waiting.recordGraphExists());
+    EXPECT_FALSE(waiting.session().recordGraphExists());
     EXPECT_TRUE(waiting.controls().StatusBarRecord->panelText(1).startsWith(
         QStringLiteral("Outside the recording window until ")));
 }
@@ -206,10 +208,10 @@ TEST_F(MainWindowTest, ModeOffAndAQuitBeforeTheFirstFrameLeaveNoFile) {
     settings_.Mode = 0;
     TForm1& form = start();
     ticks(3);
-    ASSERT_TRUE(form.recordGraphExists());
+    ASSERT_TRUE(form.session().recordGraphExists());
     ASSERT_TRUE(pumpUntil([&] {
-        return form.controls().tBtnRecOff->isChecked() && !form.livePicture().isNull() &&
-               form.livePicture().pixelColor(10, 10) == QColor(Qt::white);
+        return form.controls().tBtnRecOff->isChecked() && !form.live().picture().isNull() &&
+               form.live().picture().pixelColor(10, 10) == QColor(Qt::white);
     }));
     form.CloseRecordGraph();
     form.CloseCaptureGraph();
@@ -217,7 +219,7 @@ TEST_F(MainWindowTest, ModeOffAndAQuitBeforeTheFirstFrameLeaveNoFile) {
     // A recording closed before its first frame, as a rotation or quit does.
     form.tBtnRecClick(1);
     ticks(1);
-    ASSERT_TRUE(form.recordGraphExists());
+    ASSERT_TRUE(form.session().recordGraphExists());
     form.CloseRecordGraph();
     form.CloseCaptureGraph();
     EXPECT_TRUE(recordingFiles().isEmpty());
@@ -257,9 +259,9 @@ int brightestIn(const QImage& image, const QRect& area) {
 TEST_F(MainWindowTest, RecordedFramesCarryTheStampOnTrueBlack) {
     TForm1& form = start({QStringLiteral("Black=test:black?width=320&height=240")});
     ticks(3);
-    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() >= 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordedFrames() >= 2; }));
     form.CloseRecordGraph();
-    const QImage frame = ffmpegFrame(form.RecordFileName(), 320, 240);
+    const QImage frame = ffmpegFrame(form.session().RecordFileName(), 320, 240);
     ASSERT_FALSE(frame.isNull());
     // Date at the bottom left, time at the bottom right, white on black.
     const int band = 24;
@@ -274,25 +276,25 @@ TEST_F(MainWindowTest, RecordedFramesCarryTheStampOnTrueBlack) {
 TEST_F(MainWindowTest, APowerEventHoldsTheRecordTimerForThirtyTicks) {
     TForm1& form = start();
     form.PowerBroadcast();
-    EXPECT_EQ(form.restartDelay(), 30);
+    EXPECT_EQ(form.session().restartDelay(), 30);
     ticks(29);
-    EXPECT_FALSE(form.captureGraphExists());
-    EXPECT_FALSE(form.recordGraphExists());
+    EXPECT_FALSE(form.session().captureGraphExists());
+    EXPECT_FALSE(form.session().recordGraphExists());
     ticks(1);
-    EXPECT_TRUE(form.recordGraphExists());
+    EXPECT_TRUE(form.session().recordGraphExists());
 }
 
 TEST_F(MainWindowTest, FilesRotateOverTheFrameLimitWhileTheCameraRunsOn) {
     settings_.MaxRecordSamples = 5;
     TForm1& form = start();
     ticks(3);
-    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() > 0; }));
-    const QString first = form.RecordFileName();
-    ASSERT_TRUE(pumpUntil([&] { return form.RecordFileName() != first; }));
-    EXPECT_TRUE(form.captureGraphExists());
-    EXPECT_TRUE(form.recordGraphExists());
-    EXPECT_TRUE(form.RecordFileName().endsWith(QStringLiteral("01.avi")));
-    ASSERT_TRUE(pumpUntil([&] { return form.recordGraph().finishing() == 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordedFrames() > 0; }));
+    const QString first = form.session().RecordFileName();
+    ASSERT_TRUE(pumpUntil([&] { return form.session().RecordFileName() != first; }));
+    EXPECT_TRUE(form.session().captureGraphExists());
+    EXPECT_TRUE(form.session().recordGraphExists());
+    EXPECT_TRUE(form.session().RecordFileName().endsWith(QStringLiteral("01.avi")));
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordGraph().finishing() == 0; }));
     EXPECT_EQ(test::probeAvi(first).frames, 6);
 }
 
@@ -302,11 +304,11 @@ TEST_F(MainWindowTest, RecordModeButtonsSetTheModeAndTheInterval) {
     ticks(3);
     form.controls().tBtnRecOff->click();
     EXPECT_EQ(form.settings().Mode, 0);
-    EXPECT_EQ(form.grabber().interval(), 200u);
+    EXPECT_EQ(form.session().grabber().interval(), 200u);
     EXPECT_FALSE(form.controls().tBtnRecOn->isChecked());
     form.controls().tBtnRecMove->click();
     EXPECT_EQ(form.settings().Mode, 2);
-    EXPECT_EQ(form.grabber().interval(), 700u);
+    EXPECT_EQ(form.session().grabber().interval(), 700u);
 }
 
 // A window saved where no screen shows it any more (a monitor taken away)
@@ -326,16 +328,16 @@ TEST_F(MainWindowTest, AWindowSavedOffEveryScreenComesBackOnOne) {
 TEST_F(MainWindowTest, TheWindowResizesAroundAPictureThatKeepsItsAspect) {
     TForm1& form = start({QStringLiteral("Wide=test:ball?width=320&height=180")});
     ticks(3);
-    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() >= 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordedFrames() >= 1; }));
     EXPECT_EQ(form.size(), QSize(350, 292));
-    EXPECT_EQ(form.livePicture().size(), QSize(320, 180));
+    EXPECT_EQ(form.live().picture().size(), QSize(320, 180));
 
     form.show();
     form.resize(800, 452);  // a picture area of 770 x 340
     EXPECT_EQ(form.controls().PanelRecord->geometry(), QRect(5, 5, 774, 344));
-    EXPECT_EQ(form.livePicture().size(), QSize(604, 340));
-    const int shown = form.recordedFrames();
-    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() > shown + 1; }));
+    EXPECT_EQ(form.live().picture().size(), QSize(604, 340));
+    const int shown = form.session().recordedFrames();
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordedFrames() > shown + 1; }));
     const QImage panel = form.controls().PaintBoxRecord->grab().toImage();
     ASSERT_EQ(panel.size(), QSize(770, 340));
     EXPECT_EQ(panel.pixelColor(40, 170), QColor(Qt::black));      // a bar
@@ -348,9 +350,9 @@ TEST_F(MainWindowTest, TheWindowResizesAroundAPictureThatKeepsItsAspect) {
     form_.reset();
     TForm1& again = start({QStringLiteral("Wide=test:ball?width=320&height=180")});
     ticks(3);
-    ASSERT_TRUE(pumpUntil([&] { return again.recordedFrames() >= 1; }));
+    ASSERT_TRUE(pumpUntil([&] { return again.session().recordedFrames() >= 1; }));
     EXPECT_EQ(again.size(), QSize(800, 452));
-    EXPECT_EQ(again.livePicture().size(), QSize(604, 340));
+    EXPECT_EQ(again.live().picture().size(), QSize(604, 340));
 }
 
 // While the mask is shown, it is painted with the mouse on the live picture:
@@ -361,7 +363,7 @@ TEST_F(MainWindowTest, TheMaskIsPaintedWithTheMouseOnTheLivePicture) {
     settings_.Trigger = 30000;
     TForm1& form = start({kBars});
     ticks(3);
-    ASSERT_TRUE(pumpUntil([&] { return form.recordGraphExists(); }));
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordGraphExists(); }));
     form.show();
     const auto& c = form.controls();
     ASSERT_EQ(c.PaintBoxRecord->size(), QSize(320, 240));  // a cell is 4 x 4 pixels
@@ -390,32 +392,33 @@ TEST_F(MainWindowTest, TheMaskIsPaintedWithTheMouseOnTheLivePicture) {
             stroke << QPoint(x, y);
         }
     }
-    EXPECT_EQ(ignoredCells(form.mask()), stroke);
+    EXPECT_EQ(ignoredCells(form.session().mask()), stroke);
     const auto saved = [this] {
         capture::MotionMask file;
         EXPECT_TRUE(file.load(recordings_ + QStringLiteral("Mask.bmp")));
         return file.bits();
     };
-    EXPECT_EQ(saved(), form.mask().bits());
+    EXPECT_EQ(saved(), form.session().mask().bits());
 
     // The right button watches again; Ctrl+Z takes the stroke back.
     QTest::keyClick(&form, Qt::Key_1);
     QTest::mousePress(box, Qt::RightButton, {}, QPoint(82, 42));
     QTest::mouseRelease(box, Qt::RightButton, {}, QPoint(82, 42));
-    EXPECT_TRUE(form.mask().isActive(20, 10));
-    EXPECT_EQ(saved(), form.mask().bits());
+    EXPECT_TRUE(form.session().mask().isActive(20, 10));
+    EXPECT_EQ(saved(), form.session().mask().bits());
     QTest::keyClick(&form, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(ignoredCells(form.mask()), stroke);
-    EXPECT_EQ(saved(), form.mask().bits());
+    EXPECT_EQ(ignoredCells(form.session().mask()), stroke);
+    EXPECT_EQ(saved(), form.session().mask().bits());
 
     // Autoset learns on top: the painted cells stay ignored.
     c.cmAutoSetMask->trigger();
     pump(1500);
     c.cmAutoSetMask->trigger();
     for (const QPoint& cell : stroke) {
-        EXPECT_FALSE(form.mask().isActive(cell.x(), cell.y())) << cell.x() << "," << cell.y();
+        EXPECT_FALSE(form.session().mask().isActive(cell.x(), cell.y()))
+            << cell.x() << "," << cell.y();
     }
-    EXPECT_EQ(saved(), form.mask().bits());
+    EXPECT_EQ(saved(), form.session().mask().bits());
 }
 
 TEST_F(MainWindowTest, ClosingKeepsRecordingAndSavesQuitSavesAndEnds) {
@@ -425,8 +428,8 @@ TEST_F(MainWindowTest, ClosingKeepsRecordingAndSavesQuitSavesAndEnds) {
     const QString file = app::SettingsStore(QStringLiteral("9")).filePath();
     QFile::remove(file);
     form.close();
-    EXPECT_TRUE(QFileInfo::exists(file));   // saved
-    EXPECT_TRUE(form.recordGraphExists());  // still recording
+    EXPECT_TRUE(QFileInfo::exists(file));             // saved
+    EXPECT_TRUE(form.session().recordGraphExists());  // still recording
     // No notification area here: the window is minimised, not lost.
     EXPECT_TRUE(form.isMinimized() || !form.isVisible());
 
@@ -447,7 +450,7 @@ TEST_F(MainWindowTest, ClosingKeepsRecordingAndSavesQuitSavesAndEnds) {
     EXPECT_TRUE(QFileInfo::exists(file));
     EXPECT_TRUE(form.terminating());
     EXPECT_EQ(quits, 1);  // the program's entry ends the event loop, not the window
-    EXPECT_FALSE(form.recordGraphExists());
+    EXPECT_FALSE(form.session().recordGraphExists());
 }
 
 TEST_F(MainWindowTest, TrayEventsShowTheRecordPageOrOpenTheMenu) {
@@ -478,7 +481,7 @@ TEST_F(MainWindowTest, GermanUsersSeeTheGermanInfoPanel) {
 TEST_F(MainWindowTest, CameraDialogStoresTheChoiceAndCancelStillRebuilds) {
     TForm1& form = start({kBall, kBars});
     ticks(3);
-    ASSERT_TRUE(form.recordGraphExists());
+    ASSERT_TRUE(form.session().recordGraphExists());
 
     test::answerNextModal([](QWidget* modal) {
         auto* dialog = qobject_cast<TDlgSelectCapture*>(modal);
@@ -495,22 +498,22 @@ TEST_F(MainWindowTest, CameraDialogStoresTheChoiceAndCancelStillRebuilds) {
     EXPECT_EQ(form.settings().CaptureFormatIndex, 0);
     QSettings saved(app::SettingsStore(QStringLiteral("9")).filePath(), QSettings::IniFormat);
     EXPECT_EQ(saved.value(QStringLiteral("Capture Device Index")).toInt(), 1);
-    ASSERT_TRUE(form.captureGraphExists());
+    ASSERT_TRUE(form.session().captureGraphExists());
     // The camera's size arrives with its first frame; then recording starts.
-    ASSERT_TRUE(pumpUntil([&] { return form.recordGraphExists(); }));
-    EXPECT_EQ(form.grabber().format().bmiHeader.biWidth, 320);
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordGraphExists(); }));
+    EXPECT_EQ(form.session().grabber().format().bmiHeader.biWidth, 320);
     // A new recording, and the first one, which got no frame, is gone.
-    EXPECT_TRUE(form.recordGraphExists());
-    EXPECT_EQ(recordingFiles(), QStringList{QFileInfo(form.RecordFileName()).fileName()});
+    EXPECT_TRUE(form.session().recordGraphExists());
+    EXPECT_EQ(recordingFiles(), QStringList{QFileInfo(form.session().RecordFileName()).fileName()});
     // The window follows the new frame size.
-    EXPECT_EQ(form.livePicture().size(), QSize(320, 240));
+    EXPECT_EQ(form.live().picture().size(), QSize(320, 240));
 
     test::answerNextModal([](QWidget* modal) { static_cast<QDialog*>(modal)->reject(); });
-    const QString before = form.RecordFileName();
+    const QString before = form.session().RecordFileName();
     form.BtnSelectCaptureDevClick();
     EXPECT_EQ(form.settings().CaptureDeviceIndex, 1);
-    ASSERT_TRUE(pumpUntil([&] { return form.recordGraphExists(); }));
-    EXPECT_TRUE(form.RecordFileName() != before || recordingFiles().size() == 1);
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordGraphExists(); }));
+    EXPECT_TRUE(form.session().RecordFileName() != before || recordingFiles().size() == 1);
 }
 
 TEST_F(MainWindowTest, NoCameraMeansAMessageAndNoDialog) {
@@ -524,15 +527,15 @@ TEST_F(MainWindowTest, NoCameraMeansAMessageAndNoDialog) {
     });
     form.BtnSelectCaptureDevClick();
     EXPECT_EQ(shown, QStringLiteral("No capture device available."));
-    EXPECT_FALSE(form.captureGraphExists());
-    EXPECT_FALSE(form.recordGraphExists());
+    EXPECT_FALSE(form.session().captureGraphExists());
+    EXPECT_FALSE(form.session().recordGraphExists());
 }
 
 TEST_F(MainWindowTest, CompressorChoiceStartsANewFileWithThatCodec) {
     TForm1& form = start();
     ticks(3);
-    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() >= 2; }));
-    const QString first = form.RecordFileName();
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordedFrames() >= 2; }));
+    const QString first = form.session().RecordFileName();
     test::answerNextModal([](QWidget* modal) {
         auto* dialog = qobject_cast<TDlgSelectComp*>(modal);
         ASSERT_NE(dialog, nullptr);
@@ -544,10 +547,10 @@ TEST_F(MainWindowTest, CompressorChoiceStartsANewFileWithThatCodec) {
     });
     form.BtnSelectCompressorClick();
     EXPECT_EQ(form.settings().Compressor, QStringLiteral("Do not use any Codec"));
-    ASSERT_NE(form.RecordFileName(), first);
-    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() >= 3; }));
+    ASSERT_NE(form.session().RecordFileName(), first);
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordedFrames() >= 3; }));
     form.CloseRecordGraph();
-    EXPECT_EQ(test::probeAvi(form.RecordFileName()).codec, QStringLiteral("rawvideo"));
+    EXPECT_EQ(test::probeAvi(form.session().RecordFileName()).codec, QStringLiteral("rawvideo"));
     EXPECT_EQ(test::probeAvi(first).codec, QStringLiteral("mjpeg"));
     // The right click finds no compressor now and does nothing.
     form.tBtnSelectCompressorContextPopup();
@@ -558,9 +561,9 @@ TEST_F(MainWindowTest, PlaybackKeysAndOpenCurrentDoNothingWithoutAFile) {
     form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
     EXPECT_FALSE(form.FormKeyDown(Qt::Key_Space));  // goes on to the focused control
     ticks(3);
-    ASSERT_TRUE(form.recordGraphExists());
-    form.tBtnOpenActualClick();  // no frame recorded yet
-    EXPECT_FALSE(form.playbackGraph().loaded());
+    ASSERT_TRUE(form.session().recordGraphExists());
+    form.playback().tBtnOpenActualClick();  // no frame recorded yet
+    EXPECT_FALSE(form.playback().playbackGraph().loaded());
 }
 
 // Ctrl+Right and Ctrl+Left land on the first frame of each movement, in the
@@ -593,14 +596,14 @@ TEST_F(MainWindowTest, MovementKeysLandOnEveryStartOfAMovement) {
     });
     TForm1& form = start();
     form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
-    form.StepRecordFile(true);  // the first recording
-    ASSERT_TRUE(pumpUntil([&] { return form.playbackGraph().loaded(); }));
+    form.playback().StepRecordFile(true);  // the first recording
+    ASSERT_TRUE(pumpUntil([&] { return form.playback().playbackGraph().loaded(); }));
     const auto press = [&](Qt::Key key) {
         QTest::keyClick(&form, key, Qt::ControlModifier);
-        pumpUntil([&] { return !form.playbackGraph().loading(); });
+        pumpUntil([&] { return !form.playback().playbackGraph().loading(); });
         pump(100);
-        return std::make_pair(QFileInfo(form.PlaybackFileName()).fileName(),
-                              form.playbackGraph().position());
+        return std::make_pair(QFileInfo(form.playback().PlaybackFileName()).fileName(),
+                              form.playback().playbackGraph().position());
     };
     EXPECT_EQ(press(Qt::Key_Right), std::make_pair(QStringLiteral("250301_SA00.avi"), qint64(10)));
     EXPECT_EQ(press(Qt::Key_Right), std::make_pair(QStringLiteral("250301_SA01.avi"), qint64(5)));
@@ -614,7 +617,7 @@ TEST_F(MainWindowTest, MovementKeysLandOnEveryStartOfAMovement) {
     EXPECT_EQ(bar->activityFrames(), 20);
     QTest::mouseClick(bar, Qt::LeftButton, {}, QPoint(bar->width() * 3 / 4, bar->height() / 2));
     pump(100);
-    EXPECT_NEAR(double(form.playbackGraph().position()), 15.0, 1.5);
+    EXPECT_NEAR(double(form.playback().playbackGraph().position()), 15.0, 1.5);
 }
 
 // Recorded on movement from a clip with two separate movements: the journal
@@ -642,10 +645,11 @@ TEST_F(MainWindowTest, MovementKeysFindBothMovementsOfARecordingMadeFromAClip) {
     const auto startsOf = [](const QString& recording) {
         return record::movementStarts(record::readJournal(record::journalPath(recording)));
     };
-    ASSERT_TRUE(tickUntil([&] { return startsOf(form.RecordFileName()).size() >= 2; }, 30000));
-    const QString recorded = form.RecordFileName();
-    form.tBtnOpenActualClick();
-    ASSERT_TRUE(pumpUntil([&] { return form.playbackGraph().loaded(); }));
+    ASSERT_TRUE(
+        tickUntil([&] { return startsOf(form.session().RecordFileName()).size() >= 2; }, 30000));
+    const QString recorded = form.session().RecordFileName();
+    form.playback().tBtnOpenActualClick();
+    ASSERT_TRUE(pumpUntil([&] { return form.playback().playbackGraph().loaded(); }));
     const auto journal = record::readJournal(record::journalPath(recorded));
     const auto starts = record::movementStarts(journal);
     ASSERT_GE(starts.size(), 2u);
@@ -655,34 +659,34 @@ TEST_F(MainWindowTest, MovementKeysFindBothMovementsOfARecordingMadeFromAClip) {
         journal[std::size_t(starts[1] - 1)].time.msecsTo(journal[std::size_t(starts[1])].time),
         1500);
     form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
-    form.playbackGraph().stop();
-    form.playbackGraph().seekToFrame(0);
+    form.playback().playbackGraph().stop();
+    form.playback().playbackGraph().seekToFrame(0);
     QTest::keyClick(&form, Qt::Key_Right, Qt::ControlModifier);
     pump(100);
-    EXPECT_EQ(form.playbackGraph().position(), starts[1]);
+    EXPECT_EQ(form.playback().playbackGraph().position(), starts[1]);
 }
 
 TEST_F(MainWindowTest, OpenCurrentRecordingFinishesItAndPlaysIt) {
     TForm1& form = start();
     ticks(3);
-    ASSERT_TRUE(pumpUntil([&] { return form.recordedFrames() >= 5; }));
-    const QString recorded = form.RecordFileName();
-    form.tBtnOpenActualClick();
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordedFrames() >= 5; }));
+    const QString recorded = form.session().RecordFileName();
+    form.playback().tBtnOpenActualClick();
     // Loaded once the file is finished, which happens in the background.
-    ASSERT_TRUE(pumpUntil([&] { return form.playbackGraph().loaded(); }));
-    EXPECT_EQ(form.PlaybackFileName(), recorded);
-    EXPECT_NE(form.RecordFileName(), recorded);  // recording goes on in a new file
-    EXPECT_GE(form.playbackGraph().frameCount(), 5);
+    ASSERT_TRUE(pumpUntil([&] { return form.playback().playbackGraph().loaded(); }));
+    EXPECT_EQ(form.playback().PlaybackFileName(), recorded);
+    EXPECT_NE(form.session().RecordFileName(), recorded);  // recording goes on in a new file
+    EXPECT_GE(form.playback().playbackGraph().frameCount(), 5);
     EXPECT_TRUE(form.controls().StatusBarPlayback->simpleText().startsWith(
         QFileInfo(recorded).fileName() + QStringLiteral(": ")));
     // A stepped-to frame shows when it was taken, from the recording's journal.
     const auto journal = record::readJournal(record::journalPath(recorded));
     ASSERT_GE(journal.size(), 5u);
-    form.BtnForwardClick();
-    form.BtnForwardClick();
+    form.playback().BtnForwardClick();
+    form.playback().BtnForwardClick();
     EXPECT_EQ(form.controls().StatusBarPlayback->panelText(1),
               QStringLiteral("Frame 3 of %1, %2")
-                  .arg(form.playbackGraph().frameCount())
+                  .arg(form.playback().playbackGraph().frameCount())
                   .arg(journal[2].time.toString(QStringLiteral("HH:mm:ss"))));
     // Saving it offers a name after that moment.
     QString offered;
@@ -692,7 +696,7 @@ TEST_F(MainWindowTest, OpenCurrentRecordingFinishesItAndPlaysIt) {
         offered = files->selectedFiles().value(0);
         files->reject();
     });
-    form.BtnSaveClick();
+    form.playback().BtnSaveClick();
     EXPECT_TRUE(offered.endsWith(journal[2].time.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) +
                                  QStringLiteral(".jpg")))
         << offered.toStdString();
@@ -705,7 +709,7 @@ TEST_F(MainWindowTest, OpenCurrentRecordingFinishesItAndPlaysIt) {
         offered = files->selectedFiles().value(0);
         files->reject();
     });
-    form.BtnSaveClick();
+    form.playback().BtnSaveClick();
     EXPECT_TRUE(offered.endsWith(QStringLiteral(".bmp"))) << offered.toStdString();
     form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
     EXPECT_TRUE(form.FormKeyDown(Qt::Key_Space));
@@ -724,10 +728,10 @@ TEST_F(MainWindowTest, ALostCameraStopsRecordingAndItResumesWhenTheCameraIsBack)
         return form.controls().StatusBarRecord->panelText(0).startsWith(
             QStringLiteral("Camera lost: "));
     }));
-    EXPECT_FALSE(form.recordGraphExists());
-    EXPECT_FALSE(form.captureGraphExists());
+    EXPECT_FALSE(form.session().recordGraphExists());
+    EXPECT_FALSE(form.session().captureGraphExists());
     ticks(2);  // still gone: quiet retries, no recording without a camera
-    EXPECT_FALSE(form.recordGraphExists());
+    EXPECT_FALSE(form.session().recordGraphExists());
     EXPECT_TRUE(recordingFiles().isEmpty());
 
     // The camera comes back.
@@ -742,7 +746,7 @@ TEST_F(MainWindowTest, ALostCameraStopsRecordingAndItResumesWhenTheCameraIsBack)
     ASSERT_TRUE(make.waitForFinished(20000));
     ASSERT_EQ(make.exitCode(), 0);
     // Retried by itself, after a back-off of a few seconds at most.
-    ASSERT_TRUE(tickUntil([&] { return form.recordedFrames() >= 3; }, 10000));
+    ASSERT_TRUE(tickUntil([&] { return form.session().recordedFrames() >= 3; }, 10000));
     EXPECT_FALSE(form.session().cameraLost());
     EXPECT_EQ(recordingFiles().size(), 1);
 }
@@ -754,7 +758,7 @@ namespace {
 TEST_F(MainWindowTest, TheRecordTimerWaitsWhileTheCameraDialogIsOpen) {
     TForm1& form = start({kBall, kBars});
     ticks(3);
-    ASSERT_TRUE(form.recordGraphExists());
+    ASSERT_TRUE(form.session().recordGraphExists());
     form.controls().RecordTimer->setInterval(10);
     bool builtUnderTheDialog = true;
     test::answerNextModal([&](QWidget* modal) {
@@ -763,13 +767,14 @@ TEST_F(MainWindowTest, TheRecordTimerWaitsWhileTheCameraDialogIsOpen) {
         while (timer.elapsed() < 300) {  // thirty ticks' worth
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         }
-        builtUnderTheDialog = form.captureGraphExists() || form.recordGraphExists();
+        builtUnderTheDialog =
+            form.session().captureGraphExists() || form.session().recordGraphExists();
         static_cast<QDialog*>(modal)->reject();
     });
     form.BtnSelectCaptureDevClick();
     EXPECT_FALSE(builtUnderTheDialog);
     EXPECT_TRUE(form.controls().RecordTimer->isActive());
-    EXPECT_TRUE(pumpUntil([&] { return form.recordGraphExists(); }));
+    EXPECT_TRUE(pumpUntil([&] { return form.session().recordGraphExists(); }));
 }
 
 // A full disk is told once, without a modal box: the record timer and the
@@ -867,7 +872,8 @@ TEST_F(MainWindowTest, PlaybackLoadsInTheBackgroundWithBusyIndicatorAndCancel) {
     c.PageControl->setCurrentWidget(c.tsPlayback);
     form.show();
     test::HeldLoad held;
-    form.playbackGraph().setBuildHook([&held](GstElement* pipeline) { held.hold(pipeline); });
+    form.playback().playbackGraph().setBuildHook(
+        [&held](GstElement* pipeline) { held.hold(pipeline); });
     QStringList boxes;
     QTimer watch;  // any modal box that shows up
     QObject::connect(&watch, &QTimer::timeout, [&boxes] {
@@ -878,28 +884,28 @@ TEST_F(MainWindowTest, PlaybackLoadsInTheBackgroundWithBusyIndicatorAndCancel) {
     });
     watch.start(20);
 
-    form.setPlaybackFileName(clip);
-    form.BuildPlaybackGraph();
+    form.playback().setPlaybackFileName(clip);
+    form.playback().BuildPlaybackGraph();
     EXPECT_TRUE(c.PlaybackBusy->isVisible());
     EXPECT_EQ(c.StatusBarPlayback->simpleText(), QStringLiteral("Loading clip.avi ..."));
     ASSERT_TRUE(pumpUntil([&] { return held.holding(); }));
     pump(2500);
-    EXPECT_TRUE(form.playbackGraph().loading());
+    EXPECT_TRUE(form.playback().playbackGraph().loading());
     EXPECT_TRUE(c.PlaybackBusy->isVisible());
     EXPECT_FALSE(form.FormKeyDown(Qt::Key_Space));  // nothing to play yet
     held.release();
-    ASSERT_TRUE(pumpUntil([&] { return form.playbackGraph().loaded(); }));
+    ASSERT_TRUE(pumpUntil([&] { return form.playback().playbackGraph().loaded(); }));
     EXPECT_FALSE(c.PlaybackBusy->isVisible());
     EXPECT_EQ(c.StatusBarPlayback->simpleText(), QStringLiteral("clip.avi: 12 Frames"));
     EXPECT_TRUE(c.tBtnSave->isEnabled());
 
     // Cancel while it waits: no message, nothing loaded, the indicator gone.
-    form.ClosePlaybackGraph();
-    form.BuildPlaybackGraph();
+    form.playback().ClosePlaybackGraph();
+    form.playback().BuildPlaybackGraph();
     ASSERT_TRUE(pumpUntil([&] { return held.holding(); }));
     c.BtnCancelLoad->click();
-    EXPECT_FALSE(form.playbackGraph().loading());
-    EXPECT_FALSE(form.playbackGraph().loaded());
+    EXPECT_FALSE(form.playback().playbackGraph().loading());
+    EXPECT_FALSE(form.playback().playbackGraph().loaded());
     EXPECT_FALSE(c.PlaybackBusy->isVisible());
     pump(300);
     EXPECT_TRUE(boxes.isEmpty()) << boxes.join(QStringLiteral(" | ")).toStdString();
@@ -910,11 +916,11 @@ TEST_F(MainWindowTest, PlaybackLoadsInTheBackgroundWithBusyIndicatorAndCancel) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write("just some notes\n");
     file.close();
-    form.setPlaybackFileName(notes);
-    form.BuildPlaybackGraph();
+    form.playback().setPlaybackFileName(notes);
+    form.playback().BuildPlaybackGraph();
     ASSERT_TRUE(pumpUntil([&] { return !boxes.isEmpty(); }));
     EXPECT_EQ(boxes, QStringList{QStringLiteral("Error loading video file.")});
-    EXPECT_FALSE(form.playbackGraph().loaded());
+    EXPECT_FALSE(form.playback().playbackGraph().loaded());
     EXPECT_FALSE(c.PlaybackBusy->isVisible());
 }
 
