@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "app/wait_cursor.h"
 
 #include "app/desktop_notifications.h"
 #include "app/live_panel.h"
@@ -59,15 +60,6 @@ namespace {
 
 const QString kProduct = QStringLiteral("Kestrelvision");
 const QString kNoCaptureDevice = QStringLiteral("No capture device available.");
-
-// Shows the wait cursor for a long operation, restored on every way out.
-class WaitCursor {
-  public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 // Holds the record timer while a handler closes and rebuilds the graphs around
 // a modal dialog: a tick inside the dialog's event loop would build them under it.
@@ -679,7 +671,7 @@ void TForm1::CloseRecordGraph() {
 void TForm1::BtnSelectCaptureDevClick() {
     const RecordTimerPause pause(c_.RecordTimer, terminating_);
     {
-        WaitCursor wait;
+        app::WaitCursor wait;
         CloseCaptureGraph();
         CloseRecordGraph();
     }

@@ -1,4 +1,5 @@
 #include "app/playback_page.h"
+#include "app/wait_cursor.h"
 
 #include "app/window_layout.h"
 #include "media/window_messages.h"
@@ -37,15 +38,6 @@ namespace kv::app {
 namespace {
 
 const QString kProduct = QStringLiteral("Kestrelvision");
-
-// Shows the wait cursor for a long operation, restored on every way out.
-class WaitCursor {
-  public:
-    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
 
 }  // namespace
 
