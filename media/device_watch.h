@@ -25,7 +25,6 @@ class DeviceWatch : public QObject {
     // can appear then, and the caller's retries are all there is).
     bool start();
     void stop();
-    bool watching() const { return started_; }
 
   Q_SIGNALS:
     // A camera appeared; its display name, as the camera list shows it.

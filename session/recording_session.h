@@ -181,8 +181,6 @@ class RecordingSession : public QObject {
     bool noCamera() const { return noCamera_; }
     // The camera the settings name is absent and the first one found stands in.
     bool standInCamera() const { return standIn_; }
-    // The recordings take more room than the quota and nothing more may go.
-    bool overQuota() const { return overQuota_; }
     // The capture graph runs and the recording waits for the camera's format.
     bool recordPending() const { return recordPending_; }
     bool writeFailed() const { return writeFailed_; }
@@ -249,7 +247,6 @@ class RecordingSession : public QObject {
     bool openRecordFile();
     void setNoCamera(bool none);
     void onCameraAdded(const QString& name);
-    void watchDevices(bool on);
     bool namedCameraListed() const;
     bool recordingWindowEmpty() const;
 

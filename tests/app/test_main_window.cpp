@@ -690,26 +690,23 @@ TEST_F(MainWindowTest, OpenCurrentRecordingFinishesItAndPlaysIt) {
                   .arg(journal[2].time.toString(QStringLiteral("HH:mm:ss"))));
     // Saving it offers a name after that moment.
     QString offered;
-    test::answerNextModal([&offered](QWidget* dialog) {
-        auto* files = qobject_cast<QFileDialog*>(dialog);
-        ASSERT_NE(files, nullptr);
-        offered = files->selectedFiles().value(0);
-        files->reject();
-    });
-    form.playback().BtnSaveClick();
+    const auto offerSave = [&] {
+        test::answerNextModal([&offered](QWidget* dialog) {
+            auto* files = qobject_cast<QFileDialog*>(dialog);
+            ASSERT_NE(files, nullptr);
+            offered = files->selectedFiles().value(0);
+            files->reject();
+        });
+        form.playback().BtnSaveClick();
+    };
+    offerSave();
     EXPECT_TRUE(offered.endsWith(journal[2].time.toString(QStringLiteral("yyyy-MM-dd HH-mm-ss")) +
                                  QStringLiteral(".jpg")))
         << offered.toStdString();
     // With a bitmap filter left from the last save, the name is a bitmap's.
     QFileDialog& save = *form.controls().SaveDialog;
     save.selectNameFilter(save.nameFilters().at(1));
-    test::answerNextModal([&offered](QWidget* dialog) {
-        auto* files = qobject_cast<QFileDialog*>(dialog);
-        ASSERT_NE(files, nullptr);
-        offered = files->selectedFiles().value(0);
-        files->reject();
-    });
-    form.playback().BtnSaveClick();
+    offerSave();
     EXPECT_TRUE(offered.endsWith(QStringLiteral(".bmp"))) << offered.toStdString();
     form.controls().PageControl->setCurrentWidget(form.controls().tsPlayback);
     EXPECT_TRUE(form.FormKeyDown(Qt::Key_Space));
