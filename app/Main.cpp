@@ -105,13 +105,13 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
 
     createTrayIcon();
 
-    settings_.Mode = capture::StateOff;
+    settings_.Mode = session::StateOff;
     session_ = new session::RecordingSession(clock_, this);
     notifications_ = new app::DesktopNotifications(QDBusConnection::sessionBus(), this);
     live_ = new app::LivePanel(c_, this, *session_, clock_);
     connect(live_, &app::LivePanel::maskSaveFailed, this, &TForm1::setRecordStatus);
     connectSession();
-    session_->setMode(capture::StateOff);
+    session_->setMode(session::StateOff);
     WindowLayout(320, 240);
 
     sound_ = new media::SoundPlayer(this);
@@ -233,7 +233,7 @@ void TForm1::showNormalForOtherInstance() {
 
 void TForm1::FormCreate() {
     session_->setAutoSetMask(false);
-    session_->resetRestartDelay(capture::RestartDelay::kAfterCreate);
+    session_->resetRestartDelay(session::RestartDelay::kAfterCreate);
 }
 
 void TForm1::FormDestroy() {
@@ -296,10 +296,10 @@ void TForm1::Startup() {
     dlgSetup_->hideFtpPage();
 
     switch (settings_.Mode) {
-        case capture::StateOff:
+        case session::StateOff:
             c_.tBtnRecOff->setChecked(true);
             break;
-        case capture::StateRecord:
+        case session::StateRecord:
             c_.tBtnRecOn->setChecked(true);
             break;
         default:
@@ -592,12 +592,12 @@ void TForm1::connectSession() {
             });
 }
 
-void TForm1::showHandledFrame(capture::FrameState state, int motionBar) {
+void TForm1::showHandledFrame(session::FrameState state, int motionBar) {
     c_.MotionDisplayBar->setValue(qBound(0, motionBar, c_.MotionDisplayBar->maximum()));
     showRecorderState();
     live_->stampFrame(state);
     notifications_->movementFrame(
-        settings_.Mode == capture::StatePause && state == capture::StateRecord, live_->picture());
+        settings_.Mode == session::StatePause && state == session::StateRecord, live_->picture());
 }
 
 void TForm1::showBuildProblem(session::BuildProblem problem, int code) {
@@ -728,7 +728,7 @@ void TForm1::tBtnSetupClick() {
     const QString folderBefore = settings_.AVIPath;
     app::copySetupToSettings(*dlgSetup_, settings_);
     applySettingsToSession();
-    if (settings_.Mode != capture::StateOff) {
+    if (settings_.Mode != session::StateOff) {
         session_->grabber().setInterval(std::uint32_t(settings_.RecInterval));
     }
     if (settings_.AVIPath != folderBefore && session_->recordGraphExists()) {

@@ -7,7 +7,7 @@
 #include "app/form_controls.h"
 #include "app/settings.h"
 #include "capture/motion_mask.h"
-#include "capture/record_timer.h"
+#include "session/record_policy.h"
 #include "media/clock.h"
 #include "media/frame.h"
 
@@ -119,7 +119,7 @@ class TForm1 : public QWidget {
     void connectSession();
     kv::session::SessionConfig sessionConfig() const;
     void applySettingsToSession();
-    void showHandledFrame(kv::capture::FrameState state, int motionBar);
+    void showHandledFrame(kv::session::FrameState state, int motionBar);
     void showBuildProblem(kv::session::BuildProblem problem, int code);
     void showWriteFailure(bool failed, const QString& fileName, const QString& reason);
     void setRecordStatus(const QString& text);

@@ -184,12 +184,12 @@ void LivePanel::PaintBoxRecordPaint(QPainter& painter) {
 void LivePanel::drawIndicator(QPainter& painter, int state) {
     QString text;
     painter.setRenderHint(QPainter::Antialiasing, false);
-    if (state == capture::StateRecord) {
+    if (state == session::StateRecord) {
         painter.setPen(QColor(255, 0, 0));
         painter.setBrush(QColor(255, 0, 0));
         painter.drawEllipse(QRect(5, 5, 10, 10));
         text = QStringLiteral("Record");
-    } else if (state == capture::StatePause) {
+    } else if (state == session::StatePause) {
         painter.setPen(Qt::white);
         painter.setBrush(Qt::white);
         painter.drawRect(QRect(5, 6, 3, 8));

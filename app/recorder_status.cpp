@@ -1,7 +1,7 @@
 #include "app/recorder_status.h"
 
 #include "app/single_instance.h"
-#include "capture/record_timer.h"
+#include "session/record_policy.h"
 #include "record/record_files.h"
 #include "session/recording_session.h"
 
@@ -16,9 +16,9 @@ namespace {
 
 QString modeName(int mode) {
     switch (mode) {
-        case capture::StateOff:
+        case session::StateOff:
             return QStringLiteral("Off");
-        case capture::StateRecord:
+        case session::StateRecord:
             return QStringLiteral("On");
         default:
             return QStringLiteral("On movement");

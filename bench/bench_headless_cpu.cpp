@@ -10,7 +10,7 @@
 
 #include "app/settings_store.h"
 #include "bench/bench_summary.h"
-#include "capture/record_timer.h"
+#include "session/record_policy.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -64,7 +64,7 @@ struct Home {
         // The settings file where the program will look for it.
         qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/.config")).toLocal8Bit());
         app::Settings settings;
-        settings.Mode = capture::StatePause;
+        settings.Mode = session::StatePause;
         settings.RecInterval = 1000;
         settings.AVIPath = dir.path() + QStringLiteral("/rec/");
         app::SettingsStore().save(settings, nullptr);

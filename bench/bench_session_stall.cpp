@@ -127,7 +127,7 @@ void networkCamera(StallMeter& meter, const QString& folder) {
     test::HttpCamera camera(QSize(640, 480), 15);
     session::SessionConfig config;
     config.folder = folder;
-    config.mode = capture::StateRecord;
+    config.mode = session::StateRecord;
     config.recInterval_ms = 200;
     Recorder recorder(QStringLiteral("Door"), camera.url(), config);
     session::RecordingSession& s = *recorder.session;
@@ -161,7 +161,7 @@ void hungFromTheStart(StallMeter& meter, const QString& folder) {
     camera.setMode(test::HttpCamera::Mode::Hang);
     session::SessionConfig config;
     config.folder = folder;
-    config.mode = capture::StateRecord;
+    config.mode = session::StateRecord;
     config.recInterval_ms = 200;
     meter.reset();
     Recorder recorder(QStringLiteral("Gate"), camera.url(), config);
@@ -173,7 +173,7 @@ void h264Rotation(StallMeter& meter, const QString& folder) {
     std::printf("H.264 1080p at 25 frames/s, a new file every 50 frames\n");
     session::SessionConfig config;
     config.folder = folder;
-    config.mode = capture::StateRecord;
+    config.mode = session::StateRecord;
     config.recInterval_ms = 40;
     config.compressor = QStringLiteral("H.264 Compressor");
     config.maxRecordSamples = 50;

@@ -77,7 +77,7 @@ RecordingSession::RecordingSession(const media::Clock& clock, QObject* parent)
     watchdog_ = new QTimer(this);
     watchdog_->setInterval(1000);
     connect(watchdog_, &QTimer::timeout, this, &RecordingSession::checkSilence);
-    restartDelay_.reset(capture::RestartDelay::kAfterCreate);
+    restartDelay_.reset(session::RestartDelay::kAfterCreate);
 }
 
 RecordingSession::~RecordingSession() {
@@ -125,7 +125,7 @@ void RecordingSession::setMode(int mode) {
     config_.mode = mode;
     postRecord_.reset();
     preRecord_.clear();
-    grabber_->setInterval(mode == capture::StateOff ? kIdleInterval_ms
+    grabber_->setInterval(mode == session::StateOff ? kIdleInterval_ms
                                                     : std::uint32_t(config_.recInterval_ms));
 }
 
@@ -203,7 +203,7 @@ void RecordingSession::recordTimerTick() {
     // A new file proves the fault mended once it has taken frames for a while,
     // or, waiting for movement, once it has stood that long without failing.
     if (writeFailed_ && recordGraph_->exists() &&
-        (recordedFrames_ > 0 || config_.mode != capture::StateRecord) && !recordGraph_->failed() &&
+        (recordedFrames_ > 0 || config_.mode != session::StateRecord) && !recordGraph_->failed() &&
         clock_.tickCount() - recordStart_ms_ >= kWriteProven_ms) {
         writeFailed_ = false;
         writeBackoff_.reset();
@@ -211,23 +211,23 @@ void RecordingSession::recordTimerTick() {
         qCInfo(lcRecording).noquote() << "recording resumed into" << recordFileName_;
         Q_EMIT writeFailedChanged(false, recordFileName_, QString());
     }
-    capture::TimerInputs in;
+    session::TimerInputs in;
     in.recordGraphExists = recordGraph_->exists();
     in.recUseTimer = config_.recUseTimer;
-    in.now = capture::timeOfDay(clock_.now());
+    in.now = session::timeOfDay(clock_.now());
     in.start = config_.recStartTime;
     in.stop = config_.recStopTime;
     in.recordedFrames = recordedFrames_;
     in.maxRecordSamples = config_.maxRecordSamples;
-    switch (capture::recordTimerAction(in)) {
-        case capture::TimerAction::Stop:
+    switch (session::recordTimerAction(in)) {
+        case session::TimerAction::Stop:
             CloseRecordGraph();
             CloseCaptureGraph();
             break;
-        case capture::TimerAction::Rotate:
+        case session::TimerAction::Rotate:
             rotateRecording();
             break;
-        case capture::TimerAction::Start:
+        case session::TimerAction::Start:
             if (recordPending_ && captureGraph_->exists()) {
                 break;  // the camera is still starting; the watchdog times it
             }
@@ -243,7 +243,7 @@ void RecordingSession::recordTimerTick() {
                 StartGraphs();
             }
             break;
-        case capture::TimerAction::None:
+        case session::TimerAction::None:
             break;
     }
 }
@@ -417,7 +417,7 @@ void RecordingSession::BuildRecordGraph() {
     // The camera may have run without a recording (after a write fault):
     // its silence counts from now.
     lastFrame_ms_ = clock_.tickCount();
-    if (config_.mode != capture::StateOff) {
+    if (config_.mode != session::StateOff) {
         grabber_->setInterval(kIdleInterval_ms);
     }
     grabber_->setEnabled(true);
@@ -564,7 +564,7 @@ QString RecordingSession::recorderState() const {
         return tr("Recording window is empty");
     }
     if (!recordGraph_->exists() && config_.recUseTimer &&
-        !capture::insideStartWindow(capture::timeOfDay(clock_.now()), config_.recStartTime,
+        !session::insideStartWindow(session::timeOfDay(clock_.now()), config_.recStartTime,
                                     config_.recStopTime)) {
         return QStringLiteral("Outside the recording window until %1")
             .arg(QTime(0, 0)
@@ -572,9 +572,9 @@ QString RecordingSession::recorderState() const {
                      .toString(QStringLiteral("HH:mm")));
     }
     switch (config_.mode) {
-        case capture::StateOff:
+        case session::StateOff:
             return QStringLiteral("Recording off");
-        case capture::StateRecord:
+        case session::StateRecord:
             return QStringLiteral("Recording");
         default:
             return lastRecorded_ ? QStringLiteral("Recording")
@@ -631,10 +631,10 @@ void RecordingSession::FrameLoop() {
         if (warmUp_ > 0) {
             --warmUp_;
         }
-        if (config_.mode != capture::StateOff) {
+        if (config_.mode != session::StateOff) {
             grabber_->setInterval(std::uint32_t(config_.recInterval_ms));
         }
-        if (config_.mode == capture::StatePause && warmUp_ == 0) {
+        if (config_.mode == session::StatePause && warmUp_ == 0) {
             if (config_.detector == capture::Detector::Robust) {
                 motion = robust_.measure(frames.newest(), format, mask_, autoSet_);
             } else {
@@ -662,9 +662,9 @@ void RecordingSession::FrameLoop() {
         qCWarning(lcRecording) << "no fonts without a GUI application: frames are not stamped";
     }
 
-    const capture::FrameState state = postRecord_.fate(config_.mode);
-    lastRecorded_ = state == capture::StateRecord;
-    if (state == capture::StateRecord && recordedFrames_ > config_.maxRecordSamples) {
+    const session::FrameState state = postRecord_.fate(config_.mode);
+    lastRecorded_ = state == session::StateRecord;
+    if (state == session::StateRecord && recordedFrames_ > config_.maxRecordSamples) {
         // The file is full: this frame opens the next one.
         rotateRecording();
         if (!recordGraph_->exists()) {
@@ -677,7 +677,7 @@ void RecordingSession::FrameLoop() {
     line.motion = measured ? motion : 0;
     line.trigger = config_.trigger;
     const std::int64_t duration = std::int64_t(config_.playInterval_ms) * 10000;
-    if (state == capture::StateRecord) {
+    if (state == session::StateRecord) {
         if (movementBegins) {
             // The frames just before the movement go first, in the order taken.
             preRecord_.drain([&](const std::uint8_t* pixels, const record::JournalLine& kept) {
@@ -686,7 +686,7 @@ void RecordingSession::FrameLoop() {
             });
         }
         ++recordedFrames_;
-        line.fate = config_.mode == capture::StateRecord   ? record::JournalFate::On
+        line.fate = config_.mode == session::StateRecord   ? record::JournalFate::On
                     : measured && motion > config_.trigger ? record::JournalFate::Movement
                                                            : record::JournalFate::PostRecord;
         recordGraph_->push(displayCopy_.data(), format, duration, &line);
@@ -696,7 +696,7 @@ void RecordingSession::FrameLoop() {
         }
         Q_EMIT frameRecorded(recordedFrames_);
         Q_EMIT statusText(recordingStatus());
-    } else if (config_.mode == capture::StatePause) {
+    } else if (config_.mode == session::StatePause) {
         line.fate = record::JournalFate::PreRecord;
         preRecord_.keep(displayCopy_.data(), format.biSizeImage, line);
     }

@@ -11,7 +11,7 @@
 // reported once.
 
 #include "capture/motion_mask.h"
-#include "capture/record_timer.h"
+#include "session/record_policy.h"
 #include "capture/robust_motion.h"
 #include "media/clock.h"
 #include "media/frame.h"
@@ -65,7 +65,7 @@ struct SessionConfig {
     bool recUseTimer = false;
     double recStartTime = 0.25;
     double recStopTime = (23 * 3600 + 59 * 60) / 86400.0;
-    int mode = capture::StatePause;
+    int mode = session::StatePause;
     int trigger = 25000;
     capture::Detector detector = capture::Detector::Classic;
     bool debug = false;
@@ -205,7 +205,7 @@ class RecordingSession : public QObject {
     // valid only during the call.
     void liveFrame(const std::uint8_t* pixels, const media::BITMAPINFOHEADER& format);
     // The frame has been handled: its fate and the motion bar's value.
-    void frameHandled(capture::FrameState state, int motionBar);
+    void frameHandled(session::FrameState state, int motionBar);
     // The first panel of the status bar.
     void statusText(const QString& text);
     // Frames the recording lost (it fell behind or refused them).
@@ -259,8 +259,8 @@ class RecordingSession : public QObject {
     capture::CaptureGraph* captureGraph_ = nullptr;
     record::RecordGraph* recordGraph_ = nullptr;
     QTimer* watchdog_ = nullptr;
-    capture::RestartDelay restartDelay_;
-    capture::PostRecord postRecord_;
+    session::RestartDelay restartDelay_;
+    session::PostRecord postRecord_;
     PreRecordBuffer preRecord_;
     capture::RobustMotion robust_;
     bool lastRecorded_ = false;  // the last frame handled was recorded

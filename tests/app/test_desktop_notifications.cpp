@@ -124,7 +124,7 @@ TEST_F(DesktopNotificationsTest, AMovementIsOneNotificationReplacedWhileItLasts)
     test::TempHome home;
     session::SessionConfig config;
     config.folder = home.documentsDir() + QStringLiteral("/rec/");
-    config.mode = capture::StatePause;
+    config.mode = session::StatePause;
     config.recInterval_ms = 100;
     config.trigger = 100;
     config.cameraName = QStringLiteral("Ball");
@@ -145,8 +145,8 @@ TEST_F(DesktopNotificationsTest, AMovementIsOneNotificationReplacedWhileItLasts)
                          media::drawFrame(painter, live.rect(), pixels, format);
                      });
     QObject::connect(&session, &session::RecordingSession::frameHandled,
-                     [&](capture::FrameState state, int) {
-                         client_->movementFrame(state == capture::StateRecord, live);
+                     [&](session::FrameState state, int) {
+                         client_->movementFrame(state == session::StateRecord, live);
                      });
     QTimer ticks;
     QObject::connect(&ticks, &QTimer::timeout, [&session] { session.recordTimerTick(); });

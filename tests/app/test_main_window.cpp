@@ -194,7 +194,7 @@ TEST_F(MainWindowTest, OnMovementAStillPictureRecordsNothingAndAMovingOneDoes) {
     // Outside the daily recording window nothing starts, and the bar says until when.
     form_.reset();
     settings_.RecUseTimer = true;
-    const double now = capture::timeOfDay(QDateTime::currentDateTime());
+    const double now = session::timeOfDay(QDateTime::currentDateTime());
     settings_.RecStartTime = std::fmod(now + 0.25, 1.0);  // six hours from now
     settings_.RecStopTime = std::fmod(now + 0.5, 1.0);
     TForm1& waiting = start({kBall});
@@ -638,7 +638,7 @@ TEST_F(MainWindowTest, MovementKeysFindBothMovementsOfARecordingMadeFromAClip) {
          QStringLiteral("-c:v"), QStringLiteral("mjpeg"), clip});
     ASSERT_TRUE(ffmpeg.waitForFinished(60000));
     ASSERT_EQ(ffmpeg.exitCode(), 0);
-    settings_.Mode = capture::StatePause;
+    settings_.Mode = session::StatePause;
     settings_.RecInterval = 100;
     TForm1& form = start({QStringLiteral("Clip=file://") + clip});
     ticks(3);

@@ -3,7 +3,7 @@
 
 #include "app/command_line.h"
 #include "app/single_instance.h"
-#include "capture/record_timer.h"
+#include "session/record_policy.h"
 #include "tests/support/test_env.h"
 
 #include <QLocalSocket>
@@ -126,7 +126,7 @@ TEST(InstanceRunning, SocketFolderIsPrivate) {
 }
 
 TEST(RestartDelay, ActsOnTheThirdTickAfterCreationAndTheThirtiethAfterAPowerEvent) {
-    capture::RestartDelay delay;
+    session::RestartDelay delay;
     EXPECT_FALSE(delay.tick());
     EXPECT_FALSE(delay.tick());
     EXPECT_TRUE(delay.tick());

@@ -38,7 +38,7 @@ class RecordingSessionTest : public ::testing::Test {
     RecordingSessionTest() {
         folder_ = home_.documentsDir() + QStringLiteral("/rec/");
         config_.folder = folder_;
-        config_.mode = capture::StateRecord;
+        config_.mode = session::StateRecord;
         config_.recInterval_ms = 40;
     }
     ~RecordingSessionTest() override {
@@ -93,7 +93,7 @@ TEST_F(RecordingSessionTest, RecordsATestCameraWithoutAnyWidget) {
     int handled = 0;
     QObject::connect(
         &session, &RecordingSession::frameHandled,
-        [&handled](capture::FrameState state, int) { handled += state == capture::StateRecord; });
+        [&handled](session::FrameState state, int) { handled += state == session::StateRecord; });
     ASSERT_TRUE(runUntil([&] { return session.recordedFrames() >= 10; }, 10000));
     const QString file = session.RecordFileName();
     EXPECT_TRUE(file.startsWith(folder_));  // the folder was made for it
@@ -145,7 +145,7 @@ TEST_F(RecordingSessionTest, FramesBeforeAMovementOpenItsRecording) {
     ASSERT_TRUE(make.waitForFinished(30000) && make.exitCode() == 0)
         << make.readAllStandardError().toStdString();
 
-    config_.mode = capture::StatePause;
+    config_.mode = session::StatePause;
     config_.recInterval_ms = 100;
     config_.trigger = 200;
     for (const int kept : {5, 0}) {
@@ -193,7 +193,7 @@ TEST_F(RecordingSessionTest, FramesBeforeAMovementOpenItsRecording) {
 // The detector the settings name measures the frames: a camera that shows
 // only sensor noise keeps the classic one triggering, the robust one never.
 TEST_F(RecordingSessionTest, TheChosenDetectorMeasuresTheFrames) {
-    config_.mode = capture::StatePause;
+    config_.mode = session::StatePause;
     config_.recInterval_ms = 100;
     for (const auto detector : {capture::Detector::Classic, capture::Detector::Robust}) {
         SCOPED_TRACE(int(detector));
@@ -203,7 +203,7 @@ TEST_F(RecordingSessionTest, TheChosenDetectorMeasuresTheFrames) {
         int measured = 0;
         int triggered = 0;
         QObject::connect(&session, &RecordingSession::frameHandled,
-                         [&](capture::FrameState, int motion) {
+                         [&](session::FrameState, int motion) {
                              ++measured;
                              triggered += motion > config_.trigger ? 1 : 0;
                          });

@@ -1,11 +1,11 @@
 #pragma once
 
-// Decisions of the record timer and of the frame loop, kept out of the window
-// so they can be tested tick by tick and frame by frame.
+// The session's policy: the record timer's decisions and the frame loop's, kept
+// apart so they can be tested tick by tick and frame by frame.
 
 #include <QDateTime>
 
-namespace kv::capture {
+namespace kv::session {
 
 // Ticks the record timer waits before it acts: 3 after the window is created,
 // 30 after any power event, so a resumed machine settles before graphs change.
@@ -125,4 +125,4 @@ class PostRecord {
     int countdown_ = 0;
 };
 
-}  // namespace kv::capture
+}  // namespace kv::session

@@ -1,10 +1,10 @@
 // The record timer's and the frame loop's decisions, tick by tick and frame by frame.
 
-#include "capture/record_timer.h"
+#include "session/record_policy.h"
 
 #include <gtest/gtest.h>
 
-using namespace kv::capture;
+using namespace kv::session;
 
 namespace {
 
