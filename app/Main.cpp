@@ -10,6 +10,7 @@
 #include "app/setup_exchange.h"
 #include "app/single_instance.h"
 #include "app/window_layout.h"
+#include "app/window_messages.h"
 #include "capture/capture_graph.h"
 #include "capture/grabber_callback.h"
 #include "capture/motion.h"
@@ -20,7 +21,6 @@
 #include "media/device_catalogue.h"
 #include "media/sound_player.h"
 #include "media/uri_camera.h"
-#include "media/window_messages.h"
 #include "record/record_graph.h"
 #include "session/recording_session.h"
 
@@ -60,28 +60,6 @@ namespace {
 
 const QString kProduct = QStringLiteral("Kestrelvision");
 const QString kNoCaptureDevice = QStringLiteral("No capture device available.");
-
-// Holds the record timer while a handler closes and rebuilds the graphs around
-// a modal dialog: a tick inside the dialog's event loop would build them under it.
-class RecordTimerPause {
-  public:
-    RecordTimerPause(QTimer* timer, const bool& terminating)
-        : timer_(timer), terminating_(terminating), wasActive_(timer->isActive()) {
-        timer_->stop();
-    }
-    ~RecordTimerPause() {
-        if (wasActive_ && !terminating_) {
-            timer_->start();
-        }
-    }
-    RecordTimerPause(const RecordTimerPause&) = delete;
-    RecordTimerPause& operator=(const RecordTimerPause&) = delete;
-
-  private:
-    QTimer* timer_;
-    const bool& terminating_;
-    bool wasActive_;
-};
 
 }  // namespace
 
@@ -124,7 +102,6 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     settings_.CaptureFormatIndex = 0;
     c_.PaintBoxRecord->setAttribute(Qt::WA_OpaquePaintEvent);
     FormCreate();
-    c_.RecordTimer->start();
 
     dlgSelectCapture_ = new TDlgSelectCapture(this);
     dlgSelectComp_ = new TDlgSelectComp(this);
@@ -139,7 +116,6 @@ TForm1::~TForm1() {
 }
 
 void TForm1::wireControls() {
-    connect(c_.RecordTimer, &QTimer::timeout, this, &TForm1::RecordTimerTimer);
     connect(c_.RecordModeGroup, &QButtonGroup::idClicked, this, &TForm1::tBtnRecClick);
     connect(c_.tBtnSelectCaptureDev, &QToolButton::clicked, this,
             &TForm1::BtnSelectCaptureDevClick);
@@ -163,9 +139,9 @@ void TForm1::createTrayIcon() {
     connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
         // The notification area's mouse events, as the tray message carries them.
         if (r == QSystemTrayIcon::DoubleClick) {
-            TrayIconEvent(media::WM_LBUTTONDBLCLK);
+            TrayIconEvent(app::WM_LBUTTONDBLCLK);
         } else if (r == QSystemTrayIcon::Context) {
-            TrayIconEvent(media::WM_RBUTTONDOWN);
+            TrayIconEvent(app::WM_RBUTTONDOWN);
         }
     });
     tray_->show();
@@ -185,7 +161,7 @@ void TForm1::runSingleInstanceTest() {
     instanceChannel_ = new app::InstanceChannel(this);
     connect(instanceChannel_, &app::InstanceChannel::otherInstance, this,
             [this](qint64 wParam, qint64 lParam) {
-                MessageEvent reply(media::WM_OTHERINSTANCE, wParam, lParam);
+                MessageEvent reply(app::WM_OTHERINSTANCE, wParam, lParam);
                 QCoreApplication::sendEvent(this, &reply);
             });
     connect(instanceChannel_, &app::InstanceChannel::showNormalRequested, this,
@@ -242,13 +218,13 @@ void TForm1::FormDestroy() {
 
 bool TForm1::event(QEvent* event) {
     switch (int(event->type())) {
-        case media::WM_STARTUP:
+        case app::WM_STARTUP:
             Startup();
             return true;
-        case media::WM_TRAYICON:
+        case app::WM_TRAYICON:
             TrayIconEvent(static_cast<MessageEvent*>(event)->lParam());
             return true;
-        case media::WM_OTHERINSTANCE:
+        case app::WM_OTHERINSTANCE:
             otherInstanceWindow_ = static_cast<MessageEvent*>(event)->lParam();
             return true;
         default:
@@ -317,8 +293,7 @@ void TForm1::Startup() {
     } else {
         // The first start: 320 x 240 until the camera tells its size, then laid
         // out for the camera.
-        WindowLayout(session_->grabber().format().bmiHeader.biWidth,
-                     session_->grabber().format().bmiHeader.biHeight);
+        WindowLayout(session_->cameraFormat().biWidth, session_->cameraFormat().biHeight);
         layoutPending_ = true;
     }
 
@@ -327,14 +302,12 @@ void TForm1::Startup() {
     c_.PanelGerman->move(0, c_.PanelGerman->y());
     c_.PanelGerman->setVisible(isGerman);
 
-    // Unfinished recordings are repaired first, then the quota runs.
+    // Unfinished recordings are repaired first, then the quota runs; the
+    // record timer starts.
     session_->setPlaybackFileName(playback_->PlaybackFileName());
     session_->startUp();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         setRecordStatus(QStringLiteral("No tray: close minimises, Ctrl+Q quits"));
-    }
-    if (!c_.RecordTimer->isActive()) {
-        c_.RecordTimer->start();
     }
     qCInfo(lcMain) << "started";
 }
@@ -349,7 +322,6 @@ void TForm1::LoadSettings() {
     app::placeWindow(this, QPoint(settings_.Left, settings_.Top));
     c_.MotionTriggerBar->setValue(settings_.Trigger);
     applySettingsToSession();
-    session_->grabber().setInterval(session::RecordingSession::kIdleInterval_ms);
     qCInfo(lcMain) << "settings loaded from" << settingsStore_->filePath();
 }
 
@@ -373,12 +345,9 @@ bool TForm1::SaveSettings() {
     return true;
 }
 
-session::SessionConfig TForm1::sessionConfig() const {
-    return app::sessionConfigFor(settings_, c_.MotionTriggerBar->value());
-}
-
 void TForm1::applySettingsToSession() {
-    session_->setConfig(sessionConfig());
+    settings_.Trigger = c_.MotionTriggerBar->value();
+    session_->apply(settings_);
     session_->setPlaybackFileName(playback_->PlaybackFileName());
     notifications_->setChoice(
         {settings_.NotifyOnMove, settings_.NotifyOnCamera, settings_.NotifyOnWriteError});
@@ -404,7 +373,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::TrayIconEvent(long long lParam) {
-    if (lParam == media::WM_LBUTTONDBLCLK) {
+    if (lParam == app::WM_LBUTTONDBLCLK) {
         c_.PageControl->setCurrentWidget(c_.tsRecord);
         hide();
         // Without a tray, closing minimised the window: show() alone would keep it so.
@@ -413,7 +382,7 @@ void TForm1::TrayIconEvent(long long lParam) {
             raise();
             activateWindow();
         }
-    } else if (lParam == media::WM_RBUTTONDOWN) {
+    } else if (lParam == app::WM_RBUTTONDOWN) {
         c_.PopupMenu->popup(QCursor::pos());
     }
 }
@@ -451,7 +420,6 @@ void TForm1::ShutdownRoutine() {
         return;
     }
     shutDown_ = true;
-    c_.RecordTimer->stop();
     c_.TimerTrackBar->stop();
     session_->shutdown();
     playback_->ClosePlaybackGraph();
@@ -529,13 +497,14 @@ void TForm1::connectSession() {
         lastMovement_ = QDateTime::currentDateTime();
         if (settings_.ShowWndOnMove) {
             QCoreApplication::postEvent(
-                this, new MessageEvent(media::WM_TRAYICON, 0, media::WM_LBUTTONDBLCLK));
+                this, new MessageEvent(app::WM_TRAYICON, 0, app::WM_LBUTTONDBLCLK));
         }
         if (settings_.PlaySoundOnMove) {
             sound_->play(settings_.SoundFileName);
         }
     });
     connect(session_, &RecordingSession::statusText, this, &TForm1::setRecordStatus);
+    connect(session_, &RecordingSession::ticked, this, &TForm1::showRecorderState);
     connect(session_, &RecordingSession::lostFrames, this, [this](std::uint64_t lost) {
         lostFrames_ = lost;
         showRecorderState();
@@ -640,20 +609,6 @@ void TForm1::showWriteFailure(bool failed, const QString& fileName, const QStrin
 
 // --- record timer and graphs
 
-void TForm1::RecordTimerTimer() {
-    // A build may show a message box: no second tick runs under it.
-    c_.RecordTimer->stop();
-    if (terminating_) {
-        return;
-    }
-    session_->setPlaybackFileName(playback_->PlaybackFileName());
-    session_->recordTimerTick();
-    showRecorderState();
-    if (!terminating_) {
-        c_.RecordTimer->start();
-    }
-}
-
 void TForm1::CloseCaptureGraph() {
     session_->CloseCaptureGraph();
 }
@@ -669,7 +624,7 @@ void TForm1::CloseRecordGraph() {
 // --- dialogs
 
 void TForm1::BtnSelectCaptureDevClick() {
-    const RecordTimerPause pause(c_.RecordTimer, terminating_);
+    const session::RecordingSession::TimerHold hold(*session_);
     {
         app::WaitCursor wait;
         CloseCaptureGraph();
@@ -696,7 +651,7 @@ void TForm1::BtnSelectCaptureDevClick() {
 }
 
 void TForm1::BtnSelectCompressorClick() {
-    const RecordTimerPause pause(c_.RecordTimer, terminating_);
+    const session::RecordingSession::TimerHold hold(*session_);
     dialogs::FillCompressorDialog(*dlgSelectComp_, settings_.Compressor,
                                   settings_.CompressorQuality);
     if (dlgSelectComp_->exec() != QDialog::Accepted) {
@@ -714,7 +669,7 @@ void TForm1::BtnSelectCompressorClick() {
 }
 
 void TForm1::tBtnSelectCompressorContextPopup() {
-    if (GstElement* compressor = session_->recordGraph().compressor()) {
+    if (GstElement* compressor = session_->compressorElement()) {
         dialogs::ShowPropertyDialog(compressor, {}, this);
     }
 }
@@ -728,9 +683,6 @@ void TForm1::tBtnSetupClick() {
     const QString folderBefore = settings_.AVIPath;
     app::copySetupToSettings(*dlgSetup_, settings_);
     applySettingsToSession();
-    if (settings_.Mode != session::StateOff) {
-        session_->grabber().setInterval(std::uint32_t(settings_.RecInterval));
-    }
     if (settings_.AVIPath != folderBefore && session_->recordGraphExists()) {
         // The next file, and the mask, come from the new folder: the record
         // timer builds both graphs again on its next tick.

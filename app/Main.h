@@ -5,11 +5,11 @@
 
 #include "app/command_line.h"
 #include "app/form_controls.h"
-#include "app/settings.h"
 #include "capture/motion_mask.h"
-#include "session/record_policy.h"
 #include "media/clock.h"
 #include "media/frame.h"
+#include "session/record_policy.h"
+#include "session/settings.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -40,7 +40,6 @@ class RecordGraph;
 }
 namespace kv::session {
 class RecordingSession;
-struct SessionConfig;
 enum class BuildProblem;
 }  // namespace kv::session
 namespace kv::media {
@@ -66,7 +65,7 @@ class TForm1 : public QWidget {
     // Set by the single-instance test and by Quit: the program is ending.
     bool terminating() const { return terminating_; }
     const kv::app::CommandLine& commandLine() const { return commandLine_; }
-    kv::app::Settings& settings() { return settings_; }
+    kv::session::Settings& settings() { return settings_; }
     const kv::app::Form1Controls& controls() const { return c_; }
     kv::app::LivePanel& live() { return *live_; }
     kv::session::RecordingSession& session() { return *session_; }
@@ -76,7 +75,6 @@ class TForm1 : public QWidget {
     void FormDestroy();
     bool FormKeyDown(int key);
     void Startup();
-    void RecordTimerTimer();
     void EndSession();
     void PowerBroadcast();
     void TrayIconEvent(long long lParam);
@@ -117,7 +115,6 @@ class TForm1 : public QWidget {
     void showNormalForOtherInstance();
     void ShutdownRoutine();
     void connectSession();
-    kv::session::SessionConfig sessionConfig() const;
     void applySettingsToSession();
     void showHandledFrame(kv::session::FrameState state, int motionBar);
     void showBuildProblem(kv::session::BuildProblem problem, int code);
@@ -129,7 +126,7 @@ class TForm1 : public QWidget {
     // --- main thread only; the streaming threads only post events to us
     kv::app::CommandLine commandLine_;
     QString instanceSuffix_;
-    kv::app::Settings settings_;
+    kv::session::Settings settings_;
     std::unique_ptr<kv::app::SettingsStore> settingsStore_;
     std::optional<qint64> otherInstanceWindow_;
     bool terminating_ = false;

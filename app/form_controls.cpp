@@ -665,7 +665,6 @@ Form1Controls buildForm1Controls(QWidget* form) {
         loadIcons({"open_current", "open", "stop", "play", "previous_frame", "next_frame",
                    "previous_file", "next_file", "save_frame", "print"});
 
-    c.RecordTimer = makeTimer(form, "RecordTimer", 1000);
     c.TimerTrackBar = makeTimer(form, "TimerTrackBar", 100);
 
     c.PopupMenu = new QMenu(form);

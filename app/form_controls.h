@@ -209,7 +209,6 @@ struct Form1Controls {
     QLabel* lbDescriptionGerman = nullptr;
 
     // Components without a window of their own
-    QTimer* RecordTimer = nullptr;
     QTimer* TimerTrackBar = nullptr;
     QMenu* PopupMenu = nullptr;
     QAction* cmShow = nullptr;

@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QTimer>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -53,7 +52,7 @@ void journalMessage(QtMsgType type, const QMessageLogContext&, const QString& me
 }
 
 // The settings that need new graphs when they change.
-bool needsRebuild(const Settings& a, const Settings& b) {
+bool needsRebuild(const session::Settings& a, const session::Settings& b) {
     return a.CaptureDeviceName != b.CaptureDeviceName ||
            a.CaptureDeviceIndex != b.CaptureDeviceIndex ||
            a.CaptureFormatIndex != b.CaptureFormatIndex || a.Compressor != b.Compressor ||
@@ -137,7 +136,7 @@ bool HeadlessRecorder::start() {
 
     session_ = new session::RecordingSession(media::systemClock(), this);
     connectSession();
-    session_->setConfig(sessionConfigFor(settings_, settings_.Trigger));
+    session_->apply(settings_);
     session_->setMode(settings_.Mode);
 
     channel_->setStatusProvider([this] {
@@ -154,10 +153,6 @@ bool HeadlessRecorder::start() {
                                  << settings_.AVIPath << "with the settings of"
                                  << store_->filePath();
     session_->startUp();
-    timer_ = new QTimer(this);
-    timer_->setInterval(1000);
-    connect(timer_, &QTimer::timeout, this, &HeadlessRecorder::tick);
-    timer_->start();
     return true;
 }
 
@@ -189,28 +184,22 @@ void HeadlessRecorder::connectSession() {
     });
 }
 
-void HeadlessRecorder::tick() {
-    if (!stopped_) {
-        session_->recordTimerTick();
-    }
-}
-
 void HeadlessRecorder::reload() {
     if (stopped_ || !session_) {
         return;
     }
     QString why;
-    const std::optional<Settings> read = reloadRecorderSettings(*store_, &why);
+    const std::optional<session::Settings> read = reloadRecorderSettings(*store_, &why);
     if (!read) {
         // A typo must not move a running recorder to the default folder and mode.
         qCWarning(lcHeadless).noquote()
             << "settings not reloaded: the settings file" << why << "- the running settings stay";
         return;
     }
-    const Settings& fresh = *read;
+    const session::Settings& fresh = *read;
     const bool rebuild = needsRebuild(settings_, fresh);
     settings_ = fresh;
-    session_->setConfig(sessionConfigFor(settings_, settings_.Trigger));
+    session_->apply(settings_);
     session_->setMode(settings_.Mode);
     qCInfo(lcHeadless).noquote() << "settings reloaded from" << store_->filePath()
                                  << QStringLiteral("(RecInterval %1 ms, mode %2)")
@@ -229,7 +218,6 @@ void HeadlessRecorder::stop() {
         return;
     }
     stopped_ = true;
-    timer_->stop();
     session_->shutdown();
     qCInfo(lcHeadless) << "stopped";
     Q_EMIT stopped();

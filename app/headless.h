@@ -8,14 +8,12 @@
 // SIGTERM and SIGINT finish every file and end it; SIGHUP reloads the settings.
 
 #include "app/command_line.h"
-#include "app/settings.h"
+#include "session/settings.h"
 
 #include <QDateTime>
 #include <QObject>
 
 #include <memory>
-
-class QTimer;
 
 namespace kv::session {
 class RecordingSession;
@@ -57,15 +55,13 @@ class HeadlessRecorder : public QObject {
 
   private:
     void connectSession();
-    void tick();
 
     CommandLine line_;
-    Settings settings_;
+    session::Settings settings_;
     std::unique_ptr<SettingsStore> store_;
     session::RecordingSession* session_ = nullptr;
     InstanceChannel* channel_ = nullptr;
     SessionEvents* events_ = nullptr;
-    QTimer* timer_ = nullptr;
     int lockFd_ = -1;
     int failure_ = kAlreadyRecorded;
     QString currentFile_;

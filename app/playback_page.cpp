@@ -2,7 +2,6 @@
 #include "app/wait_cursor.h"
 
 #include "app/window_layout.h"
-#include "media/window_messages.h"
 #include "playback/frame_export.h"
 #include "playback/playback_graph.h"
 #include "playback/record_navigation.h"
@@ -41,9 +40,14 @@ const QString kProduct = QStringLiteral("Kestrelvision");
 
 }  // namespace
 
-PlaybackPage::PlaybackPage(const Form1Controls& controls, QWidget* window, const Settings& settings,
-                           session::RecordingSession& session, const media::Clock& clock,
-                           const bool& terminating)
+void PlaybackPage::setPlaybackFileName(const QString& name) {
+    playbackFileName_ = name;
+    session_.setPlaybackFileName(name);  // the quota spares it
+}
+
+PlaybackPage::PlaybackPage(const Form1Controls& controls, QWidget* window,
+                           const session::Settings& settings, session::RecordingSession& session,
+                           const media::Clock& clock, const bool& terminating)
     : QObject(window),
       c_(controls),
       window_(window),
@@ -89,7 +93,7 @@ void PlaybackPage::wireControls() {
 }
 
 bool PlaybackPage::event(QEvent* event) {
-    if (int(event->type()) == media::WM_GRAPHNOTIFY) {
+    if (int(event->type()) == playback::WM_GRAPHNOTIFY) {
         PlaybackGraphNotify();
         return true;
     }
@@ -196,14 +200,13 @@ void PlaybackPage::tBtnOpenActualClick() {
     }
     WaitCursor wait;
     const QString current = session_.RecordFileName();
-    playbackFileName_ = current;
-    session_.setPlaybackFileName(current);
+    setPlaybackFileName(current);
     session_.CloseRecordGraph();
     session_.BuildRecordGraph();
     ClosePlaybackGraph();
     // It can be read once its index is written, which happens in the background.
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = connect(&session_.recordGraph(), &record::RecordGraph::finished, this,
+    *connection = connect(&session_, &session::RecordingSession::recordingFinished, this,
                           [this, current, connection](const QString& fileName) {
                               if (fileName != current) {
                                   return;
@@ -223,7 +226,7 @@ void PlaybackPage::BtnOpenClick() {
         return;
     }
     ClosePlaybackGraph();
-    playbackFileName_ = c_.OpenDialog->selectedFiles().first();
+    setPlaybackFileName(c_.OpenDialog->selectedFiles().first());
     BuildPlaybackGraph();
 }
 
@@ -359,7 +362,7 @@ void PlaybackPage::StepRecordFile(bool forward) {
         return;
     }
     ClosePlaybackGraph();
-    playbackFileName_ = target;
+    setPlaybackFileName(target);
     BuildPlaybackGraph();
 }
 
@@ -396,7 +399,7 @@ void PlaybackPage::JumpToMovement(bool forward) {
         starts = record::movementStarts(record::readJournal(record::journalPath(file)));
         if (!starts.empty()) {
             ClosePlaybackGraph();
-            playbackFileName_ = file;
+            setPlaybackFileName(file);
             // Shown once the file is loaded.
             seekAfterLoad_ = forward ? starts.front() : starts.back();
             BuildPlaybackGraph();

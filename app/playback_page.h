@@ -6,9 +6,9 @@
 // the page's controls; the window only forwards keys and shutdown to it.
 
 #include "app/form_controls.h"
-#include "app/settings.h"
 #include "media/clock.h"
 #include "record/journal.h"
+#include "session/settings.h"
 
 #include <QDateTime>
 #include <QImage>
@@ -32,7 +32,7 @@ class PlaybackPage : public QObject {
   public:
     // window: parent of the boxes; settings: the recording folder is read
     // from it; terminating: set once the program ends.
-    PlaybackPage(const Form1Controls& controls, QWidget* window, const Settings& settings,
+    PlaybackPage(const Form1Controls& controls, QWidget* window, const session::Settings& settings,
                  session::RecordingSession& session, const media::Clock& clock,
                  const bool& terminating);
     ~PlaybackPage() override;
@@ -73,7 +73,7 @@ class PlaybackPage : public QObject {
     std::optional<QDateTime> shownFrameTime() const;
     qint64 shownFrame() const;
     const QString& PlaybackFileName() const { return playbackFileName_; }
-    void setPlaybackFileName(const QString& name) { playbackFileName_ = name; }
+    void setPlaybackFileName(const QString& name);
     playback::PlaybackGraph& playbackGraph() { return *playbackGraph_; }
 
   protected:
@@ -86,7 +86,7 @@ class PlaybackPage : public QObject {
 
     Form1Controls c_;
     QWidget* window_;
-    const Settings& settings_;
+    const session::Settings& settings_;
     session::RecordingSession& session_;
     const media::Clock& clock_;
     const bool& terminating_;

@@ -7,8 +7,8 @@
 #include "app/command_line.h"
 #include "app/headless.h"
 #include "app/single_instance.h"
+#include "app/window_messages.h"
 #include "media/gst_init.h"
-#include "media/window_messages.h"
 #include "session/footage_analysis.h"
 
 #include <QApplication>
@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     {
-        // Settings, sockets and locks are named after the suffix: one that
+        // session::Settings, sockets and locks are named after the suffix: one that
         // cannot name a file gets no instance at all.
         QString why;
         if (!kv::app::isUsableInstanceSuffix(
@@ -194,7 +194,7 @@ int main(int argc, char** argv) {
         if (!form.commandLine().hidden) {
             form.show();
         }
-        QCoreApplication::postEvent(&form, new kv::media::MessageEvent(kv::media::WM_STARTUP));
+        QCoreApplication::postEvent(&form, new kv::media::MessageEvent(kv::app::WM_STARTUP));
         return QApplication::exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QStringLiteral("Kestrelvision"),

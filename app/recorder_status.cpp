@@ -1,8 +1,8 @@
 #include "app/recorder_status.h"
 
 #include "app/single_instance.h"
-#include "session/record_policy.h"
 #include "record/record_files.h"
+#include "session/record_policy.h"
 #include "session/recording_session.h"
 
 #include <QCoreApplication>
@@ -29,15 +29,15 @@ QString modeName(int mode) {
 
 RecorderStatus recorderStatus(const session::RecordingSession& session, const QString& suffix,
                               bool headless, const QDateTime& lastMovement) {
-    const session::SessionConfig& config = session.config();
+    const session::Settings& settings = session.settings();
     RecorderStatus s;
     s.suffix = suffix;
     s.pid = QCoreApplication::applicationPid();
     s.headless = headless;
-    s.mode = modeName(config.mode);
+    s.mode = modeName(settings.Mode);
     s.state = session.stateText();
-    s.camera =
-        config.cameraName.isEmpty() ? QStringLiteral("the first camera found") : config.cameraName;
+    s.camera = settings.CaptureDeviceName.isEmpty() ? QStringLiteral("the first camera found")
+                                                    : settings.CaptureDeviceName;
     if (session.standInCamera()) {
         s.camera += QStringLiteral(" (not there; the first camera found records meanwhile)");
     }
@@ -46,15 +46,15 @@ RecorderStatus recorderStatus(const session::RecordingSession& session, const QS
         s.frames = session.recordedFrames();
     }
     s.lastMovement = lastMovement;
-    s.folder = config.folder;
+    s.folder = settings.AVIPath;
     QList<record::RecordFileEntry> files;
-    record::ListRecordFiles(config.folder, files);
+    record::ListRecordFiles(settings.AVIPath, files);
     qint64 bytes = 0;
     for (const record::RecordFileEntry& file : files) {
         bytes += file.size_bytes;
     }
     s.diskUsed_mb = double(bytes) / 1e6;
-    s.diskLimit_mb = config.maxDiskspace_mb;
+    s.diskLimit_mb = settings.MaxDiskspace;
     return s;
 }
 

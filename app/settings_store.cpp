@@ -24,6 +24,15 @@
 #include <vector>
 
 namespace kv::app {
+
+using session::kAddedLater;
+using session::kKeptOnFailure;
+using session::kNotSaved;
+using session::kStored;
+using session::SettingGroup;
+using session::SettingKind;
+using session::Settings;
+namespace load_rule = session::load_rule;
 namespace {
 
 Q_LOGGING_CATEGORY(lcSettings, "kv.app.settings", QtInfoMsg)
@@ -139,10 +148,10 @@ struct Codec<SettingKind::Percent> {
     static Problem decode(const QVariant& stored, double* out) {
         int percent = 0;
         const Problem problem = decodeInteger(stored, &percent);
-        *out = percentToQuality(percent);
+        *out = session::percentToQuality(percent);
         return problem;
     }
-    static QVariant encode(double quality) { return qualityToPercent(quality); }
+    static QVariant encode(double quality) { return session::qualityToPercent(quality); }
 };
 
 template <>
@@ -160,7 +169,7 @@ struct Codec<SettingKind::Time> {
             if (text.size() != 8 || !time.isValid()) {
                 return "is not a time of day HH:MM:SS";
             }
-            *out = dayFractionFromTime(time);
+            *out = session::dayFractionFromTime(time);
             return nullptr;
         }
         if (stored.typeId() != QMetaType::QByteArray) {
@@ -184,27 +193,29 @@ struct Entry {
     SettingGroup group;
     const char* name;
     unsigned flags;
-    Problem (*read)(const QVariant& stored, Settings& into);
-    QVariant (*write)(const Settings& from);
-    void (*copy)(const Settings& from, Settings& to);
+    Problem (*read)(const QVariant& stored, session::Settings& into);
+    QVariant (*write)(const session::Settings& from);
+    void (*copy)(const session::Settings& from, session::Settings& to);
 };
 
-#define KV_SETTINGS_ENTRY(group, name, kind, member, type, def, rule, flags)                  \
-    Entry{SettingGroup::group,                                                                \
-          name,                                                                               \
-          flags,                                                                              \
-          [](const QVariant& stored, Settings& into) -> Problem {                             \
-              using C = Codec<SettingKind::kind>;                                             \
-              static_assert(std::is_same_v<C::Type, type>, "kind and member type differ");    \
-              C::Type value{};                                                                \
-              if (const Problem problem = C::decode(stored, &value)) {                        \
-                  return problem;                                                             \
-              }                                                                               \
-              into.member = load_rule::rule(std::move(value));                                \
-              return nullptr;                                                                 \
-          },                                                                                  \
-          [](const Settings& from) { return Codec<SettingKind::kind>::encode(from.member); }, \
-          [](const Settings& from, Settings& to) { to.member = from.member; }},
+#define KV_SETTINGS_ENTRY(group, name, kind, member, type, def, rule, flags)               \
+    Entry{SettingGroup::group,                                                             \
+          name,                                                                            \
+          flags,                                                                           \
+          [](const QVariant& stored, session::Settings& into) -> Problem {                 \
+              using C = Codec<SettingKind::kind>;                                          \
+              static_assert(std::is_same_v<C::Type, type>, "kind and member type differ"); \
+              C::Type value{};                                                             \
+              if (const Problem problem = C::decode(stored, &value)) {                     \
+                  return problem;                                                          \
+              }                                                                            \
+              into.member = load_rule::rule(std::move(value));                             \
+              return nullptr;                                                              \
+          },                                                                               \
+          [](const session::Settings& from) {                                              \
+              return Codec<SettingKind::kind>::encode(from.member);                        \
+          },                                                                               \
+          [](const session::Settings& from, session::Settings& to) { to.member = from.member; }},
 
 const Entry kEntries[] = {KV_SETTINGS_TABLE(KV_SETTINGS_ENTRY)};
 
@@ -295,8 +306,8 @@ QStringList allSavedKeys() {
 }
 
 // Empty paths become the shared data folder, which is made.
-void fillPaths(Settings& settings) {
-    const QString folder = defaultDataFolder();
+void fillPaths(session::Settings& settings) {
+    const QString folder = session::defaultDataFolder();
     for (QString* path : {&settings.AVIPath, &settings.TempPath}) {
         if (path->isEmpty()) {
             *path = folder;
@@ -335,13 +346,13 @@ SettingsStore::SettingsStore(QString instanceSuffix) {
 }
 
 struct SettingsStore::ReadResult {
-    Settings settings;
+    session::Settings settings;
     LoadReport report;
     QStringList problems;       // a text per unreadable value, or why the file is
     QStringList defaultsTaken;  // the default each unreadable value took
 };
 
-SettingsStore::ReadResult SettingsStore::read(const Settings& defaults) const {
+SettingsStore::ReadResult SettingsStore::read(const session::Settings& defaults) const {
     ReadResult result{defaults, {}, {}, {}};
     QSettings ini(path_, QSettings::IniFormat);
     const QFileInfo info(path_);
@@ -385,8 +396,8 @@ SettingsStore::ReadResult SettingsStore::read(const Settings& defaults) const {
     return result;
 }
 
-Settings SettingsStore::load(int defaultTop, int defaultLeft) {
-    Settings defaults;
+session::Settings SettingsStore::load(int defaultTop, int defaultLeft) {
+    session::Settings defaults;
     defaults.Top = defaultTop;
     defaults.Left = defaultLeft;
 
@@ -399,7 +410,7 @@ Settings SettingsStore::load(int defaultTop, int defaultLeft) {
     ReadResult read = this->read(defaults);
     report_ = read.report;
     keptAsStored_ = report_.unreadable;
-    Settings result = read.settings;
+    session::Settings result = read.settings;
     const QFileInfo info(path_);
     const bool empty = !info.exists() || (info.isFile() && info.size() == 0);
     if (report_.unparsable) {
@@ -454,8 +465,9 @@ Settings SettingsStore::load(int defaultTop, int defaultLeft) {
     return result;
 }
 
-std::optional<Settings> SettingsStore::reload(int defaultTop, int defaultLeft, QString* why) {
-    Settings defaults;
+std::optional<session::Settings> SettingsStore::reload(int defaultTop, int defaultLeft,
+                                                       QString* why) {
+    session::Settings defaults;
     defaults.Top = defaultTop;
     defaults.Left = defaultLeft;
     if (!QFileInfo(path_).isFile()) {
@@ -474,7 +486,7 @@ std::optional<Settings> SettingsStore::reload(int defaultTop, int defaultLeft, Q
     return read.settings;
 }
 
-bool SettingsStore::save(const Settings& settings, QString* error) {
+bool SettingsStore::save(const session::Settings& settings, QString* error) {
     const auto fail = [&](const QString& why) {
         const QString text =
             QStringLiteral("The settings could not be saved to \"%1\": %2.").arg(path_, why);
@@ -626,15 +638,15 @@ QString SettingsStore::preserveFile(bool stamped) const {
     return {};
 }
 
-Settings loadRecorderSettings(SettingsStore& store, int defaultTop, int defaultLeft) {
-    Settings settings = store.load(defaultTop, defaultLeft);
+session::Settings loadRecorderSettings(SettingsStore& store, int defaultTop, int defaultLeft) {
+    session::Settings settings = store.load(defaultTop, defaultLeft);
     settings.AVIPath = record::recordingFolder(settings.AVIPath);
     media::loadConfiguredCameras(store.filePath());
     return settings;
 }
 
-std::optional<Settings> reloadRecorderSettings(SettingsStore& store, QString* why) {
-    std::optional<Settings> settings = store.reload(0, 0, why);
+std::optional<session::Settings> reloadRecorderSettings(SettingsStore& store, QString* why) {
+    std::optional<session::Settings> settings = store.reload(0, 0, why);
     if (settings) {
         settings->AVIPath = record::recordingFolder(settings->AVIPath);
         media::loadConfiguredCameras(store.filePath());

@@ -5,7 +5,7 @@
 // key's values at the top level and the groups [FTP] and [TCP] for the subkeys.
 // The file holds the upload password, so it is kept readable by its owner only.
 
-#include "app/settings.h"
+#include "session/settings.h"
 
 #include <QDateTime>
 #include <QString>
@@ -37,13 +37,13 @@ class SettingsStore {
     // the file is first copied to "<file>.corrupt". Empty paths become
     // defaultDataFolder(), which is created. Creates the file (empty) when it is
     // missing. Never shows anything.
-    Settings load(int defaultTop, int defaultLeft);
+    session::Settings load(int defaultTop, int defaultLeft);
     const LoadReport& lastLoad() const { return report_; }
 
     // For a recorder that is running: the settings as load() reads them, or
     // nothing, with the reason in why, when the file cannot be read or holds an
     // unreadable value. A refused file changes nothing, here or on disk.
-    std::optional<Settings> reload(int defaultTop, int defaultLeft, QString* why);
+    std::optional<session::Settings> reload(int defaultTop, int defaultLeft, QString* why);
 
     // Writes every setting except TempPath, atomically. A value the last load
     // could not read is written only when it differs from the default it took:
@@ -51,7 +51,7 @@ class SettingsStore {
     // After a file that could not be read at all, nothing is written until a
     // value changes, and then only the changed ones. On failure returns false
     // and, when error is given, a text naming the file.
-    bool save(const Settings& settings, QString* error);
+    bool save(const session::Settings& settings, QString* error);
 
   private:
     struct FileStamp {
@@ -61,7 +61,7 @@ class SettingsStore {
     };
     static FileStamp stampOf(const QString& path);
     struct ReadResult;
-    ReadResult read(const Settings& defaults) const;
+    ReadResult read(const session::Settings& defaults) const;
     bool ensurePrivateFile(QString* why) const;
     QString preserveFile(bool stamped = true) const;
 
@@ -69,7 +69,7 @@ class SettingsStore {
     LoadReport report_;
     // The values of the last load, and the keys whose stored text a save
     // keeps while the value stays as loaded.
-    Settings loaded_;
+    session::Settings loaded_;
     QStringList keptAsStored_;
     // The file as it was when QSettings could not parse it.
     std::optional<FileStamp> unparsableStamp_;
@@ -78,9 +78,9 @@ class SettingsStore {
 // The settings as a recorder takes them, window or headless: read from the
 // store, the recording folder made whole, and the cameras the file names
 // offered.
-Settings loadRecorderSettings(SettingsStore& store, int defaultTop, int defaultLeft);
+session::Settings loadRecorderSettings(SettingsStore& store, int defaultTop, int defaultLeft);
 // The same for a recorder that runs: nothing, with the reason, when the store
 // refuses the file; the cameras are then left as they are too.
-std::optional<Settings> reloadRecorderSettings(SettingsStore& store, QString* why);
+std::optional<session::Settings> reloadRecorderSettings(SettingsStore& store, QString* why);
 
 }  // namespace kv::app

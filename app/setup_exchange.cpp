@@ -73,14 +73,14 @@ int recIntervalFromSpin(const SpinState& spin) {
     return spin.unit == u"s"_s ? spin.position * 1000 : spin.position;
 }
 
-void copySettingsToSetup(const Settings& settings, TDlgSetup& dialog) {
+void copySettingsToSetup(const session::Settings& settings, TDlgSetup& dialog) {
     setDetached(*dialog.UpDownDiskSpace, *dialog.lbMaxSpace,
                 diskSpaceSpin(settings.MaxDiskspace,
                               dialogs::spinState(*dialog.UpDownDiskSpace, *dialog.lbMaxSpace)));
 
     dialog.cbTimer->setChecked(settings.RecUseTimer);
-    dialog.dtPickStart->setTime(timeFromDayFraction(settings.RecStartTime));
-    dialog.dtPickStop->setTime(timeFromDayFraction(settings.RecStopTime));
+    dialog.dtPickStart->setTime(session::timeFromDayFraction(settings.RecStartTime));
+    dialog.dtPickStop->setTime(session::timeFromDayFraction(settings.RecStopTime));
 
     setDetached(*dialog.UpDownRecInterval, *dialog.lbRecInt,
                 recIntervalSpin(settings.RecInterval,
@@ -117,13 +117,13 @@ void copySettingsToSetup(const Settings& settings, TDlgSetup& dialog) {
     dialog.edFTPPath->setText(settings.Path);
 }
 
-void copySetupToSettings(const TDlgSetup& dialog, Settings& settings) {
+void copySetupToSettings(const TDlgSetup& dialog, session::Settings& settings) {
     settings.MaxDiskspace = dialog.maxDiskspaceAfterOk(
         diskSpaceFromSpin(dialogs::spinState(*dialog.UpDownDiskSpace, *dialog.lbMaxSpace)));
 
     settings.RecUseTimer = dialog.cbTimer->isChecked();
-    settings.RecStartTime = dayFractionFromTime(dialog.dtPickStart->time());
-    settings.RecStopTime = dayFractionFromTime(dialog.dtPickStop->time());
+    settings.RecStartTime = session::dayFractionFromTime(dialog.dtPickStart->time());
+    settings.RecStopTime = session::dayFractionFromTime(dialog.dtPickStop->time());
 
     settings.RecInterval = dialog.recIntervalAfterOk(
         recIntervalFromSpin(dialogs::spinState(*dialog.UpDownRecInterval, *dialog.lbRecInt)));

@@ -3,8 +3,8 @@
 // Carries the settings into the settings dialog before it opens and back out
 // when it closes with OK. The dialog itself persists nothing.
 
-#include "app/settings.h"
 #include "dialogs/Dlgeinstellung.h"
+#include "session/settings.h"
 
 namespace kv::app {
 
@@ -22,10 +22,10 @@ int recIntervalFromSpin(const dialogs::SpinState& spin);
 
 // Before showing: disk space, record time window, interval, post-record frames,
 // movement reactions and the upload values into the controls.
-void copySettingsToSetup(const Settings& settings, TDlgSetup& dialog);
+void copySettingsToSetup(const session::Settings& settings, TDlgSetup& dialog);
 
 // After OK: the controls back into the settings, except the frame hand-off's
 // spacing, which the caller sets to RecInterval when Mode is not 0.
-void copySetupToSettings(const TDlgSetup& dialog, Settings& settings);
+void copySetupToSettings(const TDlgSetup& dialog, session::Settings& settings);
 
 }  // namespace kv::app

@@ -18,11 +18,11 @@
 
 #include "app/Main.h"
 #include "app/settings_store.h"
+#include "app/window_messages.h"
 #include "bench/benchmark_summary.h"
 #include "capture/grabber_callback.h"
 #include "media/gst_init.h"
 #include "media/uri_camera.h"
-#include "media/window_messages.h"
 #include "record/record_graph.h"
 #include "session/recording_session.h"
 
@@ -70,7 +70,7 @@ class Window {
   public:
     Window(int width, int height) : width_(width), height_(height) {
         QDir().mkpath(recordingsFolder());
-        app::Settings settings;
+        session::Settings settings;
         settings.AVIPath = recordingsFolder();
         settings.RecInterval = 40;
         settings.Mode = 2;  // on movement
@@ -85,10 +85,10 @@ class Window {
             QStringLiteral("Cam=test:ball?width=%1&height=%2&framerate=30").arg(width).arg(height);
         form_ = std::make_unique<TForm1>(
             QStringList{QStringLiteral("/I9"), QStringLiteral("--camera"), camera});
-        media::MessageEvent startup(media::WM_STARTUP);
+        media::MessageEvent startup(app::WM_STARTUP);
         QCoreApplication::sendEvent(form_.get(), &startup);
         for (int i = 0; i < 3; ++i) {
-            form_->RecordTimerTimer();
+            form_->session().RecordTimerTimer();
         }
         QElapsedTimer timer;
         timer.start();
@@ -144,7 +144,7 @@ void FrameLoop(benchmark::State& state, int width, int height, Variant variant) 
     trigger->setValue(variant == Variant::NoRecord ? trigger->maximum() : 1);
     pump(200);  // the trigger applies from the next frame
 
-    const record::RecordCounters before = form.session().recordGraph().counters();
+    const record::RecordCounters before = form.session().recordCounters();
     const int recordedBefore = form.session().recordedFrames();
     QElapsedTimer pace;
     pace.start();
@@ -168,7 +168,7 @@ void FrameLoop(benchmark::State& state, int width, int height, Variant variant) 
         }
         form.session().FrameLoop();
     }
-    const record::RecordCounters after = form.session().recordGraph().counters();
+    const record::RecordCounters after = form.session().recordCounters();
     state.counters["recorded"] = double(form.session().recordedFrames() - recordedBefore);
     state.counters["dropped"] = double(after.dropped - before.dropped);
     state.counters["failed"] = double(after.failed - before.failed);
@@ -256,12 +256,12 @@ int rssCheck(int width, int height, bool record) {
     run(10000);
     const long at10k = rssKiB();
     const long heap10k = heapKiB();
-    const record::RecordCounters c10k = form.session().recordGraph().counters();
+    const record::RecordCounters c10k = form.session().recordCounters();
     const int recorded10k = form.session().recordedFrames();
     run(90000);
     const long at100k = rssKiB();
     const long heap100k = heapKiB();
-    const record::RecordCounters c100k = form.session().recordGraph().counters();
+    const record::RecordCounters c100k = form.session().recordCounters();
     const double seconds = double(timer.elapsed()) / 1000.0;
     std::printf("  before      RSS %8ld KiB, heap in use %8ld KiB\n", start, heapStart);
     std::printf(

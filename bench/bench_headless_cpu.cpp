@@ -63,7 +63,7 @@ struct Home {
                                                                        QFileDevice::ExeOwner);
         // The settings file where the program will look for it.
         qputenv("XDG_CONFIG_HOME", (dir.path() + QStringLiteral("/.config")).toLocal8Bit());
-        app::Settings settings;
+        session::Settings settings;
         settings.Mode = session::StatePause;
         settings.RecInterval = 1000;
         settings.AVIPath = dir.path() + QStringLiteral("/rec/");

@@ -10,7 +10,6 @@
 #include "media/clock.h"
 #include "media/frame.h"
 #include "media/media_sample.h"
-#include "media/window_messages.h"
 
 #include <benchmark/benchmark.h>
 
@@ -69,7 +68,7 @@ void HandoffCopy(benchmark::State& state) {
     media::ManualClock clock;
     int posts = 0;
     capture::TGrabberCallback grabber(
-        media::WM_NEWFRAME, [&posts] { ++posts; }, clock);
+        capture::WM_NEWFRAME, [&posts] { ++posts; }, clock);
     grabber.setFormat(format);
     grabber.createBuffers();
     grabber.setInterval(0);

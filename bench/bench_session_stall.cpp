@@ -72,14 +72,14 @@ bool runUntil(const std::function<bool()>& done, int timeout_ms) {
 
 // A session on one camera with its record timer running as the window runs it.
 struct Recorder {
-    Recorder(const QString& name, const QString& uri, session::SessionConfig config) {
+    Recorder(const QString& name, const QString& uri, session::Settings config) {
         media::setCommandLineCameras({{name, uri}});
-        config.cameraName = name;
+        config.CaptureDeviceName = name;
         session = std::make_unique<session::RecordingSession>();
-        session->setConfig(config);
-        session->setMode(config.mode);
+        session->apply(config);
+        session->setMode(config.Mode);
         session->resetRestartDelay(0);
-        QObject::connect(&tick, &QTimer::timeout, [this] { session->recordTimerTick(); });
+        QObject::connect(&tick, &QTimer::timeout, [this] { session->RecordTimerTimer(); });
         tick.start(1000);
     }
     ~Recorder() {
@@ -125,10 +125,10 @@ void summarise(const char* scenario) {
 void networkCamera(StallMeter& meter, const QString& folder) {
     std::printf("network camera, MJPEG over HTTP, RecInterval 200\n");
     test::HttpCamera camera(QSize(640, 480), 15);
-    session::SessionConfig config;
-    config.folder = folder;
-    config.mode = session::StateRecord;
-    config.recInterval_ms = 200;
+    session::Settings config;
+    config.AVIPath = folder;
+    config.Mode = session::StateRecord;
+    config.RecInterval = 200;
     Recorder recorder(QStringLiteral("Door"), camera.url(), config);
     session::RecordingSession& s = *recorder.session;
     phase(
@@ -159,10 +159,10 @@ void hungFromTheStart(StallMeter& meter, const QString& folder) {
     std::printf("network camera that hangs from the first connection\n");
     test::HttpCamera camera(QSize(320, 240), 10);
     camera.setMode(test::HttpCamera::Mode::Hang);
-    session::SessionConfig config;
-    config.folder = folder;
-    config.mode = session::StateRecord;
-    config.recInterval_ms = 200;
+    session::Settings config;
+    config.AVIPath = folder;
+    config.Mode = session::StateRecord;
+    config.RecInterval = 200;
     meter.reset();
     Recorder recorder(QStringLiteral("Gate"), camera.url(), config);
     phase(
@@ -171,16 +171,16 @@ void hungFromTheStart(StallMeter& meter, const QString& folder) {
 
 void h264Rotation(StallMeter& meter, const QString& folder) {
     std::printf("H.264 1080p at 25 frames/s, a new file every 50 frames\n");
-    session::SessionConfig config;
-    config.folder = folder;
-    config.mode = session::StateRecord;
-    config.recInterval_ms = 40;
-    config.compressor = QStringLiteral("H.264 Compressor");
-    config.maxRecordSamples = 50;
+    session::Settings config;
+    config.AVIPath = folder;
+    config.Mode = session::StateRecord;
+    config.RecInterval = 40;
+    config.Compressor = QStringLiteral("H.264 Compressor");
+    config.MaxRecordSamples = 50;
     Recorder recorder(QStringLiteral("Ball"),
                       QStringLiteral("test:ball?width=1920&height=1080&framerate=25"), config);
     int rotations = 0;
-    QObject::connect(&recorder.session->recordGraph(), &record::RecordGraph::finished,
+    QObject::connect(recorder.session.get(), &session::RecordingSession::recordingFinished,
                      [&rotations] { ++rotations; });
     phase(
         meter, "20 s of recording with rotations", [] {}, 20000);

@@ -1,6 +1,6 @@
 #include "capture/grabber_callback.h"
 
-#include "media/window_messages.h"
+#include "media/message_event.h"
 
 #include <QCoreApplication>
 #include <QLoggingCategory>
@@ -111,8 +111,7 @@ void TGrabberCallback::notify() {
     if (notifier_) {
         notifier_();
     } else if (receiver_) {
-        QCoreApplication::postEvent(receiver_,
-                                    new media::MessageEvent(media::WindowMessage(notify_message_)));
+        QCoreApplication::postEvent(receiver_, new media::MessageEvent(notify_message_));
     }
 }
 

@@ -22,6 +22,9 @@ class QObject;
 
 namespace kv::capture {
 
+// The message that tells the main thread a new frame is in the hand-off.
+inline constexpr int WM_NEWFRAME = 1125;
+
 class TGrabberCallback {
   public:
     using Notifier = std::function<void()>;

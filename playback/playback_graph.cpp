@@ -1,7 +1,7 @@
 #include "playback/playback_graph.h"
 
+#include "media/message_event.h"
 #include "media/pipeline.h"
-#include "media/window_messages.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -36,8 +36,6 @@ constexpr int kStateQuery_ms = 10;
 constexpr int kIdleAtEnd_ms = 2000;
 // A file cut short may end in torn frames; this many are tried from the end.
 constexpr int kTornFramesTried = 3;
-
-const QEvent::Type kFrameEvent = QEvent::Type(QEvent::registerEventType());
 
 // The bytes of QImage::Format_RGB32 (0xffRRGGBB in native order). The picture
 // is shown without a copy; the converter writes an opaque alpha.
@@ -659,7 +657,7 @@ bool PlaybackGraph::handleGraphNotify() {
 void PlaybackGraph::postEvent(int code) {
     events_.append(code);
     if (receiver_) {
-        QCoreApplication::postEvent(receiver_, new media::MessageEvent(media::WM_GRAPHNOTIFY));
+        QCoreApplication::postEvent(receiver_, new media::MessageEvent(WM_GRAPHNOTIFY));
     }
 }
 
@@ -840,20 +838,17 @@ void PlaybackGraph::takeFrame(GstSample* sample) {
         image_ = std::move(image);
     }
     if (!framePosted_.exchange(true)) {
-        QCoreApplication::postEvent(this, new QEvent(kFrameEvent));
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                framePosted_ = false;
+                Q_EMIT frameReady();
+            },
+            Qt::QueuedConnection);
     }
 }
 
 // --- main thread
-
-bool PlaybackGraph::event(QEvent* e) {
-    if (e->type() == kFrameEvent) {
-        framePosted_ = false;
-        Q_EMIT frameReady();
-        return true;
-    }
-    return QObject::event(e);
-}
 
 media::Sample PlaybackGraph::lastSample() const {
     if (!appsink_) {

@@ -31,6 +31,9 @@ class QTimer;
 
 namespace kv::playback {
 
+// The message that tells the window the playback graph has events to take.
+inline constexpr int WM_GRAPHNOTIFY = 32769;
+
 enum class PlaybackBuild {
     Loaded,
     ErrorLoading,    // the file cannot be opened or parsed
@@ -127,9 +130,6 @@ class PlaybackGraph : public QObject {
     void frameReady();
     // The load that load() started has ended; emitted on the main thread.
     void loadFinished(kv::playback::PlaybackBuild result);
-
-  protected:
-    bool event(QEvent* e) override;
 
   private:
     struct Probe;  // what the streaming threads saw during the build

@@ -6,7 +6,6 @@
 #include "capture/motion.h"
 #include "media/device_catalogue.h"
 #include "media/device_watch.h"
-#include "media/window_messages.h"
 #include "record/record_files.h"
 #include "record/record_graph.h"
 
@@ -56,7 +55,7 @@ RecordingSession::RecordingSession(const media::Clock& clock, QObject* parent)
     : QObject(parent),
       clock_(clock),
       canStamp_(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
-    grabber_ = std::make_unique<capture::TGrabberCallback>(media::WM_NEWFRAME, this, clock_);
+    grabber_ = std::make_unique<capture::TGrabberCallback>(capture::WM_NEWFRAME, this, clock_);
     captureGraph_ = new capture::CaptureGraph(*grabber_, this);
     connect(
         captureGraph_, &capture::CaptureGraph::cameraLost, this,
@@ -74,6 +73,12 @@ RecordingSession::RecordingSession(const media::Clock& clock, QObject* parent)
             Qt::QueuedConnection);
     deviceWatch_ = new media::DeviceWatch(this);
     connect(deviceWatch_, &media::DeviceWatch::cameraAdded, this, &RecordingSession::onCameraAdded);
+    recordTimer_ = new QTimer(this);
+    recordTimer_->setObjectName(QStringLiteral("RecordTimer"));
+    recordTimer_->setInterval(1000);
+    connect(recordTimer_, &QTimer::timeout, this, &RecordingSession::RecordTimerTimer);
+    connect(recordGraph_, &record::RecordGraph::finished, this,
+            &RecordingSession::recordingFinished);
     watchdog_ = new QTimer(this);
     watchdog_->setInterval(1000);
     connect(watchdog_, &QTimer::timeout, this, &RecordingSession::checkSilence);
@@ -93,9 +98,12 @@ RecordingSession::~RecordingSession() {
     grabber_.reset();
 }
 
-void RecordingSession::setConfig(const SessionConfig& config) {
-    config_ = config;
-    preRecord_.setCapacity(config_.preRecFrames);
+void RecordingSession::apply(const Settings& settings) {
+    settings_ = settings;
+    preRecord_.setCapacity(settings_.PreRecFrames);
+    grabber_->setInterval(settings_.Mode == session::StateOff
+                              ? kIdleInterval_ms
+                              : std::uint32_t(settings_.RecInterval));
     if (recordingWindowEmpty()) {
         if (!emptyWindowTold_) {
             emptyWindowTold_ = true;
@@ -112,21 +120,21 @@ void RecordingSession::setConfig(const SessionConfig& config) {
     // The camera the settings name may be listed again (a network camera
     // put back into the settings): it replaces the stand-in.
     if (standIn_ && namedCameraListed()) {
-        onCameraAdded(config_.cameraName);
+        onCameraAdded(settings_.CaptureDeviceName);
     }
 }
 
 bool RecordingSession::recordingWindowEmpty() const {
-    return config_.recUseTimer &&
-           secondOfDay(config_.recStartTime) == secondOfDay(config_.recStopTime);
+    return settings_.RecUseTimer &&
+           secondOfDay(settings_.RecStartTime) == secondOfDay(settings_.RecStopTime);
 }
 
 void RecordingSession::setMode(int mode) {
-    config_.mode = mode;
+    settings_.Mode = mode;
     postRecord_.reset();
     preRecord_.clear();
     grabber_->setInterval(mode == session::StateOff ? kIdleInterval_ms
-                                                    : std::uint32_t(config_.recInterval_ms));
+                                                    : std::uint32_t(settings_.RecInterval));
 }
 
 void RecordingSession::resetFaults() {
@@ -142,11 +150,11 @@ void RecordingSession::setAutoSetMask(bool on) {
 }
 
 bool RecordingSession::saveMask(QString* error) const {
-    return mask_.save(config_.folder + kMaskFile, error);
+    return mask_.save(settings_.AVIPath + kMaskFile, error);
 }
 
 bool RecordingSession::event(QEvent* event) {
-    if (int(event->type()) == media::WM_NEWFRAME) {
+    if (int(event->type()) == capture::WM_NEWFRAME) {
         FrameLoop();
         return true;
     }
@@ -161,14 +169,37 @@ bool RecordingSession::recordGraphExists() const {
     return recordGraph_->exists();
 }
 
+const media::BITMAPINFOHEADER& RecordingSession::cameraFormat() const {
+    return grabber_->format().bmiHeader;
+}
+
+std::uint32_t RecordingSession::frameInterval() const {
+    return grabber_->interval();
+}
+
+GstElement* RecordingSession::compressorElement() const {
+    return recordGraph_->exists() ? recordGraph_->compressor() : nullptr;
+}
+
+int RecordingSession::recordingsFinishing() const {
+    return recordGraph_->finishing();
+}
+
+record::RecordCounters RecordingSession::recordCounters() const {
+    return recordGraph_->counters();
+}
+
 // --- record timer
 
 void RecordingSession::startUp() {
+    if (!shutDown_) {
+        recordTimer_->start();
+    }
     if (repairing_ || repairThread_.joinable()) {
         return;  // once
     }
     repairing_ = true;
-    repairThread_ = std::thread([this, folder = config_.folder] {
+    repairThread_ = std::thread([this, folder = settings_.AVIPath] {
         const record::RepairSummary summary = record::repairRecordings(folder);
         QMetaObject::invokeMethod(
             this, [this, summary] { onRepaired(summary.repaired, summary.removed); },
@@ -185,6 +216,36 @@ void RecordingSession::onRepaired(int repaired, int removed) {
     Q_EMIT recordingsRepaired(repaired, removed);
 }
 
+bool RecordingSession::recordTimerActive() const {
+    return recordTimer_->isActive();
+}
+
+void RecordingSession::setRecordTimerInterval(int interval_ms) {
+    recordTimer_->setInterval(interval_ms);
+}
+
+RecordingSession::TimerHold::TimerHold(RecordingSession& session)
+    : session_(session), wasActive_(session.recordTimer_->isActive()) {
+    session_.recordTimer_->stop();
+}
+
+RecordingSession::TimerHold::~TimerHold() {
+    if (wasActive_ && !session_.shutDown_) {
+        session_.recordTimer_->start();
+    }
+}
+
+void RecordingSession::RecordTimerTimer() {
+    // A build may take a while: no second tick runs under it.
+    const bool wasActive = recordTimer_->isActive();
+    recordTimer_->stop();
+    recordTimerTick();
+    if (wasActive && !shutDown_) {
+        recordTimer_->start();
+    }
+    Q_EMIT ticked();
+}
+
 void RecordingSession::recordTimerTick() {
     if (shutDown_ || repairing_ || !restartDelay_.tick()) {
         return;
@@ -197,14 +258,14 @@ void RecordingSession::recordTimerTick() {
     if (standIn_ && clock_.tickCount() - standInCheck_ms_ >= kStandInCheck_ms) {
         standInCheck_ms_ = clock_.tickCount();
         if (namedCameraListed()) {
-            onCameraAdded(config_.cameraName);
+            onCameraAdded(settings_.CaptureDeviceName);
         }
     }
     // A new file proves the fault mended once it has taken frames for a while,
     // or, waiting for movement, once it has stood that long without failing.
     if (writeFailed_ && recordGraph_->exists() &&
-        (recordedFrames_ > 0 || config_.mode != session::StateRecord) && !recordGraph_->failed() &&
-        clock_.tickCount() - recordStart_ms_ >= kWriteProven_ms) {
+        (recordedFrames_ > 0 || settings_.Mode != session::StateRecord) &&
+        !recordGraph_->failed() && clock_.tickCount() - recordStart_ms_ >= kWriteProven_ms) {
         writeFailed_ = false;
         writeBackoff_.reset();
         retryAt_ms_.reset();
@@ -213,12 +274,12 @@ void RecordingSession::recordTimerTick() {
     }
     session::TimerInputs in;
     in.recordGraphExists = recordGraph_->exists();
-    in.recUseTimer = config_.recUseTimer;
+    in.recUseTimer = settings_.RecUseTimer;
     in.now = session::timeOfDay(clock_.now());
-    in.start = config_.recStartTime;
-    in.stop = config_.recStopTime;
+    in.start = settings_.RecStartTime;
+    in.stop = settings_.RecStopTime;
     in.recordedFrames = recordedFrames_;
-    in.maxRecordSamples = config_.maxRecordSamples;
+    in.maxRecordSamples = settings_.MaxRecordSamples;
     switch (session::recordTimerAction(in)) {
         case session::TimerAction::Stop:
             CloseRecordGraph();
@@ -276,7 +337,7 @@ void RecordingSession::scheduleRetry(Backoff& backoff, const char* what) {
 void RecordingSession::EnforceDiskQuota() {
     lastQuota_ms_ = clock_.tickCount();
     const record::QuotaResult result =
-        quota_.EnforceDiskQuota(config_.folder, config_.maxDiskspace_mb, playbackFileName_,
+        quota_.EnforceDiskQuota(settings_.AVIPath, settings_.MaxDiskspace, playbackFileName_,
                                 recordGraph_->exists() ? recordFileName_ : QString());
     if (result.overLimit != overQuota_) {
         overQuota_ = result.overLimit;
@@ -286,9 +347,9 @@ void RecordingSession::EnforceDiskQuota() {
 
 void RecordingSession::BuildCaptureGraph() {
     // The setting keeps its camera while that camera is absent.
-    QString camera = config_.cameraName;
-    const capture::CaptureBuild result =
-        captureGraph_->build(camera, config_.cameraIndex, config_.formatIndex, config_.debug);
+    QString camera = settings_.CaptureDeviceName;
+    const capture::CaptureBuild result = captureGraph_->build(
+        camera, settings_.CaptureDeviceIndex, settings_.CaptureFormatIndex, settings_.Debug);
     switch (result) {
         case capture::CaptureBuild::NoCaptureDevice:
             CloseCaptureGraph();
@@ -314,11 +375,11 @@ void RecordingSession::BuildCaptureGraph() {
     }
     buildProblemTold_ = false;
     setNoCamera(false);
-    const bool standIn = !config_.cameraName.isEmpty() && camera.isEmpty();
+    const bool standIn = !settings_.CaptureDeviceName.isEmpty() && camera.isEmpty();
     if (standIn && !standIn_) {
         standInCheck_ms_ = clock_.tickCount();
         qCWarning(lcRecording).noquote()
-            << "the camera" << config_.cameraName
+            << "the camera" << settings_.CaptureDeviceName
             << "is not there: the first camera found records until it is back";
         deviceWatch_->start();
     }
@@ -335,7 +396,7 @@ void RecordingSession::BuildCaptureGraph() {
 // The capture graph has made the hand-off's buffers for the camera's format.
 void RecordingSession::onCaptureFormat() {
     const media::BITMAPINFOHEADER header = grabber_->format().bmiHeader;
-    mask_.resetAndLoad(config_.folder + kMaskFile);
+    mask_.resetAndLoad(settings_.AVIPath + kMaskFile);
     robust_.reset();
     displayFormat_ = header;
     displayCopy_.assign(header.biSizeImage, 0);
@@ -384,7 +445,7 @@ void RecordingSession::onCameraAdded(const QString& name) {
         retryAt_ms_.reset();  // the next tick tries it
         return;
     }
-    if (standIn_ && name.compare(config_.cameraName, Qt::CaseInsensitive) == 0) {
+    if (standIn_ && name.compare(settings_.CaptureDeviceName, Qt::CaseInsensitive) == 0) {
         qCInfo(lcRecording).noquote() << "the camera" << name << "is back: it records again";
         standIn_ = false;
         CloseRecordGraph();
@@ -396,7 +457,7 @@ void RecordingSession::onCameraAdded(const QString& name) {
 bool RecordingSession::namedCameraListed() const {
     QStringList names;
     media::ListDeviceNames(media::DeviceCategory::CLSID_VideoInputDeviceCategory, names);
-    return names.contains(config_.cameraName, Qt::CaseInsensitive);
+    return names.contains(settings_.CaptureDeviceName, Qt::CaseInsensitive);
 }
 
 void RecordingSession::BuildRecordGraph() {
@@ -417,7 +478,7 @@ void RecordingSession::BuildRecordGraph() {
     // The camera may have run without a recording (after a write fault):
     // its silence counts from now.
     lastFrame_ms_ = clock_.tickCount();
-    if (config_.mode != session::StateOff) {
+    if (settings_.Mode != session::StateOff) {
         grabber_->setInterval(kIdleInterval_ms);
     }
     grabber_->setEnabled(true);
@@ -438,19 +499,19 @@ void RecordingSession::rotateRecording() {
 
 bool RecordingSession::openRecordFile() {
     QString folderError;
-    if (!record::ensureRecordingFolder(config_.folder, &folderError)) {
+    if (!record::ensureRecordingFolder(settings_.AVIPath, &folderError)) {
         qCWarning(lcRecording).noquote() << "recording folder:" << folderError;
     }
-    recordFileName_ = record::NewRecordFileName(config_.folder, clock_);
+    recordFileName_ = record::NewRecordFileName(settings_.AVIPath, clock_);
     record::RecordGraphParams params;
     params.fileName = recordFileName_;
-    params.compressor = config_.compressor;
-    params.quality = config_.quality;
-    params.keyFrameRate = config_.keyFrameRate;
-    params.playInterval_ms = config_.playInterval_ms;
+    params.compressor = settings_.Compressor;
+    params.quality = settings_.CompressorQuality;
+    params.keyFrameRate = settings_.CompressorKeyframeRate;
+    params.playInterval_ms = settings_.PlayInterval;
     params.width = grabber_->format().bmiHeader.biWidth;
     params.height = grabber_->format().bmiHeader.biHeight;
-    params.debug = config_.debug;
+    params.debug = settings_.Debug;
     if (recordGraph_->build(params) == record::RecordBuild::SourceMissing) {
         if (!sourceMissingTold_) {
             sourceMissingTold_ = true;
@@ -464,10 +525,10 @@ bool RecordingSession::openRecordFile() {
     sourceMissingTold_ = false;
     if (const std::optional<int> failure = recordGraph_->compressorFailure()) {
         // Told once for each compressor chosen, not for every file.
-        if (compressorFailureTold_ != config_.compressor) {
-            compressorFailureTold_ = config_.compressor;
+        if (compressorFailureTold_ != settings_.Compressor) {
+            compressorFailureTold_ = settings_.Compressor;
             qCWarning(lcRecording).noquote()
-                << config_.compressor << "cannot be used, the file is written uncompressed:"
+                << settings_.Compressor << "cannot be used, the file is written uncompressed:"
                 << buildProblemText(BuildProblem::CompressorFailed, *failure);
             Q_EMIT buildProblem(BuildProblem::CompressorFailed, *failure);
         }
@@ -500,6 +561,7 @@ void RecordingSession::shutdown() {
         return;
     }
     shutDown_ = true;
+    recordTimer_->stop();
     watchdog_->stop();
     CloseCaptureGraph();
     CloseRecordGraph();
@@ -563,15 +625,15 @@ QString RecordingSession::recorderState() const {
     if (!recordGraph_->exists() && recordingWindowEmpty()) {
         return tr("Recording window is empty");
     }
-    if (!recordGraph_->exists() && config_.recUseTimer &&
-        !session::insideStartWindow(session::timeOfDay(clock_.now()), config_.recStartTime,
-                                    config_.recStopTime)) {
+    if (!recordGraph_->exists() && settings_.RecUseTimer &&
+        !session::insideStartWindow(session::timeOfDay(clock_.now()), settings_.RecStartTime,
+                                    settings_.RecStopTime)) {
         return QStringLiteral("Outside the recording window until %1")
             .arg(QTime(0, 0)
-                     .addSecs(int(std::lround(config_.recStartTime * 86400.0)) % 86400)
+                     .addSecs(int(std::lround(settings_.RecStartTime * 86400.0)) % 86400)
                      .toString(QStringLiteral("HH:mm")));
     }
-    switch (config_.mode) {
+    switch (settings_.Mode) {
         case session::StateOff:
             return QStringLiteral("Recording off");
         case session::StateRecord:
@@ -631,11 +693,11 @@ void RecordingSession::FrameLoop() {
         if (warmUp_ > 0) {
             --warmUp_;
         }
-        if (config_.mode != session::StateOff) {
-            grabber_->setInterval(std::uint32_t(config_.recInterval_ms));
+        if (settings_.Mode != session::StateOff) {
+            grabber_->setInterval(std::uint32_t(settings_.RecInterval));
         }
-        if (config_.mode == session::StatePause && warmUp_ == 0) {
-            if (config_.detector == capture::Detector::Robust) {
+        if (settings_.Mode == session::StatePause && warmUp_ == 0) {
+            if (capture::Detector(settings_.Detector) == capture::Detector::Robust) {
                 motion = robust_.measure(frames.newest(), format, mask_, autoSet_);
             } else {
                 motion = capture::MotionMeasure(frames.buffer(0), frames.buffer(1), format, mask_,
@@ -647,7 +709,7 @@ void RecordingSession::FrameLoop() {
         }
     }
     const bool movementBegins =
-        measured && postRecord_.motion(motion, config_.trigger, config_.postRecFrames);
+        measured && postRecord_.motion(motion, settings_.Trigger, settings_.PostRecFrames);
     if (movementBegins) {
         Q_EMIT movementStarted();
     }
@@ -662,9 +724,9 @@ void RecordingSession::FrameLoop() {
         qCWarning(lcRecording) << "no fonts without a GUI application: frames are not stamped";
     }
 
-    const session::FrameState state = postRecord_.fate(config_.mode);
+    const session::FrameState state = postRecord_.fate(settings_.Mode);
     lastRecorded_ = state == session::StateRecord;
-    if (state == session::StateRecord && recordedFrames_ > config_.maxRecordSamples) {
+    if (state == session::StateRecord && recordedFrames_ > settings_.MaxRecordSamples) {
         // The file is full: this frame opens the next one.
         rotateRecording();
         if (!recordGraph_->exists()) {
@@ -675,8 +737,8 @@ void RecordingSession::FrameLoop() {
     record::JournalLine line;
     line.time = taken;
     line.motion = measured ? motion : 0;
-    line.trigger = config_.trigger;
-    const std::int64_t duration = std::int64_t(config_.playInterval_ms) * 10000;
+    line.trigger = settings_.Trigger;
+    const std::int64_t duration = std::int64_t(settings_.PlayInterval) * 10000;
     if (state == session::StateRecord) {
         if (movementBegins) {
             // The frames just before the movement go first, in the order taken.
@@ -686,9 +748,9 @@ void RecordingSession::FrameLoop() {
             });
         }
         ++recordedFrames_;
-        line.fate = config_.mode == session::StateRecord   ? record::JournalFate::On
-                    : measured && motion > config_.trigger ? record::JournalFate::Movement
-                                                           : record::JournalFate::PostRecord;
+        line.fate = settings_.Mode == session::StateRecord   ? record::JournalFate::On
+                    : measured && motion > settings_.Trigger ? record::JournalFate::Movement
+                                                             : record::JournalFate::PostRecord;
         recordGraph_->push(displayCopy_.data(), format, duration, &line);
         const record::RecordCounters counters = recordGraph_->counters();
         if (const std::uint64_t lost = counters.dropped + counters.failed) {
@@ -696,7 +758,7 @@ void RecordingSession::FrameLoop() {
         }
         Q_EMIT frameRecorded(recordedFrames_);
         Q_EMIT statusText(recordingStatus());
-    } else if (config_.mode == session::StatePause) {
+    } else if (settings_.Mode == session::StatePause) {
         line.fate = record::JournalFate::PreRecord;
         preRecord_.keep(displayCopy_.data(), format.biSizeImage, line);
     }

@@ -11,12 +11,13 @@
 // reported once.
 
 #include "capture/motion_mask.h"
-#include "session/record_policy.h"
 #include "capture/robust_motion.h"
 #include "media/clock.h"
 #include "media/frame.h"
 #include "record/record_files.h"
 #include "session/pre_record.h"
+#include "session/record_policy.h"
+#include "session/settings.h"
 
 #include <QObject>
 #include <QString>
@@ -29,6 +30,7 @@
 #include <vector>
 
 class QTimer;
+typedef struct _GstElement GstElement;
 
 namespace kv::capture {
 class CaptureGraph;
@@ -37,39 +39,13 @@ enum class CaptureBuild;
 }  // namespace kv::capture
 namespace kv::record {
 class RecordGraph;
-}
+struct RecordCounters;
+}  // namespace kv::record
 namespace kv::media {
 class DeviceWatch;
 }
 
 namespace kv::session {
-
-// The settings the running recorder reads. The owner copies them in after
-// every change (load, dialogs, mode buttons, the trigger slider).
-struct SessionConfig {
-    // Kept while that camera is absent: the first camera found stands in
-    // meanwhile, and the named one is taken again once it is back.
-    QString cameraName;
-    int cameraIndex = -1;
-    int formatIndex = 0;
-    QString folder;  // AVIPath, ending with a separator
-    QString compressor = QStringLiteral("MJPEG Compressor");
-    double quality = 0.8;
-    int keyFrameRate = 10;
-    int playInterval_ms = 40;
-    int recInterval_ms = 1000;
-    int postRecFrames = 0;
-    int preRecFrames = 0;  // kept before a movement and recorded first when it starts
-    int maxRecordSamples = 20000;
-    int maxDiskspace_mb = 500;
-    bool recUseTimer = false;
-    double recStartTime = 0.25;
-    double recStopTime = (23 * 3600 + 59 * 60) / 86400.0;
-    int mode = session::StatePause;
-    int trigger = 25000;
-    capture::Detector detector = capture::Detector::Classic;
-    bool debug = false;
-};
 
 // Why a build went wrong, for the owner to tell the user.
 enum class BuildProblem {
@@ -123,12 +99,13 @@ class RecordingSession : public QObject {
     ~RecordingSession() override;
 
     // --- settings
-    const SessionConfig& config() const { return config_; }
-    // Takes new settings; the hand-off follows RecInterval unless the mode is Off.
-    void setConfig(const SessionConfig& config);
+    const Settings& settings() const { return settings_; }
+    // Takes new settings (after a load, a dialog, a reload); the hand-off
+    // follows RecInterval unless the mode is Off.
+    void apply(const Settings& settings);
     // A record mode button: the mode, no post-record sequence, the interval.
     void setMode(int mode);
-    void setTrigger(int trigger) { config_.trigger = trigger; }
+    void setTrigger(int trigger) { settings_.Trigger = trigger; }
     // The mask learns while set; clearing it saves the mask.
     void setAutoSetMask(bool on);
     bool autoSetMask() const { return autoSet_; }
@@ -142,12 +119,29 @@ class RecordingSession : public QObject {
 
     // Start-up: recordings that a kill, a crash or a power cut left unfinished
     // are repaired in the background, then the disk quota runs once; the
-    // record timer starts no recording before that.
+    // record timer starts, and starts no recording before the repair is done.
     void startUp();
     bool repairing() const { return repairing_; }
 
-    // --- the record timer's work, once per tick
-    void recordTimerTick();
+    // --- the record timer (1 s), which the session owns
+    // One tick: restart delay, quota, stand-in camera, mended faults, and the
+    // daily window's start, stop or rotation. Emits ticked() after it.
+    void RecordTimerTimer();
+    bool recordTimerActive() const;
+    void setRecordTimerInterval(int interval_ms);
+    // Holds the record timer while the user chooses a camera or compressor
+    // with the graphs closed: a tick under the dialog would build them again.
+    class TimerHold {
+      public:
+        explicit TimerHold(RecordingSession& session);
+        ~TimerHold();
+        TimerHold(const TimerHold&) = delete;
+        TimerHold& operator=(const TimerHold&) = delete;
+
+      private:
+        RecordingSession& session_;
+        bool wasActive_;
+    };
     // A power event: the timer waits 30 ticks before it acts again.
     void powerEvent() { restartDelay_.powerEvent(); }
     int restartDelay() const { return restartDelay_.ticks(); }
@@ -196,9 +190,15 @@ class RecordingSession : public QObject {
     }
     capture::MotionMask& mask() { return mask_; }
     const capture::MotionMask& mask() const { return mask_; }
-    capture::TGrabberCallback& grabber() { return *grabber_; }
-    record::RecordGraph& recordGraph() { return *recordGraph_; }
-    capture::CaptureGraph& captureGraph() { return *captureGraph_; }
+    // The camera's frame format as the hand-off last saw it.
+    const media::BITMAPINFOHEADER& cameraFormat() const;
+    // The hand-off's interval: RecInterval, or kIdleInterval_ms when off.
+    std::uint32_t frameInterval() const;
+    // The current recording's encoder, for its property dialog (null when none).
+    GstElement* compressorElement() const;
+    // Files still finishing in the background, and the recording's counts.
+    int recordingsFinishing() const;
+    record::RecordCounters recordCounters() const;
 
   Q_SIGNALS:
     // A new frame, before its stamp: for the live picture. The pixels are
@@ -218,6 +218,10 @@ class RecordingSession : public QObject {
     void recordingsRepaired(int repaired, int removed);
     void recordGraphBuilt();
     void recordGraphClosed();
+    // A file has finished in the background and can be read whole.
+    void recordingFinished(const QString& fileName);
+    // The record timer has ticked: the owner shows the state.
+    void ticked();
     void captureGraphClosed();
     // Told once per episode; the build is retried by itself.
     void buildProblem(BuildProblem problem, int code);
@@ -233,6 +237,7 @@ class RecordingSession : public QObject {
     bool event(QEvent* event) override;
 
   private:
+    void recordTimerTick();
     void onCaptureFormat();
     void onCameraLost(const QString& reason);
     void onWriteError(const QString& fileName, const QString& reason);
@@ -251,7 +256,7 @@ class RecordingSession : public QObject {
     bool recordingWindowEmpty() const;
 
     const media::Clock& clock_;
-    SessionConfig config_;
+    Settings settings_;
     QString playbackFileName_;
 
     // --- main thread only; the streaming threads only post events to us
@@ -259,6 +264,7 @@ class RecordingSession : public QObject {
     capture::CaptureGraph* captureGraph_ = nullptr;
     record::RecordGraph* recordGraph_ = nullptr;
     QTimer* watchdog_ = nullptr;
+    QTimer* recordTimer_ = nullptr;
     session::RestartDelay restartDelay_;
     session::PostRecord postRecord_;
     PreRecordBuffer preRecord_;

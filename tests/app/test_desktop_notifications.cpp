@@ -122,17 +122,17 @@ class DesktopNotificationsTest : public ::testing::Test {
 
 TEST_F(DesktopNotificationsTest, AMovementIsOneNotificationReplacedWhileItLasts) {
     test::TempHome home;
-    session::SessionConfig config;
-    config.folder = home.documentsDir() + QStringLiteral("/rec/");
-    config.mode = session::StatePause;
-    config.recInterval_ms = 100;
-    config.trigger = 100;
-    config.cameraName = QStringLiteral("Ball");
+    session::Settings config;
+    config.AVIPath = home.documentsDir() + QStringLiteral("/rec/");
+    config.Mode = session::StatePause;
+    config.RecInterval = 100;
+    config.Trigger = 100;
+    config.CaptureDeviceName = QStringLiteral("Ball");
     media::setCommandLineCameras(
-        {{config.cameraName, QStringLiteral("test:ball?width=320&height=240")}});
+        {{config.CaptureDeviceName, QStringLiteral("test:ball?width=320&height=240")}});
     session::RecordingSession session;
-    session.setConfig(config);
-    session.setMode(config.mode);
+    session.apply(config);
+    session.setMode(config.Mode);
     session.resetRestartDelay(0);
 
     client_->setChoice({true, true, true});
@@ -149,7 +149,7 @@ TEST_F(DesktopNotificationsTest, AMovementIsOneNotificationReplacedWhileItLasts)
                          client_->movementFrame(state == session::StateRecord, live);
                      });
     QTimer ticks;
-    QObject::connect(&ticks, &QTimer::timeout, [&session] { session.recordTimerTick(); });
+    QObject::connect(&ticks, &QTimer::timeout, [&session] { session.RecordTimerTimer(); });
     ticks.start(250);
 
     // The ball never stops: one notification, then only replacements of it.

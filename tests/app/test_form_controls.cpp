@@ -145,7 +145,6 @@ const InventoryRow kInventory[] = {
      true, std::nullopt},
     {"DummyPanel", "kv::app::Panel", "DummyPanel for Live Video", true, QRect(176, 8, 153, 33)},
     {"PanelGerman", "kv::app::Panel", nullptr, true, std::nullopt},
-    {"RecordTimer", "QTimer", nullptr, true, std::nullopt},
     {"TimerTrackBar", "QTimer", nullptr, true, std::nullopt},
     {"PopupMenu", "QMenu", nullptr, true, std::nullopt},
     {"cmShow", "QAction", "&Show", true, std::nullopt},
@@ -190,8 +189,6 @@ TEST_F(FormControls, WindowPagesAndComponentsStartAsDesigned) {
     EXPECT_EQ(c.PageControl->widget(2), c.TabSheet1);
     EXPECT_EQ(c.PageControl->currentWidget(), c.tsRecord);
 
-    EXPECT_EQ(c.RecordTimer->interval(), 1000);
-    EXPECT_FALSE(c.RecordTimer->isActive());
     EXPECT_EQ(c.TimerTrackBar->interval(), 100);
     EXPECT_FALSE(c.TimerTrackBar->isActive());
 

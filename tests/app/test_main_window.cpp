@@ -5,12 +5,12 @@
 #include "app/live_panel.h"
 #include "app/playback_page.h"
 #include "app/settings_store.h"
+#include "app/window_messages.h"
 #include "capture/grabber_callback.h"
 #include "dialogs/Dlgeinstellung.h"
 #include "dialogs/Dlgselectcapturesrc.h"
 #include "dialogs/Dlgselectcompressor.h"
 #include "media/uri_camera.h"
-#include "media/window_messages.h"
 #include "playback/playback_graph.h"
 #include "record/journal.h"
 #include "record/record_graph.h"
@@ -84,10 +84,10 @@ class MainWindowTest : public ::testing::Test {
             arguments << QStringLiteral("--camera") << camera;
         }
         form_ = std::make_unique<TForm1>(arguments);
-        media::MessageEvent startup(media::WM_STARTUP);
+        media::MessageEvent startup(app::WM_STARTUP);
         QCoreApplication::sendEvent(form_.get(), &startup);
         // The tests tick the record timer themselves.
-        form_->controls().RecordTimer->setInterval(3600 * 1000);
+        form_->session().setRecordTimerInterval(3600 * 1000);
         // Recording starts once the start-up repair has looked at the folder.
         EXPECT_TRUE(pumpUntil([this] { return !form_->session().repairing(); }));
         return *form_;
@@ -97,7 +97,7 @@ class MainWindowTest : public ::testing::Test {
     // recording that waits for the camera's format is let start.
     void ticks(int n) {
         for (int i = 0; i < n; ++i) {
-            form_->RecordTimerTimer();
+            form_->session().RecordTimerTimer();
             pumpUntil([this] { return !form_->session().recordPending(); });
         }
     }
@@ -115,7 +115,7 @@ class MainWindowTest : public ::testing::Test {
         QElapsedTimer timer;
         timer.start();
         while (!done() && timer.elapsed() < timeout_ms) {
-            form_->RecordTimerTimer();
+            form_->session().RecordTimerTimer();
             pump(250);
         }
         return done();
@@ -131,7 +131,7 @@ class MainWindowTest : public ::testing::Test {
 
     test::TempHome home_;
     QString recordings_;
-    app::Settings settings_;
+    session::Settings settings_;
     std::unique_ptr<TForm1> form_;
 };
 
@@ -294,7 +294,7 @@ TEST_F(MainWindowTest, FilesRotateOverTheFrameLimitWhileTheCameraRunsOn) {
     EXPECT_TRUE(form.session().captureGraphExists());
     EXPECT_TRUE(form.session().recordGraphExists());
     EXPECT_TRUE(form.session().RecordFileName().endsWith(QStringLiteral("01.avi")));
-    ASSERT_TRUE(pumpUntil([&] { return form.session().recordGraph().finishing() == 0; }));
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordingsFinishing() == 0; }));
     EXPECT_EQ(test::probeAvi(first).frames, 6);
 }
 
@@ -304,11 +304,11 @@ TEST_F(MainWindowTest, RecordModeButtonsSetTheModeAndTheInterval) {
     ticks(3);
     form.controls().tBtnRecOff->click();
     EXPECT_EQ(form.settings().Mode, 0);
-    EXPECT_EQ(form.session().grabber().interval(), 200u);
+    EXPECT_EQ(form.session().frameInterval(), 200u);
     EXPECT_FALSE(form.controls().tBtnRecOn->isChecked());
     form.controls().tBtnRecMove->click();
     EXPECT_EQ(form.settings().Mode, 2);
-    EXPECT_EQ(form.session().grabber().interval(), 700u);
+    EXPECT_EQ(form.session().frameInterval(), 700u);
 }
 
 // A window saved where no screen shows it any more (a monitor taken away)
@@ -461,10 +461,10 @@ TEST_F(MainWindowTest, TrayEventsShowTheRecordPageOrOpenTheMenu) {
     form.TrayIconEvent(514);  // a single click's button-up: nothing
     EXPECT_FALSE(form.isVisible());
     EXPECT_EQ(c.PageControl->currentWidget(), c.tsPlayback);
-    form.TrayIconEvent(media::WM_LBUTTONDBLCLK);
+    form.TrayIconEvent(app::WM_LBUTTONDBLCLK);
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(c.PageControl->currentWidget(), c.tsRecord);
-    form.TrayIconEvent(media::WM_RBUTTONDOWN);
+    form.TrayIconEvent(app::WM_RBUTTONDOWN);
     EXPECT_TRUE(c.PopupMenu->isVisible());
     c.PopupMenu->close();
 }
@@ -501,7 +501,7 @@ TEST_F(MainWindowTest, CameraDialogStoresTheChoiceAndCancelStillRebuilds) {
     ASSERT_TRUE(form.session().captureGraphExists());
     // The camera's size arrives with its first frame; then recording starts.
     ASSERT_TRUE(pumpUntil([&] { return form.session().recordGraphExists(); }));
-    EXPECT_EQ(form.session().grabber().format().bmiHeader.biWidth, 320);
+    EXPECT_EQ(form.session().cameraFormat().biWidth, 320);
     // A new recording, and the first one, which got no frame, is gone.
     EXPECT_TRUE(form.session().recordGraphExists());
     EXPECT_EQ(recordingFiles(), QStringList{QFileInfo(form.session().RecordFileName()).fileName()});
@@ -756,7 +756,7 @@ TEST_F(MainWindowTest, TheRecordTimerWaitsWhileTheCameraDialogIsOpen) {
     TForm1& form = start({kBall, kBars});
     ticks(3);
     ASSERT_TRUE(form.session().recordGraphExists());
-    form.controls().RecordTimer->setInterval(10);
+    form.session().setRecordTimerInterval(10);
     bool builtUnderTheDialog = true;
     test::answerNextModal([&](QWidget* modal) {
         QElapsedTimer timer;
@@ -770,7 +770,7 @@ TEST_F(MainWindowTest, TheRecordTimerWaitsWhileTheCameraDialogIsOpen) {
     });
     form.BtnSelectCaptureDevClick();
     EXPECT_FALSE(builtUnderTheDialog);
-    EXPECT_TRUE(form.controls().RecordTimer->isActive());
+    EXPECT_TRUE(form.session().recordTimerActive());
     EXPECT_TRUE(pumpUntil([&] { return form.session().recordGraphExists(); }));
 }
 
@@ -786,8 +786,7 @@ TEST_F(MainWindowTest, AFullDiskIsShownWithoutHoldingAnythingUp) {
         ~Unmount() { ::umount2(point.constData(), MNT_DETACH); }
     } unmount{mountPoint};
     TForm1& form = start({kBars});
-    form.controls().RecordTimer->setInterval(250);
-    form.controls().RecordTimer->start();
+    form.session().setRecordTimerInterval(250);
     ASSERT_TRUE(pumpUntil([&] { return form.session().writeFailed(); }, 20000));
     pump(300);
     auto* box = form.findChild<QMessageBox*>(QStringLiteral("WriteFailureBox"));
@@ -798,8 +797,7 @@ TEST_F(MainWindowTest, AFullDiskIsShownWithoutHoldingAnythingUp) {
     EXPECT_TRUE(box->text().contains(QStringLiteral("tries again by itself")));
     EXPECT_TRUE(form.controls().StatusBarRecord->panelText(0).startsWith(
         QStringLiteral("Recording stopped: ")));
-    EXPECT_TRUE(form.controls().RecordTimer->isActive());
-    form.controls().RecordTimer->stop();
+    EXPECT_TRUE(form.session().recordTimerActive());
     form_.reset();
 }
 

@@ -4,8 +4,8 @@
 
 #include "app/Main.h"
 #include "app/settings_store.h"
+#include "app/window_messages.h"
 #include "media/uri_camera.h"
-#include "media/window_messages.h"
 #include "session/recording_session.h"
 #include "tests/support/test_env.h"
 
@@ -40,7 +40,7 @@ TEST(SettingsKept, AnUnreadableValueSurvivesTheWindowsSavesOnCloseAndQuit) {
     test::TempHome home;
     const QString folder = home.documentsDir() + u"/garden/"_s;
     ASSERT_TRUE(QDir().mkpath(folder));
-    app::Settings user;
+    session::Settings user;
     user.AVIPath = folder;
     user.RecInterval = 250;
     user.Mode = 0;
@@ -61,14 +61,14 @@ TEST(SettingsKept, AnUnreadableValueSurvivesTheWindowsSavesOnCloseAndQuit) {
 
     auto form = std::make_unique<TForm1>(
         QStringList{u"/I9"_s, u"--camera"_s, u"Ball=test:ball?width=160&height=120"_s});
-    media::MessageEvent startup(media::WM_STARTUP);
+    media::MessageEvent startup(app::WM_STARTUP);
     QCoreApplication::sendEvent(form.get(), &startup);
     ASSERT_TRUE(test::pumpUntil([&] { return !form->session().repairing(); }));
     EXPECT_EQ(form->settings().AVIPath, folder);
     EXPECT_EQ(form->settings().RecInterval, 250);
     EXPECT_EQ(form->settings().Mode, 0);
     EXPECT_EQ(form->settings().MaxDiskspace, 1500);
-    EXPECT_EQ(form->settings().Trigger, app::Settings().Trigger);
+    EXPECT_EQ(form->settings().Trigger, session::Settings().Trigger);
     EXPECT_EQ(contentOf(store.filePath() + u".corrupt"_s), text);
 
     const auto expectKept = [&] {
@@ -92,7 +92,7 @@ TEST(SettingsKept, AnUnreadableValueSurvivesTheWindowsSavesOnCloseAndQuit) {
 
     // The next start reads the same, and keeps no second copy.
     app::SettingsStore again(u"9"_s);
-    const app::Settings next = again.load(0, 0);
+    const session::Settings next = again.load(0, 0);
     EXPECT_EQ(next.RecInterval, 250);
     EXPECT_EQ(next.MaxRecordSamples, 321);
     EXPECT_EQ(again.lastLoad().unreadable, QStringList{u"Trigger"_s});

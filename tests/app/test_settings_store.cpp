@@ -17,8 +17,8 @@
 #include <ostream>
 
 using namespace Qt::StringLiterals;
-using kv::app::Settings;
 using kv::app::SettingsStore;
+using kv::session::Settings;
 using kv::test::TempHome;
 
 static void PrintTo(const QString& text, std::ostream* os) {
@@ -26,6 +26,8 @@ static void PrintTo(const QString& text, std::ostream* os) {
 }
 
 namespace kv::app {
+using namespace kv::session;
+
 namespace {
 void show(std::ostream* os, const QString& value) {
     ::PrintTo(value, os);
@@ -291,8 +293,8 @@ TEST(SettingsRules, QualityConvertsToNearestPercent) {
 }
 
 TEST(SettingsRules, TimesOfDayAreFractions) {
-    using kv::app::dayFractionFromTime;
-    using kv::app::timeFromDayFraction;
+    using kv::session::dayFractionFromTime;
+    using kv::session::timeFromDayFraction;
     struct Row {
         double fraction;
         QTime time;
@@ -300,7 +302,7 @@ TEST(SettingsRules, TimesOfDayAreFractions) {
     const Row rows[] = {{0.0, QTime(0, 0)},
                         {0.25, QTime(6, 0)},
                         {0.5, QTime(12, 0)},
-                        {kv::app::kDefaultRecStopTime, QTime(23, 59)}};
+                        {kv::session::kDefaultRecStopTime, QTime(23, 59)}};
     for (const Row& row : rows) {
         EXPECT_EQ(timeFromDayFraction(row.fraction), row.time) << row.fraction;
         EXPECT_EQ(dayFractionFromTime(row.time), row.fraction) << row.fraction;
@@ -321,7 +323,7 @@ TEST(SettingsStore, FirstStartGivesDefaultsAndAnEmptyOwnerOnlyFile) {
     WarningLog log;
     const Settings loaded = store.load(kTop, kLeft);
     EXPECT_EQ(loaded, firstStart(home));
-    EXPECT_EQ(kv::app::defaultDataFolder(), dataFolder(home));
+    EXPECT_EQ(kv::session::defaultDataFolder(), dataFolder(home));
     EXPECT_TRUE(QFileInfo(dataFolder(home)).isDir());
     EXPECT_EQ(QFileInfo(store.filePath()).size(), 0);
     EXPECT_EQ(modeOf(store.filePath()), 0600);

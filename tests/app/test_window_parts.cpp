@@ -4,9 +4,9 @@
 #include "app/form_controls.h"
 #include "app/live_panel.h"
 #include "app/playback_page.h"
-#include "app/settings.h"
 #include "playback/playback_graph.h"
 #include "session/recording_session.h"
+#include "session/settings.h"
 #include "tests/support/avi_writer.h"
 #include "tests/support/test_env.h"
 
@@ -31,7 +31,7 @@ TEST(PlaybackPage, LoadsStepsAndMovesToTheNextRecordingOnItsControls) {
 
     QWidget window;
     app::Form1Controls c = app::buildForm1Controls(&window);
-    app::Settings settings;
+    session::Settings settings;
     settings.AVIPath = folder.path() + QLatin1Char('/');
     session::RecordingSession session;
     const bool terminating = false;

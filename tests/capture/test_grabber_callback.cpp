@@ -2,7 +2,7 @@
 #include "media/clock.h"
 #include "media/gst_handle.h"
 #include "media/media_sample.h"
-#include "media/window_messages.h"
+#include "media/message_event.h"
 
 #include <QCoreApplication>
 #include <QObject>
@@ -48,7 +48,7 @@ class GrabberCallbackTest : public ::testing::Test {
   protected:
     GrabberCallbackTest()
         : grabber(
-              WM_NEWFRAME, [this] { ++posts; }, clock) {
+              kv::capture::WM_NEWFRAME, [this] { ++posts; }, clock) {
         grabber.setFormat(makeFrameHeader(kWidth, kHeight));
         EXPECT_TRUE(grabber.createBuffers());
         grabber.setEnabled(true);
@@ -77,7 +77,7 @@ class GrabberCallbackTest : public ::testing::Test {
 };
 
 TEST_F(GrabberCallbackTest, StartsAsTheOwnerLeavesIt) {
-    TGrabberCallback fresh(WM_NEWFRAME, TGrabberCallback::Notifier{}, clock);
+    TGrabberCallback fresh(kv::capture::WM_NEWFRAME, TGrabberCallback::Notifier{}, clock);
     EXPECT_FALSE(fresh.enabled());
     EXPECT_EQ(fresh.interval(), 1000u);
     EXPECT_EQ(fresh.lastSlot(), 0u);
@@ -394,7 +394,7 @@ TEST_F(GrabberCallbackTest, AdmitsBeforeConversionAndDeliversAfter) {
 class FrameReceiver : public QObject {
   public:
     bool event(QEvent* event) override {
-        if (event->type() == QEvent::Type(WM_NEWFRAME)) {
+        if (event->type() == QEvent::Type(kv::capture::WM_NEWFRAME)) {
             const auto* message = static_cast<MessageEvent*>(event);
             EXPECT_EQ(message->wParam(), 0);
             EXPECT_EQ(message->lParam(), 0);
@@ -409,7 +409,7 @@ class FrameReceiver : public QObject {
 TEST(GrabberCallbackEvents, PostsTheNotifyMessageToTheReceiver) {
     ManualClock clock;
     FrameReceiver receiver;
-    TGrabberCallback grabber(WM_NEWFRAME, &receiver, clock);
+    TGrabberCallback grabber(kv::capture::WM_NEWFRAME, &receiver, clock);
     grabber.setFormat(makeFrameHeader(kWidth, kHeight));
     ASSERT_TRUE(grabber.createBuffers());
     grabber.setEnabled(true);

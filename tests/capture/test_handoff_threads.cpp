@@ -4,7 +4,6 @@
 
 #include "capture/grabber_callback.h"
 #include "media/clock.h"
-#include "media/window_messages.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +22,7 @@ TEST(HandoffThreads, ReaderNeverSeesATornFrame) {
     ManualClock clock;
     std::atomic<int> posts{0};
     TGrabberCallback grabber(
-        WM_NEWFRAME, [&posts] { posts.fetch_add(1); }, clock);
+        kv::capture::WM_NEWFRAME, [&posts] { posts.fetch_add(1); }, clock);
     grabber.setFormat(makeFrameHeader(64, 48));
     ASSERT_TRUE(grabber.createBuffers());
     grabber.setInterval(0);

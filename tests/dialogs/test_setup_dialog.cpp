@@ -27,6 +27,7 @@ void PrintTo(const QString& text, std::ostream* os) {
 }
 
 using namespace kv::app;
+using namespace kv::session;
 using namespace kv::dialogs;
 using namespace Qt::StringLiterals;
 

@@ -73,7 +73,7 @@ class RecordingHomeTest : public ::testing::Test {
 
     TempHome home_;
     QString folder_;  // ends with a separator
-    app::Settings settings_;
+    session::Settings settings_;
 };
 
 }  // namespace kv::test

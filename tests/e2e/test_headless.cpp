@@ -167,7 +167,7 @@ TEST_F(HeadlessRun, OneRecorderPerInstanceAndAnotherBesideIt) {
     writeSettings();
     const QString otherFolder = home_.documentsDir() + QStringLiteral("/rec2/");
     QDir().mkpath(otherFolder);
-    app::Settings other = settings_;
+    session::Settings other = settings_;
     other.AVIPath = otherFolder;
     QString error;
     ASSERT_TRUE(app::SettingsStore(QStringLiteral("2")).save(other, &error));

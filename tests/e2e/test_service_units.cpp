@@ -123,7 +123,7 @@ TEST(ServiceUnits, TheRecorderRecordsUnderTheirSandbox) {
                                                      ? std::optional(qgetenv("XDG_CONFIG_HOME"))
                                                      : std::nullopt;
         qputenv("XDG_CONFIG_HOME", home.filePath(u".config"_s).toUtf8());
-        kv::app::Settings settings;
+        kv::session::Settings settings;
         settings.AVIPath = folder;
         settings.RecInterval = 40;
         settings.Mode = 1;

@@ -2,7 +2,6 @@
 // counts, seeks and steps that show the frame asked for (read from the
 // picture itself), playing to the end, the two load errors, and the log file.
 
-#include "media/window_messages.h"
 #include "playback/playback_graph.h"
 #include "tests/playback/held_load.h"
 #include "tests/playback/playback_files.h"
@@ -35,7 +34,7 @@ class Receiver : public QObject {
   public:
     int notifications = 0;
     bool event(QEvent* e) override {
-        if (e->type() == QEvent::Type(media::WM_GRAPHNOTIFY)) {
+        if (e->type() == QEvent::Type(playback::WM_GRAPHNOTIFY)) {
             ++notifications;
             return true;
         }

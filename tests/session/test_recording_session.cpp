@@ -37,9 +37,9 @@ class RecordingSessionTest : public ::testing::Test {
   protected:
     RecordingSessionTest() {
         folder_ = home_.documentsDir() + QStringLiteral("/rec/");
-        config_.folder = folder_;
-        config_.mode = session::StateRecord;
-        config_.recInterval_ms = 40;
+        settings_.AVIPath = folder_;
+        settings_.Mode = session::StateRecord;
+        settings_.RecInterval = 40;
     }
     ~RecordingSessionTest() override {
         session_.reset();
@@ -48,10 +48,10 @@ class RecordingSessionTest : public ::testing::Test {
 
     RecordingSession& start(const QString& name, const QString& uri) {
         media::setCommandLineCameras({{name, uri}});
-        config_.cameraName = name;
+        settings_.CaptureDeviceName = name;
         session_ = std::make_unique<RecordingSession>();
-        session_->setConfig(config_);
-        session_->setMode(config_.mode);
+        session_->apply(settings_);
+        session_->setMode(settings_.Mode);
         session_->resetRestartDelay(0);
         return *session_;
     }
@@ -64,7 +64,7 @@ class RecordingSessionTest : public ::testing::Test {
         tick.start();
         while (!done() && timer.elapsed() < timeout_ms) {
             if (tick.elapsed() >= 250) {
-                session_->recordTimerTick();
+                session_->RecordTimerTimer();
                 tick.restart();
             }
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
@@ -78,13 +78,13 @@ class RecordingSessionTest : public ::testing::Test {
 
     test::TempHome home_;
     QString folder_;
-    session::SessionConfig config_;
+    session::Settings settings_;
     std::unique_ptr<RecordingSession> session_;
 };
 
 TEST_F(RecordingSessionTest, RecordsATestCameraWithoutAnyWidget) {
     ASSERT_EQ(qobject_cast<QGuiApplication*>(QCoreApplication::instance()), nullptr);
-    config_.recInterval_ms = 200;
+    settings_.RecInterval = 200;
     RecordingSession& session = start(
         QStringLiteral("Ball"), QStringLiteral("test:ball?width=160&height=120&framerate=30"));
     QStringList status;
@@ -145,12 +145,12 @@ TEST_F(RecordingSessionTest, FramesBeforeAMovementOpenItsRecording) {
     ASSERT_TRUE(make.waitForFinished(30000) && make.exitCode() == 0)
         << make.readAllStandardError().toStdString();
 
-    config_.mode = session::StatePause;
-    config_.recInterval_ms = 100;
-    config_.trigger = 200;
+    settings_.Mode = session::StatePause;
+    settings_.RecInterval = 100;
+    settings_.Trigger = 200;
     for (const int kept : {5, 0}) {
         SCOPED_TRACE(kept);
-        config_.preRecFrames = kept;
+        settings_.PreRecFrames = kept;
         RecordingSession& session = start(QStringLiteral("Clip"), QStringLiteral("file://") + clip);
         ASSERT_TRUE(runUntil([&] { return session.recordedFrames() >= kept + 3; }, 15000));
         const QString file = session.RecordFileName();
@@ -193,11 +193,11 @@ TEST_F(RecordingSessionTest, FramesBeforeAMovementOpenItsRecording) {
 // The detector the settings name measures the frames: a camera that shows
 // only sensor noise keeps the classic one triggering, the robust one never.
 TEST_F(RecordingSessionTest, TheChosenDetectorMeasuresTheFrames) {
-    config_.mode = session::StatePause;
-    config_.recInterval_ms = 100;
+    settings_.Mode = session::StatePause;
+    settings_.RecInterval = 100;
     for (const auto detector : {capture::Detector::Classic, capture::Detector::Robust}) {
         SCOPED_TRACE(int(detector));
-        config_.detector = detector;
+        settings_.Detector = int(detector);
         RecordingSession& session =
             start(QStringLiteral("Snow"), QStringLiteral("test:snow?width=320&height=240"));
         int measured = 0;
@@ -205,7 +205,7 @@ TEST_F(RecordingSessionTest, TheChosenDetectorMeasuresTheFrames) {
         QObject::connect(&session, &RecordingSession::frameHandled,
                          [&](session::FrameState, int motion) {
                              ++measured;
-                             triggered += motion > config_.trigger ? 1 : 0;
+                             triggered += motion > settings_.Trigger ? 1 : 0;
                          });
         ASSERT_TRUE(runUntil([&] { return measured >= 20; }, 15000));
         if (detector == capture::Detector::Classic) {
@@ -223,7 +223,7 @@ TEST_F(RecordingSessionTest, TheChosenDetectorMeasuresTheFrames) {
 TEST_F(RecordingSessionTest, ANetworkCameraThatDropsOrHangsIsFollowedBackWithoutInput) {
     test::HttpCamera camera(QSize(160, 120), 10);
     ASSERT_TRUE(camera.isListening());
-    config_.recInterval_ms = 200;
+    settings_.RecInterval = 200;
     RecordingSession& session = start(QStringLiteral("Door"), camera.url());
     QStringList losses;
     int backs = 0;
@@ -286,8 +286,8 @@ TEST_F(RecordingSessionTest, FilesChangeWithoutLosingAFrame) {
         for (const QString& file : QDir(folder_).entryList(QDir::Files)) {
             QFile::remove(folder_ + file);
         }
-        config_.recInterval_ms = 200;
-        config_.maxRecordSamples = 5;
+        settings_.RecInterval = 200;
+        settings_.MaxRecordSamples = 5;
         RecordingSession& session = start(name, uri);
         int cameraStarts = 0;
         QObject::connect(&session, &RecordingSession::captureFormatReady,
@@ -304,12 +304,12 @@ TEST_F(RecordingSessionTest, FilesChangeWithoutLosingAFrame) {
             EXPECT_EQ(test::probeAvi(file).frames, int(journal.size()));
             if (i + 1 < names.size()) {
                 // The limit's frame and no more: the next frame opens the next file.
-                EXPECT_EQ(int(journal.size()), config_.maxRecordSamples + 1);
+                EXPECT_EQ(int(journal.size()), settings_.MaxRecordSamples + 1);
             }
             if (last.isValid()) {
                 const qint64 gap = last.msecsTo(journal.front().time);
                 EXPECT_GT(gap, 0);
-                EXPECT_LT(gap, 2 * config_.recInterval_ms) << "before " << names[i].toStdString();
+                EXPECT_LT(gap, 2 * settings_.RecInterval) << "before " << names[i].toStdString();
             }
             last = journal.back().time;
         }
@@ -328,11 +328,11 @@ TEST_F(RecordingSessionTest, NoCameraIsAStateOfItsOwnUntilOneAppears) {
     if (!present.isEmpty()) {
         GTEST_SKIP() << "this machine has a camera";
     }
-    config_.cameraName = QStringLiteral("Door");
+    settings_.CaptureDeviceName = QStringLiteral("Door");
     session_ = std::make_unique<RecordingSession>();
     RecordingSession& session = *session_;
-    session.setConfig(config_);
-    session.setMode(config_.mode);
+    session.apply(settings_);
+    session.setMode(settings_.Mode);
     session.resetRestartDelay(0);
     int told = 0;
     QObject::connect(&session, &RecordingSession::buildProblem,
@@ -357,14 +357,14 @@ TEST_F(RecordingSessionTest, NoCameraIsAStateOfItsOwnUntilOneAppears) {
     ASSERT_TRUE(runUntil([&] { return session.recordedFrames() >= 3; }, 10000));
     EXPECT_FALSE(session.noCamera());
     EXPECT_TRUE(session.standInCamera());
-    EXPECT_EQ(session.config().cameraName, QStringLiteral("Door"));
+    EXPECT_EQ(session.settings().CaptureDeviceName, QStringLiteral("Door"));
     EXPECT_EQ(session.displayFormat().biWidth, 160);
 
     // The named camera is listed again (as a reload of the settings finds it).
     media::setCommandLineCameras(
         {{QStringLiteral("Hall"), QStringLiteral("test:ball?width=160&height=120")},
          {QStringLiteral("Door"), QStringLiteral("test:smpte75?width=320&height=240")}});
-    session.setConfig(config_);
+    session.apply(settings_);
     ASSERT_TRUE(runUntil(
         [&] { return session.displayFormat().biWidth == 320 && session.recordedFrames() >= 2; },
         10000));
@@ -375,17 +375,17 @@ TEST_F(RecordingSessionTest, NoCameraIsAStateOfItsOwnUntilOneAppears) {
 
 // A daily window that starts when it stops records nothing, and says so.
 TEST_F(RecordingSessionTest, AnEmptyRecordingWindowIsTold) {
-    config_.recUseTimer = true;
-    config_.recStartTime = config_.recStopTime = 0.5;
+    settings_.RecUseTimer = true;
+    settings_.RecStartTime = settings_.RecStopTime = 0.5;
     QString status;
     RecordingSession session;
     QObject::connect(&session, &RecordingSession::statusText,
                      [&status](const QString& s) { status = s; });
-    session.setConfig(config_);
+    session.apply(settings_);
     EXPECT_EQ(status, QStringLiteral("Recording window is empty"));
     EXPECT_EQ(session.stateText(), status);
-    config_.recStopTime = 0.75;
-    session.setConfig(config_);
+    settings_.RecStopTime = 0.75;
+    session.apply(settings_);
     EXPECT_NE(session.stateText(), QStringLiteral("Recording window is empty"));
 }
 
@@ -427,12 +427,12 @@ TEST_F(RecordingSessionFullDisk, ResumesByItselfWhenSpaceReturns) {
 
     // Space comes back: the user moved the full file away, and records
     // slowly enough not to fill it again at once.
-    config_.recInterval_ms = 500;
-    session.setConfig(config_);
+    settings_.RecInterval = 500;
+    session.apply(settings_);
     QTemporaryDir keep;
     ASSERT_TRUE(keep.isValid());
     const QString kept = keep.filePath(QStringLiteral("full.avi"));
-    ASSERT_TRUE(runUntil([&] { return session.recordGraph().finishing() == 0; }, 11000));
+    ASSERT_TRUE(runUntil([&] { return session.recordingsFinishing() == 0; }, 11000));
     ASSERT_TRUE(QFile::copy(full, kept));
     for (const QString& name : files()) {
         QFile::remove(folder_ + name);

@@ -1,6 +1,4 @@
-#include "app/settings.h"
-
-#include "session/recording_session.h"
+#include "session/settings.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -9,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-namespace kv::app {
+namespace kv::session {
 
 QString defaultCompressor() {
     return QStringLiteral("MJPEG Compressor");
@@ -109,29 +107,4 @@ double dayFractionFromTime(QTime time) {
     return time.msecsSinceStartOfDay() / 86400000.0;
 }
 
-session::SessionConfig sessionConfigFor(const Settings& s, int trigger) {
-    session::SessionConfig config;
-    config.cameraName = s.CaptureDeviceName;
-    config.cameraIndex = s.CaptureDeviceIndex;
-    config.formatIndex = s.CaptureFormatIndex;
-    config.folder = s.AVIPath;
-    config.compressor = s.Compressor;
-    config.quality = s.CompressorQuality;
-    config.keyFrameRate = s.CompressorKeyframeRate;
-    config.playInterval_ms = s.PlayInterval;
-    config.recInterval_ms = s.RecInterval;
-    config.postRecFrames = s.PostRecFrames;
-    config.preRecFrames = s.PreRecFrames;
-    config.detector = s.Detector == 1 ? capture::Detector::Robust : capture::Detector::Classic;
-    config.maxRecordSamples = s.MaxRecordSamples;
-    config.maxDiskspace_mb = s.MaxDiskspace;
-    config.recUseTimer = s.RecUseTimer;
-    config.recStartTime = s.RecStartTime;
-    config.recStopTime = s.RecStopTime;
-    config.mode = s.Mode;
-    config.trigger = trigger;
-    config.debug = s.Debug;
-    return config;
-}
-
-}  // namespace kv::app
+}  // namespace kv::session

@@ -1,17 +1,14 @@
 #pragma once
 
-// Every setting of the program, held in memory by the main window for the whole
-// run. The table below is the only list of them: it makes the struct's members
-// and their defaults, and the store walks it to load and to save.
+// Every setting of the program, held in memory by the window or the headless
+// recorder for the whole run and applied to the session. The table below is
+// the only list of them: it makes the struct's members and their defaults,
+// and the store walks it to load and to save.
 
 #include <QString>
 #include <QTime>
 
 namespace kv::session {
-struct SessionConfig;
-}
-
-namespace kv::app {
 
 // Where a value lives: the main key's top-level values or one of its subkeys.
 enum class SettingGroup { Main, FTP, TCP };
@@ -128,11 +125,8 @@ double percentToQuality(int percent);  // p x 0.01
 // "Brannowerks/Kestrelvision/"; always ends with a separator. Shared by every instance.
 QString defaultDataFolder();
 
-// What the recorder takes from the settings; the trigger is the slider's.
-session::SessionConfig sessionConfigFor(const Settings& settings, int trigger);
-
 // Times of day are held as fractions of a day (06:00 = 0.25).
 QTime timeFromDayFraction(double fraction);  // to the nearest millisecond, wrapped into a day
 double dayFractionFromTime(QTime time);      // an invalid time gives 0
 
-}  // namespace kv::app
+}  // namespace kv::session
