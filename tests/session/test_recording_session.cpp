@@ -94,10 +94,15 @@ TEST_F(RecordingSessionTest, RecordsATestCameraWithoutAnyWidget) {
     QObject::connect(
         &session, &RecordingSession::frameHandled,
         [&handled](session::FrameState state, int) { handled += state == session::StateRecord; });
-    ASSERT_TRUE(runUntil([&] { return session.recordedFrames() >= 10; }, 10000));
+    // Nobody ticks it: its own record timer runs from the start-up on.
+    EXPECT_FALSE(session.recordTimerActive());
+    session.startUp();
+    EXPECT_TRUE(session.recordTimerActive());
+    ASSERT_TRUE(test::pumpUntil([&] { return session.recordedFrames() >= 10; }, 10000));
     const QString file = session.RecordFileName();
     EXPECT_TRUE(file.startsWith(folder_));  // the folder was made for it
     session.shutdown();
+    EXPECT_FALSE(session.recordTimerActive());
     EXPECT_GE(handled, 10);
     EXPECT_TRUE(status.contains(QFileInfo(file).fileName() + QStringLiteral(": 10 Frames.")));
     EXPECT_EQ(status.last(), QStringLiteral("AUS"));
