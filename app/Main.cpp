@@ -4,6 +4,7 @@
 #include "app/desktop_notifications.h"
 #include "app/live_panel.h"
 #include "app/playback_page.h"
+#include "app/record_page.h"
 #include "app/recorder_status.h"
 #include "app/session_events.h"
 #include "app/settings_store.h"
@@ -11,17 +12,12 @@
 #include "app/single_instance.h"
 #include "app/window_layout.h"
 #include "app/window_messages.h"
-#include "capture/capture_graph.h"
-#include "capture/grabber_callback.h"
-#include "capture/motion.h"
 #include "dialogs/Dlgeinstellung.h"
 #include "dialogs/Dlgselectcapturesrc.h"
 #include "dialogs/Dlgselectcompressor.h"
 #include "dialogs/property_dialog.h"
-#include "media/device_catalogue.h"
 #include "media/sound_player.h"
 #include "media/uri_camera.h"
-#include "record/record_graph.h"
 #include "session/recording_session.h"
 
 #include <QAction>
@@ -30,14 +26,12 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QDBusConnection>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLocale>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QSlider>
@@ -45,9 +39,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
-#include <QUrl>
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -87,7 +79,9 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     session_ = new session::RecordingSession(clock_, this);
     notifications_ = new app::DesktopNotifications(QDBusConnection::sessionBus(), this);
     live_ = new app::LivePanel(c_, this, *session_, clock_);
-    connect(live_, &app::LivePanel::maskSaveFailed, this, &TForm1::setRecordStatus);
+    record_ = new app::RecordPage(c_, this, *session_, *live_);
+    record_->setTray(tray_);
+    connect(live_, &app::LivePanel::maskSaveFailed, record_, &app::RecordPage::setStatus);
     connectSession();
     session_->setMode(session::StateOff);
     WindowLayout(320, 240);
@@ -262,7 +256,6 @@ bool TForm1::FormKeyDown(int key) {
 }
 
 void TForm1::Startup() {
-    instanceSuffix_.clear();
     instanceSuffix_ = commandLine_.instanceSuffix;
     if (commandLine_.hidden) {
         hide();
@@ -271,16 +264,9 @@ void TForm1::Startup() {
     LoadSettings();
     dlgSetup_->hideFtpPage();
 
-    switch (settings_.Mode) {
-        case session::StateOff:
-            c_.tBtnRecOff->setChecked(true);
-            break;
-        case session::StateRecord:
-            c_.tBtnRecOn->setChecked(true);
-            break;
-        default:
-            c_.tBtnRecMove->setChecked(true);
-            break;
+    // The buttons' ids are the modes; the loaded mode is always one of them.
+    if (QAbstractButton* button = c_.RecordModeGroup->button(settings_.Mode)) {
+        button->setChecked(true);
     }
     if (settings_.Width > 0 && settings_.Height > 0) {
         // The size the user left it at; the camera's frames keep their aspect in it.
@@ -307,7 +293,7 @@ void TForm1::Startup() {
     session_->setPlaybackFileName(playback_->PlaybackFileName());
     session_->startUp();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        setRecordStatus(QStringLiteral("No tray: close minimises, Ctrl+Q quits"));
+        record_->setStatus(QStringLiteral("No tray: close minimises, Ctrl+Q quits"));
     }
     qCInfo(lcMain) << "started";
 }
@@ -475,24 +461,17 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 }
 
 // The second panel: what the recorder is doing, and frames it lost.
-void TForm1::showRecorderState() {
-    QString text = session_->stateText();
-    if (lostFrames_ > 0) {
-        text += QStringLiteral(", %1 lost").arg(lostFrames_);
-    }
-    c_.StatusBarRecord->setPanelText(1, text);
-}
-
-void TForm1::setRecordStatus(const QString& text) {
-    c_.StatusBarRecord->setPanelText(0, text);
-    showRecorderState();
-}
-
 void TForm1::connectSession() {
     using session::RecordingSession;
     connect(c_.MotionTriggerBar, &QSlider::valueChanged, session_, &RecordingSession::setTrigger);
     connect(session_, &RecordingSession::liveFrame, live_, &app::LivePanel::drawFrame);
-    connect(session_, &RecordingSession::frameHandled, this, &TForm1::showHandledFrame);
+    // After the Record page has stamped the frame.
+    connect(session_, &RecordingSession::frameHandled, notifications_,
+            [this](session::FrameState state, int) {
+                notifications_->movementFrame(
+                    settings_.Mode == session::StatePause && state == session::StateRecord,
+                    live_->picture());
+            });
     connect(session_, &RecordingSession::movementStarted, this, [this] {
         lastMovement_ = QDateTime::currentDateTime();
         if (settings_.ShowWndOnMove) {
@@ -503,33 +482,7 @@ void TForm1::connectSession() {
             sound_->play(settings_.SoundFileName);
         }
     });
-    connect(session_, &RecordingSession::statusText, this, &TForm1::setRecordStatus);
-    connect(session_, &RecordingSession::ticked, this, &TForm1::showRecorderState);
-    connect(session_, &RecordingSession::lostFrames, this, [this](std::uint64_t lost) {
-        lostFrames_ = lost;
-        showRecorderState();
-    });
-    connect(session_, &RecordingSession::frameRecorded, this,
-            [this] { c_.tBtnOpenActual->setEnabled(true); });
-    connect(session_, &RecordingSession::recordGraphBuilt, this, [this] {
-        c_.tBtnOpenActual->setEnabled(false);
-        for (QToolButton* button :
-             {c_.tBtnSelectCompressor, c_.tBtnRecOff, c_.tBtnRecOn, c_.tBtnRecMove}) {
-            button->setEnabled(true);
-        }
-    });
-    connect(session_, &RecordingSession::recordGraphClosed, this, [this] {
-        for (QToolButton* button : {c_.tBtnSelectCompressor, c_.tBtnRecOff, c_.tBtnRecOn,
-                                    c_.tBtnRecMove, c_.tBtnOpenActual}) {
-            button->setEnabled(false);
-        }
-        lostFrames_ = 0;
-        showRecorderState();
-    });
     connect(session_, &RecordingSession::captureGraphClosed, live_, &app::LivePanel::clear);
-    // Shown after the build has returned: a box never holds the session up.
-    connect(session_, &RecordingSession::buildProblem, this, &TForm1::showBuildProblem,
-            Qt::QueuedConnection);
     connect(session_, &RecordingSession::captureFormatReady, this, [this](int width, int height) {
         if (layoutPending_) {
             layoutPending_ = false;
@@ -541,7 +494,6 @@ void TForm1::connectSession() {
             live_->clear();
         }
     });
-    connect(session_, &RecordingSession::writeFailedChanged, this, &TForm1::showWriteFailure);
     connect(session_, &RecordingSession::writeFailedChanged, notifications_,
             [this](bool failed, const QString& fileName, const QString& reason) {
                 if (failed) {
@@ -559,52 +511,6 @@ void TForm1::connectSession() {
                     notifications_->cameraBack();
                 }
             });
-}
-
-void TForm1::showHandledFrame(session::FrameState state, int motionBar) {
-    c_.MotionDisplayBar->setValue(qBound(0, motionBar, c_.MotionDisplayBar->maximum()));
-    showRecorderState();
-    live_->stampFrame(state);
-    notifications_->movementFrame(
-        settings_.Mode == session::StatePause && state == session::StateRecord, live_->picture());
-}
-
-void TForm1::showBuildProblem(session::BuildProblem problem, int code) {
-    const QString text = session::buildProblemText(problem, code);
-    if (problem == session::BuildProblem::GrabberMissing) {
-        if (QMessageBox::warning(this, kProduct, text, QMessageBox::Ok | QMessageBox::Abort) ==
-            QMessageBox::Ok) {
-            QDesktopServices::openUrl(
-                QUrl(QStringLiteral("https://gstreamer.freedesktop.org/download/")));
-        }
-        return;
-    }
-    QMessageBox::warning(this, kProduct, text);
-}
-
-// Told once, without holding anything up: the recording retries by itself.
-void TForm1::showWriteFailure(bool failed, const QString& fileName, const QString& reason) {
-    if (!failed) {
-        if (writeFailureBox_) {
-            writeFailureBox_->hide();
-        }
-        return;
-    }
-    const QString text =
-        QStringLiteral("Recording into %1 stopped: %2\n\nKestrelvision tries again by itself.")
-            .arg(fileName, reason);
-    if (!writeFailureBox_) {
-        writeFailureBox_ =
-            new QMessageBox(QMessageBox::Warning, kProduct, QString(), QMessageBox::Ok, this);
-        writeFailureBox_->setObjectName(QStringLiteral("WriteFailureBox"));
-        writeFailureBox_->setModal(false);
-        writeFailureBox_->setWindowModality(Qt::NonModal);
-    }
-    writeFailureBox_->setText(text);
-    writeFailureBox_->show();
-    if (tray_ && QSystemTrayIcon::isSystemTrayAvailable() && QSystemTrayIcon::supportsMessages()) {
-        tray_->showMessage(kProduct, text, QSystemTrayIcon::Warning);
-    }
 }
 
 // --- record timer and graphs

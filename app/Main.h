@@ -5,20 +5,14 @@
 
 #include "app/command_line.h"
 #include "app/form_controls.h"
-#include "capture/motion_mask.h"
 #include "media/clock.h"
-#include "media/frame.h"
-#include "session/record_policy.h"
 #include "session/settings.h"
 
 #include <QDateTime>
-#include <QImage>
-#include <QPointF>
 #include <QWidget>
 
 #include <memory>
 #include <optional>
-#include <vector>
 
 class QKeyEvent;
 class QMessageBox;
@@ -28,6 +22,7 @@ namespace kv::app {
 class InstanceChannel;
 class LivePanel;
 class PlaybackPage;
+class RecordPage;
 class SessionEvents;
 class SettingsStore;
 }  // namespace kv::app
@@ -88,7 +83,6 @@ class TForm1 : public QWidget {
     void BtnSelectCompressorClick();
     void tBtnSelectCompressorContextPopup();
     void tBtnSetupClick();
-    void showRecorderState();
     kv::app::PlaybackPage& playback() { return *playback_; }
 
     void LoadSettings();
@@ -116,10 +110,6 @@ class TForm1 : public QWidget {
     void ShutdownRoutine();
     void connectSession();
     void applySettingsToSession();
-    void showHandledFrame(kv::session::FrameState state, int motionBar);
-    void showBuildProblem(kv::session::BuildProblem problem, int code);
-    void showWriteFailure(bool failed, const QString& fileName, const QString& reason);
-    void setRecordStatus(const QString& text);
 
     const kv::media::Clock& clock_;
 
@@ -134,8 +124,7 @@ class TForm1 : public QWidget {
     bool shutDown_ = false;
     bool noTrayNoted_ = false;
     bool layoutPending_ = false;  // after a camera choice or a first start, until its size is known
-    std::uint64_t lostFrames_ = 0;  // by the current recording
-    QDateTime lastMovement_;        // for the state another process asks
+    QDateTime lastMovement_;      // for the state another process asks
 
     kv::app::Form1Controls c_;
     QSystemTrayIcon* tray_ = nullptr;
@@ -143,10 +132,10 @@ class TForm1 : public QWidget {
     kv::app::SessionEvents* sessionEvents_ = nullptr;
 
     kv::session::RecordingSession* session_ = nullptr;
-    QMessageBox* writeFailureBox_ = nullptr;
     kv::media::SoundPlayer* sound_ = nullptr;
     kv::app::DesktopNotifications* notifications_ = nullptr;
     kv::app::LivePanel* live_ = nullptr;
+    kv::app::RecordPage* record_ = nullptr;
     kv::app::PlaybackPage* playback_ = nullptr;
     TDlgSelectCapture* dlgSelectCapture_ = nullptr;
     TDlgSelectComp* dlgSelectComp_ = nullptr;
