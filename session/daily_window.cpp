@@ -284,16 +284,16 @@ DailyWindow dailyWindow(const WindowSettings& s, QDate date, const QTimeZone& zo
         };
         const QDateTime sunrise = atMinute(sun.sunrise);
         const QDateTime sunset = atMinute(sun.sunset);
-        auto instant = [&](WindowAnchor anchor, double clock, int offset_min) {
+        // A clock end keeps its fraction as set (even in the hour a clock
+        // change skips); a sun end is the local time of its instant.
+        auto end = [&](WindowAnchor anchor, double clock, int offset_min) {
             if (anchor == WindowAnchor::Clock) {
-                return QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(ms(clock) % kDay_ms)),
-                                 zone);
+                return clock;
             }
-            return (anchor == WindowAnchor::Sunrise ? sunrise : sunset)
-                .addSecs(qint64(offset_min) * 60);
+            return fractionOf((anchor == WindowAnchor::Sunrise ? sunrise : sunset)
+                                  .addSecs(qint64(offset_min) * 60)
+                                  .toTimeZone(zone));
         };
-        const QDateTime opens = instant(startAt, s.recStartTime, s.recStartOffset_min);
-        const QDateTime closes = instant(stopAt, s.recStopTime, s.recStopOffset_min);
         if (startAt != WindowAnchor::Clock && stopAt != WindowAnchor::Clock && startAt != stopAt) {
             // Between the two events, moved by the offsets: the offsets may
             // leave nothing of a short day, or more than the whole of a long one.
@@ -312,8 +312,8 @@ DailyWindow dailyWindow(const WindowSettings& s, QDate date, const QTimeZone& zo
                                   "is the whole day."));
             }
         }
-        w.start = fractionOf(opens.toTimeZone(zone));
-        w.stop = fractionOf(closes.toTimeZone(zone));
+        w.start = end(startAt, s.recStartTime, s.recStartOffset_min);
+        w.stop = end(stopAt, s.recStopTime, s.recStopOffset_min);
     }
     w.dialogText = tr("today %1 - %2").arg(clockText(w.start), clockText(w.stop));
     w.statusText = tr("Window: %1 to %2 (%3)").arg(clockText(w.start), clockText(w.stop), anchors);

@@ -165,6 +165,13 @@ TEST(DailyWindow, SunAnchorsMakeTodaysWindowForTheRecordTimer) {
     EXPECT_EQ(session::dailyWindow(s, QDate(2026, 3, 29), zoneOf(kBerlin)).dialogText,
               QStringLiteral("today 06:48 - 19:35"));
 
+    // A clock end in the hour the clocks skip stays as it is set.
+    s.recStartAt = 0;
+    s.recStartTime = fraction(2, 30);
+    w = session::dailyWindow(s, QDate(2026, 3, 29), zoneOf(kBerlin));
+    EXPECT_EQ(w.start, fraction(2, 30));
+    EXPECT_EQ(w.statusText, QStringLiteral("Window: 02:30 to 19:35 (clock time to sunset)"));
+
     // A clock start and a sunset stop.
     s.recStartAt = 0;
     s.recStartTime = fraction(10, 0);
