@@ -155,8 +155,10 @@ DailyWindow special(WindowState state, const QString& cause, const QString& reas
 
 }  // namespace
 
-SunTimes sunTimes(QDate date, double latitude_deg, double longitude_deg, const QTimeZone& zone) {
+SunTimes sunTimes(QDate date, double latitude_deg, double longitude_deg,
+                  const QTimeZone& givenZone) {
     SunTimes times;
+    const QTimeZone zone = givenZone.isValid() ? givenZone : QTimeZone::systemTimeZone();
     const qint64 localNoon = QDateTime(date, QTime(12, 0), zone).toMSecsSinceEpoch();
     double cosAngle = 0;
     const qint64 transit = settle(localNoon, latitude_deg, longitude_deg, 0, &cosAngle);
@@ -236,7 +238,8 @@ QString windowProblem(const WindowSettings& s) {
     return {};
 }
 
-DailyWindow dailyWindow(const WindowSettings& s, QDate date, const QTimeZone& zone) {
+DailyWindow dailyWindow(const WindowSettings& s, QDate date, const QTimeZone& givenZone) {
+    const QTimeZone zone = givenZone.isValid() ? givenZone : QTimeZone::systemTimeZone();
     const QString problem = windowProblem(s);
     if (!problem.isEmpty()) {
         return refused(s, problem);

@@ -29,7 +29,7 @@ struct SunTimes {
 };
 
 // Sunrise and sunset on a local date at a place (decimal degrees, north and
-// east positive).
+// east positive); an invalid zone is the system's.
 SunTimes sunTimes(QDate date, double latitude_deg, double longitude_deg, const QTimeZone& zone);
 
 // --- the day's window
@@ -72,7 +72,8 @@ struct DailyWindow {
     QString statusText;  // "Window: 08:07 to 15:54 (sunrise to sunset)"
 };
 
-// The window on a local date; call it again when the date changes.
+// The window on a local date (an invalid zone is the system's); call it
+// again when the date changes.
 DailyWindow dailyWindow(const WindowSettings& settings, QDate date, const QTimeZone& zone);
 
 // Why the settings make a window that can never record or are out of range;
