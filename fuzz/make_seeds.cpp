@@ -32,8 +32,9 @@ int main(int argc, char** argv) {
     }
     const QString out = QFile::decodeName(argv[1]) + QLatin1Char('/');
     using kv::record::JournalFate;
-    const JournalFate fates[] = {JournalFate::On, JournalFate::PreRecord, JournalFate::Movement,
-                                 JournalFate::PostRecord, JournalFate::Still};
+    const JournalFate fates[] = {JournalFate::On,       JournalFate::PreRecord,
+                                 JournalFate::Movement, JournalFate::PostRecord,
+                                 JournalFate::Still,    JournalFate::Heartbeat};
     // Berlin's clocks go back an hour at 03:00 on 26 October 2025.
     const QDateTime start(QDate(2025, 10, 26), QTime(2, 59, 58, 120),
                           QTimeZone(QByteArrayLiteral("Europe/Berlin")));
@@ -44,7 +45,7 @@ int main(int argc, char** argv) {
         line.time = start.addMSecs(200 * i);
         line.motion = (i * 7919) % 30001;
         line.trigger = 2500;
-        line.fate = fates[i % 5];
+        line.fate = fates[i % 6];
         journal += kv::record::formatJournalLine(line);
     }
     bool ok = writeFile(out + QStringLiteral("journal.csv"), journal);

@@ -30,13 +30,16 @@ const char* fateName(JournalFate fate) {
             return "still";
         case JournalFate::PreRecord:
             return "pre-record";
+        case JournalFate::Heartbeat:
+            return "heartbeat";
     }
     return "on";
 }
 
 bool parseFate(QByteArrayView text, JournalFate* fate) {
-    for (const JournalFate f : {JournalFate::On, JournalFate::Movement, JournalFate::PostRecord,
-                                JournalFate::Still, JournalFate::PreRecord}) {
+    for (const JournalFate f :
+         {JournalFate::On, JournalFate::Movement, JournalFate::PostRecord, JournalFate::Still,
+          JournalFate::PreRecord, JournalFate::Heartbeat}) {
         if (text == QByteArrayView(fateName(f))) {
             *fate = f;
             return true;

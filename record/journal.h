@@ -15,8 +15,9 @@ namespace kv::record {
 
 // Why a frame was recorded; PreRecord for a frame taken just before a movement
 // and recorded when it began; Still only in an analysis of footage, for a
-// frame that would not have been.
-enum class JournalFate { On, Movement, PostRecord, Still, PreRecord };
+// frame that would not have been; Heartbeat for the one frame recorded in mode
+// On movement after a quiet while, so the day shows passing.
+enum class JournalFate { On, Movement, PostRecord, Still, PreRecord, Heartbeat };
 
 struct JournalLine {
     qint64 frame = 0;  // position in the recording, from 0

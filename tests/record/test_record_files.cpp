@@ -606,6 +606,68 @@ TEST(Journal, ReadsWhatWasWrittenAndIsCutToItsRecording) {
     EXPECT_TRUE(kv::record::trimJournal(folder.path() + u"missing.csv"_s, 3));
 }
 
+// A frame recorded by the heartbeat reads back as such, apart from movement:
+// it opens no movement and a movement after it starts one. Journals written
+// before there were heartbeats read as they always did.
+TEST(Journal, HeartbeatFramesReadBackApartAndOldJournalsReadAsBefore) {
+    using kv::record::JournalFate;
+    RecordFolder folder;
+    const QString path = kv::record::journalPath(folder.path() + u"261221_MO00.avi"_s);
+    const QDateTime start(QDate(2026, 12, 21), QTime(8, 15), Qt::OffsetFromUTC, 3600);
+    const std::vector<std::pair<int, JournalFate>> frames{
+        {0, JournalFate::Heartbeat},    {600, JournalFate::Heartbeat},
+        {640, JournalFate::Movement},   {641, JournalFate::PostRecord},
+        {1241, JournalFate::Heartbeat}, {1250, JournalFate::Movement},
+    };
+    QByteArray text(kv::record::kJournalHeader);
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        kv::record::JournalLine line;
+        line.frame = qint64(i);
+        line.time = start.addSecs(frames[i].first);
+        line.motion = frames[i].second == JournalFate::Movement ? 31000 : 120;
+        line.trigger = 25000;
+        line.fate = frames[i].second;
+        text += kv::record::formatJournalLine(line);
+    }
+    EXPECT_TRUE(text.contains("\n1,2026-12-21T08:25:00.000+01:00,120,25000,heartbeat\n"))
+        << text.constData();
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text + "6,2026-12-21T08:45:00.000+01:00,120,25000,heart-beat\n");
+    }
+    int bad = 0;
+    const auto lines = kv::record::readJournal(path, &bad);
+    ASSERT_EQ(lines.size(), frames.size());
+    EXPECT_EQ(bad, 1) << "a fate the recorder never writes";
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        EXPECT_EQ(lines[i].fate, frames[i].second) << i;
+        EXPECT_EQ(lines[i].time, start.addSecs(frames[i].first)) << i;
+    }
+    EXPECT_EQ(kv::record::movementStarts(lines), (std::vector<qint64>{2, 5}));
+
+    // An older recorder's journal, byte for byte.
+    const QByteArray old =
+        "frame,time,motion,trigger,fate\n"
+        "0,2024-12-03T14:05:09.120+01:00,0,25000,on\n"
+        "1,2024-12-03T14:05:10.120+01:00,25001,25000,pre-record\n"
+        "2,2024-12-03T14:05:11.120+01:00,30001,25000,movement\n"
+        "3,2024-12-03T14:05:12.120+01:00,100,25000,post-record\n"
+        "4,2024-12-03T14:05:13.120+01:00,90,25000,still\n";
+    const auto before = kv::record::parseJournal(old, &bad);
+    EXPECT_EQ(bad, 0);
+    ASSERT_EQ(before.size(), 5u);
+    const JournalFate fates[] = {JournalFate::On, JournalFate::PreRecord, JournalFate::Movement,
+                                 JournalFate::PostRecord, JournalFate::Still};
+    QByteArray again(kv::record::kJournalHeader);
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        EXPECT_EQ(before[i].fate, fates[i]) << i;
+        again += kv::record::formatJournalLine(before[i]);
+    }
+    EXPECT_EQ(again, old);
+    EXPECT_EQ(kv::record::movementStarts(before), (std::vector<qint64>{1}));
+}
+
 // A journal is cut in place: on a full disk it keeps the header and its
 // first lines (rewriting it through a copy emptied it there).
 TEST(Journal, CutOnAFullDiskKeepsItsFirstLines) {
@@ -731,7 +793,7 @@ TEST(Journal, KeepsItsPromisesOnMutatedJournals) {
         line.frame = i;
         line.time = line.time.addMSecs(200);
         line.motion = (i * 7919) % 30001;
-        line.fate = kv::record::JournalFate(i % 5);
+        line.fate = kv::record::JournalFate(i % 6);
         text += kv::record::formatJournalLine(line);
     }
     std::mt19937 random(26);
