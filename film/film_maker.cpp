@@ -4,6 +4,7 @@
 #include "media/compressors.h"
 #include "media/pipeline.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -31,6 +32,10 @@ Q_LOGGING_CATEGORY(lcFilm, "kv.film.maker", QtInfoMsg)
 namespace kv::film {
 
 namespace {
+
+QString tr(const char* text) {
+    return QCoreApplication::translate("kv::film::FilmMaker", text);
+}
 
 constexpr GstClockTime kFilmFrame = GST_SECOND / kFilmFramesPerSecond;
 // No step of a pipeline may take longer than this without a frame coming out.
@@ -123,11 +128,11 @@ int createNew(const QString& wanted, QString* path, QString* error) {
             return fd;
         }
         if (errno != EEXIST) {
-            *error = QStringLiteral("cannot create %1: %2").arg(name, errorText(errno));
+            *error = tr("cannot create %1: %2").arg(name, errorText(errno));
             return -1;
         }
     }
-    *error = QStringLiteral("no free name for %1").arg(wanted);
+    *error = tr("no free name for %1").arg(wanted);
     return -1;
 }
 
@@ -137,12 +142,12 @@ bool ensureFolder(const QString& folder, QString* error) {
     struct stat st {};
     if (::lstat(name.constData(), &st) != 0) {
         if (errno != ENOENT || !QDir().mkpath(folder) || ::lstat(name.constData(), &st) != 0) {
-            *error = QStringLiteral("cannot make the folder %1: %2").arg(folder, errorText(errno));
+            *error = tr("cannot make the folder %1: %2").arg(folder, errorText(errno));
             return false;
         }
     }
     if (!S_ISDIR(st.st_mode)) {
-        *error = QStringLiteral("%1 is not a folder").arg(folder);
+        *error = tr("%1 is not a folder").arg(folder);
         return false;
     }
     return true;
@@ -160,7 +165,7 @@ class Encoder {
     bool build(FilmFormat format, std::uint32_t fourcc, int width, int height, int fd,
                QString* error) {
         if (!pipeline_.create("film-encoder")) {
-            *error = QStringLiteral("GStreamer cannot make a pipeline");
+            *error = tr("GStreamer cannot make a pipeline");
             return false;
         }
         source_ = media::makeElement("appsrc", "film-frames");
@@ -172,8 +177,8 @@ class Encoder {
             media::Element profile = media::makeElement("capsfilter", "film-profile");
             mux = media::makeElement("mp4mux", "film-mp4");
             if (!encoder || !profile || !mux) {
-                *error = QStringLiteral(
-                    "MP4 films need x264enc and mp4mux (gstreamer1.0-plugins-ugly and -good)");
+                *error =
+                    tr("MP4 films need x264enc and mp4mux (gstreamer1.0-plugins-ugly and -good)");
                 return false;
             }
             gst_util_set_object_arg(G_OBJECT(encoder.get()), "pass", "qual");
@@ -191,7 +196,7 @@ class Encoder {
             media::Element input = media::makeElement("capsfilter", "film-input");
             mux = media::makeElement("avimux", "film-avi");
             if (!encoder || !convert || !input || !mux) {
-                *error = QStringLiteral("the compressor %1 is not installed").arg(compressor);
+                *error = tr("the compressor %1 is not installed").arg(compressor);
                 return false;
             }
             media::ApplyCompression(encoder.get(), compressor, 0.85, kFilmFramesPerSecond);
@@ -201,7 +206,7 @@ class Encoder {
             chain = {std::move(convert), std::move(input), std::move(encoder)};
         }
         if (!source_ || !sink) {
-            *error = QStringLiteral("GStreamer lacks appsrc or fdsink");
+            *error = tr("GStreamer lacks appsrc or fdsink");
             return false;
         }
         media::Caps caps = media::adopt(gst_caps_new_simple(
@@ -218,7 +223,7 @@ class Encoder {
         for (const media::Element& e : chain) {
             gst_bin_add(pipeline_.bin(), GST_ELEMENT(gst_object_ref(e.get())));
             if (!gst_element_link(previous, e.get())) {
-                *error = QStringLiteral("cannot link %1 in the film's pipeline")
+                *error = tr("cannot link %1 in the film's pipeline")
                              .arg(QString::fromUtf8(GST_ELEMENT_NAME(e.get())));
                 return false;
             }
@@ -227,7 +232,7 @@ class Encoder {
         if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
             *error = pipelineError(pipeline_.get());
             if (error->isEmpty()) {
-                *error = QStringLiteral("the film's pipeline does not start");
+                *error = tr("the film's pipeline does not start");
             }
             return false;
         }
@@ -246,7 +251,7 @@ class Encoder {
                 return false;
             }
             if (waited.nsecsElapsed() > qint64(kStepTimeout)) {
-                *error = QStringLiteral("the encoder took no frame for 30 s");
+                *error = tr("the encoder took no frame for 30 s");
                 return false;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -257,7 +262,7 @@ class Encoder {
         GST_BUFFER_DURATION(b) = kFilmFrame;
         if (gst_app_src_push_buffer(src, b) != GST_FLOW_OK) {
             if (!checkFailed(error)) {
-                *error = QStringLiteral("the encoder refused a frame");
+                *error = tr("the encoder refused a frame");
             }
             return false;
         }
@@ -271,7 +276,7 @@ class Encoder {
         const media::Message message = media::adopt(gst_bus_timed_pop_filtered(
             bus.get(), 120 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
         if (!message) {
-            *error = QStringLiteral("the film was not finished within 120 s");
+            *error = tr("the film was not finished within 120 s");
             return false;
         }
         if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
@@ -306,7 +311,7 @@ class Decoder {
         pipeline_.reset();
         caps_ = caps;
         if (!pipeline_.create("film-decoder")) {
-            *error = QStringLiteral("GStreamer cannot make a pipeline");
+            *error = tr("GStreamer cannot make a pipeline");
             return false;
         }
         source_ = media::makeElement("appsrc", "film-chunks");
@@ -316,7 +321,7 @@ class Decoder {
         media::Element size = media::makeElement("capsfilter", "film-size");
         sink_ = media::makeElement("appsink", "film-decoded");
         if (!source_ || !decode || !convert_ || !scale || !size || !sink_) {
-            *error = QStringLiteral("GStreamer lacks an element to decode recordings");
+            *error = tr("GStreamer lacks an element to decode recordings");
             return false;
         }
         g_object_set(source_.get(), "caps", caps.get(), "format", GST_FORMAT_TIME, "block", FALSE,
@@ -334,11 +339,11 @@ class Decoder {
         g_signal_connect(decode.get(), "pad-added", G_CALLBACK(&Decoder::padAdded), convert_.get());
         if (!gst_element_link(source_.get(), decode.get()) ||
             !gst_element_link_many(convert_.get(), scale.get(), size.get(), sink_.get(), nullptr)) {
-            *error = QStringLiteral("cannot link the decoding pipeline");
+            *error = tr("cannot link the decoding pipeline");
             return false;
         }
         if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-            *error = QStringLiteral("the decoding pipeline does not start");
+            *error = tr("the decoding pipeline does not start");
             return false;
         }
         seq_ = 0;
@@ -356,7 +361,7 @@ class Decoder {
         media::Buffer buffer = media::adopt(gst_buffer_new_allocate(nullptr, chunk.size, nullptr));
         GstMapInfo map;
         if (!buffer || !gst_buffer_map(buffer.get(), &map, GST_MAP_WRITE)) {
-            *error = QStringLiteral("out of memory for a frame of %1 bytes").arg(chunk.size);
+            *error = tr("out of memory for a frame of %1 bytes").arg(chunk.size);
             return false;
         }
         std::size_t got = 0;
@@ -373,8 +378,8 @@ class Decoder {
         }
         gst_buffer_unmap(buffer.get(), &map);
         if (got < chunk.size) {
-            *error = QStringLiteral("a frame cannot be read: %1")
-                         .arg(got == 0 && errno ? errorText(errno) : QStringLiteral("cut short"));
+            *error = tr("a frame cannot be read: %1")
+                         .arg(got == 0 && errno ? errorText(errno) : tr("cut short"));
             return false;
         }
         GstBuffer* b = buffer.release();
@@ -428,7 +433,7 @@ class Decoder {
                     return false;
                 }
                 if (waited.nsecsElapsed() > qint64(kStepTimeout)) {
-                    *error = QStringLiteral("the decoder gave no frame for 30 s");
+                    *error = tr("the decoder gave no frame for 30 s");
                     return false;
                 }
                 continue;
@@ -451,7 +456,7 @@ class Decoder {
                     GstVideoInfo info;
                     gst_video_info_init(&info);
                     if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get()))) {
-                        *error = QStringLiteral("the decoder gave frames of no known format");
+                        *error = tr("the decoder gave frames of no known format");
                         return false;
                     }
                     emit(media::share(b), info);
@@ -476,7 +481,7 @@ class Decoder {
 
     QString failure() const {
         const QString text = pipelineError(pipeline_.get());
-        return text.isEmpty() ? QStringLiteral("the decoder refused a frame") : text;
+        return text.isEmpty() ? tr("the decoder refused a frame") : text;
     }
 
   private:
@@ -547,14 +552,14 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
     QElapsedTimer clock;
     clock.start();
     if (!request.from.isValid() || !request.to.isValid() || request.to < request.from) {
-        result.error = QStringLiteral("the span's end lies before its start");
+        result.error = tr("the span's end lies before its start");
         return result;
     }
     Span span = gatherSpan(request.folder, request.from, request.to);
     result.warnings = span.warnings;
     if (span.frames.empty()) {
         result.nothingRecorded = true;
-        result.error = QStringLiteral("nothing was recorded from %1 to %2")
+        result.error = tr("nothing was recorded from %1 to %2")
                            .arg(request.from.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                                 request.to.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
         return result;
@@ -732,10 +737,8 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
         const bool intra = intraOnly(recording.avi.fourcc);
         QString problem;
         if (!caps) {
-            problem =
-                in.fd < 0
-                    ? errorText(errno)
-                    : QStringLiteral("no decoder knows %1").arg(fourccText(recording.avi.fourcc));
+            problem = in.fd < 0 ? errorText(errno)
+                                : tr("no decoder knows %1").arg(fourccText(recording.avi.fourcc));
         } else if (!decoder.built() || !intra || !decoder.sameCaps(caps)) {
             if (!decoder.finish(cancelled_, emit, lost, &error)) {
                 ok = false;
@@ -780,7 +783,7 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
         if (!problem.isEmpty() && !cancelled_.load()) {
             // A damaged recording: what it still owes the film holds the frame before.
             const QString warning =
-                QStringLiteral("%1 could not be read to the end: %2").arg(recording.path, problem);
+                tr("%1 could not be read to the end: %2").arg(recording.path, problem);
             result.warnings << warning;
             qCWarning(lcFilm).noquote() << warning;
             QString ignored;
@@ -807,7 +810,7 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
     if (!ok) {
         result.cancelled = cancelled_.load();
         if (result.cancelled) {
-            error = QStringLiteral("cancelled");
+            error = tr("cancelled");
         }
         // Only the file this made goes, never one put in its place meanwhile.
         struct stat now {};
@@ -816,15 +819,14 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
             now.st_ino == made.st_ino) {
             ::unlink(name.constData());
         }
-        result.error = QStringLiteral("%1 not made: %2").arg(result.path, error);
+        result.error = tr("%1 not made: %2").arg(result.path, error);
         qCWarning(lcFilm).noquote() << result.error;
         result.path.clear();
         return result;
     }
     if (lostFrames > 0) {
         result.warnings
-            << QStringLiteral(
-                   "%1 frames could not be decoded; the film holds the frame before each")
+            << tr("%1 frames could not be decoded; the film holds the frame before each")
                    .arg(lostFrames);
     }
     result.ok = true;

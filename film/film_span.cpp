@@ -3,6 +3,7 @@
 #include "record/journal.h"
 #include "record/record_files.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
 
@@ -40,8 +41,11 @@ Span gatherSpan(const QString& aviPath, const QDateTime& from, const QDateTime& 
         }
         AviFrames avi = readAviFrames(entry.path);
         if (!avi.ok || avi.frames.empty()) {
-            const QString why = avi.ok ? QStringLiteral("no whole frame") : avi.error;
-            span.warnings << QStringLiteral("%1 skipped: %2").arg(entry.path, why);
+            const QString why =
+                avi.ok ? QCoreApplication::translate("kv::film::Span", "no whole frame")
+                       : avi.error;
+            span.warnings << QCoreApplication::translate("kv::film::Span", "%1 skipped: %2")
+                                 .arg(entry.path, why);
             qCWarning(lcFilmSpan).noquote() << span.warnings.back();
             continue;
         }
