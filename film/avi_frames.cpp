@@ -180,9 +180,10 @@ AviFrames readAviFrames(int fd) {
             if (list && le32(t) == fcc("hdrl")) {
                 readHeaderList(r, body + 4, std::min<std::uint64_t>(body + length, partEnd), &out);
             } else if (list && le32(t) == fcc("movi")) {
-                // A placeholder size, or one past the end: the list runs to the file's end.
+                // A placeholder size (an empty list while the muxer writes), or one past
+                // the end: the list runs to the file's end.
                 const std::uint64_t end =
-                    length < 4 || body + length > r.size() ? r.size() : body + length;
+                    length <= 4 || body + length > r.size() ? r.size() : body + length;
                 if (moviList == 0) {
                     moviList = body;
                     moviEnd = end;

@@ -334,6 +334,58 @@ TEST_F(FilmTest, AviFilmsKeepTheRecordingsCompressorAndNamesFollowTheSpan) {
     EXPECT_EQ(QDir(folder_ + u"Films"_s).entryList(QDir::Files).size(), filmsBefore);
 }
 
+TEST(FilmWhileRecording, ARecordingBeingWrittenIsFilmedUpToItsLastFrameOnTheDisk) {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u"/"_s;
+    const QString path = folder + u"261208_TU01.avi"_s;
+    kv::record::RecordGraph graph;
+    kv::record::RecordGraphParams p;
+    p.fileName = path;
+    p.compressor = u"MJPEG Compressor"_s;
+    p.width = kWidth;
+    p.height = kHeight;
+    ASSERT_EQ(graph.build(p), kv::record::RecordBuild::Running);
+    const kv::media::BITMAPINFOHEADER header = kv::media::makeFrameHeader(kWidth, kHeight);
+    for (int i = 0; i < 30; ++i) {
+        const std::vector<std::uint8_t> pixels = codedFrame(header, i);
+        kv::record::JournalLine line;
+        line.time = at(11, 0, i);
+        while (!graph.push(pixels.data(), header, 400000, &line)) {
+            QThread::msleep(2);
+        }
+    }
+    // Frames reach the file as the muxer writes them; no index is written yet.
+    kv::film::AviFrames avi;
+    for (int waited = 0; waited < 10000 && avi.frames.size() < 10; waited += 10) {
+        QThread::msleep(10);
+        avi = kv::film::readAviFrames(path);
+    }
+    const qint64 sizeBefore = QFileInfo(path).size();
+    ASSERT_TRUE(avi.ok) << avi.error.toStdString();
+    EXPECT_FALSE(avi.indexed);
+    EXPECT_GE(avi.frames.size(), 1u);
+
+    FilmMaker maker;
+    FilmRequest r;
+    r.folder = folder;
+    r.from = at(0, 0);
+    r.to = at(23, 59, 59);
+    r.lengthSeconds = 0;
+    const FilmResult film = maker.make(r);
+    ASSERT_TRUE(film.ok) << film.error.toStdString();
+    EXPECT_GE(film.frames, 1);
+    EXPECT_LE(film.frames, 30);
+    const std::vector<int> order = codes(film.path);
+    ASSERT_EQ(qint64(order.size()), film.frames);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        EXPECT_EQ(order[i], int(i));
+    }
+    // The recording went on undisturbed.
+    EXPECT_GE(QFileInfo(path).size(), sizeBefore);
+    graph.close();
+    EXPECT_GE(kv::film::readAviFrames(path).frames.size(), 30u);
+}
+
 // Mean brightness of each frame, the bottom band left out.
 std::vector<double> means(const std::vector<std::vector<std::uint8_t>>& frames, int width,
                           int height) {
