@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
 #include <sys/time.h>
 
 #include <algorithm>
@@ -332,6 +333,31 @@ TEST_F(FilmTest, AviFilmsKeepTheRecordingsCompressorAndNamesFollowTheSpan) {
     EXPECT_FALSE(gone.ok);
     EXPECT_TRUE(gone.cancelled);
     EXPECT_EQ(QDir(folder_ + u"Films"_s).entryList(QDir::Files).size(), filmsBefore);
+}
+
+TEST_F(FilmTest, AFullDiskRemovesThePartialFilmAndSaysWhy) {
+    QTemporaryDir small;
+    const QByteArray mountPoint = QFile::encodeName(small.path());
+    if (::mount("tmpfs", mountPoint.constData(), "tmpfs", 0, "size=256k") != 0) {
+        GTEST_SKIP() << "cannot mount a small file system: " << std::strerror(errno);
+    }
+    // Room for the start of a film, not for all of it.
+    QFile filler(small.path() + u"/filler"_s);
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    filler.write(QByteArray(248 * 1024, 'x'));
+    filler.close();
+    for (const FilmFormat format : {FilmFormat::Avi, FilmFormat::Mp4}) {
+        FilmRequest r = request(0, Pace::Frames, format);
+        r.outputPath = small.path() + u"/film"_s;
+        FilmMaker maker;
+        const FilmResult film = maker.make(r);
+        EXPECT_FALSE(film.ok);
+        EXPECT_FALSE(film.nothingRecorded);
+        EXPECT_TRUE(film.error.contains(u"No space left"_s)) << film.error.toStdString();
+        EXPECT_EQ(QDir(small.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{u"filler"_s});
+    }
+    ::umount2(mountPoint.constData(), MNT_DETACH);
 }
 
 TEST(FilmWhileRecording, ARecordingBeingWrittenIsFilmedUpToItsLastFrameOnTheDisk) {
