@@ -158,7 +158,6 @@ AviFrames readAviFrames(int fd) {
     // Walk every RIFF part (OpenDML files have "AVIX" parts after the first);
     // sizes a crash left as placeholders are bounded by the file.
     std::uint64_t moviList = 0;  // where the first movie list's "movi" tag is
-    std::uint64_t moviEnd = 0;
     std::uint64_t idx1 = 0;
     std::uint32_t idx1Length = 0;
     bool extraParts = false;
@@ -186,7 +185,6 @@ AviFrames readAviFrames(int fd) {
                     length <= 4 || body + length > r.size() ? r.size() : body + length;
                 if (moviList == 0) {
                     moviList = body;
-                    moviEnd = end;
                 }
                 movies.emplace_back(body + 4, end);
                 if (end == r.size()) {
@@ -257,7 +255,6 @@ AviFrames readAviFrames(int fd) {
     for (const auto& [begin, end] : movies) {
         walkMovie(r, begin, end, &out.frames);
     }
-    (void)moviEnd;
     out.keysKnown = intraOnly(out.fourcc);
     out.ok = true;
     return out;

@@ -655,7 +655,7 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
     media::Buffer last;
     bool failed = false;
     const auto show = [&](media::Buffer buffer, const GstVideoInfo* info) {
-        if (failed) {
+        if (failed || next >= chosen.size()) {
             return;
         }
         std::size_t times = 1;

@@ -68,7 +68,8 @@ class FilmMaker {
     void setProgress(Progress progress) { progress_ = std::move(progress); }
     FilmResult make(const FilmRequest& request);
     // Ends a make() in progress soon, removing its partial film. Safe from
-    // any thread and from a signal handler.
+    // any thread and from a signal handler. A cancelled maker stays so: use
+    // one maker per film.
     void cancel() { cancelled_.store(true); }
 
   private:
