@@ -216,12 +216,12 @@ class Encoder {
         g_object_set(source_.get(), "caps", caps.get(), "format", GST_FORMAT_TIME, "block", FALSE,
                      "max-bytes", guint64(width) * guint64(height) * 6, nullptr);
         g_object_set(sink.get(), "fd", fd, "sync", FALSE, nullptr);
-        gst_bin_add_many(pipeline_.bin(), GST_ELEMENT(gst_object_ref(source_.get())), nullptr);
+        gst_bin_add(pipeline_.bin(), source_.get());
         GstElement* previous = source_.get();
         chain.push_back(mux);
         chain.push_back(sink);
         for (const media::Element& e : chain) {
-            gst_bin_add(pipeline_.bin(), GST_ELEMENT(gst_object_ref(e.get())));
+            gst_bin_add(pipeline_.bin(), e.get());
             if (!gst_element_link(previous, e.get())) {
                 *error = tr("cannot link %1 in the film's pipeline")
                              .arg(QString::fromUtf8(GST_ELEMENT_NAME(e.get())));
@@ -334,7 +334,7 @@ class Decoder {
         g_object_set(size.get(), "caps", out.get(), nullptr);
         g_object_set(sink_.get(), "sync", FALSE, "max-buffers", guint(4), nullptr);
         for (const media::Element* e : {&source_, &decode, &convert_, &scale, &size, &sink_}) {
-            gst_bin_add(pipeline_.bin(), GST_ELEMENT(gst_object_ref(e->get())));
+            gst_bin_add(pipeline_.bin(), e->get());
         }
         g_signal_connect(decode.get(), "pad-added", G_CALLBACK(&Decoder::padAdded), convert_.get());
         if (!gst_element_link(source_.get(), decode.get()) ||
