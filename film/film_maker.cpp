@@ -790,7 +790,7 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
             qCWarning(lcFilm).noquote() << warning;
             QString ignored;
             decoder.finish(cancelled_, emit, lost, &ignored);
-            while (next < chosen.size() && next < end) {
+            while (!failed && next < chosen.size() && next < end) {
                 lost();
             }
         }

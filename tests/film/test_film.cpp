@@ -371,6 +371,36 @@ TEST_F(FilmTest, AFullDiskRemovesThePartialFilmAndSaysWhy) {
     ::umount2(mountPoint.constData(), MNT_DETACH);
 }
 
+TEST_F(FilmTest, ADamagedFrameHoldsTheOneBeforeAndIsTold) {
+    QTemporaryDir dir;
+    const QString copy = dir.path() + u"/261208_TU01.avi"_s;
+    ASSERT_TRUE(QFile::copy(folder_ + u"261208_TU01.avi"_s, copy));
+    ASSERT_TRUE(QFile::copy(folder_ + u"261208_TU01.csv"_s, dir.path() + u"/261208_TU01.csv"_s));
+    const kv::film::AviFrames avi = kv::film::readAviFrames(copy);
+    ASSERT_TRUE(avi.ok);
+    ASSERT_EQ(avi.frames.size(), 60u);
+    {
+        QFile file(copy);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.seek(qint64(avi.frames[5].offset));
+        file.write(QByteArray(qsizetype(avi.frames[5].size), 'x'));
+    }
+    FilmRequest r = request(0, Pace::Frames, FilmFormat::Mp4);
+    r.folder = dir.path() + u"/"_s;
+    FilmMaker maker;
+    const FilmResult film = maker.make(r);
+    ASSERT_TRUE(film.ok) << film.error.toStdString();
+    EXPECT_EQ(film.frames, 60);
+    ASSERT_EQ(film.warnings.size(), 1);
+    EXPECT_TRUE(film.warnings[0].contains(u"1 frames could not be decoded"_s))
+        << film.warnings[0].toStdString();
+    const std::vector<int> order = codes(film.path);
+    ASSERT_EQ(order.size(), 60u);
+    EXPECT_EQ(order[4], 4);
+    EXPECT_EQ(order[5], 4);
+    EXPECT_EQ(order[6], 6);
+}
+
 TEST(FilmWhileRecording, ARecordingBeingWrittenIsFilmedUpToItsLastFrameOnTheDisk) {
     QTemporaryDir dir;
     const QString folder = dir.path() + u"/"_s;
