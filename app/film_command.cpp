@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QLoggingCategory>
 
 #include <csignal>
 
@@ -166,6 +167,8 @@ int runFilmCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
     const Settings settings = store.load(0, 0);
     command->request.folder = record::recordingFolder(settings.AVIPath);
 
+    // The film's own log lines would repeat what is told below, line for line.
+    QLoggingCategory::setFilterRules(QStringLiteral("kv.film.*=false"));
     film::FilmMaker maker;
     QElapsedTimer since;
     since.start();
