@@ -401,6 +401,35 @@ TEST_F(FilmTest, ADamagedFrameHoldsTheOneBeforeAndIsTold) {
     EXPECT_EQ(order[6], 6);
 }
 
+TEST(FilmSizes, AnotherShapeIsLetterboxedIntoTheFirstSize) {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + u"/"_s;
+    record(folder + u"261208_TU01.avi"_s, u"MJPEG Compressor"_s, kWidth, kHeight, at(12, 0), 5, 0);
+    record(folder + u"261208_TU02.avi"_s, u"MJPEG Compressor"_s, kWidth / 2, kHeight, at(12, 1), 5,
+           5);
+    FilmMaker maker;
+    FilmRequest r;
+    r.folder = folder;
+    r.from = at(12, 0);
+    r.to = at(12, 2);
+    r.lengthSeconds = 0;
+    r.deflicker = false;
+    const FilmResult film = maker.make(r);
+    ASSERT_TRUE(film.ok) << film.error.toStdString();
+    EXPECT_EQ(QFileInfo(film.path).fileName(), u"2026-12-08 12-00 to 12-02.mp4"_s);
+    const auto frames = greyFrames(film.path, kWidth, kHeight);
+    ASSERT_EQ(frames.size(), 10u);
+    const auto pixel = [&](std::size_t frame, int x, int y) {
+        return int(frames[frame][std::size_t(y * kWidth + x)]);
+    };
+    // The narrow picture sits in the middle, between black bars, uncut.
+    EXPECT_NEAR(pixel(2, 10, kHeight / 2), 110, 12);
+    EXPECT_LT(pixel(7, 10, kHeight / 2), 30);
+    EXPECT_LT(pixel(7, kWidth - 10, kHeight / 2), 30);
+    EXPECT_NEAR(pixel(7, kWidth / 2, kHeight / 2), 110, 12);
+    EXPECT_NEAR(pixel(7, kWidth / 4 + 4, kHeight / 2), 110, 12);
+}
+
 TEST(FilmWhileRecording, ARecordingBeingWrittenIsFilmedUpToItsLastFrameOnTheDisk) {
     QTemporaryDir dir;
     const QString folder = dir.path() + u"/"_s;
