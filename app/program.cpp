@@ -5,6 +5,7 @@
 
 #include "app/Main.h"
 #include "app/command_line.h"
+#include "app/film_command.h"
 #include "app/headless.h"
 #include "app/single_instance.h"
 #include "app/window_messages.h"
@@ -29,6 +30,8 @@ const char kUsage[] =
     "       kestrelvision --status [/I<suffix>]\n"
     "       kestrelvision --analyse FILE [--mask MASK.bmp] [--detector classic|robust]\n"
     "                     [--trigger N] [--plot OUT.png]\n"
+    "       kestrelvision --film FROM [TO] [--length S | --all] [--pace frames|clock]\n"
+    "                     [--no-deflicker] [--format mp4|avi] [-o FILE]\n"
     "       kestrelvision --help | --version\n"
     "\n"
     "A time-lapse and motion recorder: it watches a camera and writes quick-motion AVI\n"
@@ -92,6 +95,18 @@ QStringList argumentsAfterProgram(int argc, char** argv) {
     return arguments;
 }
 
+// No display is needed: the stamp's font comes from the off-screen platform.
+int film(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QString error;
+    if (!kv::media::initGStreamer(&error)) {
+        std::fprintf(stderr, "kestrelvision: %s\n", qPrintable(error));
+        return 1;
+    }
+    return kv::app::runFilmCommand(argumentsAfterProgram(argc, argv).mid(1), stdout, stderr);
+}
+
 // The stamp needs fonts, which need a GUI application: the off-screen
 // platform gives them without any display.
 int headless(int argc, char** argv) {
@@ -127,6 +142,9 @@ int status(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (argc > 1 && std::strcmp(argv[1], "--analyse") == 0) {
         return analyse(argc, argv);
+    }
+    if (argc > 1 && std::strcmp(argv[1], "--film") == 0) {
+        return film(argc, argv);
     }
     if (hasArgument(argc, argv, "--help")) {
         std::fputs(kUsage, stdout);

@@ -178,6 +178,15 @@ std::vector<JournalLine> readJournal(const QString& path, int* badLines, qint64 
     return parseJournal(all, badLines);
 }
 
+QDateTime frameTakenAt(const std::vector<JournalLine>& journal, qint64 frame,
+                       const QDateTime& start, qint64 offset_ms) {
+    if (frame >= 0 && frame < qint64(journal.size()) &&
+        journal[std::size_t(frame)].frame == frame) {
+        return journal[std::size_t(frame)].time;
+    }
+    return start.addMSecs(std::max<qint64>(offset_ms, 0));
+}
+
 std::vector<qint64> movementStarts(const std::vector<JournalLine>& lines) {
     // The usual time between two frames: the median gap.
     std::vector<qint64> gaps;

@@ -54,6 +54,12 @@ std::vector<JournalLine> parseJournal(QByteArrayView text, int* badLines = nullp
 std::vector<JournalLine> readJournal(const QString& path, int* badLines = nullptr,
                                      qint64 frames = -1);
 
+// When frame `frame` of a recording was taken: its journal line, or for a
+// frame the journal does not list (no journal, a file from elsewhere) the
+// time counted from the file's start: start plus the frame's offset in it.
+QDateTime frameTakenAt(const std::vector<JournalLine>& journal, qint64 frame,
+                       const QDateTime& start, qint64 offset_ms);
+
 // The frames where a movement begins: a frame recorded by movement after one
 // that was not, or after a pause in time (in mode On movement the file holds
 // only what moved, so two episodes may follow each other directly).
