@@ -164,7 +164,7 @@ int runFilmCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
         return 2;
     }
     SettingsStore store(command->instanceSuffix);
-    const Settings settings = store.load(0, 0);
+    const session::Settings settings = store.load(0, 0);
     command->request.folder = record::recordingFolder(settings.AVIPath);
 
     // The film's own log lines would repeat what is told below, line for line.
