@@ -43,6 +43,26 @@ int mode(int mode) {
     return mode >= 0 && mode <= 2 ? mode : 2;
 }
 
+int windowAnchor(int anchor) {
+    return anchor >= 0 && anchor <= 2 ? anchor : 0;
+}
+
+int windowOffset(int minutes) {
+    return std::clamp(minutes, -180, 180);
+}
+
+int idleInterval(int seconds) {
+    return std::clamp(seconds, 0, 86400);
+}
+
+int filmLength(int seconds) {
+    return std::clamp(seconds, 0, 86400);
+}
+
+int choice(int value) {
+    return value == 1 ? 1 : 0;
+}
+
 QString nameField(QString name) {
     constexpr qsizetype kMaxUnits = kNameFieldChars - 1;
     if (name.size() <= kMaxUnits) {

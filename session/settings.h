@@ -56,6 +56,11 @@ int detector(int detector);         // 0 Classic or 1 Robust; anything else Clas
 int preRecFrames(int frames);       // 0..100
 int maxRecordSamples(int frames);   // below 1 becomes 1: a file per frame at most
 int mode(int mode);                 // Off, On or On movement; anything else On movement
+int windowAnchor(int anchor);       // 0 clock, 1 sunrise, 2 sunset; anything else clock
+int windowOffset(int minutes);      // -180..180
+int idleInterval(int seconds);      // 0 (off)..86400
+int filmLength(int seconds);        // 0 (every frame)..86400
+int choice(int value);              // 0 or 1; anything else 0
 QString nameField(QString name);    // cut to 79 UTF-16 units, never inside a surrogate pair
 QString compressor(QString name);   // empty reads as "MJPEG Compressor", then as nameField
 }  // namespace load_rule
@@ -94,6 +99,18 @@ QString compressor(QString name);   // empty reads as "MJPEG Compressor", then a
     X(Main, "NotifyOnMove", Bool, NotifyOnMove, bool, false, asRead, kAddedLater)                  \
     X(Main, "NotifyOnCamera", Bool, NotifyOnCamera, bool, true, asRead, kAddedLater)               \
     X(Main, "NotifyOnWriteError", Bool, NotifyOnWriteError, bool, true, asRead, kAddedLater)       \
+    X(Main, "Latitude", String, Latitude, QString, QString(), asRead, kAddedLater)                 \
+    X(Main, "Longitude", String, Longitude, QString, QString(), asRead, kAddedLater)               \
+    X(Main, "RecStartAt", Integer, RecStartAt, int, 0, windowAnchor, kAddedLater)                  \
+    X(Main, "RecStopAt", Integer, RecStopAt, int, 0, windowAnchor, kAddedLater)                    \
+    X(Main, "RecStartOffset", Integer, RecStartOffset, int, 0, windowOffset, kAddedLater)          \
+    X(Main, "RecStopOffset", Integer, RecStopOffset, int, 0, windowOffset, kAddedLater)            \
+    X(Main, "IdleInterval", Integer, IdleInterval, int, 0, idleInterval, kAddedLater)              \
+    X(Main, "DailyFilm", Bool, DailyFilm, bool, false, asRead, kAddedLater)                        \
+    X(Main, "FilmLength", Integer, FilmLength, int, 60, filmLength, kAddedLater)                   \
+    X(Main, "FilmPace", Integer, FilmPace, int, 0, choice, kAddedLater)                            \
+    X(Main, "FilmDeflicker", Bool, FilmDeflicker, bool, true, asRead, kAddedLater)                 \
+    X(Main, "FilmFormat", Integer, FilmFormat, int, 0, choice, kAddedLater)                        \
     X(Main, "AVIPath", String, AVIPath, QString, QString(), asRead, kKeptOnFailure)                \
     X(Main, "TempPath", String, TempPath, QString, QString(), asRead, kKeptOnFailure | kNotSaved)  \
     X(FTP, "FTPActive", Bool, FTPActive, bool, false, asRead, kStored)                             \
