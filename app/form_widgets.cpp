@@ -91,10 +91,13 @@ ActivityTrackBar::ActivityTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, pa
     setTickPosition(QSlider::NoTicks);
 }
 
-void ActivityTrackBar::setActivity(std::vector<int> motion, std::vector<bool> moving, int trigger) {
+void ActivityTrackBar::setActivity(std::vector<int> motion, std::vector<bool> moving, int trigger,
+                                   std::vector<bool> heartbeat) {
     motion_ = std::move(motion);
     moving_ = std::move(moving);
     moving_.resize(motion_.size(), false);
+    heartbeat_ = std::move(heartbeat);
+    heartbeat_.resize(motion_.size(), false);
     trigger_ = trigger;
     update();
 }
@@ -122,21 +125,28 @@ void ActivityTrackBar::paintEvent(QPaintEvent* event) {
     if (!motion_.empty() && maximum() > minimum()) {
         QPainter p(this);
         const int h = height();
-        // Per column the largest motion, and whether anything there moved.
+        // Per column the largest motion, whether anything there moved, and
+        // whether the heartbeat recorded a frame there.
         const Track t = track();
         const int left = xOf(t, minimum());
         const int columns = std::max(xOf(t, maximum()) - left + 1, 1);
         std::vector<int> peak(std::size_t(columns), 0);
         std::vector<bool> moved(std::size_t(columns), false);
+        std::vector<bool> beat(std::size_t(columns), false);
         for (std::size_t f = 0; f < motion_.size(); ++f) {
             const std::size_t c = std::size_t(std::clamp(xOf(t, int(f)) - left, 0, columns - 1));
             peak[c] = std::max(peak[c], motion_[f]);
             moved[c] = moved[c] || moving_[f];
+            beat[c] = beat[c] || heartbeat_[f];
         }
         const int top = std::max({2 * trigger_, 1, *std::max_element(peak.begin(), peak.end())});
         for (int c = 0; c < columns; ++c) {
             if (moved[std::size_t(c)]) {
                 p.fillRect(left + c, 0, 1, h, QColor(255, 200, 120));
+            }
+            if (beat[std::size_t(c)]) {
+                // A quiet frame: a short grey tick from the top, never the movement colour.
+                p.fillRect(left + c, 0, 1, std::max(h / 4, 2), QColor(140, 140, 140));
             }
             const int bar = peak[std::size_t(c)] * h / top;
             if (bar > 0) {

@@ -71,17 +71,19 @@ class PaintBox : public QWidget {
 };
 
 // The playback position track bar with the recording's activity drawn behind
-// it: the motion of every frame as a thin graph, the trigger as a line and
-// the frames recorded because something moved shaded. A click beside the
-// handle jumps there, not a page on.
+// it: the motion of every frame as a thin graph, the trigger as a line, the
+// frames recorded because something moved shaded, and the frames the heartbeat
+// recorded as small grey ticks. A click beside the handle jumps there, not a
+// page on.
 class ActivityTrackBar : public QSlider {
     Q_OBJECT
   public:
     explicit ActivityTrackBar(QWidget* parent = nullptr);
 
-    // One value per frame; moving marks the frames recorded by movement.
-    // Empty vectors clear it.
-    void setActivity(std::vector<int> motion, std::vector<bool> moving, int trigger);
+    // One value per frame; moving marks the frames recorded by movement,
+    // heartbeat those recorded by the heartbeat. Empty vectors clear it.
+    void setActivity(std::vector<int> motion, std::vector<bool> moving, int trigger,
+                     std::vector<bool> heartbeat = {});
     int activityFrames() const { return int(motion_.size()); }
 
   protected:
@@ -101,6 +103,7 @@ class ActivityTrackBar : public QSlider {
 
     std::vector<int> motion_;
     std::vector<bool> moving_;
+    std::vector<bool> heartbeat_;
     int trigger_ = 0;
 };
 

@@ -227,7 +227,7 @@ int printRecorderStatus(const CommandLine& line) {
     InstanceChannel channel;
     if (std::optional<RecorderStatus> status = runningRecorder(channel, line.instanceSuffix)) {
         // What reaches the terminal carries no escape codes, whoever answered.
-        for (QString* text : {&status->mode, &status->state, &status->camera}) {
+        for (QString* text : {&status->mode, &status->state, &status->camera, &status->window}) {
             *text = media::sanitizedText(*text);
         }
         for (QString* path : {&status->file, &status->folder}) {

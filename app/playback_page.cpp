@@ -3,6 +3,7 @@
 
 #include "app/window_layout.h"
 #include "playback/frame_export.h"
+#include "playback/journal_activity.h"
 #include "playback/playback_graph.h"
 #include "playback/record_navigation.h"
 #include "record/record_files.h"
@@ -291,23 +292,10 @@ void PlaybackPage::ChangePlaySpeed(int step) {
 
 // The journal's motion values behind the position track bar, one per frame.
 void PlaybackPage::showPlaybackActivity() {
-    const qint64 count = playbackGraph_->frameCount();
-    std::vector<int> motion(std::size_t(std::max<qint64>(count, 0)), 0);
-    std::vector<bool> moving(motion.size(), false);
-    int trigger = 0;
-    for (const record::JournalLine& line : playbackJournal_) {
-        if (line.frame >= 0 && line.frame < count) {
-            motion[std::size_t(line.frame)] = line.motion;
-            moving[std::size_t(line.frame)] = line.fate == record::JournalFate::Movement ||
-                                              line.fate == record::JournalFate::PreRecord;
-            trigger = line.trigger;
-        }
-    }
-    if (playbackJournal_.empty()) {
-        motion.clear();
-        moving.clear();
-    }
-    c_.TBPlayback->setActivity(std::move(motion), std::move(moving), trigger);
+    playback::JournalActivity activity =
+        playback::journalActivity(playbackJournal_, playbackGraph_->frameCount());
+    c_.TBPlayback->setActivity(std::move(activity.motion), std::move(activity.moving),
+                               activity.trigger, std::move(activity.heartbeat));
 }
 
 // "Frame N of M" and the time of day it was taken (the date is in the file's

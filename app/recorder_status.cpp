@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 namespace kv::app {
 
@@ -45,6 +46,12 @@ RecorderStatus recorderStatus(const session::RecordingSession& session, const QS
         s.file = session.RecordFileName();
         s.frames = session.recordedFrames();
     }
+    if (settings.RecUseTimer) {
+        s.window = session.todaysWindow().statusText;
+        s.window.remove(QRegularExpression(QStringLiteral("^Window: ")));
+    } else {
+        s.window = QStringLiteral("the whole day (no daily window)");
+    }
     s.lastMovement = lastMovement;
     s.folder = settings.AVIPath;
     QList<record::RecordFileEntry> files;
@@ -69,6 +76,7 @@ QByteArray toJson(const RecorderStatus& s) {
         {QStringLiteral("camera"), s.camera},
         {QStringLiteral("file"), s.file},
         {QStringLiteral("frames"), s.frames},
+        {QStringLiteral("window"), s.window},
         {QStringLiteral("lastMovement"),
          s.lastMovement.isValid() ? s.lastMovement.toString(Qt::ISODate) : QString()},
         {QStringLiteral("folder"), s.folder},
@@ -92,6 +100,7 @@ std::optional<RecorderStatus> recorderStatusFromJson(const QByteArray& json) {
     s.camera = o.value(QStringLiteral("camera")).toString();
     s.file = o.value(QStringLiteral("file")).toString();
     s.frames = o.value(QStringLiteral("frames")).toInt();
+    s.window = o.value(QStringLiteral("window")).toString();
     s.lastMovement =
         QDateTime::fromString(o.value(QStringLiteral("lastMovement")).toString(), Qt::ISODate);
     s.folder = o.value(QStringLiteral("folder")).toString();
@@ -117,6 +126,9 @@ QString describe(const RecorderStatus& s) {
                                             .arg(s.frames)
                                             .arg(s.frames == 1 ? QStringLiteral("frame")
                                                                : QStringLiteral("frames")));
+    if (!s.window.isEmpty()) {
+        text += QStringLiteral("  Window:         %1\n").arg(s.window);
+    }
     text += QStringLiteral("  Last movement:  %1\n")
                 .arg(s.lastMovement.isValid()
                          ? s.lastMovement.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))

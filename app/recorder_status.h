@@ -27,6 +27,7 @@ struct RecorderStatus {
     QString camera;
     QString file;  // the recording being written, or empty
     int frames = 0;
+    QString window;          // today's daily window, "08:07 to 15:54 (sunrise to sunset)"
     QDateTime lastMovement;  // invalid when none since the start
     QString folder;
     double diskUsed_mb = 0;  // by the folder's recordings, decimal megabytes

@@ -238,6 +238,19 @@ QString windowProblem(const WindowSettings& s) {
     return {};
 }
 
+WindowSettings windowSettings(const Settings& settings) {
+    WindowSettings w;
+    w.recStartTime = settings.RecStartTime;
+    w.recStopTime = settings.RecStopTime;
+    w.recStartAt = settings.RecStartAt;
+    w.recStopAt = settings.RecStopAt;
+    w.recStartOffset_min = settings.RecStartOffset;
+    w.recStopOffset_min = settings.RecStopOffset;
+    w.latitude = coordinateFromText(settings.Latitude);
+    w.longitude = coordinateFromText(settings.Longitude);
+    return w;
+}
+
 DailyWindow dailyWindow(const WindowSettings& s, QDate date, const QTimeZone& givenZone) {
     const QTimeZone zone = givenZone.isValid() ? givenZone : QTimeZone::systemTimeZone();
     const QString problem = windowProblem(s);

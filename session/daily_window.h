@@ -6,6 +6,8 @@
 // equation of time, the sunrise equation with -0.833 degrees for refraction
 // and the sun's radius); no network is asked.
 
+#include "session/settings.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -42,8 +44,8 @@ inline constexpr int kIdleIntervalMax_s = 86400;
 
 // The settings that make the window, as they are stored.
 struct WindowSettings {
-    double recStartTime = 0.25;  // fractions of a day, for clock anchors
-    double recStopTime = (23 * 3600 + 59 * 60) / 86400.0;
+    double recStartTime = kDefaultRecStartTime;  // fractions of a day, for clock anchors
+    double recStopTime = kDefaultRecStopTime;
     int recStartAt = 0;  // WindowAnchor
     int recStopAt = 0;
     int recStartOffset_min = 0;  // for sun anchors; a clock time is exact
@@ -71,6 +73,10 @@ struct DailyWindow {
     QString dialogText;  // "today 08:07 - 15:54"
     QString statusText;  // "Window: 08:07 to 15:54 (sunrise to sunset)"
 };
+
+// The window's settings as the settings store holds them; an unreadable
+// latitude or longitude counts as not set.
+WindowSettings windowSettings(const Settings& settings);
 
 // The window on a local date (an invalid zone is the system's); call it
 // again when the date changes.

@@ -26,10 +26,6 @@ namespace kv::session {
 
 namespace {
 const QString kMaskFile = QStringLiteral("Mask.bmp");
-
-int secondOfDay(double timeOfDay) {
-    return int(std::lround(timeOfDay * 86400.0)) % 86400;
-}
 }  // namespace
 
 QString buildProblemText(BuildProblem problem, int code) {
@@ -100,6 +96,8 @@ RecordingSession::~RecordingSession() {
 
 void RecordingSession::apply(const Settings& settings) {
     settings_ = settings;
+    windowDate_ = QDate();  // the window is worked out again
+    heartbeat_.setInterval(settings_.IdleInterval);
     preRecord_.setCapacity(settings_.PreRecFrames);
     grabber_->setInterval(settings_.Mode == session::StateOff
                               ? kIdleInterval_ms
@@ -107,8 +105,8 @@ void RecordingSession::apply(const Settings& settings) {
     if (recordingWindowEmpty()) {
         if (!emptyWindowTold_) {
             emptyWindowTold_ = true;
-            qCWarning(lcRecording) << "the daily recording window starts when it stops:"
-                                      " nothing is recorded until it is changed";
+            qCWarning(lcRecording).noquote()
+                << todaysWindow().reason << "Nothing is recorded until the window is changed.";
             Q_EMIT statusText(stateText());
         }
     } else {
@@ -125,8 +123,34 @@ void RecordingSession::apply(const Settings& settings) {
 }
 
 bool RecordingSession::recordingWindowEmpty() const {
-    return settings_.RecUseTimer &&
-           secondOfDay(settings_.RecStartTime) == secondOfDay(settings_.RecStopTime);
+    return settings_.RecUseTimer && todaysWindow().state == WindowState::Refused;
+}
+
+const DailyWindow& RecordingSession::todaysWindow() const {
+    const QDateTime now = clock_.now();
+    if (windowDate_ != now.date()) {
+        windowDate_ = now.date();
+        window_ = dailyWindow(windowSettings(settings_), now.date(), now.timeZone());
+    }
+    return window_;
+}
+
+// Each opening and closing of the daily window, and why a day has none, is
+// logged once.
+void RecordingSession::logWindowChange(bool open) {
+    const DailyWindow& w = todaysWindow();
+    if (w.state != loggedWindowState_) {
+        loggedWindowState_ = w.state;
+        if (!w.reason.isEmpty()) {
+            qCInfo(lcRecording).noquote() << w.reason;
+        }
+    }
+    if (windowOpen_ != open) {
+        windowOpen_ = open;
+        qCInfo(lcRecording).noquote()
+            << (open ? "the daily recording window opens:" : "the daily recording window closes:")
+            << w.statusText;
+    }
 }
 
 void RecordingSession::setMode(int mode) {
@@ -276,8 +300,11 @@ void RecordingSession::recordTimerTick() {
     in.recordGraphExists = recordGraph_->exists();
     in.recUseTimer = settings_.RecUseTimer;
     in.now = session::timeOfDay(clock_.now());
-    in.start = settings_.RecStartTime;
-    in.stop = settings_.RecStopTime;
+    in.start = todaysWindow().start;
+    in.stop = todaysWindow().stop;
+    if (settings_.RecUseTimer) {
+        logWindowChange(!session::outsideRecordingWindow(in.now, in.start, in.stop));
+    }
     in.recordedFrames = recordedFrames_;
     in.maxRecordSamples = settings_.MaxRecordSamples;
     switch (session::recordTimerAction(in)) {
@@ -540,6 +567,7 @@ bool RecordingSession::openRecordFile() {
     if (!writeFailed_) {
         writeBackoff_.reset();  // a failed build before is over
     }
+    heartbeat_.recorded(recordStart_ms_);
     Q_EMIT statusText(recordingStatus());
     Q_EMIT recordGraphBuilt();
     return true;
@@ -551,6 +579,7 @@ void RecordingSession::CloseRecordGraph() {
     grabber_->resetIndex();
     // The file finishes in the background; the next one may start at once.
     recordGraph_->close(record::RecordGraph::Finish::Background);
+    heartbeat_.reset();
     Q_EMIT recordGraphClosed();
     Q_EMIT statusText(QStringLiteral("AUS"));
     grabber_->setInterval(kIdleInterval_ms);
@@ -626,11 +655,14 @@ QString RecordingSession::recorderState() const {
         return tr("Recording window is empty");
     }
     if (!recordGraph_->exists() && settings_.RecUseTimer &&
-        !session::insideStartWindow(session::timeOfDay(clock_.now()), settings_.RecStartTime,
-                                    settings_.RecStopTime)) {
+        !session::insideStartWindow(session::timeOfDay(clock_.now()), todaysWindow().start,
+                                    todaysWindow().stop)) {
+        if (todaysWindow().state == WindowState::Nothing) {
+            return todaysWindow().reason;
+        }
         return QStringLiteral("Outside the recording window until %1")
             .arg(QTime(0, 0)
-                     .addSecs(int(std::lround(settings_.RecStartTime * 86400.0)) % 86400)
+                     .addSecs(int(std::lround(todaysWindow().start * 86400.0)) % 86400)
                      .toString(QStringLiteral("HH:mm")));
     }
     switch (settings_.Mode) {
@@ -725,8 +757,12 @@ void RecordingSession::FrameLoop() {
     }
 
     const session::FrameState state = postRecord_.fate(settings_.Mode);
+    // A quiet frame now and then, so a still day still shows in the film.
+    const std::uint32_t now_ms = clock_.tickCount();
+    const bool heartbeat = state != session::StateRecord && heartbeat_.due(now_ms, settings_.Mode);
+    const bool recorded = state == session::StateRecord || heartbeat;
     lastRecorded_ = state == session::StateRecord;
-    if (state == session::StateRecord && recordedFrames_ > settings_.MaxRecordSamples) {
+    if (recorded && recordedFrames_ > settings_.MaxRecordSamples) {
         // The file is full: this frame opens the next one.
         rotateRecording();
         if (!recordGraph_->exists()) {
@@ -739,7 +775,7 @@ void RecordingSession::FrameLoop() {
     line.motion = measured ? motion : 0;
     line.trigger = settings_.Trigger;
     const std::int64_t duration = std::int64_t(settings_.PlayInterval) * 10000;
-    if (state == session::StateRecord) {
+    if (recorded) {
         if (movementBegins) {
             // The frames just before the movement go first, in the order taken.
             preRecord_.drain([&](const std::uint8_t* pixels, const record::JournalLine& kept) {
@@ -748,10 +784,12 @@ void RecordingSession::FrameLoop() {
             });
         }
         ++recordedFrames_;
-        line.fate = settings_.Mode == session::StateRecord   ? record::JournalFate::On
+        line.fate = heartbeat                                ? record::JournalFate::Heartbeat
+                    : settings_.Mode == session::StateRecord ? record::JournalFate::On
                     : measured && motion > settings_.Trigger ? record::JournalFate::Movement
                                                              : record::JournalFate::PostRecord;
         recordGraph_->push(displayCopy_.data(), format, duration, &line);
+        heartbeat_.recorded(now_ms);
         const record::RecordCounters counters = recordGraph_->counters();
         if (const std::uint64_t lost = counters.dropped + counters.failed) {
             Q_EMIT lostFrames(lost);

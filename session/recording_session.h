@@ -15,6 +15,7 @@
 #include "media/clock.h"
 #include "media/frame.h"
 #include "record/record_files.h"
+#include "session/daily_window.h"
 #include "session/pre_record.h"
 #include "session/record_policy.h"
 #include "session/settings.h"
@@ -178,6 +179,8 @@ class RecordingSession : public QObject {
     // The capture graph runs and the recording waits for the camera's format.
     bool recordPending() const { return recordPending_; }
     bool writeFailed() const { return writeFailed_; }
+    // Today's daily window, worked out again when the date or the settings change.
+    const DailyWindow& todaysWindow() const;
     // What the recorder is doing, in a few words for the status bar:
     // "Recording", "Waiting for movement", "Recording off", "Outside the
     // recording window until 06:00", "Recording window is empty", "No camera",
@@ -254,6 +257,7 @@ class RecordingSession : public QObject {
     void onCameraAdded(const QString& name);
     bool namedCameraListed() const;
     bool recordingWindowEmpty() const;
+    void logWindowChange(bool open);
 
     const media::Clock& clock_;
     Settings settings_;
@@ -305,6 +309,11 @@ class RecordingSession : public QObject {
     bool overQuota_ = false;
     std::uint32_t lastQuota_ms_ = 0;
     bool emptyWindowTold_ = false;
+    mutable DailyWindow window_;
+    mutable QDate windowDate_;
+    std::optional<bool> windowOpen_;  // as last logged
+    std::optional<WindowState> loggedWindowState_;
+    Heartbeat heartbeat_;
     bool sourceMissingTold_ = false;
     QString compressorFailureTold_;  // the compressor whose failure was told
 };

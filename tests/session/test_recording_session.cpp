@@ -7,6 +7,7 @@
 #include "media/uri_camera.h"
 #include "record/journal.h"
 #include "record/record_graph.h"
+#include "session/daily_window.h"
 #include "session/recording_session.h"
 #include "tests/support/avi_probe.h"
 #include "tests/support/http_camera.h"
@@ -19,6 +20,7 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -392,6 +394,95 @@ TEST_F(RecordingSessionTest, AnEmptyRecordingWindowIsTold) {
     settings_.RecStopTime = 0.75;
     session.apply(settings_);
     EXPECT_NE(session.stateText(), QStringLiteral("Recording window is empty"));
+    // A window anchored to the sun without a place can never record either.
+    settings_.RecStartAt = int(session::WindowAnchor::Sunrise);
+    session.apply(settings_);
+    EXPECT_EQ(session.stateText(), QStringLiteral("Recording window is empty"));
+    settings_.Latitude = QStringLiteral("52.52");
+    settings_.Longitude = QStringLiteral("13.405");
+    session.apply(settings_);
+    EXPECT_NE(session.stateText(), QStringLiteral("Recording window is empty"));
+}
+
+// Real ticks, but the date and time of a chosen day in Berlin that run on
+// from where the test puts them.
+class BerlinClock : public media::Clock {
+  public:
+    std::uint32_t tickCount() const override { return media::systemClock().tickCount(); }
+    QDateTime now() const override { return base_.addMSecs(since_.elapsed()); }
+    void jumpTo(const QDateTime& at) {
+        base_ = at;
+        since_.restart();
+    }
+
+  private:
+    QDateTime base_;
+    QElapsedTimer since_;
+};
+
+// A window from sunrise to sunset on a still scene waiting for movement: the
+// recording starts once the sun is up and stops once it has set, and in
+// between the heartbeat records one quiet frame per IdleInterval.
+TEST_F(RecordingSessionTest, TheWindowFollowsTheSunAndAStillDayKeepsAHeartbeat) {
+    const QTimeZone berlin("Europe/Berlin");
+    ASSERT_TRUE(berlin.isValid());
+    settings_.RecUseTimer = true;
+    settings_.RecStartAt = int(session::WindowAnchor::Sunrise);
+    settings_.RecStopAt = int(session::WindowAnchor::Sunset);
+    settings_.Latitude = QStringLiteral("52.52");
+    settings_.Longitude = QStringLiteral("13.405");
+    settings_.Mode = session::StatePause;
+    settings_.RecInterval = 200;
+    settings_.IdleInterval = 1;
+    const QDate day(2026, 6, 21);
+    const session::DailyWindow window =
+        session::dailyWindow(session::windowSettings(settings_), day, berlin);
+    ASSERT_EQ(window.state, session::WindowState::Normal);
+    const QDateTime sunrise(day, QTime(0, 0).addSecs(int(std::lround(window.start * 86400))),
+                            berlin);
+    const QDateTime sunset(day, QTime(0, 0).addSecs(int(std::lround(window.stop * 86400))), berlin);
+    EXPECT_EQ(sunrise.toString(QStringLiteral("HH:mm")), QStringLiteral("04:43"));
+    EXPECT_EQ(sunset.toString(QStringLiteral("HH:mm")), QStringLiteral("21:33"));
+
+    BerlinClock clock;
+    clock.jumpTo(sunrise.addSecs(-3));
+    media::setCommandLineCameras({{QStringLiteral("Still"), QStringLiteral("test:smpte75")}});
+    settings_.CaptureDeviceName = QStringLiteral("Still");
+    session_ = std::make_unique<RecordingSession>(clock);
+    RecordingSession& session = *session_;
+    session.apply(settings_);
+    session.setMode(settings_.Mode);
+    session.resetRestartDelay(0);
+    int movements = 0;
+    QObject::connect(&session, &RecordingSession::movementStarted, [&movements] { ++movements; });
+
+    EXPECT_FALSE(runUntil([&] { return session.recordGraphExists(); }, 2000));
+    EXPECT_TRUE(
+        session.stateText().startsWith(QStringLiteral("Outside the recording window until 04:43")))
+        << session.stateText().toStdString();
+    ASSERT_TRUE(runUntil([&] { return session.recordedFrames() >= 3; }, 10000));
+    EXPECT_GE(clock.now(), sunrise);
+    const QString file = session.RecordFileName();
+
+    clock.jumpTo(sunset.addSecs(-1));
+    ASSERT_TRUE(runUntil([&] { return !session.recordGraphExists(); }, 6000));
+    EXPECT_GT(clock.now(), sunset);
+    EXPECT_EQ(movements, 0);  // quiet frames tell nobody
+    session.shutdown();
+
+    int bad = 0;
+    const auto journal = record::readJournal(record::journalPath(file), &bad);
+    EXPECT_EQ(bad, 0);
+    ASSERT_GE(journal.size(), 3u);
+    for (std::size_t i = 0; i < journal.size(); ++i) {
+        EXPECT_EQ(journal[i].fate, record::JournalFate::Heartbeat) << i;
+        if (i > 0 && journal[i].time.date() == journal[i - 1].time.date() &&
+            journal[i].time.time().hour() == journal[i - 1].time.time().hour()) {
+            // Never more often than the interval (the frames come on a 200 ms grid).
+            EXPECT_GE(journal[i - 1].time.msecsTo(journal[i].time), 950) << i;
+        }
+    }
+    EXPECT_EQ(test::probeAvi(file).frames, int(journal.size()));
 }
 
 class RecordingSessionFullDisk : public RecordingSessionTest {
