@@ -81,6 +81,13 @@ void copySettingsToSetup(const session::Settings& settings, TDlgSetup& dialog) {
     dialog.cbTimer->setChecked(settings.RecUseTimer);
     dialog.dtPickStart->setTime(session::timeFromDayFraction(settings.RecStartTime));
     dialog.dtPickStop->setTime(session::timeFromDayFraction(settings.RecStopTime));
+    dialog.CBStartAt->setCurrentIndex(settings.RecStartAt);
+    dialog.CBStopAt->setCurrentIndex(settings.RecStopAt);
+    dialog.UpDownStartOffset->setValue(settings.RecStartOffset);
+    dialog.UpDownStopOffset->setValue(settings.RecStopOffset);
+    dialog.edLatitude->setText(settings.Latitude);
+    dialog.edLongitude->setText(settings.Longitude);
+    dialog.UpDownIdleInterval->setValue(settings.IdleInterval);
 
     setDetached(*dialog.UpDownRecInterval, *dialog.lbRecInt,
                 recIntervalSpin(settings.RecInterval,
@@ -124,6 +131,13 @@ void copySetupToSettings(const TDlgSetup& dialog, session::Settings& settings) {
     settings.RecUseTimer = dialog.cbTimer->isChecked();
     settings.RecStartTime = session::dayFractionFromTime(dialog.dtPickStart->time());
     settings.RecStopTime = session::dayFractionFromTime(dialog.dtPickStop->time());
+    settings.RecStartAt = dialog.CBStartAt->currentIndex();
+    settings.RecStopAt = dialog.CBStopAt->currentIndex();
+    settings.RecStartOffset = dialog.UpDownStartOffset->value();
+    settings.RecStopOffset = dialog.UpDownStopOffset->value();
+    settings.Latitude = dialog.edLatitude->text().trimmed();
+    settings.Longitude = dialog.edLongitude->text().trimmed();
+    settings.IdleInterval = dialog.UpDownIdleInterval->value();
 
     settings.RecInterval = dialog.recIntervalAfterOk(
         recIntervalFromSpin(dialogs::spinState(*dialog.UpDownRecInterval, *dialog.lbRecInt)));

@@ -1,5 +1,7 @@
 #include "dialogs/Dlgeinstellung.h"
 
+#include "session/daily_window.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -16,6 +18,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTimeEdit>
+#include <QTimeZone>
 #include <QVBoxLayout>
 
 #include <climits>
@@ -343,15 +346,8 @@ QWidget* TDlgSetup::buildGeneralPage() {
     }
     Label15->setBuddy(dtPickStart);
     Label16->setBuddy(dtPickStop);
-    auto* times = new QHBoxLayout;
-    times->addWidget(Label15);
-    times->addWidget(dtPickStart);
-    times->addSpacing(16);
-    times->addWidget(Label16);
-    times->addWidget(dtPickStop);
-    times->addStretch();
     layout->addWidget(cbTimer);
-    layout->addLayout(times);
+    layout->addLayout(buildWindowRows(page));
     layout->addSpacing(kGap);
 
     CBPlaySoundOnMove =
@@ -370,6 +366,91 @@ QWidget* TDlgSetup::buildGeneralPage() {
     layout->addWidget(CBShowWndOnMove);
     layout->addStretch();
     return page;
+}
+
+QLayout* TDlgSetup::buildWindowRows(QWidget* page) {
+    auto* grid = new QGridLayout;
+    const QStringList anchors{tr("at clock time"), tr("at sunrise"), tr("at sunset")};
+    CBStartAt = named(new QComboBox(page), "CBStartAt");
+    CBStopAt = named(new QComboBox(page), "CBStopAt");
+    UpDownStartOffset = named(new QSpinBox(page), "UpDownStartOffset");
+    UpDownStopOffset = named(new QSpinBox(page), "UpDownStopOffset");
+    for (QComboBox* anchor : {CBStartAt, CBStopAt}) {
+        anchor->addItems(anchors);
+    }
+    for (QSpinBox* offset : {UpDownStartOffset, UpDownStopOffset}) {
+        offset->setRange(-kv::session::kWindowOffsetMax_min, kv::session::kWindowOffsetMax_min);
+        offset->setSuffix(tr(" min"));
+        offset->setToolTip(tr("Minutes before (-) or after (+) the sun's time"));
+    }
+    grid->addWidget(Label15, 0, 0);
+    grid->addWidget(dtPickStart, 0, 1);
+    grid->addWidget(CBStartAt, 0, 2);
+    grid->addWidget(UpDownStartOffset, 0, 3);
+    grid->addWidget(Label16, 1, 0);
+    grid->addWidget(dtPickStop, 1, 1);
+    grid->addWidget(CBStopAt, 1, 2);
+    grid->addWidget(UpDownStopOffset, 1, 3);
+
+    lbPlace = named(new QLabel(tr("Place:"), page), "lbPlace");
+    edLatitude = named(new QLineEdit(page), "edLatitude");
+    edLongitude = named(new QLineEdit(page), "edLongitude");
+    edLatitude->setPlaceholderText(tr("latitude, e.g. 52.52"));
+    edLongitude->setPlaceholderText(tr("longitude, e.g. 13.40"));
+    lbPlace->setBuddy(edLatitude);
+    grid->addWidget(lbPlace, 2, 0);
+    grid->addWidget(edLatitude, 2, 1, 1, 2);
+    grid->addWidget(edLongitude, 2, 3);
+    lbWindowToday = named(new QLabel(page), "lbWindowToday");
+    grid->addWidget(lbWindowToday, 3, 1, 1, 3);
+    grid->setColumnStretch(4, 1);
+
+    auto update = [this] { showWindowToday(); };
+    for (QComboBox* anchor : {CBStartAt, CBStopAt}) {
+        connect(anchor, &QComboBox::currentIndexChanged, this, update);
+    }
+    for (QSpinBox* offset : {UpDownStartOffset, UpDownStopOffset}) {
+        connect(offset, &QSpinBox::valueChanged, this, update);
+    }
+    for (QTimeEdit* picker : {dtPickStart, dtPickStop}) {
+        connect(picker, &QTimeEdit::timeChanged, this, update);
+    }
+    for (QLineEdit* edit : {edLatitude, edLongitude}) {
+        connect(edit, &QLineEdit::textChanged, this, update);
+    }
+    connect(cbTimer, &QCheckBox::toggled, this, update);
+    return grid;
+}
+
+static kv::session::WindowSettings windowSettingsOf(const TDlgSetup& d) {
+    kv::session::WindowSettings w;
+    w.recStartTime = kv::session::dayFractionFromTime(d.dtPickStart->time());
+    w.recStopTime = kv::session::dayFractionFromTime(d.dtPickStop->time());
+    w.recStartAt = d.CBStartAt->currentIndex();
+    w.recStopAt = d.CBStopAt->currentIndex();
+    w.recStartOffset_min = d.UpDownStartOffset->value();
+    w.recStopOffset_min = d.UpDownStopOffset->value();
+    w.latitude = kv::session::coordinateFromText(d.edLatitude->text());
+    w.longitude = kv::session::coordinateFromText(d.edLongitude->text());
+    return w;
+}
+
+void TDlgSetup::showWindowToday() {
+    // A clock end uses its time; a sun end its offset.
+    dtPickStart->setEnabled(CBStartAt->currentIndex() == 0);
+    dtPickStop->setEnabled(CBStopAt->currentIndex() == 0);
+    UpDownStartOffset->setEnabled(CBStartAt->currentIndex() != 0);
+    UpDownStopOffset->setEnabled(CBStopAt->currentIndex() != 0);
+    const kv::session::WindowSettings w = windowSettingsOf(*this);
+    const QString problem = kv::session::windowProblem(w);
+    if (!problem.isEmpty()) {
+        lbWindowToday->setText(problem);
+        return;
+    }
+    const kv::session::DailyWindow today =
+        kv::session::dailyWindow(w, QDate::currentDate(), QTimeZone::systemTimeZone());
+    lbWindowToday->setText(today.state == kv::session::WindowState::Normal ? today.dialogText
+                                                                           : today.reason);
 }
 
 QWidget* TDlgSetup::buildDetectorPage() {
@@ -394,6 +475,21 @@ QWidget* TDlgSetup::buildDetectorPage() {
     row->addStretch();
     layout->addLayout(row);
     layout->addWidget(lbDetectorHelp);
+    layout->addSpacing(8);
+
+    lbIdleInterval =
+        named(new QLabel(tr("&Heartbeat: while nothing moves, record a frame every"), page),
+              "lbIdleInterval");
+    UpDownIdleInterval = named(new QSpinBox(page), "UpDownIdleInterval");
+    UpDownIdleInterval->setRange(0, kv::session::kIdleIntervalMax_s);
+    UpDownIdleInterval->setSuffix(tr(" s"));
+    UpDownIdleInterval->setSpecialValueText(tr("off"));
+    lbIdleInterval->setBuddy(UpDownIdleInterval);
+    auto* idle = new QHBoxLayout;
+    idle->addWidget(lbIdleInterval);
+    idle->addWidget(UpDownIdleInterval);
+    idle->addStretch();
+    layout->addLayout(idle);
     layout->addSpacing(8);
 
     lbNotify = named(boldLabel(u"Desktop notifications:"_s, page), "lbNotify");
@@ -526,7 +622,9 @@ int TDlgSetup::maxDiskspaceAfterOk(int fromSpin_MB) const {
 }
 
 void TDlgSetup::accept() {
-    if (recordWindowIsEmpty(cbTimer->isChecked(), dtPickStart->time(), dtPickStop->time())) {
+    const bool clockWindow = CBStartAt->currentIndex() == 0 && CBStopAt->currentIndex() == 0;
+    if (clockWindow &&
+        recordWindowIsEmpty(cbTimer->isChecked(), dtPickStart->time(), dtPickStop->time())) {
         PageControl1->setCurrentWidget(tsGeneral);
         QMessageBox::warning(
             this, u"Kestrelvision"_s,
@@ -536,6 +634,16 @@ void TDlgSetup::accept() {
                 .arg(dtPickStart->time().toString(u"HH:mm:ss"_s)));
         dtPickStop->setFocus();
         return;
+    }
+    if (cbTimer->isChecked()) {
+        const QString problem = kv::session::windowProblem(windowSettingsOf(*this));
+        if (!problem.isEmpty()) {
+            PageControl1->setCurrentWidget(tsGeneral);
+            QMessageBox::warning(this, u"Kestrelvision"_s, problem);
+            (edLatitude->text().isEmpty() ? static_cast<QWidget*>(edLatitude) : CBStartAt)
+                ->setFocus();
+            return;
+        }
     }
     QDialog::accept();
 }

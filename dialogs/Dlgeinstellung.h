@@ -19,6 +19,7 @@ class QDialogButtonBox;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -186,6 +187,17 @@ class TDlgSetup : public QDialog {
     QTimeEdit* dtPickStart = nullptr;
     QLabel* Label16 = nullptr;
     QTimeEdit* dtPickStop = nullptr;
+    // Each end at its clock time, or at sunrise or sunset with an offset.
+    QComboBox* CBStartAt = nullptr;         // 0 clock time, 1 sunrise, 2 sunset
+    QSpinBox* UpDownStartOffset = nullptr;  // minutes
+    QComboBox* CBStopAt = nullptr;
+    QSpinBox* UpDownStopOffset = nullptr;
+    QLabel* lbPlace = nullptr;
+    QLineEdit* edLatitude = nullptr;   // decimal degrees, north positive; empty: not set
+    QLineEdit* edLongitude = nullptr;  // east positive
+    QLabel* lbWindowToday = nullptr;   // "today 08:07 - 15:54"
+    QLabel* lbIdleInterval = nullptr;
+    QSpinBox* UpDownIdleInterval = nullptr;  // heartbeat seconds, 0 off
     QCheckBox* CBPlaySoundOnMove = nullptr;
     QLineEdit* edSoundFileName = nullptr;
     QPushButton* BtnSelectFile = nullptr;
@@ -218,4 +230,7 @@ class TDlgSetup : public QDialog {
     QWidget* buildGeneralPage();
     QWidget* buildFtpPage();
     QWidget* buildDetectorPage();
+    QLayout* buildWindowRows(QWidget* page);
+    // The window as the dialog's controls set it, and today's times for it.
+    void showWindowToday();
 };

@@ -1,5 +1,6 @@
 #include "app/setup_exchange.h"
 #include "dialogs/Dlgeinstellung.h"
+#include "session/daily_window.h"
 #include "tests/support/avi_probe.h"
 
 #include <QCheckBox>
@@ -17,6 +18,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimeEdit>
+#include <QTimeZone>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -426,6 +428,13 @@ TEST_F(SetupDialog, EveryValueRoundTrips) {
     s.Detector = 1;
     s.NotifyOnMove = true;
     s.NotifyOnCamera = false;
+    s.RecStartAt = 1;
+    s.RecStopAt = 2;
+    s.RecStartOffset = -30;
+    s.RecStopOffset = 45;
+    s.Latitude = u"-33.87"_s;
+    s.Longitude = u"151.21"_s;
+    s.IdleInterval = 300;
     s.FTPActive = true;
     s.FTPMaxFrames = 250;
     s.UseActiveOnly = true;
@@ -577,6 +586,46 @@ TEST_F(SetupDialog, AnEmptyRecordingWindowIsRefusedAndTheDialogStaysOpen) {
         dialog.cbTimer->setChecked(false);
     }));
     EXPECT_FALSE(s.RecUseTimer);
+}
+
+// Ends anchored to the sun: the dialog shows today's times as the recorder
+// will work them out, and refuses a sun end without a place.
+TEST_F(SetupDialog, SunAnchoredWindowShowsTodayAndNeedsAPlace) {
+    Settings s;
+    s.RecUseTimer = true;
+    copySettingsToSetup(s, dialog);
+    dialog.open();
+    dialog.CBStartAt->setCurrentIndex(1);  // at sunrise
+    dialog.CBStopAt->setCurrentIndex(2);   // at sunset
+    EXPECT_FALSE(dialog.dtPickStart->isEnabled());
+    EXPECT_TRUE(dialog.UpDownStartOffset->isEnabled());
+    QString told;
+    kv::test::answerNextModal([&](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        told = box->text();
+        box->accept();
+    });
+    dialog.BtnOK->click();
+    EXPECT_TRUE(told.contains(u"latitude"_s)) << told.toStdString();
+    EXPECT_TRUE(dialog.isVisible());
+
+    dialog.edLatitude->setText(u"52.52"_s);
+    dialog.edLongitude->setText(u"13.405"_s);
+    dialog.UpDownStopOffset->setValue(30);
+    copySetupToSettings(dialog, s);
+    const kv::session::DailyWindow today = kv::session::dailyWindow(
+        kv::session::windowSettings(s), QDate::currentDate(), QTimeZone::systemTimeZone());
+    EXPECT_EQ(dialog.lbWindowToday->text(),
+              today.state == kv::session::WindowState::Normal ? today.dialogText : today.reason);
+    EXPECT_TRUE(dialog.lbWindowToday->text().startsWith(u"today "_s) ||
+                today.state != kv::session::WindowState::Normal);
+    dialog.BtnOK->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    copySetupToSettings(dialog, s);
+    EXPECT_EQ(s.RecStartAt, 1);
+    EXPECT_EQ(s.RecStopOffset, 30);
+    EXPECT_EQ(s.Latitude, u"52.52"_s);
 }
 
 TEST_F(SetupDialog, RecordingFolderShownAndChosenWithBrowse) {
