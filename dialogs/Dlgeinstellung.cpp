@@ -179,7 +179,7 @@ using namespace kv::dialogs;
 TDlgSetup::TDlgSetup(QWidget* parent) : QDialog(parent) {
     setObjectName(u"DlgSetup"_s);
     setWindowTitle(u"Kestrelvision Setup:"_s);
-    setFixedSize(560, 535);
+    setFixedSize(560, 615);  // room for the window's sun rows
 
     PageControl1 = named(new QTabWidget(this), "PageControl1");
     tsGeneral = buildGeneralPage();

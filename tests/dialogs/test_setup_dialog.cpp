@@ -204,7 +204,7 @@ class SetupDialog : public ::testing::Test {
 
 TEST_F(SetupDialog, FormAndControls) {
     EXPECT_EQ(dialog.windowTitle(), u"Kestrelvision Setup:"_s);
-    EXPECT_EQ(dialog.size(), QSize(560, 535));
+    EXPECT_EQ(dialog.size(), QSize(560, 615));
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     EXPECT_TRUE(dialog.BtnOK->isDefault());
     auto* tabs = dialog.findChild<QTabWidget*>(u"PageControl1"_s);
