@@ -1,5 +1,7 @@
 #include "film/avi_frames.h"
 
+#include "record/avi_repair.h"
+
 #include <QFile>
 
 #include <fcntl.h>
@@ -27,26 +29,11 @@ constexpr std::uint32_t kAvifKeyFrame = 0x10;
 
 class Reader {
   public:
-    Reader(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    Reader(int fd, std::uint64_t size) : storage_(fd), size_(size) {}
     std::uint64_t size() const { return size_; }
+    // Only within the size seen at the start: a file being written grows.
     bool read(std::uint64_t offset, void* data, std::size_t length) const {
-        if (offset + length > size_) {
-            return false;
-        }
-        auto* out = static_cast<char*>(data);
-        while (length > 0) {
-            const ssize_t n = ::pread(fd_, out, length, off_t(offset));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return false;
-            }
-            out += n;
-            offset += std::uint64_t(n);
-            length -= std::size_t(n);
-        }
-        return true;
+        return offset + length <= size_ && storage_.read(offset, data, length);
     }
     // A chunk header: its fourcc and size; false past the end.
     bool header(std::uint64_t offset, std::uint32_t* id, std::uint32_t* length) const {
@@ -60,7 +47,7 @@ class Reader {
     }
 
   private:
-    int fd_;
+    mutable record::FdStorage storage_;
     std::uint64_t size_;
 };
 

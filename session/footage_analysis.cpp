@@ -207,8 +207,8 @@ int analyseFootage(const AnalysisOptions& options, std::FILE* out, std::FILE* er
         std::fprintf(err, "kestrelvision: cannot read the mask %s\n", qPrintable(options.mask));
         return 1;
     }
-    // Capture times from the recording's own journal; for other files, from
-    // the file's last change back.
+    // Capture times from the recording's own journal; for other files,
+    // counted on from the file's last change.
     const std::vector<record::JournalLine> journal =
         record::readJournal(record::journalPath(options.file));
     const QDateTime fallbackStart = QFileInfo(options.file).lastModified();
@@ -233,9 +233,7 @@ int analyseFootage(const AnalysisOptions& options, std::FILE* out, std::FILE* er
         motion.push_back(value);
         record::JournalLine line;
         line.frame = frame;
-        line.time = frame < qint64(journal.size()) && journal[std::size_t(frame)].frame == frame
-                        ? journal[std::size_t(frame)].time
-                        : fallbackStart.addMSecs(std::max<qint64>(pts_ms, 0));
+        line.time = record::frameTakenAt(journal, frame, fallbackStart, pts_ms);
         line.motion = value;
         line.trigger = options.trigger;
         line.fate =
