@@ -12,16 +12,11 @@
 
 #include <fcntl.h>
 #include <stdio.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 
 Q_LOGGING_CATEGORY(lcDailyFilm, "kv.film.daily", QtInfoMsg)
 
@@ -33,15 +28,6 @@ const QString kDay = QStringLiteral("yyyy-MM-dd");
 
 QString extension(FilmFormat format) {
     return format == FilmFormat::Mp4 ? QStringLiteral(".mp4") : QStringLiteral(".avi");
-}
-
-// The film thread yields to recording: lowest CPU priority, idle I/O class.
-// Both are per thread on Linux, and the encoder's threads inherit them.
-void lowerPriority() {
-    ::setpriority(PRIO_PROCESS, id_t(::gettid()), 19);
-    constexpr int kWhoProcess = 1;
-    constexpr int kClassIdle = 3;
-    ::syscall(SYS_ioprio_set, kWhoProcess, 0, kClassIdle << 13);
 }
 
 // The partial film under its final name, never over a file: "2026-12-08.mp4",
@@ -68,41 +54,11 @@ QString finalName(const QString& part, const QString& wanted, QString* error) {
 
 }  // namespace
 
-struct DailyFilm::Outcome {
-    QDate day;
-    FilmResult result;
-};
-
-// What the film thread shares with the owner. The owner leaves (owner =
-// nullptr) when it stops; the thread then posts nothing more.
-struct DailyFilm::Job {
-    FilmMaker maker;
-    std::mutex mutex;
-    std::condition_variable ended;
-    int id = 0;
-    DailyFilm* owner = nullptr;  // --- the rest under mutex
-    bool over = false;
-
-    // f(owner) on the owner's thread, unless the owner has left this job by then.
-    template <typename F>
-    void post(F f) {
-        std::lock_guard lock(mutex);
-        if (owner) {
-            QMetaObject::invokeMethod(
-                owner,
-                [o = owner, id = id, f = std::move(f)] {
-                    if (o->job_ && o->job_->id == id) {
-                        f(o);
-                    }
-                },
-                Qt::QueuedConnection);
-        }
-    }
-};
-
 DailyFilm::DailyFilm(const media::Clock& clock, QObject* parent) : QObject(parent), clock_(clock) {
     timer_.setInterval(kCheckInterval_ms);
     connect(&timer_, &QTimer::timeout, this, &DailyFilm::check);
+    connect(&run_, &FilmRun::progress, this, &DailyFilm::progress);
+    connect(&run_, &FilmRun::finished, this, &DailyFilm::done);
 }
 
 DailyFilm::~DailyFilm() {
@@ -185,7 +141,7 @@ QString DailyFilm::existingFilm(const QString& folder, QDate day) {
 }
 
 void DailyFilm::check() {
-    if (job_ || !settings_.DailyFilm) {
+    if (run_.running() || !settings_.DailyFilm) {
         return;
     }
     const QString folder = filmsFolder(record::recordingFolder(settings_.AVIPath));
@@ -218,79 +174,43 @@ void DailyFilm::begin(QDate day) {
         return;
     }
 
-    auto job = std::make_shared<Job>();
-    static int jobs = 0;
-    job->id = ++jobs;
-    job->owner = this;
-    job->maker.setProgress([raw = job.get()](qint64 done, qint64 total) {
-        raw->post([done, total](DailyFilm* o) { Q_EMIT o->progress(done, total); });
-    });
-    job_ = job;
+    filming_ = day;
     qCInfo(lcDailyFilm).noquote() << "filming" << day.toString(kDay) << "into" << wanted;
-    Q_EMIT started(day);
-    thread_ = std::thread([job, request, wanted, day] {
-        lowerPriority();
-        Outcome outcome{day, job->maker.make(request)};
-        if (outcome.result.ok) {
-            QString error;
-            const QString path = finalName(outcome.result.path, wanted, &error);
-            if (path.isEmpty()) {
-                ::unlink(QFile::encodeName(outcome.result.path).constData());
-                outcome.result.ok = false;
-                outcome.result.error = error;
-            }
-            outcome.result.path = path;
+    run_.start(request, true, [wanted](FilmResult& result) {
+        if (!result.ok) {
+            return;
         }
-        job->post([outcome](DailyFilm* o) { o->done(outcome); });
-        std::lock_guard lock(job->mutex);
-        job->over = true;
-        job->ended.notify_all();
+        QString error;
+        const QString path = finalName(result.path, wanted, &error);
+        if (path.isEmpty()) {
+            ::unlink(QFile::encodeName(result.path).constData());
+            result.ok = false;
+            result.error = error;
+        }
+        result.path = path;
     });
+    Q_EMIT started(day);
 }
 
-void DailyFilm::done(const Outcome& outcome) {
-    if (thread_.joinable()) {
-        thread_.join();  // it only has to leave after posting this
-    }
-    job_.reset();
-    const FilmResult& r = outcome.result;
+void DailyFilm::done(const FilmResult& r) {
     for (const QString& warning : r.warnings) {
         qCWarning(lcDailyFilm).noquote() << warning;
     }
+    const QString day = filming_.toString(kDay);
     if (r.ok) {
-        qCInfo(lcDailyFilm).noquote()
-            << "film of" << outcome.day.toString(kDay) << "made:" << r.path;
-        Q_EMIT finished(outcome.day, r.path, r.duration_s, r.recordings);
+        qCInfo(lcDailyFilm).noquote() << "film of" << day << "made:" << r.path;
+        Q_EMIT finished(filming_, r.path, r.duration_s, r.recordings);
     } else if (r.nothingRecorded) {
-        qCInfo(lcDailyFilm).noquote()
-            << "no film of" << outcome.day.toString(kDay) << "-" << r.error;
+        qCInfo(lcDailyFilm).noquote() << "no film of" << day << "-" << r.error;
     } else {
-        Q_EMIT failed(outcome.day, r.error);
+        Q_EMIT failed(filming_, r.error);
     }
     check();
 }
 
 void DailyFilm::stop(int wait_ms) {
     timer_.stop();
-    if (!job_) {
-        return;
-    }
-    job_->maker.cancel();
-    {
-        std::unique_lock lock(job_->mutex);
-        job_->owner = nullptr;
-        job_->ended.wait_for(lock, std::chrono::milliseconds(wait_ms),
-                             [this] { return job_->over; });
-        if (!job_->over) {
-            qCWarning(lcDailyFilm) << "the film thread did not end in" << wait_ms
-                                   << "ms; left to end with the program";
-            thread_.detach();
-        }
-    }
-    if (thread_.joinable()) {
-        thread_.join();
-    }
-    job_.reset();
+    run_.stop(wait_ms);
 }
 
 }  // namespace kv::film

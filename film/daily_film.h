@@ -16,6 +16,7 @@
 // a thread of their own at the lowest CPU and I/O priority; every signal comes
 // on the thread this object lives on.
 
+#include "film/film_run.h"
 #include "media/clock.h"
 #include "session/settings.h"
 
@@ -24,9 +25,6 @@
 #include <QObject>
 #include <QString>
 #include <QTimer>
-
-#include <memory>
-#include <thread>
 
 namespace kv::film {
 
@@ -45,7 +43,7 @@ class DailyFilm : public QObject {
     void stop(int wait_ms = 5000);
     // Starts the film of the next day that is due and not yet filmed.
     void check();
-    bool busy() const { return job_ != nullptr; }
+    bool busy() const { return run_.running(); }
 
     // The days due at `now` by the settings: yesterday, and today once the
     // daily window has closed (with a grace for the last file to be closed).
@@ -63,10 +61,8 @@ class DailyFilm : public QObject {
     void failed(QDate day, const QString& reason);
 
   private:
-    struct Job;
-    struct Outcome;
     void begin(QDate day);
-    void done(const Outcome& outcome);
+    void done(const FilmResult& result);
     void removePartialFilms();
 
     const media::Clock& clock_;
@@ -74,8 +70,8 @@ class DailyFilm : public QObject {
     QTimer timer_;
     QList<QDate> recover_;  // days whose partial film was removed at start
     QList<QDate> tried_;    // days filmed, empty or failed in this run: not tried again
-    std::shared_ptr<Job> job_;
-    std::thread thread_;
+    FilmRun run_;
+    QDate filming_;
 };
 
 }  // namespace kv::film
