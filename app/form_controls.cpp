@@ -345,6 +345,15 @@ void buildPlaybackPage(Form1Controls& c, QWidget* page) {
     c.tBtnSpeed->setFont(small);
     markButton(c.tBtnStop);
     markButton(c.tBtnPlay);
+    c.tBtnFilm = new QToolButton(c.ToolBarPlayback);
+    c.tBtnFilm->setObjectName(QStringLiteral("tBtnFilm"));
+    c.tBtnFilm->setText(QCoreApplication::translate("Form1", "Film…"));
+    c.tBtnFilm->setToolTip(QCoreApplication::translate("Form1", "Make a film of a span of time"));
+    c.tBtnFilm->setAutoRaise(true);
+    c.tBtnFilm->setFocusPolicy(Qt::NoFocus);
+    c.tBtnFilm->setGeometry(c.tBtnSpeed->geometry().right() + 5, 0, c.tBtnFilm->sizeHint().width(),
+                            kToolButtonHeight);
+    c.ToolBarPlayback->resize(c.tBtnFilm->geometry().right() + 1, kToolButtonHeight);
 
     // The file and its frames; the shown frame and when it was taken.
     c.StatusBarPlayback = new PanelStatusBar({-1, 0}, page);

@@ -2,6 +2,7 @@
 #include "app/wait_cursor.h"
 
 #include "app/window_layout.h"
+#include "dialogs/film_dialog.h"
 #include "playback/frame_export.h"
 #include "playback/playback_graph.h"
 #include "playback/record_navigation.h"
@@ -77,6 +78,7 @@ void PlaybackPage::wireControls() {
     connect(c_.tBtnOpenActual, &QToolButton::clicked, this, &PlaybackPage::tBtnOpenActualClick);
     connect(c_.tBtnSpeed, &QToolButton::clicked, this, [this] { ChangePlaySpeed(0); });
     connect(c_.tBtnOpen, &QToolButton::clicked, this, &PlaybackPage::BtnOpenClick);
+    connect(c_.tBtnFilm, &QToolButton::clicked, this, &PlaybackPage::tBtnFilmClick);
     connect(c_.tBtnStop, &QToolButton::clicked, this, &PlaybackPage::BtnStopClick);
     connect(c_.tBtnPlay, &QToolButton::clicked, this, &PlaybackPage::BtnStartClick);
     connect(c_.tBtnBack, &QToolButton::clicked, this, &PlaybackPage::BtnBackClick);
@@ -225,9 +227,26 @@ void PlaybackPage::BtnOpenClick() {
     if (c_.OpenDialog->exec() != QDialog::Accepted || c_.OpenDialog->selectedFiles().isEmpty()) {
         return;
     }
+    openFile(c_.OpenDialog->selectedFiles().first());
+}
+
+void PlaybackPage::openFile(const QString& path) {
     ClosePlaybackGraph();
-    setPlaybackFileName(c_.OpenDialog->selectedFiles().first());
+    setPlaybackFileName(path);
     BuildPlaybackGraph();
+}
+
+void PlaybackPage::tBtnFilmClick() {
+    const std::optional<QDateTime> shown = shownFrameTime();
+    auto* dialog =
+        new dialogs::FilmDialog(record::recordingFolder(settings_.AVIPath),
+                                shown ? shown->date() : clock_.now().date(), settings_, window_);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &dialogs::FilmDialog::playFilm, this, [this](const QString& path) {
+        c_.PageControl->setCurrentWidget(c_.tsPlayback);
+        openFile(path);
+    });
+    dialog->open();
 }
 
 void PlaybackPage::BtnStopClick() {

@@ -48,6 +48,10 @@ class PlaybackPage : public QObject {
     void BtnNextFileClick() { StepRecordFile(true); }
     void BtnSaveClick();
     void tBtnPrintClick();
+    // Opens the film dialog on the day of the frame shown, or today.
+    void tBtnFilmClick();
+    // Loads a film or recording and shows its first frame.
+    void openFile(const QString& path);
     void TBPlaybackChange();
     void TBPlaybackStartDrag();
     void TBPlaybackEndDrag();

@@ -70,6 +70,9 @@ void DailyFilm::setSettings(const session::Settings& settings) {
 }
 
 void DailyFilm::start() {
+    if (source_) {
+        settings_ = *source_;
+    }
     removePartialFilms();
     timer_.start();
     check();
@@ -141,6 +144,9 @@ QString DailyFilm::existingFilm(const QString& folder, QDate day) {
 }
 
 void DailyFilm::check() {
+    if (source_) {
+        settings_ = *source_;
+    }
     if (run_.running() || !settings_.DailyFilm) {
         return;
     }
@@ -175,7 +181,7 @@ void DailyFilm::begin(QDate day) {
     }
 
     filming_ = day;
-    qCInfo(lcDailyFilm).noquote() << "filming" << day.toString(kDay) << "into" << wanted;
+    qCDebug(lcDailyFilm).noquote() << "filming" << day.toString(kDay) << "into" << wanted;
     run_.start(request, true, [wanted](FilmResult& result) {
         if (!result.ok) {
             return;
@@ -198,7 +204,7 @@ void DailyFilm::done(const FilmResult& r) {
     }
     const QString day = filming_.toString(kDay);
     if (r.ok) {
-        qCInfo(lcDailyFilm).noquote() << "film of" << day << "made:" << r.path;
+        qCDebug(lcDailyFilm).noquote() << "film of" << day << "made:" << r.path;
         Q_EMIT finished(filming_, r.path, r.duration_s, r.recordings);
     } else if (r.nothingRecorded) {
         qCInfo(lcDailyFilm).noquote() << "no film of" << day << "-" << r.error;

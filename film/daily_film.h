@@ -35,6 +35,8 @@ class DailyFilm : public QObject {
     ~DailyFilm() override;
 
     void setSettings(const session::Settings& settings);
+    // Settings that live on (the window's): read again at each check.
+    void setSettingsSource(const session::Settings* settings) { source_ = settings; }
     // Removes partial films left by a quit or a crash (their days are filmed
     // again), then checks now and every minute.
     void start();
@@ -67,6 +69,7 @@ class DailyFilm : public QObject {
 
     const media::Clock& clock_;
     session::Settings settings_;
+    const session::Settings* source_ = nullptr;
     QTimer timer_;
     QList<QDate> recover_;  // days whose partial film was removed at start
     QList<QDate> tried_;    // days filmed, empty or failed in this run: not tried again
