@@ -345,15 +345,6 @@ void buildPlaybackPage(Form1Controls& c, QWidget* page) {
     c.tBtnSpeed->setFont(small);
     markButton(c.tBtnStop);
     markButton(c.tBtnPlay);
-    c.tBtnFilm = new QToolButton(c.ToolBarPlayback);
-    c.tBtnFilm->setObjectName(QStringLiteral("tBtnFilm"));
-    c.tBtnFilm->setText(QCoreApplication::translate("Form1", "Film…"));
-    c.tBtnFilm->setToolTip(QCoreApplication::translate("Form1", "Make a film of a span of time"));
-    c.tBtnFilm->setAutoRaise(true);
-    c.tBtnFilm->setFocusPolicy(Qt::NoFocus);
-    c.tBtnFilm->setGeometry(c.tBtnSpeed->geometry().right() + 5, 0, c.tBtnFilm->sizeHint().width(),
-                            kToolButtonHeight);
-    c.ToolBarPlayback->resize(c.tBtnFilm->geometry().right() + 1, kToolButtonHeight);
 
     // The file and its frames; the shown frame and when it was taken.
     c.StatusBarPlayback = new PanelStatusBar({-1, 0}, page);
@@ -528,6 +519,15 @@ Form1Controls buildForm1Controls(QWidget* form) {
 
     buildRecordPage(c, c.tsRecord);
     buildPlaybackPage(c, c.tsPlayback);
+    // The tool bar has no room left: Film... sits beside the tabs, shown with
+    // the Playback page.
+    c.tBtnFilm = new QToolButton(c.PageControl);
+    c.tBtnFilm->setObjectName(QStringLiteral("tBtnFilm"));
+    c.tBtnFilm->setText(QCoreApplication::translate("Form1", "Film…"));
+    c.tBtnFilm->setToolTip(QCoreApplication::translate("Form1", "Make a film of a span of time"));
+    c.tBtnFilm->setFocusPolicy(Qt::NoFocus);
+    c.PageControl->setCornerWidget(c.tBtnFilm, Qt::TopRightCorner);
+    c.tBtnFilm->hide();
     buildInfoPage(c, c.TabSheet1);
 
     c.PageControl->setCurrentWidget(c.tsRecord);

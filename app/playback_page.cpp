@@ -79,6 +79,8 @@ void PlaybackPage::wireControls() {
     connect(c_.tBtnSpeed, &QToolButton::clicked, this, [this] { ChangePlaySpeed(0); });
     connect(c_.tBtnOpen, &QToolButton::clicked, this, &PlaybackPage::BtnOpenClick);
     connect(c_.tBtnFilm, &QToolButton::clicked, this, &PlaybackPage::tBtnFilmClick);
+    connect(c_.PageControl, &QTabWidget::currentChanged, c_.tBtnFilm,
+            [this] { c_.tBtnFilm->setVisible(c_.PageControl->currentWidget() == c_.tsPlayback); });
     connect(c_.tBtnStop, &QToolButton::clicked, this, &PlaybackPage::BtnStopClick);
     connect(c_.tBtnPlay, &QToolButton::clicked, this, &PlaybackPage::BtnStartClick);
     connect(c_.tBtnBack, &QToolButton::clicked, this, &PlaybackPage::BtnBackClick);

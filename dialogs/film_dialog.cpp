@@ -229,7 +229,8 @@ void FilmDialog::showProgress(qint64 done, qint64 total) {
     bar_->setValue(int(done * 100 / total));
     if (done > 0 && done < total) {
         const qint64 left_s = elapsed_.elapsed() * (total - done) / done / 1000;
-        timeLeft_->setText(tr("About %1 left").arg(duration(left_s)));
+        timeLeft_->setText(left_s < 1 ? tr("Almost done")
+                                      : tr("About %1 left").arg(duration(left_s)));
     }
 }
 

@@ -70,10 +70,6 @@ void DailyFilm::setSettings(const session::Settings& settings) {
 }
 
 void DailyFilm::start() {
-    if (source_) {
-        settings_ = *source_;
-    }
-    removePartialFilms();
     timer_.start();
     check();
 }
@@ -147,10 +143,14 @@ void DailyFilm::check() {
     if (source_) {
         settings_ = *source_;
     }
-    if (run_.running() || !settings_.DailyFilm) {
+    if (run_.running() || !settings_.DailyFilm || settings_.AVIPath.isEmpty()) {
         return;
     }
     const QString folder = filmsFolder(record::recordingFolder(settings_.AVIPath));
+    if (folder != cleared_) {
+        cleared_ = folder;
+        removePartialFilms();
+    }
     QList<QDate> days = recover_;
     days << dueDays(settings_, clock_.now());
     for (QDate day : std::as_const(days)) {

@@ -37,8 +37,8 @@ class DailyFilm : public QObject {
     void setSettings(const session::Settings& settings);
     // Settings that live on (the window's): read again at each check.
     void setSettingsSource(const session::Settings* settings) { source_ = settings; }
-    // Removes partial films left by a quit or a crash (their days are filmed
-    // again), then checks now and every minute.
+    // Checks now and every minute. The first check of a folder removes the
+    // partial films a quit or a crash left there (their days are filmed again).
     void start();
     // Cancels the film being made and waits for its thread at most wait_ms;
     // a thread that overruns is left to end with the program. No signal follows.
@@ -71,6 +71,7 @@ class DailyFilm : public QObject {
     session::Settings settings_;
     const session::Settings* source_ = nullptr;
     QTimer timer_;
+    QString cleared_;       // the films folder whose partial films are gone
     QList<QDate> recover_;  // days whose partial film was removed at start
     QList<QDate> tried_;    // days filmed, empty or failed in this run: not tried again
     FilmRun run_;
