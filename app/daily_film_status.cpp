@@ -54,8 +54,10 @@ DailyFilmStatus::DailyFilmStatus(const Form1Controls& c, DesktopNotifications& n
         }
     });
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] { daily_.stop(); });
-    // The window has its settings once it is built.
-    QTimer::singleShot(0, this, [this] { daily_.start(); });
+    // The window loads its settings on its start-up message, posted once it is
+    // built: start behind that message. Later changes are read at each check.
+    QTimer::singleShot(0, this,
+                       [this] { QTimer::singleShot(0, this, [this] { daily_.start(); }); });
 }
 
 DailyFilmStatus::~DailyFilmStatus() {

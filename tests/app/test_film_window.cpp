@@ -87,7 +87,9 @@ TEST(FilmDialog, NamesTheFilmAsItIsChosenMakesItAndPlaysItInThePlaybackPage) {
     QSignalSpy played(&dialog, &dialogs::FilmDialog::playFilm);
     QObject::connect(&dialog, &dialogs::FilmDialog::playFilm, &page, &app::PlaybackPage::openFile);
     start->click();
-    EXPECT_FALSE(start->isVisible() && start->isVisibleTo(&dialog));
+    EXPECT_FALSE(start->isVisibleTo(&dialog));
+    EXPECT_TRUE(dialog.findChild<QPushButton*>(u"FilmCancel"_s)->isVisibleTo(&dialog));
+    EXPECT_FALSE(format->isEnabled());
     ASSERT_TRUE(test::pumpUntil([&] { return !dialog.filmPath().isEmpty(); }, 60000));
     EXPECT_EQ(dialog.filmPath(), folder + u"Films/2025-03-01.mp4"_s);
     EXPECT_EQ(bar->value(), 100);
