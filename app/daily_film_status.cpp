@@ -31,24 +31,24 @@ DailyFilmStatus::DailyFilmStatus(const Form1Controls& c, DesktopNotifications& n
     daily_.setSettingsSource(&settings);
     connect(&daily_, &film::DailyFilm::started, this, [this](QDate day) {
         day_ = day;
-        setText(tr("Filming %1").arg(filmDayText(day)));
+        setText(tr("Filming %1").arg(filmDayText(day)), true);
     });
     connect(&daily_, &film::DailyFilm::progress, this, [this](qint64 done, qint64 total) {
         if (total > 0) {
-            setText(tr("Filming %1: %2 %").arg(filmDayText(day_)).arg(done * 100 / total));
+            setText(tr("Filming %1: %2 %").arg(filmDayText(day_)).arg(done * 100 / total), true);
         }
     });
     connect(
         &daily_, &film::DailyFilm::finished, this,
         [this, &notifications](QDate day, const QString& path, double length_s, int recordings) {
-            setText(tr("Film of %1 ready").arg(filmDayText(day)));
+            setText(tr("Film of %1 ready").arg(filmDayText(day)), false);
             for (QLabel* label : std::as_const(labels_)) {
                 label->setToolTip(path);
             }
             notifications.filmReady(day, path, length_s, recordings);
         });
     connect(&daily_, &film::DailyFilm::failed, this, [this](QDate day, const QString& reason) {
-        setText(tr("No film of %1").arg(filmDayText(day)));
+        setText(tr("No film of %1").arg(filmDayText(day)), false);
         for (QLabel* label : std::as_const(labels_)) {
             label->setToolTip(reason);
         }
@@ -68,10 +68,12 @@ QString DailyFilmStatus::text() const {
     return labels_.isEmpty() ? QString() : labels_.first()->text();
 }
 
-void DailyFilmStatus::setText(const QString& text) {
+void DailyFilmStatus::setText(const QString& text, bool filming) {
     for (QLabel* label : std::as_const(labels_)) {
         label->setText(text);
-        label->setVisible(!text.isEmpty());
+        // The Playback page's panels need the room for the file and frame
+        // shown: there the film shows only while it is made.
+        label->setVisible(!text.isEmpty() && (filming || label == labels_.first()));
     }
 }
 

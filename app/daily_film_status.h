@@ -1,7 +1,7 @@
 #pragma once
 
 // The daily film in the window: made by itself (film::DailyFilm), followed in
-// a panel of the status bars while it is made and when it is ready, and told
+// a panel of the status bars (the Playback page's only while it is made), and told
 // by a desktop notification that opens it when clicked. The window only
 // creates it; it reads the window's settings at each check and stops with
 // the program.
@@ -29,10 +29,10 @@ class DailyFilmStatus : public QObject {
     QString text() const;
 
   private:
-    void setText(const QString& text);
+    void setText(const QString& text, bool filming);
 
     film::DailyFilm daily_;
-    QList<QLabel*> labels_;  // one in each page's status bar
+    QList<QLabel*> labels_;  // in the Record page's status bar, then the Playback page's
     QDate day_;
 };
 
