@@ -238,11 +238,23 @@ void PlaybackPage::openFile(const QString& path) {
     BuildPlaybackGraph();
 }
 
+QDate PlaybackPage::filmDay() const {
+    if (const std::optional<QDateTime> shown = shownFrameTime()) {
+        return shown->date();
+    }
+    const QString name = QFileInfo(playbackFileName_).fileName();
+    if (record::isRecordingName(name)) {
+        const QDate named = QDate::fromString(name.left(6), QStringLiteral("yyMMdd"));
+        if (named.isValid()) {
+            return named.addYears(100);  // "yy" reads as 19yy
+        }
+    }
+    return clock_.now().date();
+}
+
 void PlaybackPage::tBtnFilmClick() {
-    const std::optional<QDateTime> shown = shownFrameTime();
-    auto* dialog =
-        new dialogs::FilmDialog(record::recordingFolder(settings_.AVIPath),
-                                shown ? shown->date() : clock_.now().date(), settings_, window_);
+    auto* dialog = new dialogs::FilmDialog(record::recordingFolder(settings_.AVIPath), filmDay(),
+                                           settings_, window_);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     connect(dialog, &dialogs::FilmDialog::playFilm, this, [this](const QString& path) {
         c_.PageControl->setCurrentWidget(c_.tsPlayback);

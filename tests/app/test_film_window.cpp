@@ -62,6 +62,11 @@ TEST(FilmDialog, NamesTheFilmAsItIsChosenMakesItAndPlaysItInThePlaybackPage) {
     app::PlaybackPage page(c, &window, settings, session, media::systemClock(), terminating);
     c.PageControl->setCurrentWidget(c.tsPlayback);
     EXPECT_TRUE(c.tBtnFilm->isVisibleTo(&window));
+    // The dialog's day: today with nothing loaded, else the recording's.
+    EXPECT_EQ(page.filmDay(), QDate::currentDate());
+    page.openFile(folder + u"250301_SA01.avi"_s);
+    ASSERT_TRUE(test::pumpUntil([&] { return page.playbackGraph().loaded(); }, 20000));
+    EXPECT_EQ(page.filmDay(), QDate(2025, 3, 1));
 
     dialogs::FilmDialog dialog(folder, QDate(2025, 3, 1), settings, &window);
     auto* name = dialog.findChild<QLabel*>(u"FilmName"_s);
