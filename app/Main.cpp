@@ -1,7 +1,7 @@
 #include "app/Main.h"
 #include "app/wait_cursor.h"
 
-#include "app/desktop_notifications.h"
+#include "app/daily_film_status.h"
 #include "app/live_panel.h"
 #include "app/playback_page.h"
 #include "app/record_page.h"
@@ -85,9 +85,9 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     connectSession();
     session_->setMode(session::StateOff);
     WindowLayout(320, 240);
-
     sound_ = new media::SoundPlayer(this);
     playback_ = new app::PlaybackPage(c_, this, settings_, *session_, clock_, terminating_);
+    new app::DailyFilmStatus(c_, *notifications_, settings_, clock_, this);
 
     runSingleInstanceTest();
 

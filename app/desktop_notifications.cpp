@@ -1,10 +1,15 @@
 #include "app/desktop_notifications.h"
 
+#include "app/daily_film_status.h"
+
 #include <QDBusArgument>
 #include <QDBusMetaType>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDesktopServices>
+#include <QLocale>
 #include <QLoggingCategory>
+#include <QUrl>
 #include <QVariantMap>
 
 Q_LOGGING_CATEGORY(lcNotify, "kv.app.notify", QtInfoMsg)
@@ -54,6 +59,27 @@ namespace kv::app {
 DesktopNotifications::DesktopNotifications(const QDBusConnection& bus, QObject* parent)
     : QObject(parent), bus_(bus) {
     qDBusRegisterMetaType<NotificationPicture>();
+    // Clicks on our notifications; the service sends them to every listener.
+    bus_.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                 SLOT(actionInvoked(quint32, QString)));
+}
+
+void DesktopNotifications::filmReady(QDate day, const QString& path, double length_s,
+                                     int recordings) {
+    const qint64 seconds = qRound64(length_s);
+    const QString length = seconds < 60 ? tr("%1 s").arg(seconds)
+                                        : tr("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+    const QString from =
+        recordings == 1 ? tr("from 1 recording") : tr("from %1 recordings").arg(recordings);
+    filmToOpen_ = path;
+    post(Film, {tr("Film of %1 ready").arg(filmDayText(day)), tr("%1, %2").arg(length, from), {}});
+}
+
+void DesktopNotifications::actionInvoked(quint32 id, const QString& action) {
+    if (id != 0 && id == threads_[Film].id && action == QStringLiteral("default") &&
+        !filmToOpen_.isEmpty()) {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(filmToOpen_));
+    }
 }
 
 void DesktopNotifications::movementFrame(bool recorded, const QImage& picture) {
@@ -128,7 +154,8 @@ int DesktopNotifications::pending() const {
 void DesktopNotifications::post(Kind kind, Message message) {
     const bool wanted = kind == Movement ? choice_.movement
                         : kind == Camera ? choice_.camera
-                                         : choice_.writeError;
+                        : kind == Write  ? choice_.writeError
+                                         : true;
     Thread& thread = threads_[kind];
     if (!wanted || !bus_.isConnected()) {
         thread = Thread{};
@@ -161,8 +188,13 @@ void DesktopNotifications::send(Kind kind, const Message& message) {
     }
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+    QStringList actions;
+    if (kind == Film) {
+        // "default" is the click on the notification itself.
+        actions << QStringLiteral("default") << tr("Open");
+    }
     call << kProduct << thread.id << QStringLiteral("kestrelvision") << message.summary
-         << message.body << QStringList() << hints << int(-1);
+         << message.body << actions << hints << int(-1);
     thread.waiting = true;
     const bool last = message.last;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);

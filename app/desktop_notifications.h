@@ -5,6 +5,7 @@
 // wait for the service; where none runs, nothing is shown and nothing fails.
 
 #include <QDBusConnection>
+#include <QDate>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QObject>
@@ -40,6 +41,9 @@ class DesktopNotifications : public QObject {
     void cameraBack();
     void writeFailed(const QString& reason);
     void writeResumed();
+    // A film made: "Film of 8 Dec ready", its length and how many recordings
+    // it came from. Clicking the notification opens the film.
+    void filmReady(QDate day, const QString& path, double length_s, int recordings);
 
     // Notifications sent and not yet answered by the service.
     int pending() const;
@@ -60,13 +64,16 @@ class DesktopNotifications : public QObject {
         bool waiting = false;  // for the service to tell the id
         std::optional<Message> queued;
     };
-    enum Kind { Movement, Camera, Write, kKinds };
+    enum Kind { Movement, Camera, Write, Film, kKinds };
 
     void post(Kind kind, Message message);
     void send(Kind kind, const Message& message);
     QString movementBody() const;
     static Message recovered(const QString& summary, const QString& what);
+  private Q_SLOTS:
+    void actionInvoked(quint32 id, const QString& action);
 
+  private:
     QDBusConnection bus_;
     Choice choice_;
     QString cameraName_;
@@ -77,6 +84,7 @@ class DesktopNotifications : public QObject {
     QTime movementSince_;
     int movementFrames_ = 0;
     QElapsedTimer lastUpdate_;
+    QString filmToOpen_;  // of the film notification shown
 };
 
 }  // namespace kv::app

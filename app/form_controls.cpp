@@ -519,6 +519,15 @@ Form1Controls buildForm1Controls(QWidget* form) {
 
     buildRecordPage(c, c.tsRecord);
     buildPlaybackPage(c, c.tsPlayback);
+    // The tool bar has no room left: Film... sits beside the tabs, shown with
+    // the Playback page.
+    c.tBtnFilm = new QToolButton(c.PageControl);
+    c.tBtnFilm->setObjectName(QStringLiteral("tBtnFilm"));
+    c.tBtnFilm->setText(QCoreApplication::translate("Form1", "Film…"));
+    c.tBtnFilm->setToolTip(QCoreApplication::translate("Form1", "Make a film of a span of time"));
+    c.tBtnFilm->setFocusPolicy(Qt::NoFocus);
+    c.PageControl->setCornerWidget(c.tBtnFilm, Qt::TopRightCorner);
+    c.tBtnFilm->hide();
     buildInfoPage(c, c.TabSheet1);
 
     c.PageControl->setCurrentWidget(c.tsRecord);

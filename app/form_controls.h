@@ -84,6 +84,7 @@ struct Form1Controls {
     QToolButton* tBtnSave = nullptr;
     QToolButton* tBtnPrint = nullptr;
     QToolButton* tBtnSpeed = nullptr;  // cycles 1x, 2x, 4x, 8x, 16x
+    QToolButton* tBtnFilm = nullptr;   // opens the film dialog
     // Over the playback picture while a file loads: a busy bar and Cancel.
     QFrame* PlaybackBusy = nullptr;
     QLabel* lbPlaybackBusy = nullptr;

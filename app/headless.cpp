@@ -4,6 +4,7 @@
 #include "app/session_events.h"
 #include "app/settings_store.h"
 #include "app/single_instance.h"
+#include "film/daily_film.h"
 #include "media/redact.h"
 #include "media/uri_camera.h"
 #include "session/recording_session.h"
@@ -153,7 +154,27 @@ bool HeadlessRecorder::start() {
                                  << settings_.AVIPath << "with the settings of"
                                  << store_->filePath();
     session_->startUp();
+    startDailyFilm();
     return true;
+}
+
+void HeadlessRecorder::startDailyFilm() {
+    daily_ = new film::DailyFilm(media::systemClock(), this);
+    daily_->setSettingsSource(&settings_);
+    connect(daily_, &film::DailyFilm::started, this, [](QDate day) {
+        qCInfo(lcHeadless).noquote() << "filming" << day.toString(Qt::ISODate);
+    });
+    connect(daily_, &film::DailyFilm::finished, this,
+            [](QDate day, const QString& path, double length_s, int recordings) {
+                qCInfo(lcHeadless).noquote()
+                    << "film of" << day.toString(Qt::ISODate) << "made:" << path << "-" << length_s
+                    << "s from" << recordings << (recordings == 1 ? "recording" : "recordings");
+            });
+    connect(daily_, &film::DailyFilm::failed, this, [](QDate day, const QString& reason) {
+        qCWarning(lcHeadless).noquote()
+            << "no film of" << day.toString(Qt::ISODate) + u':' << reason;
+    });
+    daily_->start();
 }
 
 void HeadlessRecorder::connectSession() {
@@ -218,6 +239,9 @@ void HeadlessRecorder::stop() {
         return;
     }
     stopped_ = true;
+    if (daily_) {
+        daily_->stop();
+    }
     session_->shutdown();
     qCInfo(lcHeadless) << "stopped";
     Q_EMIT stopped();

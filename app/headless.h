@@ -18,6 +18,9 @@
 namespace kv::session {
 class RecordingSession;
 }
+namespace kv::film {
+class DailyFilm;
+}
 
 namespace kv::app {
 
@@ -55,6 +58,8 @@ class HeadlessRecorder : public QObject {
 
   private:
     void connectSession();
+    // Films each day once it is over, when the settings ask for it.
+    void startDailyFilm();
 
     CommandLine line_;
     session::Settings settings_;
@@ -62,6 +67,7 @@ class HeadlessRecorder : public QObject {
     session::RecordingSession* session_ = nullptr;
     InstanceChannel* channel_ = nullptr;
     SessionEvents* events_ = nullptr;
+    film::DailyFilm* daily_ = nullptr;
     int lockFd_ = -1;
     int failure_ = kAlreadyRecorded;
     QString currentFile_;

@@ -2,6 +2,7 @@
 #include "app/wait_cursor.h"
 
 #include "app/window_layout.h"
+#include "dialogs/film_dialog.h"
 #include "playback/frame_export.h"
 #include "playback/journal_activity.h"
 #include "playback/playback_graph.h"
@@ -78,6 +79,9 @@ void PlaybackPage::wireControls() {
     connect(c_.tBtnOpenActual, &QToolButton::clicked, this, &PlaybackPage::tBtnOpenActualClick);
     connect(c_.tBtnSpeed, &QToolButton::clicked, this, [this] { ChangePlaySpeed(0); });
     connect(c_.tBtnOpen, &QToolButton::clicked, this, &PlaybackPage::BtnOpenClick);
+    connect(c_.tBtnFilm, &QToolButton::clicked, this, &PlaybackPage::tBtnFilmClick);
+    connect(c_.PageControl, &QTabWidget::currentChanged, c_.tBtnFilm,
+            [this] { c_.tBtnFilm->setVisible(c_.PageControl->currentWidget() == c_.tsPlayback); });
     connect(c_.tBtnStop, &QToolButton::clicked, this, &PlaybackPage::BtnStopClick);
     connect(c_.tBtnPlay, &QToolButton::clicked, this, &PlaybackPage::BtnStartClick);
     connect(c_.tBtnBack, &QToolButton::clicked, this, &PlaybackPage::BtnBackClick);
@@ -226,9 +230,38 @@ void PlaybackPage::BtnOpenClick() {
     if (c_.OpenDialog->exec() != QDialog::Accepted || c_.OpenDialog->selectedFiles().isEmpty()) {
         return;
     }
+    openFile(c_.OpenDialog->selectedFiles().first());
+}
+
+void PlaybackPage::openFile(const QString& path) {
     ClosePlaybackGraph();
-    setPlaybackFileName(c_.OpenDialog->selectedFiles().first());
+    setPlaybackFileName(path);
     BuildPlaybackGraph();
+}
+
+QDate PlaybackPage::filmDay() const {
+    if (const std::optional<QDateTime> shown = shownFrameTime()) {
+        return shown->date();
+    }
+    const QString name = QFileInfo(playbackFileName_).fileName();
+    if (record::isRecordingName(name)) {
+        const QDate named = QDate::fromString(name.left(6), QStringLiteral("yyMMdd"));
+        if (named.isValid()) {
+            return named.addYears(100);  // "yy" reads as 19yy
+        }
+    }
+    return clock_.now().date();
+}
+
+void PlaybackPage::tBtnFilmClick() {
+    auto* dialog = new dialogs::FilmDialog(record::recordingFolder(settings_.AVIPath), filmDay(),
+                                           settings_, window_);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &dialogs::FilmDialog::playFilm, this, [this](const QString& path) {
+        c_.PageControl->setCurrentWidget(c_.tsPlayback);
+        openFile(path);
+    });
+    dialog->open();
 }
 
 void PlaybackPage::BtnStopClick() {

@@ -48,6 +48,12 @@ class PlaybackPage : public QObject {
     void BtnNextFileClick() { StepRecordFile(true); }
     void BtnSaveClick();
     void tBtnPrintClick();
+    // Opens the film dialog on filmDay().
+    void tBtnFilmClick();
+    // The day of the frame shown, else of the recording loaded (by its name), else today.
+    QDate filmDay() const;
+    // Loads a film or recording and shows its first frame.
+    void openFile(const QString& path);
     void TBPlaybackChange();
     void TBPlaybackStartDrag();
     void TBPlaybackEndDrag();

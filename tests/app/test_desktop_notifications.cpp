@@ -17,10 +17,12 @@
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusVirtualObject>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QPainter>
 #include <QProcess>
 #include <QTimer>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -41,6 +43,7 @@ struct Notification {
     int urgency = -1;
     QSize picture;
     bool pictureWhole = false;  // rows x bytes per row bytes arrived
+    QStringList actions;
 };
 
 // Answers Notify as a desktop would: a new id, or the id it replaces.
@@ -59,6 +62,7 @@ class FakeNotificationService : public QDBusVirtualObject {
         n.replaces = a[1].toUInt();
         n.summary = a[3].toString();
         n.body = a[4].toString();
+        n.actions = a[5].toStringList();
         const QVariantMap hints = qdbus_cast<QVariantMap>(a[6]);
         n.urgency = hints.value(QStringLiteral("urgency"), -1).toInt();
         if (hints.contains(QStringLiteral("image-data"))) {
@@ -210,3 +214,52 @@ TEST_F(DesktopNotificationsTest, FaultsAndTheirEndShareOneNotificationAndOnlyCho
 }
 
 }  // namespace
+
+namespace {
+
+// Opens what the program hands the desktop, instead of a file manager or player.
+class Opened : public QObject {
+    Q_OBJECT
+  public:
+    QList<QUrl> urls;
+  public Q_SLOTS:
+    void open(const QUrl& url) { urls << url; }
+};
+
+TEST_F(DesktopNotificationsTest, AFilmReadyOpensTheFilmWhenClicked) {
+    Opened opened;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+    // Sent whatever the choice of the other kinds: the daily film is the choice.
+    client_->setChoice({false, false, false});
+    client_->filmReady(QDate(2026, 12, 8), QStringLiteral("/films/2026-12-08.mp4"), 60.0, 212);
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(fake_.calls.size(), 1u);
+    EXPECT_EQ(fake_.calls[0].summary, QStringLiteral("Film of 8 Dec ready"));
+    EXPECT_EQ(fake_.calls[0].body, QStringLiteral("1 min 0 s, from 212 recordings"));
+    ASSERT_GE(fake_.calls[0].actions.size(), 2);
+    EXPECT_EQ(fake_.calls[0].actions[0], QStringLiteral("default"));
+
+    // A click on another program's notification, then on ours.
+    QDBusConnection service(QStringLiteral("svc"));
+    for (quint32 id : {fake_.calls[0].id + 100, fake_.calls[0].id}) {
+        QDBusMessage click =
+            QDBusMessage::createSignal(kPath, kService, QStringLiteral("ActionInvoked"));
+        click << id << QStringLiteral("default");
+        ASSERT_TRUE(service.send(click));
+    }
+    ASSERT_TRUE(pumpUntil([&] { return !opened.urls.isEmpty(); }));
+    pumpUntil([] { return false; }, 100);
+    ASSERT_EQ(opened.urls.size(), 1);
+    EXPECT_EQ(opened.urls[0], QUrl::fromLocalFile(QStringLiteral("/films/2026-12-08.mp4")));
+
+    // The next day's film replaces it; short films count seconds alone.
+    client_->filmReady(QDate(2026, 12, 9), QStringLiteral("/films/2026-12-09.mp4"), 7.2, 1);
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(fake_.calls.size(), 2u);
+    EXPECT_EQ(fake_.calls[1].body, QStringLiteral("7 s, from 1 recording"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+}
+
+}  // namespace
+
+#include "test_desktop_notifications.moc"
