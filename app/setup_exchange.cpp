@@ -88,6 +88,11 @@ void copySettingsToSetup(const session::Settings& settings, TDlgSetup& dialog) {
     dialog.edLatitude->setText(settings.Latitude);
     dialog.edLongitude->setText(settings.Longitude);
     dialog.UpDownIdleInterval->setValue(settings.IdleInterval);
+    dialog.CBDailyFilm->setChecked(settings.DailyFilm);
+    dialog.UpDownFilmLength->setValue(settings.FilmLength);
+    dialog.CBFilmPace->setCurrentIndex(settings.FilmPace);
+    dialog.CBFilmDeflicker->setChecked(settings.FilmDeflicker);
+    dialog.CBFilmFormat->setCurrentIndex(settings.FilmFormat);
 
     setDetached(*dialog.UpDownRecInterval, *dialog.lbRecInt,
                 recIntervalSpin(settings.RecInterval,
@@ -138,6 +143,11 @@ void copySetupToSettings(const TDlgSetup& dialog, session::Settings& settings) {
     settings.Latitude = dialog.edLatitude->text().trimmed();
     settings.Longitude = dialog.edLongitude->text().trimmed();
     settings.IdleInterval = dialog.UpDownIdleInterval->value();
+    settings.DailyFilm = dialog.CBDailyFilm->isChecked();
+    settings.FilmLength = dialog.UpDownFilmLength->value();
+    settings.FilmPace = dialog.CBFilmPace->currentIndex();
+    settings.FilmDeflicker = dialog.CBFilmDeflicker->isChecked();
+    settings.FilmFormat = dialog.CBFilmFormat->currentIndex();
 
     settings.RecInterval = dialog.recIntervalAfterOk(
         recIntervalFromSpin(dialogs::spinState(*dialog.UpDownRecInterval, *dialog.lbRecInt)));

@@ -188,6 +188,8 @@ TDlgSetup::TDlgSetup(QWidget* parent) : QDialog(parent) {
     PageControl1->addTab(tsGeneral, u"&Recorder"_s);
     PageControl1->addTab(tsFTP, u"&FTP"_s);
     PageControl1->addTab(tsDetector, u"Mo&vement"_s);
+    tsFilms = buildFilmsPage();
+    PageControl1->addTab(tsFilms, tr("F&ilms"));
 
     BtnOK = named(new QPushButton(u"OK"_s, this), "BtnOK");
     BtnOK->setDefault(true);
@@ -451,6 +453,39 @@ void TDlgSetup::showWindowToday() {
         kv::session::dailyWindow(w, QDate::currentDate(), QTimeZone::systemTimeZone());
     lbWindowToday->setText(today.state == kv::session::WindowState::Normal ? today.dialogText
                                                                            : today.reason);
+}
+
+QWidget* TDlgSetup::buildFilmsPage() {
+    auto* page = named(new QWidget, "tsFilms");
+    auto* layout = new QVBoxLayout(page);
+    CBDailyFilm =
+        named(new QCheckBox(tr("Make a &film of each day by itself once the day is over"), page),
+              "CBDailyFilm");
+    layout->addWidget(CBDailyFilm);
+    auto* form = new QFormLayout;
+    UpDownFilmLength = named(new QSpinBox(page), "UpDownFilmLength");
+    UpDownFilmLength->setRange(0, 86400);
+    UpDownFilmLength->setSuffix(tr(" s"));
+    UpDownFilmLength->setSpecialValueText(tr("every frame"));
+    CBFilmPace = named(new QComboBox(page), "CBFilmPace");
+    CBFilmPace->addItems({tr("by frames: busy hours take more of the film"),
+                          tr("by the clock: the film's clock runs steadily")});
+    CBFilmDeflicker =
+        named(new QCheckBox(tr("Remove flicker (brightness jumps)"), page), "CBFilmDeflicker");
+    CBFilmFormat = named(new QComboBox(page), "CBFilmFormat");
+    CBFilmFormat->addItems(
+        {tr("MP4 (H.264), plays everywhere"), tr("AVI with the recording's compressor")});
+    form->addRow(tr("&Length:"), UpDownFilmLength);
+    form->addRow(tr("&Pace:"), CBFilmPace);
+    form->addRow(QString(), CBFilmDeflicker);
+    form->addRow(tr("F&ormat:"), CBFilmFormat);
+    layout->addLayout(form);
+    layout->addWidget(wrappedLabel(tr("Films go to the Films folder in the recording folder, "
+                                      "named after their day. The Film... button on the "
+                                      "Playback page makes a film of any span."),
+                                   page));
+    layout->addStretch();
+    return page;
 }
 
 QWidget* TDlgSetup::buildDetectorPage() {

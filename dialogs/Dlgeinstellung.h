@@ -198,6 +198,13 @@ class TDlgSetup : public QDialog {
     QLabel* lbWindowToday = nullptr;   // "today 08:07 - 15:54"
     QLabel* lbIdleInterval = nullptr;
     QSpinBox* UpDownIdleInterval = nullptr;  // heartbeat seconds, 0 off
+    // The day's film, made by itself once the day is over.
+    QWidget* tsFilms = nullptr;
+    QCheckBox* CBDailyFilm = nullptr;
+    QSpinBox* UpDownFilmLength = nullptr;  // seconds, 0 every frame
+    QComboBox* CBFilmPace = nullptr;       // 0 frames, 1 clock
+    QCheckBox* CBFilmDeflicker = nullptr;
+    QComboBox* CBFilmFormat = nullptr;  // 0 MP4, 1 AVI
     QCheckBox* CBPlaySoundOnMove = nullptr;
     QLineEdit* edSoundFileName = nullptr;
     QPushButton* BtnSelectFile = nullptr;
@@ -230,6 +237,7 @@ class TDlgSetup : public QDialog {
     QWidget* buildGeneralPage();
     QWidget* buildFtpPage();
     QWidget* buildDetectorPage();
+    QWidget* buildFilmsPage();
     QLayout* buildWindowRows(QWidget* page);
     // The window as the dialog's controls set it, and today's times for it.
     void showWindowToday();

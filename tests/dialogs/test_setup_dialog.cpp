@@ -435,6 +435,11 @@ TEST_F(SetupDialog, EveryValueRoundTrips) {
     s.Latitude = u"-33.87"_s;
     s.Longitude = u"151.21"_s;
     s.IdleInterval = 300;
+    s.DailyFilm = true;
+    s.FilmLength = 0;
+    s.FilmPace = 1;
+    s.FilmDeflicker = false;
+    s.FilmFormat = 1;
     s.FTPActive = true;
     s.FTPMaxFrames = 250;
     s.UseActiveOnly = true;
