@@ -19,6 +19,10 @@ namespace kv::session {
 class RecordingSession;
 }
 
+namespace kv::events {
+class EventPublisher;
+}
+
 namespace kv::app {
 
 class InstanceChannel;
@@ -62,6 +66,7 @@ class HeadlessRecorder : public QObject {
     session::RecordingSession* session_ = nullptr;
     InstanceChannel* channel_ = nullptr;
     SessionEvents* events_ = nullptr;
+    events::EventPublisher* publisher_ = nullptr;
     int lockFd_ = -1;
     int failure_ = kAlreadyRecorded;
     QString currentFile_;

@@ -5,9 +5,26 @@
 #include <QProcessEnvironment>
 #include <QTimer>
 
+#include <signal.h>
+#include <unistd.h>
+
 Q_LOGGING_CATEGORY(lcEventCommand, "kv.events.command", QtInfoMsg)
 
 namespace kv::events {
+
+namespace {
+
+// The command runs in a process group of its own, so that what it starts
+// ends with it.
+void killGroup(QProcess* process) {
+    const qint64 pid = process->processId();
+    if (pid > 0) {
+        ::kill(-pid_t(pid), SIGKILL);
+    }
+    process->kill();
+}
+
+}  // namespace
 
 EventCommand::EventCommand(int limit_ms, QObject* parent) : QObject(parent), limit_ms_(limit_ms) {}
 
@@ -15,7 +32,7 @@ EventCommand::~EventCommand() {
     // A command that outlives the recorder is ended with it.
     for (auto& [event, process] : running_) {
         process->disconnect(this);
-        process->kill();
+        killGroup(process);
         process->waitForFinished(1000);
         delete process;
     }
@@ -52,6 +69,7 @@ void EventCommand::run(const EventFields& fields) {
     process->setStandardInputFile(QProcess::nullDevice());
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->setChildProcessModifier([] { ::setpgid(0, 0); });
     running_[fields.event] = process;
 
     auto* limit = new QTimer(process);
@@ -59,7 +77,7 @@ void EventCommand::run(const EventFields& fields) {
     connect(limit, &QTimer::timeout, process, [process, event = fields.event, this] {
         qCWarning(lcEventCommand).noquote() << "the event command for" << event << "ran longer than"
                                             << limit_ms_ / 1000.0 << "s and is killed";
-        process->kill();
+        killGroup(process);
     });
     const QString event = fields.event;
     auto done = [this, process, event](int code) {
