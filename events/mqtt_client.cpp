@@ -17,7 +17,8 @@ namespace {
 
 // A loop pass waits this long for the socket: one wake-up a second while idle.
 constexpr int kLoopWait_ms = 1000;
-// Passes left to a closing connection to send what it holds.
+// Passes left to a closing connection to send what it holds; one never made
+// is given up at once.
 constexpr int kDrainPasses = 3;
 
 QByteArray utf8(const QString& text) {
@@ -138,7 +139,7 @@ void MqttClient::run() {
         while (rc == MOSQ_ERR_SUCCESS) {
             rc = mosquitto_loop(m, kLoopWait_ms, 1);
             std::lock_guard lock(mutex_);
-            if (stopping_ && ++drain > kDrainPasses) {
+            if (stopping_ && (!connectedOnThread_ || ++drain > kDrainPasses)) {
                 break;
             }
         }
