@@ -13,6 +13,8 @@
 #include <QSysInfo>
 #include <QTimer>
 
+#include <cstdlib>
+
 Q_LOGGING_CATEGORY(lcEvents, "kv.events", QtInfoMsg)
 
 namespace kv::events {
@@ -56,7 +58,14 @@ QByteArray compact(const QJsonObject& object) {
 }  // namespace
 
 QString eventTime(const QDateTime& time) {
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
+    // The offset always written out, "+00:00" too: Qt would write "Z".
+    const int offset_s = time.offsetFromUtc();
+    const int minutes = std::abs(offset_s) / 60;
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) +
+           QStringLiteral("%1%2:%3")
+               .arg(offset_s < 0 ? QStringLiteral("-") : QStringLiteral("+"))
+               .arg(minutes / 60, 2, 10, QChar(u'0'))
+               .arg(minutes % 60, 2, 10, QChar(u'0'));
 }
 
 QString discoveryId(const QString& prefix) {

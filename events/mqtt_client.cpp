@@ -50,8 +50,9 @@ bool MqttClient::start(const MqttConfig& config) {
         return false;
     }
     mosquitto_threaded_set(m, true);
-    // Version 5 lets a clean stop ask the broker for the will as well.
-    mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V5);
+    // MQTT 3.1.1, which every broker speaks: a clean stop sends `offline` itself
+    // before it disconnects, since the broker drops the will then.
+    mosquitto_int_option(m, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_connect_callback_set(m, &MqttClient::connectCallback);
     mosquitto_disconnect_callback_set(m, &MqttClient::disconnectCallback);
     mosquitto_message_callback_set(m, &MqttClient::messageCallback);
@@ -108,7 +109,8 @@ void MqttClient::stop() {
     if (connected_ && !config_.willTopic.isEmpty()) {
         send({config_.willTopic, config_.willPayload, true});
     }
-    mosquitto_disconnect_v5(mosq_.get(), MQTT_RC_DISCONNECT_WITH_WILL_MSG, nullptr);
+    // Queued behind `offline`: the network thread sends both in order.
+    mosquitto_disconnect(mosq_.get());
     wake_.notify_all();
     thread_.join();
     mosq_.reset();
