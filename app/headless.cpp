@@ -144,7 +144,12 @@ bool HeadlessRecorder::start() {
         return toJson(recorderStatus(*session_, line_.instanceSuffix, true, lastMovement_));
     });
     publisher_ = new events::EventPublisher(
-        *session_, suffix, [this](int mode) { session_->setMode(mode); }, this);
+        *session_, suffix,
+        [this](int mode) {
+            settings_.Mode = mode;
+            session_->setMode(mode);
+        },
+        this);
     publisher_->setStateProvider([this] {
         return toJson(recorderStatus(*session_, line_.instanceSuffix, true, lastMovement_));
     });
