@@ -5,6 +5,7 @@
 #include "app/settings_store.h"
 #include "app/single_instance.h"
 #include "film/daily_film.h"
+#include "events/event_publisher.h"
 #include "media/redact.h"
 #include "media/uri_camera.h"
 #include "session/recording_session.h"
@@ -143,6 +144,17 @@ bool HeadlessRecorder::start() {
     channel_->setStatusProvider([this] {
         return toJson(recorderStatus(*session_, line_.instanceSuffix, true, lastMovement_));
     });
+    publisher_ = new events::EventPublisher(
+        *session_, suffix,
+        [this](int mode) {
+            settings_.Mode = mode;
+            session_->setMode(mode);
+        },
+        this);
+    publisher_->setStateProvider([this] {
+        return toJson(recorderStatus(*session_, line_.instanceSuffix, true, lastMovement_));
+    });
+    publisher_->apply(settings_);
     channel_->listen();
 
     events_ = new SessionEvents(this);
@@ -222,6 +234,7 @@ void HeadlessRecorder::reload() {
     settings_ = fresh;
     session_->apply(settings_);
     session_->setMode(settings_.Mode);
+    publisher_->apply(settings_);
     qCInfo(lcHeadless).noquote() << "settings reloaded from" << store_->filePath()
                                  << QStringLiteral("(RecInterval %1 ms, mode %2)")
                                         .arg(settings_.RecInterval)
@@ -243,6 +256,9 @@ void HeadlessRecorder::stop() {
         daily_->stop();
     }
     session_->shutdown();
+    if (publisher_) {
+        publisher_->stop();
+    }
     qCInfo(lcHeadless) << "stopped";
     Q_EMIT stopped();
 }

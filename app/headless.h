@@ -21,6 +21,9 @@ class RecordingSession;
 namespace kv::film {
 class DailyFilm;
 }
+namespace kv::events {
+class EventPublisher;
+}
 
 namespace kv::app {
 
@@ -68,6 +71,7 @@ class HeadlessRecorder : public QObject {
     InstanceChannel* channel_ = nullptr;
     SessionEvents* events_ = nullptr;
     film::DailyFilm* daily_ = nullptr;
+    events::EventPublisher* publisher_ = nullptr;
     int lockFd_ = -1;
     int failure_ = kAlreadyRecorded;
     QString currentFile_;

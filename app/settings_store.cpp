@@ -228,6 +228,8 @@ QString keyOf(const Entry& entry) {
             return QStringLiteral("FTP/") + name;
         case SettingGroup::TCP:
             return QStringLiteral("TCP/") + name;
+        case SettingGroup::MQTT:
+            return QStringLiteral("MQTT/") + name;
         case SettingGroup::Main:
             break;
     }
@@ -279,7 +281,7 @@ bool makeOwnerOnly(const QString& path) {
 
 // What a log line shows of a value that cannot be read.
 QString shownValue(const Entry& entry, const QVariant& stored) {
-    if (qstrcmp(entry.name, "Pass") == 0) {
+    if (qstrcmp(entry.name, "Pass") == 0 || qstrcmp(entry.name, "Password") == 0) {
         return QStringLiteral("a password");
     }
     switch (stored.typeId()) {

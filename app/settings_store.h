@@ -2,7 +2,7 @@
 
 // The settings' home on disk: one INI file per instance in the user's
 // configuration folder, "Brannowerks/Kestrelvision<suffix>.conf", with the main
-// key's values at the top level and the groups [FTP] and [TCP] for the subkeys.
+// key's values at the top level and the groups [FTP], [TCP] and [MQTT] for the subkeys.
 // The file holds the upload password, so it is kept readable by its owner only.
 
 #include "session/settings.h"

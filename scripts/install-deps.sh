@@ -8,13 +8,14 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libmosquitto-dev
   # the fuzz target: clang with libFuzzer
   clang-14 libclang-rt-14-dev
   # run
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   gstreamer1.0-plugins-ugly gstreamer1.0-plugins-bad gstreamer1.0-tools
   # tests
+  mosquitto mosquitto-clients
   ffmpeg xvfb xauth trayer imagemagick poppler-utils file dbus-daemon
   openbox xdotool x11-utils
   # packaging: validators and the Debian package tools

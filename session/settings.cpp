@@ -63,6 +63,14 @@ int choice(int value) {
     return value == 1 ? 1 : 0;
 }
 
+int mqttPort(int port) {
+    return port >= 1 && port <= 65535 ? port : 1883;
+}
+
+int mqttKeepalive(int seconds) {
+    return std::clamp(seconds, 5, 3600);
+}
+
 QString nameField(QString name) {
     constexpr qsizetype kMaxUnits = kNameFieldChars - 1;
     if (name.size() <= kMaxUnits) {

@@ -11,7 +11,7 @@
 namespace kv::session {
 
 // Where a value lives: the main key's top-level values or one of its subkeys.
-enum class SettingGroup { Main, FTP, TCP };
+enum class SettingGroup { Main, FTP, TCP, MQTT };
 
 // How a value is stored.
 enum class SettingKind {
@@ -61,6 +61,8 @@ int windowOffset(int minutes);      // -180..180
 int idleInterval(int seconds);      // 0 (off)..86400
 int filmLength(int seconds);        // 0 (every frame)..86400
 int choice(int value);              // 0 or 1; anything else 0
+int mqttPort(int port);             // 1..65535; anything else 1883
+int mqttKeepalive(int seconds);     // 5..3600
 QString nameField(QString name);    // cut to 79 UTF-16 units, never inside a surrogate pair
 QString compressor(QString name);   // empty reads as "MJPEG Compressor", then as nameField
 }  // namespace load_rule
@@ -111,6 +113,7 @@ QString compressor(QString name);   // empty reads as "MJPEG Compressor", then a
     X(Main, "FilmPace", Integer, FilmPace, int, 0, choice, kAddedLater)                            \
     X(Main, "FilmDeflicker", Bool, FilmDeflicker, bool, true, asRead, kAddedLater)                 \
     X(Main, "FilmFormat", Integer, FilmFormat, int, 0, choice, kAddedLater)                        \
+    X(Main, "OnEventCommand", String, OnEventCommand, QString, QString(), asRead, kAddedLater)     \
     X(Main, "AVIPath", String, AVIPath, QString, QString(), asRead, kKeptOnFailure)                \
     X(Main, "TempPath", String, TempPath, QString, QString(), asRead, kKeptOnFailure | kNotSaved)  \
     X(FTP, "FTPActive", Bool, FTPActive, bool, false, asRead, kStored)                             \
@@ -122,7 +125,17 @@ QString compressor(QString name);   // empty reads as "MJPEG Compressor", then a
     X(FTP, "User", String, User, QString, QString(), asRead, kStored)                              \
     X(FTP, "Pass", String, Pass, QString, QString(), asRead, kStored)                              \
     X(FTP, "Path", String, Path, QString, QString(), asRead, kStored)                              \
-    X(TCP, "Port", Integer, Port, int, 0, asRead, kStored)
+    X(TCP, "Port", Integer, Port, int, 0, asRead, kStored)                                         \
+    X(MQTT, "Host", String, MQTTHost, QString, QString(), asRead, kAddedLater)                     \
+    X(MQTT, "Port", Integer, MQTTPort, int, 1883, mqttPort, kAddedLater)                           \
+    X(MQTT, "User", String, MQTTUser, QString, QString(), asRead, kAddedLater)                     \
+    X(MQTT, "Password", String, MQTTPassword, QString, QString(), asRead, kAddedLater)             \
+    X(MQTT, "TLS", Bool, MQTTTLS, bool, false, asRead, kAddedLater)                                \
+    X(MQTT, "CAFile", String, MQTTCAFile, QString, QString(), asRead, kAddedLater)                 \
+    X(MQTT, "Topic", String, MQTTTopic, QString, QString(), asRead, kAddedLater)                   \
+    X(MQTT, "Keepalive", Integer, MQTTKeepalive, int, 30, mqttKeepalive, kAddedLater)              \
+    X(MQTT, "Discovery", Bool, MQTTDiscovery, bool, true, asRead, kAddedLater)                     \
+    X(MQTT, "AllowCommands", Bool, MQTTAllowCommands, bool, false, asRead, kAddedLater)
 
 // A default-constructed Settings holds every default (Top and Left 0, the two
 // paths empty): the state before the first load.

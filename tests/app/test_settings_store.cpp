@@ -157,6 +157,17 @@ Settings sample() {
     s.Pass = u"p@ss, w\u00f6rd;#=[x]\\"_s;
     s.Path = u"/upload/cam 1"_s;
     s.Port = 2121;
+    s.MQTTHost = u"broker.lan"_s;
+    s.MQTTPort = 8883;
+    s.MQTTUser = u"recorder-hall"_s;
+    s.MQTTPassword = u"mq#tt;pw"_s;
+    s.MQTTCAFile = u"/etc/ssl/broker-ca.pem"_s;
+    s.MQTTTopic = u"house/hall"_s;
+    s.MQTTKeepalive = 45;
+    s.MQTTDiscovery = false;
+    s.MQTTTLS = true;
+    s.MQTTAllowCommands = true;
+    s.OnEventCommand = u"/usr/local/bin/tell \"a b\""_s;
     return s;
 }
 
@@ -379,7 +390,12 @@ TEST(SettingsStore, SaveThenLoadReturnsEveryValue) {
     EXPECT_EQ(ini.value(u"FTP/Pass"_s), QVariant(s.Pass));
     EXPECT_EQ(ini.value(u"TCP/Port"_s), QVariant(u"2121"_s));
     EXPECT_FALSE(ini.contains(u"TempPath"_s));
-    EXPECT_EQ(ini.childGroups(), (QStringList{u"FTP"_s, u"TCP"_s}));
+    // The broker's values beside the upload's, each under its own group.
+    EXPECT_EQ(ini.value(u"MQTT/Host"_s), QVariant(u"broker.lan"_s));
+    EXPECT_EQ(ini.value(u"MQTT/Port"_s), QVariant(u"8883"_s));
+    EXPECT_EQ(ini.value(u"MQTT/Password"_s), QVariant(s.MQTTPassword));
+    EXPECT_EQ(ini.value(u"MQTT/Discovery"_s), QVariant(u"0"_s));
+    EXPECT_EQ(ini.childGroups(), (QStringList{u"FTP"_s, u"MQTT"_s, u"TCP"_s}));
 }
 
 // A file of an earlier version lacks the values added since: it keeps every
@@ -578,6 +594,8 @@ TEST(SettingsStore, AnUnreadableOrMissingValueTakesItsOwnDefaultAlone) {
          [](Settings& s) { s.AVIPath.clear(); }},
         {"binary password", u"FTP/Pass"_s, QByteArray("S3cretPass"), u"a password"_s,
          [](Settings& s) { s.Pass = Settings().Pass; }},
+        {"binary broker password", u"MQTT/Password"_s, QByteArray("S3cretPass"), u"a password"_s,
+         [](Settings& s) { s.MQTTPassword = Settings().MQTTPassword; }},
         {"escape codes", u"Trigger"_s, u"\x1b]0;owned\x07\x1b[2J12"_s, u"\"12\""_s,
          [](Settings& s) { s.Trigger = Settings().Trigger; }},
     };
@@ -729,7 +747,7 @@ TEST(SettingsStore, InstanceSuffixSelectsItsOwnFileButSharesTheDataFolder) {
     expected.TempPath = dataFolder(home);
     EXPECT_EQ(second.load(kTop, kLeft), expected);
     EXPECT_EQ(first.load(kTop, kLeft), firstStart(home));
-    EXPECT_EQ(diskIni(second).childGroups(), (QStringList{u"FTP"_s, u"TCP"_s}));
+    EXPECT_EQ(diskIni(second).childGroups(), (QStringList{u"FTP"_s, u"MQTT"_s, u"TCP"_s}));
 }
 
 TEST(SettingsStore, UnsafeSuffixCharactersStayInsideTheFolder) {
