@@ -16,6 +16,7 @@
 #include "dialogs/Dlgselectcapturesrc.h"
 #include "dialogs/Dlgselectcompressor.h"
 #include "dialogs/property_dialog.h"
+#include "events/event_publisher.h"
 #include "media/sound_player.h"
 #include "media/uri_camera.h"
 #include "session/recording_session.h"
@@ -91,9 +92,6 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
 
     runSingleInstanceTest();
 
-    settings_.RecInterval = 1000;
-    settings_.CaptureDeviceIndex = -1;
-    settings_.CaptureFormatIndex = 0;
     c_.PaintBoxRecord->setAttribute(Qt::WA_OpaquePaintEvent);
     FormCreate();
 
@@ -188,10 +186,12 @@ void TForm1::runSingleInstanceTest() {
         delete box;
         return;
     }
-    instanceChannel_->setStatusProvider([this] {
-        return app::toJson(
-            app::recorderStatus(*session_, commandLine_.instanceSuffix, false, lastMovement_));
-    });
+    instanceChannel_->setStatusProvider([this] { return statusJson(); });
+}
+
+QByteArray TForm1::statusJson() const {
+    return app::toJson(
+        app::recorderStatus(*session_, commandLine_.instanceSuffix, false, lastMovement_));
 }
 
 void TForm1::showNormalForOtherInstance() {
@@ -227,21 +227,14 @@ bool TForm1::event(QEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        auto* widget = qobject_cast<QWidget*>(watched);
+    auto* widget = qobject_cast<QWidget*>(watched);
+    if (event->type() == QEvent::KeyPress && widget && widget->window() == this) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if (widget && widget->window() == this && (key->modifiers() & Qt::ControlModifier) &&
-            (key->key() == Qt::Key_Right || key->key() == Qt::Key_Left) &&
-            playback_->keyPressed(key->key(), key->modifiers())) {
+        const bool ctrlArrow = (key->modifiers() & Qt::ControlModifier) &&
+                               (key->key() == Qt::Key_Right || key->key() == Qt::Key_Left);
+        if ((ctrlArrow && playback_->keyPressed(key->key(), key->modifiers())) ||
+            live_->maskKey(*key) || FormKeyDown(key->key())) {
             return true;
-        }
-        if (widget && widget->window() == this && live_->maskKey(*key)) {
-            return true;
-        }
-        if (widget && widget->window() == this) {
-            if (FormKeyDown(static_cast<QKeyEvent*>(event)->key())) {
-                return true;
-            }
         }
     }
     return QWidget::eventFilter(watched, event);
@@ -262,6 +255,11 @@ void TForm1::Startup() {
     }
     dlgSetup_->fillRasEntries({});  // no dial-up entries exist here
     LoadSettings();
+    // Events go to the broker the settings name, if any, and commands come back.
+    auto* publisher = new events::EventPublisher(
+        *session_, instanceSuffix_, [this](int mode) { c_.RecordModeGroup->button(mode)->click(); },
+        this);
+    publisher->setStateProvider([this] { return statusJson(); });
     dlgSetup_->hideFtpPage();
 
     // The buttons' ids are the modes; the loaded mode is always one of them.

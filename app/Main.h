@@ -107,6 +107,7 @@ class TForm1 : public QWidget {
     void createTrayIcon();
     void runSingleInstanceTest();
     void showNormalForOtherInstance();
+    QByteArray statusJson() const;  // the state another process or the broker is told
     void ShutdownRoutine();
     void connectSession();
     void applySettingsToSession();

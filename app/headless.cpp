@@ -4,8 +4,8 @@
 #include "app/session_events.h"
 #include "app/settings_store.h"
 #include "app/single_instance.h"
-#include "film/daily_film.h"
 #include "events/event_publisher.h"
+#include "film/daily_film.h"
 #include "media/redact.h"
 #include "media/uri_camera.h"
 #include "session/recording_session.h"
@@ -154,7 +154,6 @@ bool HeadlessRecorder::start() {
     publisher_->setStateProvider([this] {
         return toJson(recorderStatus(*session_, line_.instanceSuffix, true, lastMovement_));
     });
-    publisher_->apply(settings_);
     channel_->listen();
 
     events_ = new SessionEvents(this);
@@ -234,7 +233,6 @@ void HeadlessRecorder::reload() {
     settings_ = fresh;
     session_->apply(settings_);
     session_->setMode(settings_.Mode);
-    publisher_->apply(settings_);
     qCInfo(lcHeadless).noquote() << "settings reloaded from" << store_->filePath()
                                  << QStringLiteral("(RecInterval %1 ms, mode %2)")
                                         .arg(settings_.RecInterval)

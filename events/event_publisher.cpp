@@ -6,6 +6,7 @@
 #include "session/recording_session.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -98,6 +99,13 @@ EventPublisher::EventPublisher(session::RecordingSession& session, const QString
     stateTimer_->setSingleShot(true);
     connect(stateTimer_, &QTimer::timeout, this, &EventPublisher::publishState);
     connectSession();
+    // It follows the session's settings, and says goodbye before the program ends.
+    connect(&session_, &session::RecordingSession::settingsApplied, this,
+            [this] { apply(session_.settings()); });
+    if (QCoreApplication* app = QCoreApplication::instance()) {
+        connect(app, &QCoreApplication::aboutToQuit, this, &EventPublisher::stop);
+    }
+    apply(session_.settings());
 }
 
 EventPublisher::~EventPublisher() {

@@ -47,7 +47,8 @@ class EventPublisher : public QObject {
     ~EventPublisher() override;
 
     // Takes the [MQTT] group and OnEventCommand: connects, reconnects with new
-    // settings or stops. Call it after every load or reload.
+    // settings or stops. It is called with the session's settings at the start
+    // and whenever the session applies new ones.
     void apply(const session::Settings& settings);
     // The state JSON (by default built from the session: state, mode, camera,
     // file, frames); the headless recorder hands in the --status facts.

@@ -120,6 +120,7 @@ void RecordingSession::apply(const Settings& settings) {
     if (standIn_ && namedCameraListed()) {
         onCameraAdded(settings_.CaptureDeviceName);
     }
+    Q_EMIT settingsApplied();
 }
 
 bool RecordingSession::recordingWindowEmpty() const {

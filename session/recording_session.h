@@ -225,6 +225,8 @@ class RecordingSession : public QObject {
     void recordingFinished(const QString& fileName);
     // The record timer has ticked: the owner shows the state.
     void ticked();
+    // apply() took new settings: those who follow them read settings().
+    void settingsApplied();
     void captureGraphClosed();
     // Told once per episode; the build is retried by itself.
     void buildProblem(BuildProblem problem, int code);
