@@ -88,7 +88,7 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     WindowLayout(320, 240);
     sound_ = new media::SoundPlayer(this);
     playback_ = new app::PlaybackPage(c_, this, settings_, *session_, clock_, terminating_);
-    new app::DailyFilmStatus(c_, *notifications_, settings_, clock_, this);
+    dailyFilm_ = new app::DailyFilmStatus(c_, *notifications_, settings_, clock_, this);
 
     runSingleInstanceTest();
 
@@ -260,6 +260,8 @@ void TForm1::Startup() {
         *session_, instanceSuffix_, [this](int mode) { c_.RecordModeGroup->button(mode)->click(); },
         this);
     publisher->setStateProvider([this] { return statusJson(); });
+    connect(&dailyFilm_->daily(), &film::DailyFilm::finished, publisher,
+            &events::EventPublisher::filmReady);
     dlgSetup_->hideFtpPage();
 
     // The buttons' ids are the modes; the loaded mode is always one of them.

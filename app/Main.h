@@ -23,6 +23,7 @@ class InstanceChannel;
 class LivePanel;
 class PlaybackPage;
 class RecordPage;
+class DailyFilmStatus;
 class SessionEvents;
 class SettingsStore;
 }  // namespace kv::app
@@ -137,6 +138,7 @@ class TForm1 : public QWidget {
     kv::app::DesktopNotifications* notifications_ = nullptr;
     kv::app::LivePanel* live_ = nullptr;
     kv::app::RecordPage* record_ = nullptr;
+    kv::app::DailyFilmStatus* dailyFilm_ = nullptr;
     kv::app::PlaybackPage* playback_ = nullptr;
     TDlgSelectCapture* dlgSelectCapture_ = nullptr;
     TDlgSelectComp* dlgSelectComp_ = nullptr;

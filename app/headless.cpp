@@ -176,10 +176,11 @@ void HeadlessRecorder::startDailyFilm() {
         qCInfo(lcHeadless).noquote() << "filming" << day.toString(Qt::ISODate);
     });
     connect(daily_, &film::DailyFilm::finished, this,
-            [](QDate day, const QString& path, double length_s, int recordings) {
+            [this](QDate day, const QString& path, double length_s, int recordings) {
                 qCInfo(lcHeadless).noquote()
                     << "film of" << day.toString(Qt::ISODate) << "made:" << path << "-" << length_s
                     << "s from" << recordings << (recordings == 1 ? "recording" : "recordings");
+                publisher_->filmReady(day, path, length_s, recordings);
             });
     connect(daily_, &film::DailyFilm::failed, this, [](QDate day, const QString& reason) {
         qCWarning(lcHeadless).noquote()

@@ -61,6 +61,11 @@ void EventCommand::run(const EventFields& fields) {
     environment.insert(QStringLiteral("KV_REASON"), fields.reason);
     environment.insert(QStringLiteral("KV_FRAMES"),
                        fields.frames >= 0 ? QString::number(fields.frames) : QString());
+    environment.insert(QStringLiteral("KV_DAY"), fields.day);
+    environment.insert(QStringLiteral("KV_RECORDINGS"),
+                       fields.recordings >= 0 ? QString::number(fields.recordings) : QString());
+    environment.insert(QStringLiteral("KV_LENGTH"),
+                       fields.length_s >= 0 ? QString::number(fields.length_s) : QString());
 
     auto* process = new QProcess(this);
     process->setProcessEnvironment(environment);

@@ -22,6 +22,9 @@ struct EventFields {
     QString file;
     QString reason;
     int frames = -1;
+    QString day;           // film_ready: the day filmed, 2026-12-08
+    int recordings = -1;   // film_ready: the recordings filmed
+    double length_s = -1;  // film_ready: the film's length
 };
 
 class EventCommand : public QObject {

@@ -259,6 +259,15 @@ void EventPublisher::connectSession() {
     connect(&session_, &RecordingSession::ticked, this, &EventPublisher::stateChanged);
 }
 
+void EventPublisher::filmReady(QDate day, const QString& path, double length_s, int recordings) {
+    EventFields fields;
+    fields.day = day.toString(Qt::ISODate);
+    fields.file = path;
+    fields.length_s = length_s;
+    fields.recordings = recordings;
+    event(QStringLiteral("film_ready"), fields);
+}
+
 void EventPublisher::event(const QString& kind, const EventFields& given) {
     EventFields fields = given;
     fields.event = kind;
@@ -277,6 +286,15 @@ void EventPublisher::event(const QString& kind, const EventFields& given) {
     }
     if (fields.frames >= 0) {
         object.insert(QStringLiteral("frames"), fields.frames);
+    }
+    if (!fields.day.isEmpty()) {
+        object.insert(QStringLiteral("day"), fields.day);
+    }
+    if (fields.recordings >= 0) {
+        object.insert(QStringLiteral("recordings"), fields.recordings);
+    }
+    if (fields.length_s >= 0) {
+        object.insert(QStringLiteral("length_s"), fields.length_s);
     }
     const QByteArray json = compact(object);
     if (client_) {

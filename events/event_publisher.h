@@ -14,6 +14,7 @@
 #include "session/settings.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QJsonObject>
@@ -55,6 +56,9 @@ class EventPublisher : public QObject {
     void setStateProvider(std::function<QByteArray()> provider);
     // Sends `offline` and closes the connection.
     void stop();
+    // A film of a day is made: the event film_ready with the day, its path,
+    // length and recordings (the daily film's finished signal fits it).
+    void filmReady(QDate day, const QString& path, double length_s, int recordings);
 
     // `kestrelvision/<host name>`, with `/<suffix>` for a named instance.
     static QString defaultPrefix(const QString& instanceSuffix);

@@ -336,22 +336,28 @@ TEST_F(EventsTest, TheEventCommandGetsTheFieldsRunsOncePerKindAndIsKilledAtItsLi
         finished.append({e, code});
     });
     events::EventFields fields;
-    fields.event = QStringLiteral("camera_lost");
+    fields.event = QStringLiteral("film_ready");
     fields.time = QStringLiteral("2026-12-09T04:00:00+01:00");
     fields.instance = QStringLiteral("2");
-    fields.reason = QStringLiteral("no picture for 5 s");
+    fields.day = QStringLiteral("2026-12-08");
+    fields.file = QStringLiteral("/rec/Films/2026-12-08.mp4");
+    fields.length_s = 60;
+    fields.recordings = 212;
     command.run(fields);
     command.run(fields);  // still running: skipped
     EXPECT_EQ(command.running(), 1);
     ASSERT_TRUE(test::pumpUntil([&] { return !finished.isEmpty(); }, 15000));
-    EXPECT_EQ(finished, (QList<std::pair<QString, int>>{{QStringLiteral("camera_lost"), -1}}));
+    EXPECT_EQ(finished, (QList<std::pair<QString, int>>{{QStringLiteral("film_ready"), -1}}));
     QFile file(out);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("KV_EVENT=camera_lost\n"
-                                         "KV_FILE=\n"
+    EXPECT_EQ(file.readAll(), QByteArray("KV_DAY=2026-12-08\n"
+                                         "KV_EVENT=film_ready\n"
+                                         "KV_FILE=/rec/Films/2026-12-08.mp4\n"
                                          "KV_FRAMES=\n"
                                          "KV_INSTANCE=2\n"
-                                         "KV_REASON=no picture for 5 s\n"
+                                         "KV_LENGTH=60\n"
+                                         "KV_REASON=\n"
+                                         "KV_RECORDINGS=212\n"
                                          "KV_TIME=2026-12-09T04:00:00+01:00\n"));
 
     // A quick one's exit code; a missing program is told, not waited for.
