@@ -188,6 +188,19 @@ class SetupDialog : public ::testing::Test {
         return false;
     }
 
+    // Clicks OK and answers the box that refuses it; its text, empty when none came.
+    QString okRefusedWith() {
+        QString told;
+        kv::test::answerNextModal([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            told = box->text();
+            box->accept();
+        });
+        dialog.BtnOK->click();
+        return told;
+    }
+
     QString recShown() const {
         return dialog.findChild<QLineEdit*>(u"edRecFrames"_s)->text() + u' ' +
                dialog.lbRecInt->text();
@@ -562,14 +575,7 @@ TEST_F(SetupDialog, AnEmptyRecordingWindowIsRefusedAndTheDialogStaysOpen) {
     dialog.open();
     dialog.PageControl1->setCurrentWidget(dialog.tsDetector);
     dialog.dtPickStop->setTime(QTime(12, 0));
-    QString told;
-    kv::test::answerNextModal([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        told = box->text();
-        box->accept();
-    });
-    dialog.BtnOK->click();
+    const QString told = okRefusedWith();
     EXPECT_TRUE(told.contains(u"12:00:00"_s)) << told.toStdString();
     EXPECT_TRUE(told.contains(u"nothing would ever be recorded"_s)) << told.toStdString();
     EXPECT_TRUE(dialog.isVisible());
@@ -604,14 +610,7 @@ TEST_F(SetupDialog, SunAnchoredWindowShowsTodayAndNeedsAPlace) {
     dialog.CBStopAt->setCurrentIndex(2);   // at sunset
     EXPECT_FALSE(dialog.dtPickStart->isEnabled());
     EXPECT_TRUE(dialog.UpDownStartOffset->isEnabled());
-    QString told;
-    kv::test::answerNextModal([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        told = box->text();
-        box->accept();
-    });
-    dialog.BtnOK->click();
+    const QString told = okRefusedWith();
     EXPECT_TRUE(told.contains(u"latitude"_s)) << told.toStdString();
     EXPECT_TRUE(dialog.isVisible());
 

@@ -3,8 +3,8 @@
 // changes), the settings a window can never record with, and the heartbeat
 // tick by tick.
 
-#include "session/record_policy.h"
 #include "session/daily_window.h"
+#include "session/record_policy.h"
 
 #include <gtest/gtest.h>
 
