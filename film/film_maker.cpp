@@ -1,5 +1,6 @@
 #include "film/film_maker.h"
 
+#include "film/chunk_decoder.h"
 #include "film/deflicker.h"
 #include "media/compressors.h"
 #include "media/pipeline.h"
@@ -47,13 +48,6 @@ QString errorText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-// The first error the pipeline posted, or an empty string.
-QString pipelineError(GstElement* pipeline) {
-    const media::Bus bus = media::adopt(gst_element_get_bus(pipeline));
-    const media::Message message = media::adopt(gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR));
-    return message ? media::describeError(message.get()) : QString();
-}
-
 // The factory that decoded the recording's compression, and so makes it again.
 const char* factoryForFourcc(std::uint32_t fourcc) {
     const QString f = fourccText(fourcc).toUpper();
@@ -89,27 +83,6 @@ QString compressorFor(std::uint32_t fourcc) {
         }
     }
     return QStringLiteral("MJPEG Compressor");
-}
-
-// The caps of a recording's stream, as the AVI demuxer would give them.
-media::Caps streamCaps(const AviFrames& avi) {
-    gst_riff_strh strh{};
-    gst_riff_strf_vids strf{};
-    std::memcpy(&strh, avi.strh.data(), std::min(sizeof strh, avi.strh.size()));
-    std::memcpy(&strf, avi.strf.data(), std::min(sizeof strf, avi.strf.size()));
-    media::Buffer extra;
-    if (avi.strf.size() > sizeof strf) {
-        const std::size_t n = avi.strf.size() - sizeof strf;
-        extra = media::adopt(gst_buffer_new_allocate(nullptr, n, nullptr));
-        gst_buffer_fill(extra.get(), 0, avi.strf.data() + sizeof strf, n);
-    }
-    media::Caps caps = media::adopt(
-        gst_riff_create_video_caps(strf.compression, &strh, &strf, extra.get(), nullptr, nullptr));
-    if (caps && gst_caps_is_fixed(caps.get())) {
-        caps = media::adopt(gst_caps_make_writable(caps.release()));
-        gst_caps_set_simple(caps.get(), "framerate", GST_TYPE_FRACTION, 25, 1, nullptr);
-    }
-    return caps;
 }
 
 // A new file that did not exist, never through a link: the wanted name, or
@@ -302,211 +275,6 @@ class Encoder {
     media::Element source_;
 };
 
-// appsrc (a recording's chunks) ! decodebin ! videoconvert ! videoscale !
-// I420 at the film's size ! appsink. Kept from one recording to the next
-// while the stream's caps stay the same and frames decode on their own.
-class Decoder {
-  public:
-    bool build(const media::Caps& caps, int width, int height, QString* error) {
-        pipeline_.reset();
-        caps_ = caps;
-        if (!pipeline_.create("film-decoder")) {
-            *error = tr("GStreamer cannot make a pipeline");
-            return false;
-        }
-        source_ = media::makeElement("appsrc", "film-chunks");
-        media::Element decode = media::makeElement("decodebin", "film-decode");
-        convert_ = media::makeElement("videoconvert", "film-to-i420");
-        media::Element scale = media::makeElement("videoscale", "film-letterbox");
-        media::Element size = media::makeElement("capsfilter", "film-size");
-        sink_ = media::makeElement("appsink", "film-decoded");
-        if (!source_ || !decode || !convert_ || !scale || !size || !sink_) {
-            *error = tr("GStreamer lacks an element to decode recordings");
-            return false;
-        }
-        g_object_set(source_.get(), "caps", caps.get(), "format", GST_FORMAT_TIME, "block", FALSE,
-                     nullptr);
-        // Other sizes keep their shape, with borders.
-        g_object_set(scale.get(), "add-borders", TRUE, nullptr);
-        media::Caps out = media::adopt(gst_caps_new_simple(
-            "video/x-raw", "format", G_TYPE_STRING, "I420", "width", G_TYPE_INT, width, "height",
-            G_TYPE_INT, height, "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr));
-        g_object_set(size.get(), "caps", out.get(), nullptr);
-        g_object_set(sink_.get(), "sync", FALSE, "max-buffers", guint(4), nullptr);
-        for (const media::Element* e : {&source_, &decode, &convert_, &scale, &size, &sink_}) {
-            gst_bin_add(pipeline_.bin(), e->get());
-        }
-        g_signal_connect(decode.get(), "pad-added", G_CALLBACK(&Decoder::padAdded), convert_.get());
-        if (!gst_element_link(source_.get(), decode.get()) ||
-            !gst_element_link_many(convert_.get(), scale.get(), size.get(), sink_.get(), nullptr)) {
-            *error = tr("cannot link the decoding pipeline");
-            return false;
-        }
-        if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-            *error = tr("the decoding pipeline does not start");
-            return false;
-        }
-        seq_ = 0;
-        inFlight_.clear();
-        return true;
-    }
-
-    bool built() const { return static_cast<bool>(pipeline_); }
-    bool sameCaps(const media::Caps& caps) const {
-        return caps_ && caps && gst_caps_is_equal(caps_.get(), caps.get());
-    }
-
-    // Hands over a chunk; wanted says whether its picture goes into the film.
-    bool push(int fd, const AviChunk& chunk, bool wanted, QString* error) {
-        media::Buffer buffer = media::adopt(gst_buffer_new_allocate(nullptr, chunk.size, nullptr));
-        GstMapInfo map;
-        if (!buffer || !gst_buffer_map(buffer.get(), &map, GST_MAP_WRITE)) {
-            *error = tr("out of memory for a frame of %1 bytes").arg(chunk.size);
-            return false;
-        }
-        std::size_t got = 0;
-        while (got < chunk.size) {
-            const ssize_t n =
-                ::pread(fd, map.data + got, chunk.size - got, off_t(chunk.offset + got));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                break;
-            }
-            got += std::size_t(n);
-        }
-        gst_buffer_unmap(buffer.get(), &map);
-        if (got < chunk.size) {
-            *error = tr("a frame cannot be read: %1")
-                         .arg(got == 0 && errno ? errorText(errno) : tr("cut short"));
-            return false;
-        }
-        GstBuffer* b = buffer.release();
-        GST_BUFFER_PTS(b) = GstClockTime(seq_) * kFilmFrame;
-        GST_BUFFER_DURATION(b) = kFilmFrame;
-        if (!chunk.key) {
-            GST_BUFFER_FLAG_SET(b, GST_BUFFER_FLAG_DELTA_UNIT);
-        }
-        if (discont_) {
-            GST_BUFFER_FLAG_SET(b, GST_BUFFER_FLAG_DISCONT);
-            discont_ = false;
-        }
-        inFlight_.push_back({seq_++, wanted});
-        if (gst_app_src_push_buffer(GST_APP_SRC(source_.get()), b) != GST_FLOW_OK) {
-            *error = failure();
-            return false;
-        }
-        return true;
-    }
-    void jumped() { discont_ = true; }
-
-    std::size_t inFlight() const { return inFlight_.size(); }
-
-    // Takes what the decoder gave: each wanted picture goes to emit; a wanted
-    // one the decoder lost is told with lost. Waits (bounded) until at most
-    // `keep` frames are still inside the decoder.
-    template <typename Emit, typename Lost>
-    bool drain(std::size_t keep, const std::atomic<bool>& cancelled, Emit&& emit, Lost&& lost,
-               QString* error) {
-        QElapsedTimer waited;
-        waited.start();
-        while (inFlight_.size() > keep) {
-            if (cancelled.load()) {
-                return false;
-            }
-            const media::Sample sample = media::adopt(
-                gst_app_sink_try_pull_sample(GST_APP_SINK(sink_.get()), 100 * GST_MSECOND));
-            if (!sample) {
-                if (gst_app_sink_is_eos(GST_APP_SINK(sink_.get()))) {
-                    // Whatever is still missing will not come.
-                    for (const auto& f : inFlight_) {
-                        if (f.wanted) {
-                            lost();
-                        }
-                    }
-                    inFlight_.clear();
-                    return true;
-                }
-                if (const QString text = pipelineError(pipeline_.get()); !text.isEmpty()) {
-                    *error = text;
-                    return false;
-                }
-                if (waited.nsecsElapsed() > qint64(kStepTimeout)) {
-                    *error = tr("the decoder gave no frame for 30 s");
-                    return false;
-                }
-                continue;
-            }
-            waited.restart();
-            GstBuffer* b = gst_sample_get_buffer(sample.get());
-            const qint64 seq = b && GST_BUFFER_PTS_IS_VALID(b)
-                                   ? qint64((GST_BUFFER_PTS(b) + kFilmFrame / 2) / kFilmFrame)
-                                   : (inFlight_.empty() ? 0 : inFlight_.front().seq);
-            while (!inFlight_.empty() && inFlight_.front().seq < seq) {
-                if (inFlight_.front().wanted) {
-                    lost();
-                }
-                inFlight_.pop_front();
-            }
-            if (!inFlight_.empty() && inFlight_.front().seq == seq) {
-                const bool wanted = inFlight_.front().wanted;
-                inFlight_.pop_front();
-                if (wanted) {
-                    GstVideoInfo info;
-                    gst_video_info_init(&info);
-                    if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get()))) {
-                        *error = tr("the decoder gave frames of no known format");
-                        return false;
-                    }
-                    emit(media::share(b), info);
-                }
-            }
-        }
-        return true;
-    }
-
-    // Ends the stream: what is inside comes out, then the pipeline goes.
-    template <typename Emit, typename Lost>
-    bool finish(const std::atomic<bool>& cancelled, Emit&& emit, Lost&& lost, QString* error) {
-        bool ok = true;
-        if (pipeline_) {
-            gst_app_src_end_of_stream(GST_APP_SRC(source_.get()));
-            ok = drain(0, cancelled, emit, lost, error);
-        }
-        pipeline_.reset();
-        caps_ = {};
-        return ok;
-    }
-
-    QString failure() const {
-        const QString text = pipelineError(pipeline_.get());
-        return text.isEmpty() ? tr("the decoder refused a frame") : text;
-    }
-
-  private:
-    static void padAdded(GstElement*, GstPad* pad, gpointer convert) {
-        const media::Pad sink =
-            media::adopt(gst_element_get_static_pad(static_cast<GstElement*>(convert), "sink"));
-        if (!gst_pad_is_linked(sink.get())) {
-            gst_pad_link(pad, sink.get());
-        }
-    }
-
-    struct InFlight {
-        qint64 seq;
-        bool wanted;
-    };
-    media::Pipeline pipeline_;
-    media::Caps caps_;
-    media::Element source_;
-    media::Element convert_;
-    media::Element sink_;
-    std::deque<InFlight> inFlight_;
-    qint64 seq_ = 0;
-    bool discont_ = false;
-};
-
 // A file descriptor closed when it goes.
 struct Fd {
     int fd = -1;
@@ -607,7 +375,7 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
                              << "frames:" << result.path;
 
     Encoder encoder;
-    Decoder decoder;
+    ChunkDecoder decoder;
     qint64 emitted = 0;
     qint64 lostFrames = 0;
     const int band = stampBandRows(first.height, height);
@@ -746,7 +514,7 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
                 ok = false;
                 break;
             }
-            if (!decoder.build(caps, width, height, &problem)) {
+            if (!decoder.build(caps, width, height, "I420", &problem)) {
                 decoder.finish(cancelled_, emit, lost, &error);
             }
         }
