@@ -4,7 +4,6 @@
 #include "record/record_files.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -12,18 +11,6 @@
 Q_LOGGING_CATEGORY(lcFilmSpan, "kv.film.span", QtInfoMsg)
 
 namespace kv::film {
-
-namespace {
-
-// The date in a recording's name ("YYMMDD_..."), or an invalid date.
-QDate nameDate(const QString& path) {
-    const QString name = QFileInfo(path).fileName();
-    bool ok = false;
-    const int digits = name.left(6).toInt(&ok);
-    return ok ? QDate(2000 + digits / 10000, digits / 100 % 100, digits % 100) : QDate();
-}
-
-}  // namespace
 
 Span gatherSpan(const QString& aviPath, const QDateTime& from, const QDateTime& to) {
     Span span;
@@ -35,7 +22,7 @@ Span gatherSpan(const QString& aviPath, const QDateTime& from, const QDateTime& 
     const QDate first = from.date().addDays(-1);
     const QDate last = to.date();
     for (const record::RecordFileEntry& entry : list) {
-        const QDate date = nameDate(entry.path);
+        const QDate date = record::recordingDate(entry.path);
         if (date.isValid() && (date < first || date > last)) {
             continue;
         }
@@ -57,14 +44,19 @@ Span gatherSpan(const QString& aviPath, const QDateTime& from, const QDateTime& 
             // Being written: the journal's last line is the last frame known whole.
             count = std::min(count, journal.back().frame + 1);
         }
-        const QDateTime start =
-            QFileInfo(entry.path).lastModified().addMSecs(-count * avi.frameDuration_us / 1000);
+        record::FileClock clock;
+        if (!record::fileClock(entry.path, count, avi.frameDuration_us, &clock)) {
+            span.warnings << QCoreApplication::translate("kv::film::Span", "%1 skipped: %2")
+                                 .arg(entry.path, QCoreApplication::translate("kv::film::Span",
+                                                                              "gone meanwhile"));
+            continue;
+        }
+        const QDateTime start = QDateTime::fromMSecsSinceEpoch(clock.start_ms);
         const int index = int(span.recordings.size());
         bool used = false;
         for (qint64 f = 0; f < count; ++f) {
-            const qint64 t =
-                record::frameTakenAt(journal, f, start, f * avi.frameDuration_us / 1000)
-                    .toMSecsSinceEpoch();
+            const qint64 t = record::frameTakenAt(journal, f, start, clock.at(f) - clock.start_ms)
+                                 .toMSecsSinceEpoch();
             if (t >= from_ms && t <= to_ms) {
                 span.frames.push_back({t, index, f});
                 used = true;

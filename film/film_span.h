@@ -35,8 +35,8 @@ struct Span {
 
 // Reads the recordings of the folder (AVIPath as the recorder uses it) that
 // may hold frames of [from, to] (by the date in their name), their indexes
-// and journals. Frames the journal does not list are timed from the file's
-// start (its last change less its length). A recording without a journal
+// and journals. Frames the journal does not list are timed by the file's
+// own clock (record::fileClock). A recording without a journal
 // line for its later frames, and without an index, is being written or was
 // cut off: only the frames the journal lists are taken. Damaged or
 // unreadable recordings are left out with a warning. Reads, never writes.

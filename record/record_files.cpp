@@ -5,6 +5,7 @@
 #include "record/journal.h"
 
 #include <QCollator>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +14,9 @@
 #include <QSet>
 #include <QStringList>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,11 +57,14 @@ Location locate(const QString& aviPath) {
 struct FoundFile {
     QString name;  // the part after AVIPath, in its real letter case
     qint64 size_bytes = 0;
+    qint64 modified_ms = 0;
 };
 
 // Every "*.avi" in the folder that the program may number, count and delete:
 // regular files of this user only. Directories, hidden files, symbolic links
-// (which may lead out of the folder) and special files are skipped.
+// (which may lead out of the folder) and special files are skipped. Read with
+// readdir and one lstat per matching name: a year of recordings is 100,000
+// files, and QFileInfo costs several times that.
 QList<FoundFile> findRecordings(const QString& aviPath) {
     QList<FoundFile> found;
     const Location where = locate(aviPath);
@@ -66,22 +72,33 @@ QList<FoundFile> findRecordings(const QString& aviPath) {
         qCWarning(lcFiles) << "The recording folder" << aviPath << "names no folder";
         return found;
     }
-    const QDir dir(where.folder);
-    const uint me = ::geteuid();
-    const QFileInfoList infos = dir.entryInfoList(QDir::Files | QDir::NoSymLinks, QDir::NoSort);
-    for (const QFileInfo& info : infos) {
-        const QString fileName = info.fileName();
-        if (!fileName.startsWith(where.prefix) ||
-            !fileName.endsWith(u".avi"_s, Qt::CaseInsensitive) ||
-            fileName.size() < where.prefix.size() + 4) {
-            continue;
-        }
-        if (fileName.startsWith(u'.') || info.isSymLink() || !info.isFile() ||
-            info.ownerId() != me) {
-            continue;
-        }
-        found.append({fileName.mid(where.prefix.size()), info.size()});
+    DIR* dir = ::opendir(QFile::encodeName(where.folder).constData());
+    if (!dir) {
+        return found;
     }
+    const int dirFd = ::dirfd(dir);
+    const uint me = ::geteuid();
+    while (const struct dirent* entry = ::readdir(dir)) {
+        const char* raw = entry->d_name;
+        const std::size_t length = std::strlen(raw);
+        // Cheap tests first: most names in a recording folder are journals.
+        if (raw[0] == '.' || length < 4 || ::strcasecmp(raw + length - 4, ".avi") != 0 ||
+            (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)) {
+            continue;
+        }
+        const QString fileName = QFile::decodeName(QByteArray(raw, qsizetype(length)));
+        if (!fileName.startsWith(where.prefix) || fileName.size() < where.prefix.size() + 4) {
+            continue;
+        }
+        struct stat st {};
+        if (::fstatat(dirFd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != me) {
+            continue;
+        }
+        found.append({fileName.mid(where.prefix.size()), qint64(st.st_size),
+                      qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000});
+    }
+    ::closedir(dir);
     return found;
 }
 
@@ -260,14 +277,78 @@ QString NewRecordFileName(const QString& aviPath, const media::Clock& clock) {
 
 void ListRecordFiles(const QString& aviPath, QList<RecordFileEntry>& list) {
     list.clear();
-    for (const FoundFile& f : findRecordings(aviPath)) {
-        list.append({aviPath + f.name, f.size_bytes});
+    const QList<FoundFile> found = findRecordings(aviPath);
+    // The order of NameOrder, by sort keys made once per name: comparing with
+    // the collator costs a quarter of a second on 100,000 names.
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<RecordFileEntry> entries;
+    std::vector<QCollatorSortKey> keys;
+    entries.reserve(std::size_t(found.size()));
+    keys.reserve(std::size_t(found.size()));
+    for (const FoundFile& f : found) {
+        entries.push_back({aviPath + f.name, f.size_bytes, f.modified_ms});
+        // Folded first: in the C locale a sort key keeps letter case even
+        // when the collator's comparison ignores it.
+        keys.push_back(collator.sortKey(entries.back().path.toCaseFolded()));
     }
-    const NameOrder order;
-    std::sort(list.begin(), list.end(),
-              [&order](const RecordFileEntry& a, const RecordFileEntry& b) {
-                  return order(a.path, b.path);
-              });
+    std::vector<std::size_t> order(entries.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        const int c = keys[a].compare(keys[b]);
+        return c != 0 ? c < 0 : entries[a].path < entries[b].path;
+    });
+    list.reserve(qsizetype(entries.size()));
+    for (const std::size_t i : order) {
+        list.append(std::move(entries[i]));
+    }
+}
+
+QDate recordingDate(const QString& name) {
+    const QString fileName = name.mid(name.lastIndexOf(u'/') + 1);
+    int digits = 0;
+    if (fileName.size() < 6 || !parseDigits(fileName.left(6), &digits)) {
+        return {};
+    }
+    return QDate(2000 + digits / 10000, digits / 100 % 100, digits % 100);
+}
+
+bool fileClock(const QString& path, qint64 frames, qint64 frameDuration_us, FileClock* clock) {
+    struct statx st {};
+    if (::statx(AT_FDCWD, QFile::encodeName(path).constData(), AT_SYMLINK_NOFOLLOW,
+                STATX_MTIME | STATX_BTIME, &st) != 0) {
+        return false;
+    }
+    const auto ms = [](const struct statx_timestamp& t) {
+        return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+    };
+    const qint64 end_ms = ms(st.stx_mtime);
+    const double spread = double(std::max<qint64>(frames - 1, 1));
+    const QDate named = recordingDate(path);
+    // The recorder creates the file as the recording starts, so its birth
+    // time is the first frame's, however sparsely frames came after (time
+    // lapse, movement): the AVI's own rate is the playback rate and says
+    // nothing of that. Only when the birth time fits the name (a copy is born
+    // later) and the last change; otherwise the frames count back from the
+    // last change at the playback rate, as far as the named day allows.
+    if (st.stx_mask & STATX_BTIME) {
+        const qint64 birth_ms = ms(st.stx_btime);
+        if (birth_ms <= end_ms &&
+            (!named.isValid() || QDateTime::fromMSecsSinceEpoch(birth_ms).date() == named)) {
+            *clock = {birth_ms, double(end_ms - birth_ms) / spread};
+            return true;
+        }
+    }
+    *clock = {end_ms - frames * frameDuration_us / 1000, double(frameDuration_us) / 1000.0};
+    if (named.isValid()) {
+        const qint64 namedStart_ms = named.startOfDay().toMSecsSinceEpoch();
+        if (clock->start_ms < namedStart_ms && namedStart_ms <= end_ms) {
+            *clock = {namedStart_ms, double(end_ms - namedStart_ms) / spread};
+        }
+    }
+    return true;
 }
 
 namespace {

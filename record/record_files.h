@@ -10,6 +10,7 @@
 
 #include "media/clock.h"
 
+#include <QDate>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -40,15 +41,33 @@ bool ensureRecordingFolder(const QString& aviPath, QString* error = nullptr);
 // aside, since a copy through another disk may change it.
 bool isRecordingName(const QString& fileName);
 
+// The date a recording's name begins with ("YYMMDD_..."; the folder, if any, is
+// skipped): the day it was started. Invalid for other names.
+QDate recordingDate(const QString& name);
+
 struct RecordFileEntry {
     QString path;  // AVIPath + the file's real name
     qint64 size_bytes = 0;
+    qint64 modified_ms = 0;  // last change, ms since the epoch
 };
 
 // Empties the list and fills it with every recording file (a regular "*.avi"
 // file of our own, not hidden, not a symbolic link), oldest first: ascending by
 // path, locale-aware and ignoring letter case.
 void ListRecordFiles(const QString& aviPath, QList<RecordFileEntry>& list);
+
+// When the frames of a recording were taken, as far as the file itself tells,
+// for frames without a journal line: frame f at start_ms + f * step_ms.
+struct FileClock {
+    qint64 start_ms = 0;
+    double step_ms = 0;
+    qint64 at(qint64 frame) const { return start_ms + qint64(double(frame) * step_ms + 1e-6); }
+};
+
+// The clock of a recording of `frames` frames of frameDuration_us each (from
+// its AVI header), read from the file's times. False when the file cannot be
+// looked at.
+bool fileClock(const QString& path, qint64 frames, qint64 frameDuration_us, FileClock* clock);
 
 struct QuotaResult {
     int deleted = 0;
