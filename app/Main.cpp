@@ -230,10 +230,9 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     auto* widget = qobject_cast<QWidget*>(watched);
     if (event->type() == QEvent::KeyPress && widget && widget->window() == this) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        const bool ctrlArrow = (key->modifiers() & Qt::ControlModifier) &&
-                               (key->key() == Qt::Key_Right || key->key() == Qt::Key_Left);
-        if ((ctrlArrow && playback_->keyPressed(key->key(), key->modifiers())) ||
-            live_->maskKey(*key) || FormKeyDown(key->key())) {
+        const bool ctrl = key->modifiers() & Qt::ControlModifier;
+        if ((ctrl && playback_->keyPressed(key->key(), key->modifiers())) || live_->maskKey(*key) ||
+            FormKeyDown(key->key())) {
             return true;
         }
     }
@@ -307,6 +306,7 @@ void TForm1::LoadSettings() {
                                           (screen.width() - width()) / 2);
     app::placeWindow(this, QPoint(settings_.Left, settings_.Top));
     c_.MotionTriggerBar->setValue(settings_.Trigger);
+    c_.tBtnDayView->setChecked(settings_.DayView);
     applySettingsToSession();
     qCInfo(lcMain) << "settings loaded from" << settingsStore_->filePath();
 }
@@ -322,6 +322,7 @@ bool TForm1::SaveSettings() {
     settings_.Width = width();
     settings_.Height = height();
     settings_.Trigger = c_.MotionTriggerBar->value();
+    settings_.DayView = c_.tBtnDayView->isChecked();
     QString error;
     if (!settingsStore_->save(settings_, &error)) {
         qCWarning(lcMain).noquote() << error;

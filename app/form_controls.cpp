@@ -1,5 +1,6 @@
 #include "app/form_controls.h"
 
+#include "app/day_view.h"
 #include "playback/frame_export.h"
 
 #include <QAction>
@@ -307,6 +308,10 @@ void buildPlaybackPage(Form1Controls& c, QWidget* page) {
     centre->addWidget(c.PlaybackBusy, 0, 0, Qt::AlignCenter);
     c.PlaybackBusy->hide();
 
+    // Placed with the picture's panel by the window's layout, when shown.
+    c.DayPanel = new DayView(page);
+    c.DayPanel->hide();
+
     c.PanelPlaybackControl = makePanel(page, "PanelPlaybackControl", QFrame::Plain, 0);
 
     // The platform's track bar starts at 0..10; loading a file sets the frame count.
@@ -521,12 +526,27 @@ Form1Controls buildForm1Controls(QWidget* form) {
     buildPlaybackPage(c, c.tsPlayback);
     // The tool bar has no room left: Film... sits beside the tabs, shown with
     // the Playback page.
-    c.tBtnFilm = new QToolButton(c.PageControl);
+    auto* corner = new QWidget(c.PageControl);
+    corner->setObjectName(QStringLiteral("PlaybackCorner"));
+    auto* cornerRow = new QHBoxLayout(corner);
+    cornerRow->setContentsMargins(0, 0, 0, 0);
+    cornerRow->setSpacing(2);
+    c.tBtnDayView = new QToolButton(corner);
+    c.tBtnDayView->setObjectName(QStringLiteral("tBtnDayView"));
+    c.tBtnDayView->setText(QCoreApplication::translate("Form1", "Day"));
+    c.tBtnDayView->setToolTip(
+        QCoreApplication::translate("Form1", "Show the day's recordings under the picture"));
+    c.tBtnDayView->setCheckable(true);
+    c.tBtnDayView->setFocusPolicy(Qt::NoFocus);
+    c.tBtnDayView->hide();
+    cornerRow->addWidget(c.tBtnDayView);
+    c.tBtnFilm = new QToolButton(corner);
     c.tBtnFilm->setObjectName(QStringLiteral("tBtnFilm"));
     c.tBtnFilm->setText(QCoreApplication::translate("Form1", "Film…"));
     c.tBtnFilm->setToolTip(QCoreApplication::translate("Form1", "Make a film of a span of time"));
     c.tBtnFilm->setFocusPolicy(Qt::NoFocus);
-    c.PageControl->setCornerWidget(c.tBtnFilm, Qt::TopRightCorner);
+    cornerRow->addWidget(c.tBtnFilm);
+    c.PageControl->setCornerWidget(corner, Qt::TopRightCorner);
     c.tBtnFilm->hide();
     buildInfoPage(c, c.TabSheet1);
 

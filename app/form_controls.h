@@ -28,6 +28,8 @@ class QToolButton;
 
 namespace kv::app {
 
+class DayView;
+
 // Qt name filters from the platform's "description|pattern|description|pattern"
 // syntax. A description's own "(...)" is replaced by the pattern; with anyCase the
 // pattern also matches upper-case names, as it would on a case-blind file system.
@@ -67,6 +69,8 @@ struct Form1Controls {
     // Playback page
     Panel* PanelPlayback = nullptr;
     PaintBox* PaintBoxPlayback = nullptr;
+    // The day's strip under the picture, shown with tBtnDayView.
+    DayView* DayPanel = nullptr;
     Panel* PanelPlaybackControl = nullptr;
     ActivityTrackBar* TBPlayback = nullptr;
     QWidget* ToolBarPlayback = nullptr;
@@ -85,6 +89,7 @@ struct Form1Controls {
     QToolButton* tBtnPrint = nullptr;
     QToolButton* tBtnSpeed = nullptr;  // cycles 1x, 2x, 4x, 8x, 16x
     QToolButton* tBtnFilm = nullptr;   // opens the film dialog
+    QToolButton* tBtnDayView = nullptr;
     // Over the playback picture while a file loads: a busy bar and Cancel.
     QFrame* PlaybackBusy = nullptr;
     QLabel* lbPlaybackBusy = nullptr;

@@ -1,6 +1,8 @@
 #include "app/playback_page.h"
 #include "app/wait_cursor.h"
 
+#include "app/day_strip.h"
+#include "app/day_view.h"
 #include "app/window_layout.h"
 #include "dialogs/film_dialog.h"
 #include "playback/frame_export.h"
@@ -80,8 +82,25 @@ void PlaybackPage::wireControls() {
     connect(c_.tBtnSpeed, &QToolButton::clicked, this, [this] { ChangePlaySpeed(0); });
     connect(c_.tBtnOpen, &QToolButton::clicked, this, &PlaybackPage::BtnOpenClick);
     connect(c_.tBtnFilm, &QToolButton::clicked, this, &PlaybackPage::tBtnFilmClick);
-    connect(c_.PageControl, &QTabWidget::currentChanged, c_.tBtnFilm,
-            [this] { c_.tBtnFilm->setVisible(c_.PageControl->currentWidget() == c_.tsPlayback); });
+    connect(c_.PageControl, &QTabWidget::currentChanged, this, [this] {
+        const bool shown = c_.PageControl->currentWidget() == c_.tsPlayback;
+        c_.tBtnFilm->setVisible(shown);
+        c_.tBtnDayView->setVisible(shown);
+        if (shown) {
+            refreshDayView();
+        }
+    });
+    connect(c_.tBtnDayView, &QToolButton::toggled, this, [this](bool on) {
+        c_.DayPanel->setVisible(on);
+        replacePlaybackPanel(c_);
+        refreshDayView();
+    });
+    connect(c_.DayPanel, &DayView::goTo, this, &PlaybackPage::showRecordedFrame);
+    connect(c_.DayPanel, &DayView::message, this,
+            [this](const QString& text) { c_.StatusBarPlayback->setPanelText(1, text); });
+    // Today's strip grows with each recording the recorder finishes.
+    connect(&session_, &session::RecordingSession::recordingFinished, this,
+            &PlaybackPage::refreshDayView);
     connect(c_.tBtnStop, &QToolButton::clicked, this, &PlaybackPage::BtnStopClick);
     connect(c_.tBtnPlay, &QToolButton::clicked, this, &PlaybackPage::BtnStartClick);
     connect(c_.tBtnBack, &QToolButton::clicked, this, &PlaybackPage::BtnBackClick);
@@ -113,7 +132,20 @@ bool PlaybackPage::keyPressed(int key, Qt::KeyboardModifiers modifiers) {
         JumpToMovement(key == Qt::Key_Right);
         return true;
     }
+    if ((modifiers & Qt::ControlModifier) && key == Qt::Key_G) {
+        showDayView();
+        c_.DayPanel->askGoToTime();
+        return true;
+    }
+    if (modifiers & Qt::ControlModifier) {
+        return false;  // left to the window (Ctrl+Z, Ctrl+Q ...)
+    }
     switch (key) {
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            showDayView();
+            c_.DayPanel->stepDay(key == Qt::Key_PageDown);
+            return true;
         case Qt::Key_Space:
             if (!playbackGraph_->loaded()) {
                 return false;  // goes on to the focused control
@@ -132,10 +164,14 @@ bool PlaybackPage::keyPressed(int key, Qt::KeyboardModifiers modifiers) {
             return true;
         case Qt::Key_Plus:
         case Qt::Key_Equal:
-            ChangePlaySpeed(+1);
+            if (!c_.DayPanel->zoomKey(+1)) {
+                ChangePlaySpeed(+1);
+            }
             return true;
         case Qt::Key_Minus:
-            ChangePlaySpeed(-1);
+            if (!c_.DayPanel->zoomKey(-1)) {
+                ChangePlaySpeed(-1);
+            }
             return true;
         default:
             return false;
@@ -346,6 +382,33 @@ void PlaybackPage::showPlaybackPosition() {
                                               .arg(frame + 1)
                                               .arg(playbackGraph_->frameCount())
                                               .arg(when));
+    c_.DayPanel->setShownFrame(playbackFileName_, taken);
+}
+
+void PlaybackPage::showRecordedFrame(const QString& path, qint64 frame) {
+    if (path == playbackFileName_ && playbackGraph_->loaded()) {
+        c_.TimerTrackBar->stop();
+        playbackGraph_->stop();
+        c_.TBPlayback->setValue(int(frame));
+        return;
+    }
+    ClosePlaybackGraph();
+    setPlaybackFileName(path);
+    seekAfterLoad_ = frame;  // shown once the file is loaded
+    BuildPlaybackGraph();
+}
+
+void PlaybackPage::showDayView() {
+    if (!c_.tBtnDayView->isChecked()) {
+        c_.tBtnDayView->setChecked(true);
+    }
+}
+
+void PlaybackPage::refreshDayView() {
+    if (c_.DayPanel->isVisible() ||
+        (c_.tBtnDayView->isChecked() && c_.PageControl->currentWidget() == c_.tsPlayback)) {
+        c_.DayPanel->refresh(settings_.AVIPath);
+    }
 }
 
 void PlaybackPage::TBPlaybackStartDrag() {
@@ -407,7 +470,12 @@ void PlaybackPage::JumpToMovement(bool forward) {
             return;
         }
     }
-    // On through the neighbouring recordings, in folder order.
+    // On through the day and the days after it, when the day view knows them.
+    if (const std::optional<QDateTime> taken = shownFrameTime();
+        taken && c_.DayPanel->jumpToMovement(taken->toMSecsSinceEpoch(), forward)) {
+        return;
+    }
+    // Else on through the neighbouring recordings, in folder order.
     QList<record::RecordFileEntry> list;
     record::ListRecordFiles(settings_.AVIPath, list);
     QString file = playbackFileName_;

@@ -73,6 +73,13 @@ class PlaybackPage : public QObject {
     // The page's keys while it is shown; false leaves the key to others.
     bool keyPressed(int key, Qt::KeyboardModifiers modifiers);
 
+    // Shows a frame of a recording, loading it first when another is loaded.
+    void showRecordedFrame(const QString& path, qint64 frame);
+    // The day view, reading the recording folder again (a cheap look at
+    // unchanged recordings) while it is shown.
+    void refreshDayView();
+    void showDayView();
+
     void showPlaybackPosition();
     void showPlaybackActivity();
     // When the frame shown was taken, from its journal.

@@ -1,5 +1,6 @@
 #include "app/window_layout.h"
 
+#include "app/day_view.h"
 #include "app/form_controls.h"
 
 #include <QGuiApplication>
@@ -85,10 +86,26 @@ void applyClientLayout(Form1Controls& c, const WindowLayout& layout) {
     // The paint boxes follow their panels; the bottom panels and status bars follow
     // the pages.
     c.PanelRecord->setGeometry(layout.PanelRecord);
-    c.PanelPlayback->setGeometry(layout.PanelPlayback);
+    placePlaybackPanel(c, layout.PanelPlayback);
     c.MotionDisplayBar->setGeometry(layout.MotionDisplayBar);
     c.MotionTriggerBar->setGeometry(layout.MotionTriggerBar);
     c.TBPlayback->setGeometry(layout.TBPlayback);
+}
+
+void placePlaybackPanel(Form1Controls& c, QRect panel) {
+    c.PanelPlayback->setProperty("fullGeometry", panel);
+    if (c.DayPanel && !c.DayPanel->isHidden()) {
+        // The picture gives up its lower part, down to the smallest picture.
+        const int height =
+            std::min(kDayViewHeight, std::max(panel.height() - kSmallestPicture.height(), 0));
+        c.DayPanel->setGeometry(panel.x(), panel.bottom() + 1 - height, panel.width(), height);
+        panel.setHeight(panel.height() - height - 2);
+    }
+    c.PanelPlayback->setGeometry(panel);
+}
+
+void replacePlaybackPanel(Form1Controls& c) {
+    placePlaybackPanel(c, c.PanelPlayback->property("fullGeometry").toRect());
 }
 
 void drawLetterboxed(QPainter& painter, const QRect& area, const QImage& picture) {

@@ -54,6 +54,13 @@ void applyWindowLayout(Form1Controls& controls, QWidget* form, const WindowLayou
 // Places the controls for a window that already has the layout's size.
 void applyClientLayout(Form1Controls& controls, const WindowLayout& layout);
 
+// Places the playback picture's panel in the room the layout gives it, with
+// the day view under it when that is shown; replacePlaybackPanel() again in
+// the same room, after the day view was shown or hidden.
+inline constexpr int kDayViewHeight = 64;
+void placePlaybackPanel(Form1Controls& controls, QRect panel);
+void replacePlaybackPanel(Form1Controls& controls);
+
 // Puts the window's inside at topLeft; a position no screen shows any more
 // (a monitor taken away) brings the window to the middle of the main screen.
 void placeWindow(QWidget* window, QPoint topLeft);

@@ -113,6 +113,7 @@ QString compressor(QString name);   // empty reads as "MJPEG Compressor", then a
     X(Main, "FilmPace", Integer, FilmPace, int, 0, choice, kAddedLater)                            \
     X(Main, "FilmDeflicker", Bool, FilmDeflicker, bool, true, asRead, kAddedLater)                 \
     X(Main, "FilmFormat", Integer, FilmFormat, int, 0, choice, kAddedLater)                        \
+    X(Main, "DayView", Bool, DayView, bool, false, asRead, kAddedLater)                            \
     X(Main, "OnEventCommand", String, OnEventCommand, QString, QString(), asRead, kAddedLater)     \
     X(Main, "AVIPath", String, AVIPath, QString, QString(), asRead, kKeptOnFailure)                \
     X(Main, "TempPath", String, TempPath, QString, QString(), asRead, kKeptOnFailure | kNotSaved)  \

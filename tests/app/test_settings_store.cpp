@@ -122,6 +122,7 @@ Settings sample() {
     s.RecStopOffset = 45;
     s.IdleInterval = 600;
     s.DailyFilm = true;
+    s.DayView = true;
     s.FilmLength = 0;
     s.FilmPace = 1;
     s.FilmDeflicker = false;
