@@ -288,9 +288,10 @@ void ListRecordFiles(const QString& aviPath, QList<RecordFileEntry>& list) {
     keys.reserve(std::size_t(found.size()));
     for (const FoundFile& f : found) {
         entries.push_back({aviPath + f.name, f.size_bytes, f.modified_ms});
-        // Folded first: in the C locale a sort key keeps letter case even
-        // when the collator's comparison ignores it.
-        keys.push_back(collator.sortKey(entries.back().path.toCaseFolded()));
+        // By the name alone, AVIPath being common to all; folded first: in
+        // the C locale a sort key keeps letter case even when the collator's
+        // comparison ignores it.
+        keys.push_back(collator.sortKey(f.name.toCaseFolded()));
     }
     std::vector<std::size_t> order(entries.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
