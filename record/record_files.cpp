@@ -25,6 +25,10 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <functional>
+#include <optional>
+#include <thread>
+#include <vector>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -60,11 +64,27 @@ struct FoundFile {
     qint64 modified_ms = 0;
 };
 
+// Runs work(begin, end) over [0, n), split over a few threads when n is
+// large: a year of recordings is 100,000 files, and one lstat each is most of
+// listing them.
+void inParallel(std::size_t n, const std::function<void(std::size_t, std::size_t)>& work) {
+    const std::size_t threads =
+        n < 8192 ? 1 : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+    std::vector<std::thread> helpers;
+    const std::size_t chunk = (n + threads - 1) / threads;
+    for (std::size_t t = 1; t < threads; ++t) {
+        helpers.emplace_back(work, std::min(n, t * chunk), std::min(n, (t + 1) * chunk));
+    }
+    work(0, std::min(n, chunk));
+    for (std::thread& h : helpers) {
+        h.join();
+    }
+}
+
 // Every "*.avi" in the folder that the program may number, count and delete:
 // regular files of this user only. Directories, hidden files, symbolic links
 // (which may lead out of the folder) and special files are skipped. Read with
-// readdir and one lstat per matching name: a year of recordings is 100,000
-// files, and QFileInfo costs several times that.
+// readdir and one lstat per matching name: QFileInfo costs several times that.
 QList<FoundFile> findRecordings(const QString& aviPath) {
     QList<FoundFile> found;
     const Location where = locate(aviPath);
@@ -76,29 +96,47 @@ QList<FoundFile> findRecordings(const QString& aviPath) {
     if (!dir) {
         return found;
     }
-    const int dirFd = ::dirfd(dir);
-    const uint me = ::geteuid();
+    struct Candidate {
+        QByteArray raw;
+        bool ok = false;
+        qint64 size_bytes = 0;
+        qint64 modified_ms = 0;
+    };
+    std::vector<Candidate> candidates;
+    const QByteArray prefix = QFile::encodeName(where.prefix);
     while (const struct dirent* entry = ::readdir(dir)) {
         const char* raw = entry->d_name;
         const std::size_t length = std::strlen(raw);
         // Cheap tests first: most names in a recording folder are journals.
-        if (raw[0] == '.' || length < 4 || ::strcasecmp(raw + length - 4, ".avi") != 0 ||
+        if (raw[0] == '.' || length < std::size_t(prefix.size()) + 4 ||
+            ::strcasecmp(raw + length - 4, ".avi") != 0 ||
+            std::memcmp(raw, prefix.constData(), std::size_t(prefix.size())) != 0 ||
             (entry->d_type != DT_REG && entry->d_type != DT_UNKNOWN)) {
             continue;
         }
-        const QString fileName = QFile::decodeName(QByteArray(raw, qsizetype(length)));
-        if (!fileName.startsWith(where.prefix) || fileName.size() < where.prefix.size() + 4) {
-            continue;
-        }
-        struct stat st {};
-        if (::fstatat(dirFd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
-            st.st_uid != me) {
-            continue;
-        }
-        found.append({fileName.mid(where.prefix.size()), qint64(st.st_size),
-                      qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000});
+        candidates.push_back({QByteArray(raw, qsizetype(length))});
     }
+    const int dirFd = ::dirfd(dir);
+    const uint me = ::geteuid();
+    inParallel(candidates.size(), [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            Candidate& c = candidates[i];
+            struct stat st {};
+            c.ok = ::fstatat(dirFd, c.raw.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+                   S_ISREG(st.st_mode) && st.st_uid == me;
+            c.size_bytes = qint64(st.st_size);
+            c.modified_ms = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+        }
+    });
     ::closedir(dir);
+    found.reserve(qsizetype(candidates.size()));
+    for (const Candidate& c : candidates) {
+        const QString fileName = QFile::decodeName(c.raw);
+        if (c.ok && fileName.startsWith(where.prefix) &&
+            fileName.size() >= where.prefix.size() + 4) {
+            found.append({fileName.mid(where.prefix.size()), c.size_bytes, c.modified_ms});
+        }
+    }
     return found;
 }
 
@@ -280,24 +318,28 @@ void ListRecordFiles(const QString& aviPath, QList<RecordFileEntry>& list) {
     const QList<FoundFile> found = findRecordings(aviPath);
     // The order of NameOrder, by sort keys made once per name: comparing with
     // the collator costs a quarter of a second on 100,000 names.
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
     std::vector<RecordFileEntry> entries;
-    std::vector<QCollatorSortKey> keys;
     entries.reserve(std::size_t(found.size()));
-    keys.reserve(std::size_t(found.size()));
     for (const FoundFile& f : found) {
         entries.push_back({aviPath + f.name, f.size_bytes, f.modified_ms});
-        // Folded first: in the C locale a sort key keeps letter case even
-        // when the collator's comparison ignores it.
-        keys.push_back(collator.sortKey(entries.back().path.toCaseFolded()));
     }
+    // By the name alone, AVIPath being common to all; folded first: in the C
+    // locale a sort key keeps letter case even when the collator's comparison
+    // ignores it. A collator per thread: one is not to be shared.
+    std::vector<std::optional<QCollatorSortKey>> keys(entries.size());
+    inParallel(keys.size(), [&](std::size_t begin, std::size_t end) {
+        QCollator collator;
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        for (std::size_t i = begin; i < end; ++i) {
+            keys[i] = collator.sortKey(found[qsizetype(i)].name.toCaseFolded());
+        }
+    });
     std::vector<std::size_t> order(entries.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
         order[i] = i;
     }
     std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-        const int c = keys[a].compare(keys[b]);
+        const int c = keys[a]->compare(*keys[b]);
         return c != 0 ? c < 0 : entries[a].path < entries[b].path;
     });
     list.reserve(qsizetype(entries.size()));

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <list>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 
 Q_LOGGING_CATEGORY(lcDay, "kv.review.day", QtInfoMsg)
@@ -280,24 +281,53 @@ DayActivity readDay(const FolderDays& folder, QDate day, DayCache* cache,
     if (listed == folder.days.end()) {
         return out;
     }
-    std::vector<Part> parts;
-    for (const DayFile& file : listed->second) {
-        if (cancel && cancel->load()) {
-            break;
+    // What the cache holds first; the rest is read on two threads, so that
+    // one waits on the disk while the other parses.
+    const std::vector<DayFile>& files = listed->second;
+    std::vector<std::shared_ptr<const RecordingData>> read(files.size());
+    std::vector<DayCache::Key> keys(files.size());
+    std::vector<bool> gone(files.size(), false);
+    std::vector<std::size_t> missing;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        DayCache::Key& key = keys[i];
+        if (!lookAt(files[i].path, &key.size_bytes, &key.modified_ns)) {
+            gone[i] = true;
+            continue;
         }
-        DayCache::Key key;
-        if (!lookAt(file.path, &key.size_bytes, &key.modified_ns)) {
+        lookAt(record::journalPath(files[i].path), &key.journalSize_bytes, &key.journalModified_ns);
+        read[i] = cache ? cache->find(files[i].path, key) : nullptr;
+        if (!read[i]) {
+            missing.push_back(i);
+        }
+    }
+    const auto readSome = [&](std::size_t from, std::size_t step) {
+        for (std::size_t m = from; m < missing.size() && !(cancel && cancel->load()); m += step) {
+            const std::size_t i = missing[m];
+            read[i] = readRecording(files[i].path, keys[i]);
+            if (cache) {
+                cache->countRead();
+                cache->insert(files[i].path, read[i]);
+            }
+        }
+    };
+    if (missing.size() >= 8) {
+        std::thread helper(readSome, 1, 2);
+        readSome(0, 2);
+        helper.join();
+    } else {
+        readSome(0, 1);
+    }
+
+    std::vector<Part> parts;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const DayFile& file = files[i];
+        if (gone[i]) {
             out.warnings << tr("%1 skipped: %2").arg(file.path, tr("gone meanwhile"));
             continue;
         }
-        lookAt(record::journalPath(file.path), &key.journalSize_bytes, &key.journalModified_ns);
-        std::shared_ptr<const RecordingData> data = cache ? cache->find(file.path, key) : nullptr;
+        const std::shared_ptr<const RecordingData>& data = read[i];
         if (!data) {
-            data = readRecording(file.path, key);
-            if (cache) {
-                cache->countRead();
-                cache->insert(file.path, data);
-            }
+            continue;  // cancelled
         }
         out.warnings << data->warnings;
         if (!data->ok) {

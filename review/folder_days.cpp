@@ -41,23 +41,24 @@ FolderDays listDays(const QString& aviPath) {
     }
     std::sort(dates.begin(), dates.end());
     dates.erase(std::unique(dates.begin(), dates.end()), dates.end());
-    // Local midnight after each named day, worked out once per day: most
-    // files end on their named day and need no date of their own.
+    // Local midnight after a day, worked out once per day: most files end on
+    // their named day, and none needs a date of its own (a time zone lookup
+    // per file costs more than the listing).
     std::map<QDate, qint64> dayEnd_ms;
-    for (const QDate& d : dates) {
-        dayEnd_ms[d] = d.addDays(1).startOfDay().toMSecsSinceEpoch();
-    }
-    for (DayFile& f : files) {
-        QDate last = f.named;
-        if (f.modified_ms >= dayEnd_ms[f.named]) {
-            last = QDateTime::fromMSecsSinceEpoch(f.modified_ms).date();
-            const auto later = std::upper_bound(dates.begin(), dates.end(), f.named);
-            if (later != dates.end()) {
-                last = std::min(last, *later);
-            }
+    const auto dayEnd = [&dayEnd_ms](QDate d) {
+        const auto [it, added] = dayEnd_ms.try_emplace(d, 0);
+        if (added) {
+            it->second = d.addDays(1).startOfDay().toMSecsSinceEpoch();
         }
-        for (QDate d = f.named; d < last; d = d.addDays(1)) {
-            out.days[d].push_back(f);
+        return it->second;
+    };
+    for (DayFile& f : files) {
+        const auto later = std::upper_bound(dates.begin(), dates.end(), f.named);
+        const QDate bound = later != dates.end() ? *later : QDate();
+        QDate last = f.named;
+        while ((bound.isNull() || last < bound) && f.modified_ms >= dayEnd(last)) {
+            out.days[last].push_back(f);
+            last = last.addDays(1);
         }
         out.days[last].push_back(std::move(f));
     }
