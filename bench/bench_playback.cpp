@@ -42,7 +42,7 @@ namespace {
 constexpr int kJournalFrames = 20000;
 constexpr int kLoads = 25;  // each, with and without the log
 constexpr double kTransportGoal_ms = 5.0;
-constexpr double kLogCostGoal = 0.10;
+constexpr double kLogCostGoal = 0.05;
 constexpr double kJournalGoal_ms = 200.0;
 
 struct Recording {
