@@ -12,6 +12,7 @@
 
 #include "bench/bench_summary.h"
 #include "media/compressors.h"
+#include "media/graph_log.h"
 #include "media/gst_handle.h"
 #include "media/gst_init.h"
 #include "playback/playback_graph.h"
@@ -242,6 +243,8 @@ bool measureLoads(const QString& file, Figures& withLog, Figures& without, qint6
     }
     withLog.cpuPerOp_ms = cpuWith / kLoads;
     without.cpuPerOp_ms = cpuWithout / kLoads;
+    // The log is written in the background: its size once it is all there.
+    kv::media::GraphLog::waitWritten(5000);
     logBytes = QFileInfo(logFile).size();
     return true;
 }
