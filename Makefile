@@ -8,7 +8,7 @@ CAMERA ?= Test camera=test:ball
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(TYPE) -DKV_SANITIZE=$(SANITIZE) -DKV_WERROR=$(WERROR)
 
-.PHONY: deps configure build run test bench format clean
+.PHONY: deps configure build program run test bench format clean
 
 deps:
 	@scripts/install-deps.sh
@@ -16,11 +16,16 @@ deps:
 configure: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) > /dev/null
 
+# Everything: the program, its tests and the benchmarks.
 build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
+# The program alone: `make run` does not wait for the tests and benchmarks.
+program: configure
+	@cmake --build $(BUILD) -j $(JOBS) --target kestrelvision
+
 # Runs the program; on a machine without a camera it watches the built-in test camera.
-run: build
+run: program
 	@if ls /dev/video* > /dev/null 2>&1; then \
 		$(BUILD)/app/kestrelvision; \
 	else \

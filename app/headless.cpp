@@ -164,7 +164,7 @@ bool HeadlessRecorder::start() {
     qCInfo(lcHeadless).noquote() << "recording" << instanceName(suffix) << "into"
                                  << settings_.AVIPath << "with the settings of"
                                  << store_->filePath();
-    session_->startUp();
+    session_->startUp(session::RecordingSession::FirstBuild::AtOnce);
     startDailyFilm();
     return true;
 }

@@ -12,8 +12,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
 #include <cstring>
+#include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 Q_LOGGING_CATEGORY(lcGraphLog, "kv.media.graphlog", QtInfoMsg)
@@ -26,7 +31,8 @@ namespace {
 // someone planted there is never written through. A symbolic link or a second
 // hard link is removed and the file made afresh; a file of another user, a
 // FIFO or anything else that is not a plain file of ours is left alone and the
-// log skipped. Our own file is truncated and made private.
+// log skipped. Our own file is made private; the writer empties it, after
+// whatever an earlier log still has for it.
 int openLogFile(const QByteArray& path, QString& problem) {
     constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
     for (int attempt = 0; attempt < 2; ++attempt) {
@@ -51,7 +57,7 @@ int openLogFile(const QByteArray& path, QString& problem) {
             return -1;
         }
         if (!link && info.st_nlink == 1) {
-            if (::ftruncate(fd, 0) != 0 || ::fchmod(fd, 0600) != 0) {
+            if (::fchmod(fd, 0600) != 0) {
                 problem = QString::fromLocal8Bit(std::strerror(errno));
                 ::close(fd);
                 return -1;
@@ -79,6 +85,124 @@ int openLogFile(const QByteArray& path, QString& problem) {
     problem = QStringLiteral("the name keeps being replaced");
     return -1;
 }
+
+// Writes the logs' text to their files, in the order handed over, on a thread
+// of its own that starts with the first log and drains at exit.
+class LogWriter {
+  public:
+    static LogWriter& instance() {
+        static LogWriter writer;
+        return writer;
+    }
+
+    // A new log: emptied first (an earlier log of the same name may still
+    // have lines queued for it, which land before).
+    void truncate(int fd) { push({Job::Truncate, fd, {}}); }
+    void write(int fd, std::string text) { push({Job::Write, fd, std::move(text)}); }
+    void close(int fd) { push({Job::Close, fd, {}}); }
+
+    bool waitIdle(int timeout_ms) {
+        std::unique_lock lock(mutex_);
+        return idle_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
+                              [this] { return jobs_.empty() && !busy_; });
+    }
+
+    // Whether the writer still holds a job for fd (its close included).
+    bool holds(int fd) {
+        std::lock_guard lock(mutex_);
+        return (busy_ && current_ == fd) ||
+               std::any_of(jobs_.begin(), jobs_.end(),
+                           [fd](const Job& job) { return job.fd == fd; });
+    }
+
+  private:
+    struct Job {
+        enum Kind { Truncate, Write, Close } kind;
+        int fd;
+        std::string text;
+    };
+
+    LogWriter() : thread_([this] { run(); }) {}
+    ~LogWriter() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
+
+    void push(Job job) {
+        {
+            std::lock_guard lock(mutex_);
+            jobs_.push_back(std::move(job));
+        }
+        wake_.notify_all();
+    }
+
+    void run() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return stop_ || !jobs_.empty(); });
+            if (jobs_.empty()) {
+                return;  // stopping, and everything written
+            }
+            Job job = std::move(jobs_.front());
+            jobs_.pop_front();
+            busy_ = true;
+            current_ = job.fd;
+            lock.unlock();
+            perform(job);
+            lock.lock();
+            busy_ = false;
+            current_ = -1;
+            if (jobs_.empty()) {
+                idle_.notify_all();
+            }
+        }
+    }
+
+    static void perform(const Job& job) {
+        switch (job.kind) {
+            case Job::Truncate:
+                if (::ftruncate(job.fd, 0) != 0) {
+                    std::fprintf(stderr, "kestrelvision: a graph log cannot be emptied: %s\n",
+                                 std::strerror(errno));
+                }
+                break;
+            case Job::Write: {
+                std::size_t done = 0;
+                while (done < job.text.size()) {
+                    const ssize_t n =
+                        ::write(job.fd, job.text.data() + done, job.text.size() - done);
+                    if (n < 0 && errno == EINTR) {
+                        continue;
+                    }
+                    if (n <= 0) {
+                        break;  // a full disk: the rest of this log is lost
+                    }
+                    done += std::size_t(n);
+                }
+                break;
+            }
+            case Job::Close:
+                ::close(job.fd);
+                break;
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<Job> jobs_;
+    bool busy_ = false;
+    int current_ = -1;
+    bool stop_ = false;
+    std::thread thread_;
+};
+
+// Lines are handed to the writer in pieces of about this size.
+constexpr std::size_t kHandOver_bytes = 64 * 1024;
 
 // GStreamer may still be inside a log function on a streaming thread after it
 // has been removed, so one function stays installed for good and finds the
@@ -109,6 +233,14 @@ void writeRedacted(const gchar* line, std::FILE* file) {
         std::fputs(redactUri(QString::fromUtf8(line)).toUtf8().constData(), file);
     } else {
         std::fputs(line, file);
+    }
+}
+
+void appendRedacted(const gchar* line, std::string& text) {
+    if (mayHoldSecrets(line)) {
+        text += redactUri(QString::fromUtf8(line)).toUtf8().toStdString();
+    } else {
+        text += line;
     }
 }
 
@@ -159,25 +291,26 @@ void redactTerminalLog() {
 }
 
 std::unique_ptr<GraphLog> GraphLog::open(const QString& fileName, GstElement* pipeline,
-                                         GstDebugLevel level) {
+                                         GstDebugLevel level, Writing writing) {
     QString problem;
     const int fd = openLogFile(QFile::encodeName(fileName), problem);
-    std::FILE* file = fd >= 0 ? ::fdopen(fd, "w") : nullptr;
-    if (!file) {
-        if (fd >= 0) {
-            problem = QString::fromLocal8Bit(std::strerror(errno));
-            ::close(fd);
-        }
+    if (fd < 0) {
         qCWarning(lcGraphLog).noquote() << "no log in" << fileName << "-" << problem;
         return nullptr;
     }
-    return std::unique_ptr<GraphLog>(new GraphLog(file, pipeline, level));
+    LogWriter::instance().truncate(fd);
+    return std::unique_ptr<GraphLog>(new GraphLog(fd, pipeline, level, writing));
 }
 
-GraphLog::GraphLog(std::FILE* file, GstElement* pipeline, GstDebugLevel level)
-    : file_(file),
+bool GraphLog::waitWritten(int timeout_ms) {
+    return LogWriter::instance().waitIdle(timeout_ms);
+}
+
+GraphLog::GraphLog(int fd, GstElement* pipeline, GstDebugLevel level, Writing writing)
+    : fd_(fd),
       pipeline_(pipeline),
-      level_(std::clamp(level, GST_LEVEL_ERROR, GstDebugLevel(GST_LEVEL_COUNT - 1))) {
+      level_(std::clamp(level, GST_LEVEL_ERROR, GstDebugLevel(GST_LEVEL_COUNT - 1))),
+      writing_(writing) {
     std::lock_guard state(gStateMutex);
     if (!gInstalled) {
         gst_debug_add_log_function(&GraphLog::logFunction, nullptr, nullptr);
@@ -218,7 +351,19 @@ GraphLog::~GraphLog() {
             applyThreshold();
         }
     }
-    std::fclose(file_);
+    // Out of the list: nobody else touches the lines left.
+    LogWriter& writer = LogWriter::instance();
+    if (!pending_.empty()) {
+        writer.write(fd_, std::move(pending_));
+    }
+    writer.close(fd_);
+    if (writing_ == Writing::Direct) {
+        // Whoever closed it reads it next; the writer is quick, but bounded.
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (writer.holds(fd_) && std::chrono::steady_clock::now() < until) {
+            writer.waitIdle(10);
+        }
+    }
 }
 
 bool GraphLog::belongs(GObject* object) const {
@@ -260,7 +405,11 @@ void GraphLog::logFunction(GstDebugCategory* category, GstDebugLevel level, cons
                             gst_debug_category_get_name(category), file, line, function, parentName,
                             parent ? ":" : "", name, text ? text : ""));
         // Camera URIs and their passwords show up in many elements' messages.
-        writeRedacted(formatted.get(), log->file_);
+        appendRedacted(formatted.get(), log->pending_);
+        if (log->pending_.size() >= kHandOver_bytes) {
+            LogWriter::instance().write(log->fd_, std::move(log->pending_));
+            log->pending_.clear();
+        }
     }
     inside = false;
 }

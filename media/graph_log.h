@@ -9,8 +9,8 @@
 
 #include <QString>
 
-#include <cstdio>
 #include <memory>
+#include <string>
 
 namespace kv::media {
 
@@ -21,6 +21,12 @@ void redactTerminalLog();
 
 class GraphLog {
   public:
+    // How the text reaches the file. Lines are gathered in memory and written
+    // by a thread of its own, in order, so no pipeline thread waits on the
+    // disk; Direct waits at the close until the file holds them all,
+    // Background does not (a load must not wait for its log).
+    enum class Writing { Direct, Background };
+
     // Creates (mode 0600) or truncates the file (in the working folder when
     // the name is relative), never through a link: a symbolic or second hard
     // link at the name is replaced by a new file. Returns null, with one
@@ -30,22 +36,28 @@ class GraphLog {
     // highest level of the open logs, for every pipeline, so a lower level is
     // cheaper.
     static std::unique_ptr<GraphLog> open(const QString& fileName, GstElement* pipeline,
-                                          GstDebugLevel level = GST_LEVEL_DEBUG);
+                                          GstDebugLevel level = GST_LEVEL_DEBUG,
+                                          Writing writing = Writing::Direct);
     ~GraphLog();
+
+    // Waits (bounded) until every closed log is in its file; false on time-out.
+    static bool waitWritten(int timeout_ms);
 
     GraphLog(const GraphLog&) = delete;
     GraphLog& operator=(const GraphLog&) = delete;
 
   private:
-    GraphLog(std::FILE* file, GstElement* pipeline, GstDebugLevel level);
+    GraphLog(int fd, GstElement* pipeline, GstDebugLevel level, Writing writing);
     static void logFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file,
                             const gchar* function, gint line, GObject* object,
                             GstDebugMessage* message, gpointer self);
     bool belongs(GObject* object) const;
 
-    std::FILE* file_;       // written under the list's lock, from any thread
+    int fd_;                // written by the writer thread only
     GstElement* pipeline_;  // not owned: the log lives shorter than the build
     GstDebugLevel level_;
+    Writing writing_;
+    std::string pending_;  // lines not yet handed to the writer; under the list's lock
 };
 
 }  // namespace kv::media

@@ -37,8 +37,8 @@ bool Pipeline::create(const char* name) {
     return static_cast<bool>(element_);
 }
 
-bool Pipeline::openLog(const QString& fileName, GstDebugLevel level) {
-    log_ = element_ ? GraphLog::open(fileName, element_.get(), level) : nullptr;
+bool Pipeline::openLog(const QString& fileName, GstDebugLevel level, GraphLog::Writing writing) {
+    log_ = element_ ? GraphLog::open(fileName, element_.get(), level, writing) : nullptr;
     return static_cast<bool>(log_);
 }
 

@@ -202,9 +202,11 @@ PlaybackBuild PlaybackGraph::start(const QString& fileName) {
     // after it is removed, so the log goes only while those threads wait on a
     // prerolled sink, or after they are gone.
     // At INFO: warnings, errors, state changes, links and the stream headers;
-    // the debug level made the load twice as long.
+    // the debug level made the load twice as long. Written in the background:
+    // the first frame does not wait for the disk.
     if (!logFileName_.isEmpty()) {
-        if (!pipeline_.openLog(logFileName_, GST_LEVEL_INFO)) {
+        if (!pipeline_.openLog(logFileName_, GST_LEVEL_INFO,
+                               media::GraphLog::Writing::Background)) {
             qCWarning(lcPlayback) << "Cannot create the playback log" << logFileName_;
         }
     }

@@ -293,16 +293,26 @@ bool RecordGraph::push(const std::uint8_t* pixels, const media::BITMAPINFOHEADER
         ++refused_;
         return false;
     }
-    if (!source_->PushFrame(pixels, header, duration_100ns)) {
-        return false;
-    }
+    // The line goes first: the muxer may write the frame before push returns,
+    // and a journal behind its recording cannot be mended, one ahead is cut.
+    off_t lineAt = -1;
     if (line && journal_) {
         JournalLine numbered = *line;
-        numbered.frame = journalFrames_++;
+        numbered.frame = journalFrames_;
         const QByteArray text = formatJournalLine(numbered);
+        lineAt = ::lseek(journal_->fd(), 0, SEEK_CUR);
         if (::write(journal_->fd(), text.constData(), size_t(text.size())) != text.size()) {
             qCWarning(lcRecordGraph).noquote() << "the journal of" << fileName_ << "is incomplete";
         }
+        ++journalFrames_;
+    }
+    if (!source_->PushFrame(pixels, header, duration_100ns)) {
+        // Not in the file: neither is its line.
+        if (lineAt >= 0 && ::ftruncate(journal_->fd(), lineAt) == 0 &&
+            ::lseek(journal_->fd(), lineAt, SEEK_SET) == lineAt) {
+            --journalFrames_;
+        }
+        return false;
     }
     return true;
 }

@@ -18,6 +18,8 @@ packages=(
   mosquitto mosquitto-clients
   ffmpeg xvfb xauth trayer imagemagick poppler-utils file dbus-daemon
   openbox xdotool x11-utils
+  # the power-cut test's file system
+  libfuse3-dev fuse3
   # packaging: validators and the Debian package tools
   desktop-file-utils appstream dpkg-dev systemd
 )

@@ -216,7 +216,8 @@ record::RecordCounters RecordingSession::recordCounters() const {
 
 // --- record timer
 
-void RecordingSession::startUp() {
+void RecordingSession::startUp(FirstBuild first) {
+    buildAtOnce_ = first == FirstBuild::AtOnce;
     if (!shutDown_) {
         recordTimer_->start();
     }
@@ -239,6 +240,11 @@ void RecordingSession::onRepaired(int repaired, int removed) {
         Q_EMIT statusText(QStringLiteral("%1 unfinished recording(s) repaired.").arg(repaired));
     }
     Q_EMIT recordingsRepaired(repaired, removed);
+    // A power event during the repair keeps its longer wait.
+    if (buildAtOnce_ && !shutDown_ && restartDelay_.ticks() <= RestartDelay::kAfterCreate) {
+        restartDelay_.reset(0);
+        RecordTimerTimer();
+    }
 }
 
 bool RecordingSession::recordTimerActive() const {

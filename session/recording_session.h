@@ -121,7 +121,11 @@ class RecordingSession : public QObject {
     // Start-up: recordings that a kill, a crash or a power cut left unfinished
     // are repaired in the background, then the disk quota runs once; the
     // record timer starts, and starts no recording before the repair is done.
-    void startUp();
+    // The window's timer then waits its three ticks; AtOnce (the headless
+    // recorder, restarted after a crash) builds the graphs as soon as the
+    // repair is done.
+    enum class FirstBuild { AfterDelay, AtOnce };
+    void startUp(FirstBuild first = FirstBuild::AfterDelay);
     bool repairing() const { return repairing_; }
 
     // --- the record timer (1 s), which the session owns
@@ -298,6 +302,7 @@ class RecordingSession : public QObject {
     std::uint32_t lastFrame_ms_ = 0;           // tick of the last frame, or of the build
     std::uint32_t recordStart_ms_ = 0;         // tick of the last recording graph build
     bool repairing_ = false;
+    bool buildAtOnce_ = false;  // startUp(AtOnce): no delay after the repair
     std::thread repairThread_;
 
     // No camera, a stand-in camera, build problems already told.

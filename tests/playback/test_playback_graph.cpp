@@ -2,9 +2,11 @@
 // counts, seeks and steps that show the frame asked for (read from the
 // picture itself), playing to the end, the two load errors, and the log file.
 
+#include "media/graph_log.h"
 #include "playback/playback_graph.h"
 #include "tests/playback/held_load.h"
 #include "tests/playback/playback_files.h"
+#include "tests/support/test_env.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -390,6 +392,9 @@ TEST_F(PlaybackTest, EveryLoadRecreatesTheLog) {
     const QString log = path(u"PLAYBACK.TXT"_s);
     PlaybackGraph graph(&receiver_);
     ASSERT_EQ(graph.build(file), PlaybackBuild::Loaded);
+    // Written in the background: closed at the first frame, then on the disk.
+    ASSERT_TRUE(test::pumpUntil([&] { return graph.loaded(); }));
+    ASSERT_TRUE(media::GraphLog::waitWritten(5000));
     const QByteArray first = readAll(log);
     EXPECT_TRUE(first.contains("Playback Grabber")) << first.left(400).toStdString();
 
@@ -397,6 +402,7 @@ TEST_F(PlaybackTest, EveryLoadRecreatesTheLog) {
     graph.close();
     writeAll(path(u"text.avi"_s), QByteArray("not a video"));
     EXPECT_EQ(graph.build(path(u"text.avi"_s)), PlaybackBuild::ErrorLoading);
+    ASSERT_TRUE(media::GraphLog::waitWritten(5000));
     EXPECT_FALSE(readAll(log).contains("earlier run"));
     EXPECT_TRUE(readAll(log).contains("Playback Source Filter"));
 }

@@ -29,6 +29,7 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
+#include <optional>
 
 using namespace kv;
 using session::RecordingSession;
@@ -136,6 +137,42 @@ TEST_F(RecordingSessionTest, RecordsATestCameraWithoutAnyWidget) {
 // with them: a clip that is still for 3 s and then moves gives a file whose
 // first 5 frames are the still picture, marked pre-record, and whose sixth
 // is the first that moved. Without them it starts at the movement.
+// The headless recorder builds its graphs as soon as the start-up repair is
+// done; the window waits its three ticks first.
+TEST_F(RecordingSessionTest, AHeadlessStartBuildsAtOnceAfterTheRepairAndTheWindowWaits) {
+    media::setCommandLineCameras(
+        {{QStringLiteral("Ball"), QStringLiteral("test:ball?width=160&height=120&framerate=30")}});
+    settings_.CaptureDeviceName = QStringLiteral("Ball");
+    for (const auto first :
+         {RecordingSession::FirstBuild::AtOnce, RecordingSession::FirstBuild::AfterDelay}) {
+        const bool atOnce = first == RecordingSession::FirstBuild::AtOnce;
+        SCOPED_TRACE(atOnce ? "at once" : "after the delay");
+        session_ = std::make_unique<RecordingSession>();
+        session_->apply(settings_);
+        session_->setMode(settings_.Mode);
+        std::optional<bool> builtWhenRepaired;
+        int ticksBeforeFile = -1;
+        int ticks = 0;
+        QObject::connect(session_.get(), &RecordingSession::ticked, [&] { ++ticks; });
+        // Looked at once onRepaired() has run to its end.
+        QObject::connect(
+            session_.get(), &RecordingSession::recordingsRepaired, session_.get(),
+            [&] { builtWhenRepaired = session_->captureGraphExists(); }, Qt::QueuedConnection);
+        QObject::connect(session_.get(), &RecordingSession::recordGraphBuilt,
+                         [&] { ticksBeforeFile = ticks; });
+        session_->startUp(first);
+        ASSERT_TRUE(test::pumpUntil([&] { return ticksBeforeFile >= 0; }, 15000));
+        ASSERT_TRUE(builtWhenRepaired.has_value());
+        EXPECT_EQ(*builtWhenRepaired, atOnce);
+        // The window's file comes with its third tick at the earliest.
+        if (!atOnce) {
+            EXPECT_GE(ticksBeforeFile, session::RestartDelay::kAfterCreate - 1);
+        }
+        session_->shutdown();
+        session_.reset();
+    }
+}
+
 TEST_F(RecordingSessionTest, FramesBeforeAMovementOpenItsRecording) {
     QTemporaryDir clips;
     const QString clip = clips.filePath(QStringLiteral("still-then-moving.avi"));
