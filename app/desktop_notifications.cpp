@@ -185,7 +185,7 @@ void DesktopNotifications::post(Kind kind, Message message) {
 void DesktopNotifications::send(Kind kind, const Message& message) {
     Thread& thread = threads_[kind];
     QVariantMap hints{
-        {QStringLiteral("desktop-entry"), QStringLiteral("kestrelvision")},
+        {QStringLiteral("desktop-entry"), QStringLiteral("org.brannowerks.Kestrelvision")},
         {QStringLiteral("urgency"), QVariant::fromValue(uchar(message.urgent ? 2 : 1))}};
     if (!message.picture.isNull()) {
         hints.insert(QStringLiteral("image-data"),

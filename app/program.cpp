@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Kestrelvision"));
     QApplication::setApplicationVersion(QStringLiteral(KV_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kestrelvision.svg")));
-    QGuiApplication::setDesktopFileName(QStringLiteral("kestrelvision"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.brannowerks.Kestrelvision"));
     // Closing the window hides it; only Quit or the end of the session ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

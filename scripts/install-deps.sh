@@ -19,7 +19,7 @@ packages=(
   ffmpeg xvfb xauth trayer imagemagick poppler-utils file dbus-daemon
   openbox xdotool x11-utils
   # packaging: validators and the Debian package tools
-  desktop-file-utils appstream dpkg-dev systemd
+  desktop-file-utils appstream dpkg-dev systemd lintian
 )
 
 missing=()
