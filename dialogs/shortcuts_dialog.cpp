@@ -7,6 +7,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -24,8 +25,7 @@ constexpr std::array kRows{
     R{R::Everywhere, "Ctrl+?", nullptr, KV_TR("Show this list of keys")},
     R{R::Everywhere, "Ctrl+Q", nullptr, KV_TR("Quit Kestrelvision")},
     R{R::RecordPage, "F1", nullptr, KV_TR("Select the camera")},
-    R{R::MaskPainting, "", KV_TR("Left button"),
-      KV_TR("Paint cells that movement is not measured in")},
+    R{R::MaskPainting, "", KV_TR("Left button"), KV_TR("Paint cells that are ignored")},
     R{R::MaskPainting, "", KV_TR("Right button or Shift+left button"),
       KV_TR("Paint cells that are watched again")},
     R{R::MaskPainting, "1;3;5", nullptr, KV_TR("Brush of 1, 3 or 5 cells")},
@@ -76,7 +76,7 @@ QString ShortcutsDialog::whereText(ShortcutRow::Where where) {
         case ShortcutRow::RecordPage:
             return tr("Record page");
         case ShortcutRow::MaskPainting:
-            return tr("Painting the mask (Show Mask in the live picture's menu)");
+            return tr("Mask (Show Mask in the live picture's menu)");
         case ShortcutRow::PlaybackPage:
             return tr("Playback page");
         case ShortcutRow::TrayIcon:
@@ -100,6 +100,7 @@ ShortcutsDialog::ShortcutsDialog(QWidget* parent) : QDialog(parent) {
     list_->setFocusPolicy(Qt::NoFocus);
     QTreeWidgetItem* group = nullptr;
     std::optional<ShortcutRow::Where> groupWhere;
+    int keysWidth = 0;
     for (const ShortcutRow& row : shortcutRows()) {
         if (groupWhere != row.where) {
             groupWhere = row.where;
@@ -109,17 +110,20 @@ ShortcutsDialog::ShortcutsDialog(QWidget* parent) : QDialog(parent) {
             bold.setBold(true);
             group->setFont(0, bold);
         }
-        new QTreeWidgetItem(group, {keysText(row), tr(row.what)});
+        const QString keys = keysText(row);
+        new QTreeWidgetItem(group, {keys, tr(row.what)});
+        keysWidth = std::max(keysWidth, list_->fontMetrics().horizontalAdvance(keys));
     }
     list_->expandAll();
-    list_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    // As wide as the keys: the group titles span both columns.
+    list_->setColumnWidth(0, keysWidth + list_->indentation() + 2 * list_->fontMetrics().height());
     list_->header()->setStretchLastSection(true);
     layout->addWidget(list_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    resize(520, 480);
+    resize(560, 440);
 }
 
 }  // namespace kv::dialogs

@@ -35,8 +35,7 @@ TEST(ShortcutsDialog, ListsEveryKeyOfTheWindowByPage) {
     }
     EXPECT_EQ(rows, int(dialogs::shortcutRows().size()));
     EXPECT_EQ(groups, (QStringList{QStringLiteral("Every page"), QStringLiteral("Record page"),
-                                   QStringLiteral("Painting the mask (Show Mask in the live "
-                                                  "picture's menu)"),
+                                   QStringLiteral("Mask (Show Mask in the live picture's menu)"),
                                    QStringLiteral("Playback page"), QStringLiteral("Tray icon")}));
 
     // The keys TForm1, the live panel and the Playback page act on.
