@@ -2,6 +2,7 @@
 #include "app/wait_cursor.h"
 
 #include "app/daily_film_status.h"
+#include "app/info_page.h"
 #include "app/live_panel.h"
 #include "app/playback_page.h"
 #include "app/record_page.h"
@@ -10,6 +11,7 @@
 #include "app/settings_store.h"
 #include "app/setup_exchange.h"
 #include "app/single_instance.h"
+#include "app/tray_state.h"
 #include "app/window_layout.h"
 #include "app/window_messages.h"
 #include "dialogs/Dlgeinstellung.h"
@@ -74,14 +76,14 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     connect(sessionEvents_, &app::SessionEvents::powerEvent, this, &TForm1::PowerBroadcast);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &TForm1::ShutdownRoutine);
 
-    createTrayIcon();
-
     settings_.Mode = session::StateOff;
     session_ = new session::RecordingSession(clock_, this);
+    createTrayIcon();
     notifications_ = new app::DesktopNotifications(QDBusConnection::sessionBus(), this);
     live_ = new app::LivePanel(c_, this, *session_, clock_);
     record_ = new app::RecordPage(c_, this, *session_, *live_);
-    record_->setTray(tray_);
+    record_->setTray(tray_->icon());
+    info_ = new app::InfoPage(c_, this, *session_);
     connect(live_, &app::LivePanel::maskSaveFailed, record_, &app::RecordPage::setStatus);
     connectSession();
     session_->setMode(session::StateOff);
@@ -126,17 +128,8 @@ void TForm1::wireControls() {
 }
 
 void TForm1::createTrayIcon() {
-    tray_ = new QSystemTrayIcon(c_.ImageListRecordE.value(5), this);
-    tray_->setToolTip(kProduct);
-    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
-        // The notification area's mouse events, as the tray message carries them.
-        if (r == QSystemTrayIcon::DoubleClick) {
-            TrayIconEvent(app::WM_LBUTTONDBLCLK);
-        } else if (r == QSystemTrayIcon::Context) {
-            TrayIconEvent(app::WM_RBUTTONDOWN);
-        }
-    });
-    tray_->show();
+    tray_ = new app::TrayState(c_.ImageListRecordE.value(5), *session_, this);
+    connect(tray_, &app::TrayState::trayEvent, this, &TForm1::TrayIconEvent);
     // Quit is offered in the window itself too: without a notification area
     // (closing then minimises) it is the only way, and with one it is at hand.
     auto* quit = new QAction(this);
@@ -232,7 +225,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         const auto* key = static_cast<QKeyEvent*>(event);
         const bool ctrl = key->modifiers() & Qt::ControlModifier;
         if ((ctrl && playback_->keyPressed(key->key(), key->modifiers())) || live_->maskKey(*key) ||
-            FormKeyDown(key->key())) {
+            info_->keyPressed(*key) || FormKeyDown(key->key())) {
             return true;
         }
     }
@@ -338,7 +331,6 @@ void TForm1::applySettingsToSession() {
     session_->setPlaybackFileName(playback_->PlaybackFileName());
     notifications_->setChoice(
         {settings_.NotifyOnMove, settings_.NotifyOnCamera, settings_.NotifyOnWriteError});
-    notifications_->setCameraName(settings_.CaptureDeviceName);
 }
 
 // --- window and tray
@@ -371,6 +363,8 @@ void TForm1::TrayIconEvent(long long lParam) {
         }
     } else if (lParam == app::WM_RBUTTONDOWN) {
         c_.PopupMenu->popup(QCursor::pos());
+    } else if (lParam == app::WM_LBUTTONUP) {
+        cmShowClick();  // one click shows the window as it was left
     }
 }
 
@@ -411,7 +405,7 @@ void TForm1::ShutdownRoutine() {
     session_->shutdown();
     playback_->ClosePlaybackGraph();
     if (tray_) {
-        tray_->hide();
+        tray_->icon()->hide();
     }
     qCInfo(lcMain) << "shutdown";
 }
@@ -485,6 +479,7 @@ void TForm1::connectSession() {
     });
     connect(session_, &RecordingSession::captureGraphClosed, live_, &app::LivePanel::clear);
     connect(session_, &RecordingSession::captureFormatReady, this, [this](int width, int height) {
+        notifications_->setCameraName(session_->cameraName());
         if (layoutPending_) {
             layoutPending_ = false;
             WindowLayout(width, height);
@@ -507,9 +502,9 @@ void TForm1::connectSession() {
     connect(session_, &RecordingSession::cameraLostChanged, notifications_,
             [this](bool lost, const QString& reason) {
                 if (lost) {
-                    notifications_->cameraLost(reason);
+                    notifications_->cameraLost(session_->cameraName(), reason);
                 } else {
-                    notifications_->cameraBack();
+                    notifications_->cameraBack(session_->cameraName());
                 }
             });
 }

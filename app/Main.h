@@ -16,7 +16,6 @@
 
 class QKeyEvent;
 class QMessageBox;
-class QSystemTrayIcon;
 
 namespace kv::app {
 class InstanceChannel;
@@ -24,6 +23,8 @@ class LivePanel;
 class PlaybackPage;
 class RecordPage;
 class DailyFilmStatus;
+class InfoPage;
+class TrayState;
 class SessionEvents;
 class SettingsStore;
 }  // namespace kv::app
@@ -129,7 +130,7 @@ class TForm1 : public QWidget {
     QDateTime lastMovement_;      // for the state another process asks
 
     kv::app::Form1Controls c_;
-    QSystemTrayIcon* tray_ = nullptr;
+    kv::app::TrayState* tray_ = nullptr;
     kv::app::InstanceChannel* instanceChannel_ = nullptr;
     kv::app::SessionEvents* sessionEvents_ = nullptr;
 
@@ -138,6 +139,7 @@ class TForm1 : public QWidget {
     kv::app::DesktopNotifications* notifications_ = nullptr;
     kv::app::LivePanel* live_ = nullptr;
     kv::app::RecordPage* record_ = nullptr;
+    kv::app::InfoPage* info_ = nullptr;
     kv::app::DailyFilmStatus* dailyFilm_ = nullptr;
     kv::app::PlaybackPage* playback_ = nullptr;
     TDlgSelectCapture* dlgSelectCapture_ = nullptr;

@@ -39,8 +39,7 @@ CommandLine parseCommandLine(const QStringList& arguments) {
             } else if (argument == QLatin1String("--status")) {
                 line.status = true;
             } else {
-                line.problems << QStringLiteral("unknown option %1 ignored")
-                                     .arg(media::sanitizedText(argument));
+                line.unknownOptions << argument;
             }
             continue;
         }

@@ -20,6 +20,7 @@ struct CommandLine {
     int argumentCount = 0;                   // classic arguments, for the single-instance rule
     QList<QPair<QString, QString>> cameras;  // --camera "NAME=URI", in the given order
     QStringList problems;                    // malformed long options, reported and ignored
+    QStringList unknownOptions;              // long options that are none of ours
 };
 
 // Reads the arguments that follow the program name.

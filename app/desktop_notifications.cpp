@@ -117,12 +117,19 @@ QString DesktopNotifications::movementBody() const {
     return cameraName_.isEmpty() ? frames : frames + QStringLiteral(" from ") + cameraName_;
 }
 
-void DesktopNotifications::cameraLost(const QString& reason) {
-    post(Camera, {QStringLiteral("Camera lost"), reason, {}, true});
+void DesktopNotifications::cameraLost(const QString& camera, const QString& reason) {
+    post(Camera, {camera.isEmpty() ? QStringLiteral("Camera lost")
+                                   : tr("Camera lost: %1", "the camera's name").arg(camera),
+                  reason,
+                  {},
+                  true});
 }
 
-void DesktopNotifications::cameraBack() {
-    post(Camera, recovered(QStringLiteral("Camera back"), QStringLiteral("Pictures flow again")));
+void DesktopNotifications::cameraBack(const QString& camera) {
+    post(Camera,
+         recovered(camera.isEmpty() ? QStringLiteral("Camera back")
+                                    : tr("Camera back: %1", "the camera's name").arg(camera),
+                   QStringLiteral("Pictures flow again")));
 }
 
 void DesktopNotifications::writeFailed(const QString& reason) {
@@ -178,7 +185,7 @@ void DesktopNotifications::post(Kind kind, Message message) {
 void DesktopNotifications::send(Kind kind, const Message& message) {
     Thread& thread = threads_[kind];
     QVariantMap hints{
-        {QStringLiteral("desktop-entry"), QStringLiteral("kestrelvision")},
+        {QStringLiteral("desktop-entry"), QStringLiteral("org.brannowerks.Kestrelvision")},
         {QStringLiteral("urgency"), QVariant::fromValue(uchar(message.urgent ? 2 : 1))}};
     if (!message.picture.isNull()) {
         hints.insert(QStringLiteral("image-data"),
@@ -205,10 +212,10 @@ void DesktopNotifications::send(Kind kind, const Message& message) {
                 const QDBusPendingReply<quint32> reply = *w;
                 if (reply.isError()) {
                     qCInfo(lcNotify).noquote() << "no notification:" << reply.error().message();
-                } else if (!last) {
+                } else if (!last || replacesEnded(kind)) {
                     t.id = reply.value();
                 }
-                if (last) {
+                if (last && !replacesEnded(kind)) {
                     t.id = 0;
                 }
                 t.waiting = false;

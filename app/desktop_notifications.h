@@ -29,16 +29,19 @@ class DesktopNotifications : public QObject {
     explicit DesktopNotifications(const QDBusConnection& bus, QObject* parent = nullptr);
 
     void setChoice(Choice choice) { choice_ = choice; }
+    // The camera the movement notifications name.
     void setCameraName(const QString& name) { cameraName_ = name; }
     // How often the notification of a movement that goes on is brought up to date.
     void setUpdateInterval(int ms) { updateInterval_ms_ = ms; }
 
     // A frame handled while recording on movement: recorded, it starts or
     // continues a movement; not recorded, it ends one. One notification stands
-    // for the whole movement and is replaced in place while it lasts.
+    // for the whole movement and is replaced in place while it lasts; the next
+    // movement replaces it in turn, so a busy scene leaves one in the list.
     void movementFrame(bool recorded, const QImage& picture);
-    void cameraLost(const QString& reason);
-    void cameraBack();
+    // camera: its name, or empty when none is known.
+    void cameraLost(const QString& camera, const QString& reason);
+    void cameraBack(const QString& camera);
     void writeFailed(const QString& reason);
     void writeResumed();
     // A film made: "Film of 8 Dec ready", its length and how many recordings
@@ -65,6 +68,8 @@ class DesktopNotifications : public QObject {
         std::optional<Message> queued;
     };
     enum Kind { Movement, Camera, Write, Film, kKinds };
+    // Movements replace each other; a fault's notification, once over, stays.
+    static bool replacesEnded(Kind kind) { return kind == Movement; }
 
     void post(Kind kind, Message message);
     void send(Kind kind, const Message& message);

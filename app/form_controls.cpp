@@ -193,6 +193,43 @@ QVBoxLayout* infoLayout(QWidget* on) {
     return layout;
 }
 
+struct FolderRow {
+    QLabel* caption;
+    QLabel* folder;
+    QPushButton* open;
+    QPushButton* shortcuts;
+};
+
+// The recording folder, whole (it wraps after any separator), and two buttons.
+FolderRow addFolderRow(QVBoxLayout* layout, const QString& suffix) {
+    auto name = [&suffix](const char* base) { return QLatin1String(base) + suffix; };
+    auto* caption = new QLabel(QCoreApplication::translate("Form1", "Recordings are kept in"));
+    caption->setObjectName(name("lbRecordFolderCaption"));
+    auto* folder = new QLabel;
+    folder->setObjectName(name("lbRecordFolder"));
+    folder->setWordWrap(true);
+    folder->setTextFormat(Qt::PlainText);
+    QFont bold = folder->font();
+    bold.setBold(true);
+    folder->setFont(bold);
+    auto* open = new QPushButton(QCoreApplication::translate("Form1", "&Open folder"));
+    open->setObjectName(name("BtnOpenFolder"));
+    open->setToolTip(
+        QCoreApplication::translate("Form1", "Show the recordings in the file manager"));
+    auto* shortcuts = new QPushButton(QCoreApplication::translate("Form1", "&Keyboard shortcuts"));
+    shortcuts->setObjectName(name("BtnShortcuts"));
+    shortcuts->setToolTip(QCoreApplication::translate("Form1", "Every key of the window (Ctrl+?)"));
+    auto* row = new QHBoxLayout;
+    row->addWidget(open);
+    row->addWidget(shortcuts);
+    row->addStretch(1);
+    layout->addSpacing(8);
+    layout->addWidget(caption);
+    layout->addWidget(folder);
+    layout->addLayout(row);
+    return {caption, folder, open, shortcuts};
+}
+
 QString versionText() {
     return QStringLiteral("Version ") + QStringLiteral(KV_VERSION);
 }
@@ -367,6 +404,10 @@ void buildInfoPage(Form1Controls& c, QWidget* page) {
                     QStringLiteral("Kestrelvision records quick motion pictures for "
                                    "long time observation. Even movement controlled."),
                     false);
+    const FolderRow folder = addFolderRow(english, QString());
+    c.lbRecordFolder = folder.folder;
+    c.BtnOpenFolder = folder.open;
+    c.BtnShortcuts = folder.shortcuts;
     english->addStretch(1);
     // Quit in the window itself, whether or not a tray offers it too.
     auto quitButton = [](QVBoxLayout* layout, const char* name, const QString& text) {
@@ -389,7 +430,9 @@ void buildInfoPage(Form1Controls& c, QWidget* page) {
     // Covers the English text when start-up shows it for a German-speaking user.
     c.PanelGerman = makePanel(page, "PanelGerman", QFrame::Plain, 0);
     c.PanelGerman->setGeometry(0, 0, 404, 317);
-    new PageCover(page, c.PanelGerman, {c.lbProductName, c.lbVersion, c.lbDescription});
+    new PageCover(page, c.PanelGerman,
+                  {c.lbProductName, c.lbVersion, c.lbDescription, folder.caption, c.lbRecordFolder,
+                   c.BtnOpenFolder, c.BtnShortcuts, c.BtnQuit});
     QVBoxLayout* german = infoLayout(c.PanelGerman);
     c.lbProductNameGerman =
         addInfoText(german, "lbProductNameGerman", QStringLiteral("Kestrelvision"), true);
@@ -399,6 +442,10 @@ void buildInfoPage(Form1Controls& c, QWidget* page) {
                                                        "lange Beobachtungen. Auch "
                                                        "bewegungsgesteuert."),
                                         false);
+    const FolderRow germanFolder = addFolderRow(german, QStringLiteral("German"));
+    c.lbRecordFolderGerman = germanFolder.folder;
+    c.BtnOpenFolderGerman = germanFolder.open;
+    c.BtnShortcutsGerman = germanFolder.shortcuts;
     german->addStretch(1);
     c.BtnQuitGerman =
         quitButton(german, "BtnQuitGerman", QStringLiteral("Kestrelvision &beenden (Strg+Q)"));

@@ -108,6 +108,14 @@ struct Form1Controls {
     QLabel* lbProductNameGerman = nullptr;
     QLabel* lbVersionGerman = nullptr;
     QLabel* lbDescriptionGerman = nullptr;
+    // Where recordings go, with "Open folder" and the list of keys beside it;
+    // the German cover has its own.
+    QLabel* lbRecordFolder = nullptr;
+    QPushButton* BtnOpenFolder = nullptr;
+    QPushButton* BtnShortcuts = nullptr;
+    QLabel* lbRecordFolderGerman = nullptr;
+    QPushButton* BtnOpenFolderGerman = nullptr;
+    QPushButton* BtnShortcutsGerman = nullptr;
 
     // Components without a window of their own
     QTimer* TimerTrackBar = nullptr;

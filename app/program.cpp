@@ -10,6 +10,7 @@
 #include "app/single_instance.h"
 #include "app/window_messages.h"
 #include "media/gst_init.h"
+#include "media/redact.h"
 #include "session/footage_analysis.h"
 
 #include <QApplication>
@@ -155,12 +156,19 @@ int main(int argc, char** argv) {
         return 0;
     }
     {
+        const kv::app::CommandLine line =
+            kv::app::parseCommandLine(argumentsAfterProgram(argc, argv));
+        // A mistyped option is not started as something the user did not ask for.
+        if (!line.unknownOptions.isEmpty()) {
+            const QString text = QCoreApplication::translate("kestrelvision", "unknown option %1")
+                                     .arg(kv::media::sanitizedText(line.unknownOptions.first()));
+            std::fprintf(stderr, "kestrelvision: %s\n%s", qPrintable(text), kUsage);
+            return 2;
+        }
         // session::Settings, sockets and locks are named after the suffix: one that
         // cannot name a file gets no instance at all.
         QString why;
-        if (!kv::app::isUsableInstanceSuffix(
-                kv::app::parseCommandLine(argumentsAfterProgram(argc, argv)).instanceSuffix,
-                &why)) {
+        if (!kv::app::isUsableInstanceSuffix(line.instanceSuffix, &why)) {
             std::fprintf(stderr, "kestrelvision: %s\n", qPrintable(why));
             return 2;
         }
@@ -182,7 +190,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Kestrelvision"));
     QApplication::setApplicationVersion(QStringLiteral(KV_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kestrelvision.svg")));
-    QGuiApplication::setDesktopFileName(QStringLiteral("kestrelvision"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.brannowerks.Kestrelvision"));
     // Closing the window hides it; only Quit or the end of the session ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -26,6 +26,24 @@ QString modeName(int mode) {
     }
 }
 
+// The camera the settings name, and the one in use where that is another or
+// the settings name none.
+QString cameraText(const QString& named, const QString& inUse, bool standIn) {
+    if (named.isEmpty()) {
+        return inUse.isEmpty()
+                   ? QStringLiteral("the first camera found")
+                   : QCoreApplication::translate("kv::app", "%1 (the first camera found)")
+                         .arg(inUse);
+    }
+    if (!standIn) {
+        return named;
+    }
+    return inUse.isEmpty()
+               ? named + QStringLiteral(" (not there; the first camera found records meanwhile)")
+               : QCoreApplication::translate("kv::app", "%1 (not there; %2 records meanwhile)")
+                     .arg(named, inUse);
+}
+
 }  // namespace
 
 RecorderStatus recorderStatus(const session::RecordingSession& session, const QString& suffix,
@@ -37,11 +55,8 @@ RecorderStatus recorderStatus(const session::RecordingSession& session, const QS
     s.headless = headless;
     s.mode = modeName(settings.Mode);
     s.state = session.stateText();
-    s.camera = settings.CaptureDeviceName.isEmpty() ? QStringLiteral("the first camera found")
-                                                    : settings.CaptureDeviceName;
-    if (session.standInCamera()) {
-        s.camera += QStringLiteral(" (not there; the first camera found records meanwhile)");
-    }
+    s.camera =
+        cameraText(settings.CaptureDeviceName, session.cameraName(), session.standInCamera());
     if (session.recordGraphExists()) {
         s.file = session.RecordFileName();
         s.frames = session.recordedFrames();

@@ -13,6 +13,7 @@ enum WindowMessage : int {
 };
 
 // Tray events carried in lParam, as the notification area reports them.
+constexpr long WM_LBUTTONUP = 514;
 constexpr long WM_LBUTTONDBLCLK = 515;
 constexpr long WM_RBUTTONDOWN = 516;
 

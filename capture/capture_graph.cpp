@@ -78,9 +78,14 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
     media::FindDeviceFilter(media::DeviceCategory::CLSID_VideoInputDeviceCategory, deviceName,
                             deviceIndex, camera_);
     if (!camera_) {
+        cameraName_.clear();
         close();
         return CaptureBuild::NoCaptureDevice;
     }
+    // The catalogue's rule: a position wins over the name; no name is the first camera.
+    cameraName_ = deviceIndex >= 0       ? names.value(deviceIndex)
+                  : deviceName.isEmpty() ? names.value(0)
+                                         : deviceName;
     gst_object_set_name(GST_OBJECT(camera_.get()), "Video Capture");
     // The bin takes a reference of its own.
     gst_bin_add(GST_BIN(pipeline_.get()), camera_.get());

@@ -58,6 +58,9 @@ class CaptureGraph : public QObject {
     GstElement* pipeline() const { return pipeline_.get(); }
     // The camera element inside the graph.
     GstElement* camera() const { return camera_.get(); }
+    // The listed name of the camera the last build bound, kept after close;
+    // empty when that build bound none.
+    const QString& cameraName() const { return cameraName_; }
 
   Q_SIGNALS:
     // The camera failed while the graph ran: unplugged, its file gone, the
@@ -83,6 +86,7 @@ class CaptureGraph : public QObject {
     media::Element grabber_;
     bool formatKnown_ = false;
     QString lossReason_;  // empty while the camera is not lost
+    QString cameraName_;
     // One per build: a format posted by a graph closed since is ignored.
     std::atomic<std::uint64_t> generation_{0};
     // The grabber has had its caps. Until then frames pass the admission

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs a build into a temporary prefix and checks what an install must
-# give a desktop: the program, a valid desktop entry, the icon at every size,
-# valid AppStream metainfo, the manual page, and systemd user units that
+# give a desktop: the program, a valid desktop entry named as the AppStream
+# id says, the icon at every size, valid AppStream metainfo, the compressed
+# manual page, the copyright and changelog, and systemd user units that
 # systemd-analyze accepts.
 # usage: scripts/check-install.sh BUILD_DIR
 set -euo pipefail
@@ -18,10 +19,12 @@ need() {
   fi
 }
 need bin/kestrelvision
-need share/applications/kestrelvision.desktop
+need share/applications/org.brannowerks.Kestrelvision.desktop
 need share/metainfo/org.brannowerks.Kestrelvision.metainfo.xml
 need share/icons/hicolor/scalable/apps/kestrelvision.svg
-need share/man/man1/kestrelvision.1
+need share/man/man1/kestrelvision.1.gz
+need share/doc/kestrelvision/copyright
+need share/doc/kestrelvision/changelog.gz
 need lib/systemd/user/kestrelvision.service
 need lib/systemd/user/kestrelvision@.service
 for size in 16 32 48 64 128 256; do
@@ -32,8 +35,13 @@ for size in 16 32 48 64 128 256; do
     failed=1
   fi
 done
-desktop-file-validate "$prefix/share/applications/kestrelvision.desktop" || failed=1
-appstreamcli validate --no-net "$prefix/share/metainfo/org.brannowerks.Kestrelvision.metainfo.xml" \
+desktop-file-validate "$prefix/share/applications/org.brannowerks.Kestrelvision.desktop" || failed=1
+metainfo="$prefix/share/metainfo/org.brannowerks.Kestrelvision.metainfo.xml"
+grep -q "<launchable type=\"desktop-id\">org.brannowerks.Kestrelvision.desktop</launchable>" \
+  "$metainfo" || { echo "the AppStream id does not name the desktop entry"; failed=1; }
+zcat "$prefix/share/man/man1/kestrelvision.1.gz" | grep -q '^\.TH KESTRELVISION 1' ||
+  { echo "the manual page does not read"; failed=1; }
+appstreamcli validate --no-net "$metainfo" \
   > /dev/null || failed=1
 # The units, with the manual page they point to; the template as instance 2.
 units="$prefix/units"

@@ -21,7 +21,7 @@ packages=(
   # the power-cut test's file system
   libfuse3-dev fuse3
   # packaging: validators and the Debian package tools
-  desktop-file-utils appstream dpkg-dev systemd
+  desktop-file-utils appstream dpkg-dev systemd lintian
 )
 
 missing=()

@@ -637,7 +637,19 @@ void RecordingSession::onCameraLost(const QString& reason) {
     CloseCaptureGraph();
     CloseRecordGraph();
     scheduleRetry(cameraBackoff_, "camera lost");
-    Q_EMIT statusText(QStringLiteral("Camera lost: ") + lossReason_);
+    Q_EMIT statusText(cameraLostText());
+}
+
+QString RecordingSession::cameraName() const {
+    return captureGraph_->cameraName();
+}
+
+// "Camera lost: Door (no picture for 6 s)": which camera, when one is known.
+QString RecordingSession::cameraLostText() const {
+    const QString camera = cameraName();
+    return camera.isEmpty()
+               ? QStringLiteral("Camera lost: ") + lossReason_
+               : tr("Camera lost: %1 (%2)", "the camera's name, then why").arg(camera, lossReason_);
 }
 
 QString RecordingSession::stateText() const {
@@ -653,7 +665,7 @@ QString RecordingSession::recorderState() const {
         return tr("No camera");
     }
     if (cameraLost_) {
-        return QStringLiteral("Camera lost: ") + lossReason_;
+        return cameraLostText();
     }
     if (writeFailed_) {
         return QStringLiteral("Recording stopped");

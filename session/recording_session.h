@@ -180,6 +180,9 @@ class RecordingSession : public QObject {
     bool noCamera() const { return noCamera_; }
     // The camera the settings name is absent and the first one found stands in.
     bool standInCamera() const { return standIn_; }
+    // The name of the camera last opened (the one that stands in, or the first
+    // one found when the settings name none); empty before any was.
+    QString cameraName() const;
     // The capture graph runs and the recording waits for the camera's format.
     bool recordPending() const { return recordPending_; }
     bool writeFailed() const { return writeFailed_; }
@@ -257,6 +260,7 @@ class RecordingSession : public QObject {
     std::uint32_t silenceLimit_ms() const;
     QString recordingStatus() const;
     QString recorderState() const;
+    QString cameraLostText() const;
     void onRepaired(int repaired, int removed);
     bool openRecordFile();
     void setNoCamera(bool none);

@@ -10,6 +10,7 @@
 #include "dialogs/Dlgeinstellung.h"
 #include "dialogs/Dlgselectcapturesrc.h"
 #include "dialogs/Dlgselectcompressor.h"
+#include "dialogs/shortcuts_dialog.h"
 #include "media/uri_camera.h"
 #include "playback/playback_graph.h"
 #include "record/journal.h"
@@ -24,11 +25,14 @@
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -42,6 +46,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -453,20 +458,82 @@ TEST_F(MainWindowTest, ClosingKeepsRecordingAndSavesQuitSavesAndEnds) {
     EXPECT_FALSE(form.session().recordGraphExists());
 }
 
-TEST_F(MainWindowTest, TrayEventsShowTheRecordPageOrOpenTheMenu) {
+// One click on the icon shows the window as it was left, a double click
+// shows the live picture, a right click the menu; the tip says what the
+// recorder does.
+TEST_F(MainWindowTest, TrayClicksShowTheWindowAndItsTipTellsTheState) {
+    settings_.Mode = session::StatePause;
     TForm1& form = start();
     const auto& c = form.controls();
+    auto* tray = form.findChild<QSystemTrayIcon*>(QStringLiteral("TrayIcon"));
+    ASSERT_NE(tray, nullptr);
     c.PageControl->setCurrentWidget(c.tsPlayback);
     form.hide();
-    form.TrayIconEvent(514);  // a single click's button-up: nothing
-    EXPECT_FALSE(form.isVisible());
+    Q_EMIT tray->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(c.PageControl->currentWidget(), c.tsPlayback);
-    form.TrayIconEvent(app::WM_LBUTTONDBLCLK);
+    form.hide();
+    Q_EMIT tray->activated(QSystemTrayIcon::Trigger);  // a double click begins as one
+    Q_EMIT tray->activated(QSystemTrayIcon::DoubleClick);
     EXPECT_TRUE(form.isVisible());
     EXPECT_EQ(c.PageControl->currentWidget(), c.tsRecord);
-    form.TrayIconEvent(app::WM_RBUTTONDOWN);
+    Q_EMIT tray->activated(QSystemTrayIcon::Context);
     EXPECT_TRUE(c.PopupMenu->isVisible());
     c.PopupMenu->close();
+
+    // No file yet: the state alone.
+    form.session().RecordTimerTimer();
+    EXPECT_EQ(tray->toolTip(), QStringLiteral("Kestrelvision\n") + form.session().stateText());
+    ticks(3);
+    ASSERT_TRUE(form.session().recordGraphExists());
+    ASSERT_TRUE(pumpUntil([&] { return form.session().recordedFrames() >= 2; }));
+    form.session().RecordTimerTimer();
+    EXPECT_EQ(tray->toolTip(), QStringLiteral("Kestrelvision\nRecording on movement, %1, %2 frames")
+                                   .arg(QFileInfo(form.session().RecordFileName()).fileName())
+                                   .arg(form.session().recordedFrames()));
+}
+
+// Takes what the window hands the desktop to open.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+  public:
+    QList<QUrl> urls;
+  public Q_SLOTS:
+    void open(const QUrl& url) { urls << url; }
+};
+
+// The Info page names the recording folder and opens it; its button and
+// Ctrl+? anywhere in the window show the keys.
+TEST_F(MainWindowTest, InfoPageShowsTheFolderAndTheListOfKeys) {
+    TForm1& form = start();
+    const auto& c = form.controls();
+    EXPECT_EQ(c.lbRecordFolder->text().remove(QChar(0x200B)),
+              QDir::toNativeSeparators(recordings_));
+    UrlCatcher opened;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+    c.BtnOpenFolder->click();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    ASSERT_EQ(opened.urls.size(), 1);
+    EXPECT_EQ(opened.urls[0], QUrl::fromLocalFile(recordings_));
+    // Another folder is shown as soon as the session takes it.
+    form.settings().AVIPath = home_.path() + QStringLiteral("/elsewhere/");
+    form.session().apply(form.settings());
+    EXPECT_EQ(c.lbRecordFolderGerman->text().remove(QChar(0x200B)),
+              QDir::toNativeSeparators(form.settings().AVIPath));
+
+    form.show();
+    // Ctrl+? as a US layout sends it: Ctrl+Shift and the question mark.
+    QKeyEvent key(QEvent::KeyPress, Qt::Key_Question, Qt::ControlModifier | Qt::ShiftModifier,
+                  QStringLiteral("?"));
+    QCoreApplication::sendEvent(c.MotionTriggerBar, &key);
+    auto* keys = form.findChild<dialogs::ShortcutsDialog*>();
+    ASSERT_NE(keys, nullptr);
+    EXPECT_TRUE(keys->isVisible());
+    keys->close();
+    c.PageControl->setCurrentWidget(c.TabSheet1);
+    c.BtnShortcuts->click();
+    EXPECT_TRUE(keys->isVisible());
+    EXPECT_EQ(form.findChildren<dialogs::ShortcutsDialog*>().size(), 1);
 }
 
 TEST_F(MainWindowTest, GermanUsersSeeTheGermanInfoPanel) {
@@ -725,6 +792,10 @@ TEST_F(MainWindowTest, ALostCameraStopsRecordingAndItResumesWhenTheCameraIsBack)
         return form.controls().StatusBarRecord->panelText(0).startsWith(
             QStringLiteral("Camera lost: "));
     }));
+    // Which camera, and why.
+    EXPECT_TRUE(form.controls().StatusBarRecord->panelText(0).startsWith(
+        QStringLiteral("Camera lost: Door (")))
+        << form.controls().StatusBarRecord->panelText(0).toStdString();
     EXPECT_FALSE(form.session().recordGraphExists());
     EXPECT_FALSE(form.session().captureGraphExists());
     ticks(2);  // still gone: quiet retries, no recording without a camera
@@ -920,3 +991,5 @@ TEST_F(MainWindowTest, PlaybackLoadsInTheBackgroundWithBusyIndicatorAndCancel) {
 }
 
 }  // namespace
+
+#include "test_main_window.moc"

@@ -62,13 +62,16 @@ TEST(CommandLine, CameraOptionsAreKeptAsWrittenAndNotCounted) {
     EXPECT_TRUE(line.problems.isEmpty());
 }
 
-TEST(CommandLine, MalformedLongOptionsAreReportedAndIgnored) {
-    const app::CommandLine line =
-        app::parseCommandLine({QStringLiteral("--camera"), QStringLiteral("no-uri"),
-                               QStringLiteral("--verbose"), QStringLiteral("--camera")});
+TEST(CommandLine, MalformedCamerasAreReportedAndUnknownOptionsKeptApart) {
+    const app::CommandLine line = app::parseCommandLine(
+        {QStringLiteral("--camera"), QStringLiteral("no-uri"), QStringLiteral("--verbose"),
+         QStringLiteral("/I2"), QStringLiteral("-bogus"), QStringLiteral("--camera")});
     EXPECT_TRUE(line.cameras.isEmpty());
-    EXPECT_EQ(line.problems.size(), 3);
-    EXPECT_EQ(line.argumentCount, 0);
+    EXPECT_EQ(line.problems.size(), 2);
+    EXPECT_EQ(line.unknownOptions, QStringList{QStringLiteral("--verbose")});
+    // A single dash is a classic switch, judged by its second character.
+    EXPECT_EQ(line.argumentCount, 2);
+    EXPECT_EQ(line.instanceSuffix, QStringLiteral("2"));
 }
 
 TEST(InstanceRunning, OnlyAForeignMessageWithZeroWParamIsAnswered) {

@@ -4,6 +4,7 @@
 #include "app/form_controls.h"
 #include "app/live_panel.h"
 #include "app/playback_page.h"
+#include "app/tray_state.h"
 #include "playback/playback_graph.h"
 #include "session/recording_session.h"
 #include "session/settings.h"
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 using namespace kv;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -79,6 +81,28 @@ TEST(LivePanel, KeepsTheCamerasAspectInTheRecordPanel) {
     EXPECT_EQ(live.picture().height(), c.PanelRecord->contentsRect().width() * 9 / 16);
     live.stampFrame(0);  // draws on the picture, never outside it
     EXPECT_EQ(live.picture().format(), QImage::Format_RGB32);
+}
+
+struct TipRow {
+    app::TrayFacts facts;
+    const char* tip;
+};
+
+// The mode, file and frames while a file is open; otherwise what the session says.
+TEST(TrayState, TheTipSaysTheModeAndTheFileOrTheState) {
+    const TipRow rows[] = {
+        {{session::StatePause, u"Waiting for movement"_s, u"/rec/261208_TU03.avi"_s, 412},
+         "Recording on movement, 261208_TU03.avi, 412 frames"},
+        {{session::StateRecord, u"Recording"_s, u"/rec/a.avi"_s, 1}, "Recording, a.avi, 1 frame"},
+        {{session::StateOff, u"Recording off"_s, u"/rec/a.avi"_s, 0},
+         "Recording off, a.avi, 0 frames"},
+        {{session::StatePause, u"No camera"_s, {}, 0}, "No camera"},
+        {{session::StateRecord, u"Camera lost: Door (no picture for 6 s)"_s, {}, 0},
+         "Camera lost: Door (no picture for 6 s)"},
+    };
+    for (const TipRow& row : rows) {
+        EXPECT_EQ(app::trayStateText(row.facts), QString::fromUtf8(row.tip));
+    }
 }
 
 }  // namespace

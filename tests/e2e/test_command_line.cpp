@@ -20,6 +20,25 @@ TEST(CommandLine, HelpVersionAndNoDisplayAnswerWithoutAWindow) {
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, QByteArray("kestrelvision " KV_VERSION "\n"));
 
+    // A mistyped option: the usage on the error stream, and nothing started.
+    for (const QStringList& arguments :
+         {QStringList{QStringLiteral("--bogus")},
+          QStringList{QStringLiteral("/I2"), QStringLiteral("--headles")},
+          QStringList{QStringLiteral("--status"),
+                      QStringLiteral("--camra=Door=rtsp://u:pw@host/")}}) {
+        const auto unknown = runToEnd(arguments);
+        EXPECT_EQ(unknown.exitCode, 2) << arguments.join(u' ').toStdString();
+        EXPECT_TRUE(unknown.out.isEmpty());
+        EXPECT_TRUE(unknown.err.startsWith("kestrelvision: unknown option --"))
+            << unknown.err.toStdString();
+        EXPECT_TRUE(unknown.err.contains("\nusage: kestrelvision"));
+        EXPECT_FALSE(unknown.err.contains("pw@"));
+    }
+    // Classic switches of every kind still start: without a display, that ends at once.
+    const auto classic =
+        runToEnd({QStringLiteral("/I3"), QStringLiteral("-q"), QStringLiteral("x")});
+    EXPECT_EQ(classic.exitCode, 1) << classic.err.toStdString();
+
     const auto noDisplay = runToEnd({});
     EXPECT_EQ(noDisplay.exitCode, 1);
     EXPECT_EQ(noDisplay.err.count('\n'), 1) << noDisplay.err.toStdString();

@@ -139,6 +139,9 @@ TEST_F(LocalInput, AnUnreadableSettingIsNamedAndAHangUpWithATypoChangesNothing) 
     const Answer status = runOnce(home_, {u"--status"_s});
     EXPECT_TRUE(status.out.contains(u"Mode:           On\n"_s)) << status.out.toStdString();
     EXPECT_TRUE(status.out.contains(u" in "_s + folder_)) << status.out.toStdString();
+    // The settings name no camera: the one found is named.
+    EXPECT_TRUE(status.out.contains(u"Camera:         Ball (the first camera found)\n"_s))
+        << status.out.toStdString();
 
     replaceInFile(settingsFile(), "\nRecInterval=300ms\n", "\nRecInterval=100\n");
     replaceInFile(settingsFile(), "\nPostRecFrames=abc\n", "\nPostRecFrames=2\n");

@@ -1,0 +1,129 @@
+#include "dialogs/shortcuts_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QLabel>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+namespace kv::dialogs {
+
+namespace {
+
+#define KV_TR(text) QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", text)
+
+using R = ShortcutRow;
+
+// Where the window handles them: TForm1's key preview and Ctrl+Q, the live
+// panel's mask keys, the Playback page's keys, the tray icon's events.
+constexpr std::array kRows{
+    R{R::Everywhere, "Ctrl+?", nullptr, KV_TR("Show this list of keys")},
+    R{R::Everywhere, "Ctrl+Q", nullptr, KV_TR("Quit Kestrelvision")},
+    R{R::RecordPage, "F1", nullptr, KV_TR("Select the camera")},
+    R{R::MaskPainting, "", KV_TR("Left button"), KV_TR("Paint cells that are ignored")},
+    R{R::MaskPainting, "", KV_TR("Right button or Shift+left button"),
+      KV_TR("Paint cells that are watched again")},
+    R{R::MaskPainting, "1;3;5", nullptr, KV_TR("Brush of 1, 3 or 5 cells")},
+    R{R::MaskPainting, "Ctrl+Z", nullptr, KV_TR("Undo the last stroke")},
+    R{R::PlaybackPage, "Space", nullptr, KV_TR("Play or stop")},
+    R{R::PlaybackPage, "Up;Down", nullptr, KV_TR("Previous or next frame")},
+    R{R::PlaybackPage, "Ctrl+Left;Ctrl+Right", nullptr,
+      KV_TR("Previous or next start of a movement")},
+    R{R::PlaybackPage, "+;-", nullptr, KV_TR("Play faster or slower (1x to 16x)")},
+    R{R::PlaybackPage, "Ctrl+G", nullptr, KV_TR("Go to a time of the day")},
+    R{R::PlaybackPage, "PgUp;PgDown", nullptr, KV_TR("Previous or next day with recordings")},
+    R{R::TrayIcon, "", KV_TR("Click"), KV_TR("Show the window")},
+    R{R::TrayIcon, "", KV_TR("Double click"), KV_TR("Show the window on the Record page")},
+    R{R::TrayIcon, "", KV_TR("Right click"), KV_TR("Menu: Show, Quit")},
+};
+
+#undef KV_TR
+
+}  // namespace
+
+std::span<const ShortcutRow> shortcutRows() {
+    return kRows;
+}
+
+bool isShortcutsKey(int key, Qt::KeyboardModifiers modifiers) {
+    if (!(modifiers & Qt::ControlModifier) || (modifiers & Qt::AltModifier)) {
+        return false;
+    }
+    return key == Qt::Key_Question || (key == Qt::Key_Slash && (modifiers & Qt::ShiftModifier));
+}
+
+QString ShortcutsDialog::keysText(const ShortcutRow& row) {
+    if (row.keys == nullptr || row.keys[0] == '\0') {
+        return tr(row.mouse);
+    }
+    QStringList keys;
+    for (const QString& key : QString::fromLatin1(row.keys).split(QLatin1Char(';'))) {
+        // Qt's notation in the user's language ("Strg" in German).
+        keys << QKeySequence(key, QKeySequence::PortableText).toString(QKeySequence::NativeText);
+    }
+    return keys.join(tr(" or ", "between two keys"));
+}
+
+QString ShortcutsDialog::whereText(ShortcutRow::Where where) {
+    switch (where) {
+        case ShortcutRow::Everywhere:
+            return tr("Every page");
+        case ShortcutRow::RecordPage:
+            return tr("Record page");
+        case ShortcutRow::MaskPainting:
+            return tr("Mask (Show Mask in the live picture's menu)");
+        case ShortcutRow::PlaybackPage:
+            return tr("Playback page");
+        case ShortcutRow::TrayIcon:
+            return tr("Tray icon");
+    }
+    return {};
+}
+
+ShortcutsDialog::ShortcutsDialog(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("ShortcutsDialog"));
+    setWindowTitle(tr("Keyboard shortcuts"));
+    auto* layout = new QVBoxLayout(this);
+
+    list_ = new QTreeWidget(this);
+    list_->setObjectName(QStringLiteral("ShortcutsList"));
+    list_->setColumnCount(2);
+    list_->setHeaderLabels({tr("Key"), tr("Action")});
+    list_->setRootIsDecorated(false);
+    list_->setItemsExpandable(false);
+    list_->setSelectionMode(QAbstractItemView::NoSelection);
+    list_->setFocusPolicy(Qt::NoFocus);
+    QTreeWidgetItem* group = nullptr;
+    std::optional<ShortcutRow::Where> groupWhere;
+    int keysWidth = 0;
+    for (const ShortcutRow& row : shortcutRows()) {
+        if (groupWhere != row.where) {
+            groupWhere = row.where;
+            group = new QTreeWidgetItem(list_, {whereText(row.where)});
+            group->setFirstColumnSpanned(true);
+            QFont bold = group->font(0);
+            bold.setBold(true);
+            group->setFont(0, bold);
+        }
+        const QString keys = keysText(row);
+        new QTreeWidgetItem(group, {keys, tr(row.what)});
+        keysWidth = std::max(keysWidth, list_->fontMetrics().horizontalAdvance(keys));
+    }
+    list_->expandAll();
+    // As wide as the keys: the group titles span both columns.
+    list_->setColumnWidth(0, keysWidth + list_->indentation() + 2 * list_->fontMetrics().height());
+    list_->header()->setStretchLastSection(true);
+    layout->addWidget(list_);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+    resize(560, 440);
+}
+
+}  // namespace kv::dialogs
