@@ -1,5 +1,6 @@
 #include "app/settings_store.h"
 
+#include "media/camera_settings.h"
 #include "media/redact.h"
 #include "media/uri_camera.h"
 #include "record/record_files.h"
@@ -644,6 +645,7 @@ session::Settings loadRecorderSettings(SettingsStore& store, int defaultTop, int
     session::Settings settings = store.load(defaultTop, defaultLeft);
     settings.AVIPath = record::recordingFolder(settings.AVIPath);
     media::loadConfiguredCameras(store.filePath());
+    media::loadCameraSettings(store.filePath());
     return settings;
 }
 
@@ -652,6 +654,7 @@ std::optional<session::Settings> reloadRecorderSettings(SettingsStore& store, QS
     if (settings) {
         settings->AVIPath = record::recordingFolder(settings->AVIPath);
         media::loadConfiguredCameras(store.filePath());
+        media::loadCameraSettings(store.filePath());
     }
     return settings;
 }
