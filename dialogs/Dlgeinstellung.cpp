@@ -242,7 +242,7 @@ QValidator::State UpDownSpin::validate(QString& input, int& pos) const {
 bool UpDownSpin::commitTyped() {
     const QString text = lineEdit()->text().trimmed();
     if (text == textFromValue(value())) {
-        refusedText_.clear();
+        refused_ = false;
         return true;
     }
     QString why;
@@ -260,23 +260,24 @@ bool UpDownSpin::commitTyped() {
         }
     }
     if (why.isEmpty()) {
-        refusedText_.clear();
+        refused_ = false;
         return true;
     }
+    refused_ = true;
     refusedText_ = text;
     refusedWhy_ = why;
     return false;
 }
 
 QString UpDownSpin::typedError() const {
-    return !refusedText_.isEmpty() && lineEdit()->text().trimmed() == refusedText_ ? refusedWhy_
+    return refused_ && lineEdit()->text().trimmed() == refusedText_ ? refusedWhy_
                                                                                    : QString();
 }
 
 // The spin puts its value back over a text it cannot read; a refused one stays
 // to be mended, and OK names it.
 void UpDownSpin::keepRefusedText() {
-    if (!refusedText_.isEmpty() && lineEdit()->text().trimmed() != refusedText_) {
+    if (refused_ && lineEdit()->text().trimmed() != refusedText_) {
         lineEdit()->setText(refusedText_);
     }
 }
@@ -285,6 +286,24 @@ void UpDownSpin::focusOutEvent(QFocusEvent* event) {
     const bool taken = commitTyped();
     QSpinBox::focusOutEvent(event);
     if (!taken) {
+        keepRefusedText();
+    }
+}
+
+// Another page of the dialog shown: the spin would read its text now, and
+// put its value back when shown again.
+void UpDownSpin::hideEvent(QHideEvent* event) {
+    const bool taken = commitTyped();
+    QSpinBox::hideEvent(event);
+    if (!taken) {
+        keepRefusedText();
+    }
+}
+
+void UpDownSpin::showEvent(QShowEvent* event) {
+    const bool refused = !typedError().isEmpty();
+    QSpinBox::showEvent(event);
+    if (refused) {
         keepRefusedText();
     }
 }
@@ -310,7 +329,7 @@ QAbstractSpinBox::StepEnabled UpDownSpin::stepEnabled() const {
 void UpDownSpin::stepBy(int steps) {
     // A typed value first, so that the step starts from it.
     if (!commitTyped()) {
-        refusedText_.clear();
+        refused_ = false;
         lineEdit()->setText(textFromValue(value()));
     }
     const int sign = steps < 0 ? -1 : 1;
@@ -862,13 +881,17 @@ int TDlgSetup::maxDiskspaceAfterOk(int fromSpin_MB) const {
 
 void TDlgSetup::accept() {
     for (UpDownSpin* spin : findChildren<UpDownSpin*>()) {
-        if (spin->isVisibleTo(this) && !spin->commitTyped()) {
+        // The hidden upload page carries its values without asking.
+        const bool shown = PageControl1->isTabVisible(PageControl1->indexOf(tsFTP)) ||
+                           !tsFTP->isAncestorOf(spin);
+        if (shown && !spin->commitTyped()) {
+            const QString why = spin->typedError();
             for (QWidget* page : {tsGeneral, tsFTP, tsDetector, tsFilms}) {
                 if (page->isAncestorOf(spin)) {
                     PageControl1->setCurrentWidget(page);
                 }
             }
-            QMessageBox::warning(this, u"Kestrelvision"_s, spin->typedError());
+            QMessageBox::warning(this, u"Kestrelvision"_s, why);
             spin->setFocus();
             spin->selectAll();
             return;

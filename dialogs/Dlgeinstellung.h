@@ -128,11 +128,14 @@ class UpDownSpin : public QSpinBox {
   protected:
     void focusOutEvent(QFocusEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void stepOnce(int sign);
     void keepRefusedText();
 
+    bool refused_ = false;
     QString refusedText_;
     QString refusedWhy_;
 };

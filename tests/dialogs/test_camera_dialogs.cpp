@@ -3,7 +3,9 @@
 #include "dialogs/Dlgselectcapturesrc.h"
 #include "dialogs/add_camera_dialog.h"
 #include "dialogs/camera_settings_dialog.h"
+#include "media/camera_probe.h"
 #include "media/camera_settings.h"
+#include "media/device_catalogue.h"
 #include "media/uri_camera.h"
 #include "tests/support/avi_probe.h"
 #include "tests/support/fake_v4l2_device.h"
@@ -11,6 +13,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -203,6 +206,7 @@ TEST_F(CameraDialogs, CameraControlsAreSetKeptAndAppliedAtTheNextBuild) {
     // The camera was reset meanwhile (unplugged): the next build sets it again.
     device->setValue(V4L2_CID_BRIGHTNESS, 0);
     device->setValue(V4L2_CID_EXPOSURE_AUTO, 3);
+    device->setValue(V4L2_CID_EXPOSURE_ABSOLUTE, 250);
     device->clearSets();
     loadCameraSettings(file_);
     kv::capture::TGrabberCallback grabber{1125, [] {}};
