@@ -270,8 +270,7 @@ bool UpDownSpin::commitTyped() {
 }
 
 QString UpDownSpin::typedError() const {
-    return refused_ && lineEdit()->text().trimmed() == refusedText_ ? refusedWhy_
-                                                                                   : QString();
+    return refused_ && lineEdit()->text().trimmed() == refusedText_ ? refusedWhy_ : QString();
 }
 
 // The spin puts its value back over a text it cannot read; a refused one stays
@@ -882,8 +881,8 @@ int TDlgSetup::maxDiskspaceAfterOk(int fromSpin_MB) const {
 void TDlgSetup::accept() {
     for (UpDownSpin* spin : findChildren<UpDownSpin*>()) {
         // The hidden upload page carries its values without asking.
-        const bool shown = PageControl1->isTabVisible(PageControl1->indexOf(tsFTP)) ||
-                           !tsFTP->isAncestorOf(spin);
+        const bool shown =
+            PageControl1->isTabVisible(PageControl1->indexOf(tsFTP)) || !tsFTP->isAncestorOf(spin);
         if (shown && !spin->commitTyped()) {
             const QString why = spin->typedError();
             for (QWidget* page : {tsGeneral, tsFTP, tsDetector, tsFilms}) {

@@ -1,9 +1,9 @@
 #include "dialogs/Dlgselectcapturesrc.h"
 #include "dialogs/camera_settings_dialog.h"
 #include "dialogs/property_dialog.h"
-#include "tests/support/test_env.h"
 #include "media/device_catalogue.h"
 #include "media/uri_camera.h"
+#include "tests/support/test_env.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -70,9 +70,8 @@ TEST(CameraControls, ReadFromTheDeviceAndAppliedInOrder) {
     // The mode first, so the time is live at its turn; the brightness is
     // brought into range; what the device lacks is skipped.
     EXPECT_EQ(applyControls(*io, kept), 3);
-    const QList<QPair<quint32, int>> expected{{V4L2_CID_BRIGHTNESS, 64},
-                                              {V4L2_CID_EXPOSURE_AUTO, 1},
-                                              {V4L2_CID_EXPOSURE_ABSOLUTE, 500}};
+    const QList<QPair<quint32, int>> expected{
+        {V4L2_CID_BRIGHTNESS, 64}, {V4L2_CID_EXPOSURE_AUTO, 1}, {V4L2_CID_EXPOSURE_ABSOLUTE, 500}};
     EXPECT_EQ(device->sets(), expected);
     // A value governed by an automatic mode left on is not forced.
     device->clearSets();

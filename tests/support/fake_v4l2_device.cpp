@@ -22,8 +22,8 @@ class FakeIo : public media::ControlIo {
 }  // namespace
 
 std::shared_ptr<FakeV4l2Device> FakeV4l2Device::webcam() {
-    const QStringList exposureModes{{}, QStringLiteral("Manual Mode"), {},
-                                    QStringLiteral("Aperture Priority Mode")};
+    const QStringList exposureModes{
+        {}, QStringLiteral("Manual Mode"), {}, QStringLiteral("Aperture Priority Mode")};
     const QStringList powerLine{QStringLiteral("Disabled"), QStringLiteral("50 Hz"),
                                 QStringLiteral("60 Hz")};
     return std::make_shared<FakeV4l2Device>(std::vector<Control>{
@@ -31,12 +31,28 @@ std::shared_ptr<FakeV4l2Device> FakeV4l2Device::webcam() {
         {V4L2_CID_CONTRAST, V4L2_CTRL_TYPE_INTEGER, 0, 95, 1, 32, 32, {}},
         {V4L2_CID_SATURATION, V4L2_CTRL_TYPE_INTEGER, 0, 100, 1, 64, 64, {}},
         {V4L2_CID_EXPOSURE_AUTO, V4L2_CTRL_TYPE_MENU, 0, 3, 1, 3, 3, exposureModes},
-        {V4L2_CID_EXPOSURE_ABSOLUTE, V4L2_CTRL_TYPE_INTEGER, 3, 2047, 1, 250, 250, {},
-         V4L2_CID_EXPOSURE_AUTO, 1},
+        {V4L2_CID_EXPOSURE_ABSOLUTE,
+         V4L2_CTRL_TYPE_INTEGER,
+         3,
+         2047,
+         1,
+         250,
+         250,
+         {},
+         V4L2_CID_EXPOSURE_AUTO,
+         1},
         {V4L2_CID_GAIN, V4L2_CTRL_TYPE_INTEGER, 0, 100, 1, 0, 0, {}},
         {V4L2_CID_AUTO_WHITE_BALANCE, V4L2_CTRL_TYPE_BOOLEAN, 0, 1, 1, 1, 1, {}},
-        {V4L2_CID_WHITE_BALANCE_TEMPERATURE, V4L2_CTRL_TYPE_INTEGER, 2800, 6500, 10, 4600, 4600,
-         {}, V4L2_CID_AUTO_WHITE_BALANCE, 0},
+        {V4L2_CID_WHITE_BALANCE_TEMPERATURE,
+         V4L2_CTRL_TYPE_INTEGER,
+         2800,
+         6500,
+         10,
+         4600,
+         4600,
+         {},
+         V4L2_CID_AUTO_WHITE_BALANCE,
+         0},
         {V4L2_CID_POWER_LINE_FREQUENCY, V4L2_CTRL_TYPE_MENU, 0, 2, 1, 1, 1, powerLine},
     });
 }
@@ -110,7 +126,8 @@ int FakeV4l2Device::queryControl(v4l2_queryctrl& query) {
 int FakeV4l2Device::queryMenu(v4l2_querymenu& item) {
     std::lock_guard lock(mutex_);
     const Control* control = find(item.id);
-    if (!control || control->type != V4L2_CTRL_TYPE_MENU || item.index >= quint32(control->menu.size()) ||
+    if (!control || control->type != V4L2_CTRL_TYPE_MENU ||
+        item.index >= quint32(control->menu.size()) ||
         control->menu.at(int(item.index)).isEmpty()) {
         return EINVAL;
     }

@@ -23,9 +23,9 @@ class FakeV4l2Device : public std::enable_shared_from_this<FakeV4l2Device> {
         quint32 id;
         quint32 type;  // V4L2_CTRL_TYPE_*
         int minimum, maximum, step, defaultValue, value;
-        QStringList menu;       // by index; an empty name is a gap
-        quint32 governor = 0;   // inactive unless this control ...
-        int activeWhen = 0;     // ... has this value
+        QStringList menu;      // by index; an empty name is a gap
+        quint32 governor = 0;  // inactive unless this control ...
+        int activeWhen = 0;    // ... has this value
     };
 
     // Brightness, contrast, saturation, exposure mode (manual and aperture
