@@ -24,7 +24,7 @@ Q_LOGGING_CATEGORY(lcCaptureDialog, "kv.dialogs.capture", QtInfoMsg)
 TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
     setObjectName(u"DlgSelectCapture"_s);
     setWindowTitle(u"Select capture device"_s);
-    setFixedSize(482, 235);
+    setFixedSize(482, 239);
 
     Label1 = new QLabel(u"&Devices:"_s, this);
     Label1->setObjectName(u"Label1"_s);
@@ -54,10 +54,10 @@ TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
     BtnProperty->setGeometry(394, 94, 80, 24);
     BtnAddCamera = new QPushButton(tr("&Add camera..."), this);
     BtnAddCamera->setObjectName(u"BtnAddCamera"_s);
-    BtnAddCamera->setGeometry(394, 144, 80, 24);
+    BtnAddCamera->setGeometry(8, 208, 110, 24);
     BtnRemoveCamera = new QPushButton(tr("Re&move"), this);
     BtnRemoveCamera->setObjectName(u"BtnRemoveCamera"_s);
-    BtnRemoveCamera->setGeometry(394, 176, 80, 24);
+    BtnRemoveCamera->setGeometry(122, 208, 87, 24);
     BtnRemoveCamera->setToolTip(tr("Removes a camera added with \"Add camera...\""));
     lbNoCamera = new QLabel(tr("No capture device available.") + u"\n\n"_s +
                                 tr("Add a network camera or a video file with \"Add camera...\"."),
@@ -69,7 +69,7 @@ TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
     lbNoCamera->hide();
     lbAddress = new QLabel(this);
     lbAddress->setObjectName(u"lbAddress"_s);
-    lbAddress->setGeometry(8, 207, 466, 22);
+    lbAddress->setGeometry(224, 209, 250, 22);
     lbAddress->setTextFormat(Qt::PlainText);
     lbAddress->setTextInteractionFlags(Qt::TextSelectableByMouse);
     for (QLabel* label : {Label1, Label2}) {

@@ -50,7 +50,9 @@ AddCameraDialog::AddCameraDialog(QWidget* parent) : QDialog(parent) {
     test->addWidget(lbTestResult, 1);
     auto* form = new QFormLayout;
     form->addRow(tr("&Name:"), edName);
-    form->addRow(tr("&Address:"), address);
+    auto* addressLabel = new QLabel(tr("&Address:"), this);
+    addressLabel->setBuddy(edAddress);
+    form->addRow(addressLabel, address);
     form->addRow(tr("&User:"), edUser);
     form->addRow(tr("&Password:"), edPassword);
     form->addRow(QString(), test);

@@ -72,7 +72,7 @@ const QStringList kDoorLines{u"160 x 120  YUY2/16 Bit"_s, u"160 x 120  RGB/24 Bi
 
 TEST_F(CaptureDialog, Form) {
     EXPECT_EQ(dialog.windowTitle(), u"Select capture device"_s);
-    EXPECT_EQ(dialog.size(), QSize(482, 235));  // a row below the lists for an address
+    EXPECT_EQ(dialog.size(), QSize(482, 239));  // a row below the lists: add, remove, address
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     EXPECT_EQ(dialog.LBDevices->geometry(), QRect(8, 24, 201, 177));
     EXPECT_EQ(dialog.LBFormats->geometry(), QRect(224, 24, 161, 177));
