@@ -388,9 +388,10 @@ SettingsStore::ReadResult SettingsStore::read(const session::Settings& defaults)
         }
     }
     if (result.report.missing.size() == qsizetype(allSavedKeys().size()) && info.size() > 0 &&
-        !ini.childGroups().contains(QStringLiteral("Cameras"))) {
+        !ini.childGroups().contains(QStringLiteral("Cameras")) &&
+        !ini.childGroups().contains(QStringLiteral("Camera Settings"))) {
         // Text, but none of ours: not a settings file of this program. A file
-        // written by hand with only its cameras is one.
+        // with only its cameras, or their settings, is one.
         result.settings = defaults;
         result.report = {};
         result.report.unparsable = true;
