@@ -54,7 +54,6 @@ using media::MessageEvent;
 namespace {
 
 const QString kProduct = QStringLiteral("Kestrelvision");
-const QString kNoCaptureDevice = QStringLiteral("No capture device available.");
 
 }  // namespace
 
@@ -84,6 +83,7 @@ TForm1::TForm1(const QStringList& arguments, const media::Clock& clock, QWidget*
     record_ = new app::RecordPage(c_, this, *session_, *live_);
     record_->setTray(tray_->icon());
     info_ = new app::InfoPage(c_, this, *session_);
+    connect(record_, &app::RecordPage::noCameraFound, this, &TForm1::noCameraFound);
     connect(live_, &app::LivePanel::maskSaveFailed, record_, &app::RecordPage::setStatus);
     connectSession();
     session_->setMode(session::StateOff);
@@ -524,33 +524,6 @@ void TForm1::CloseRecordGraph() {
 }
 
 // --- dialogs
-
-void TForm1::BtnSelectCaptureDevClick() {
-    const session::RecordingSession::TimerHold hold(*session_);
-    {
-        app::WaitCursor wait;
-        CloseCaptureGraph();
-        CloseRecordGraph();
-    }
-    if (!dialogs::PrepareCaptureDialog(*dlgSelectCapture_, settings_.CaptureDeviceIndex,
-                                       settings_.CaptureFormatIndex)) {
-        QMessageBox::warning(this, kProduct, kNoCaptureDevice);
-        return;
-    }
-    if (dlgSelectCapture_->exec() == QDialog::Accepted) {
-        const dialogs::CaptureChoice choice = dialogs::ChosenCapture(*dlgSelectCapture_);
-        settings_.CaptureDeviceName = choice.deviceName;
-        settings_.CaptureDeviceIndex = choice.deviceIndex;
-        settings_.CaptureFormatIndex = choice.formatIndex;
-        session_->resetFaults();
-        SaveSettings();
-    }
-    applySettingsToSession();
-    session_->setPlaybackFileName(playback_->PlaybackFileName());
-    // The window follows the camera's frame size once the camera tells it.
-    layoutPending_ = true;
-    session_->StartGraphs();
-}
 
 void TForm1::BtnSelectCompressorClick() {
     const session::RecordingSession::TimerHold hold(*session_);

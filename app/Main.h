@@ -81,7 +81,7 @@ class TForm1 : public QWidget {
     void cmAutoSetMaskClick();
     void cmClearMaskClick();
     void tBtnRecClick(int tag);
-    void BtnSelectCaptureDevClick();
+    void BtnSelectCaptureDevClick();  // in camera_choice.cpp
     void BtnSelectCompressorClick();
     void tBtnSelectCompressorContextPopup();
     void tBtnSetupClick();
@@ -113,6 +113,9 @@ class TForm1 : public QWidget {
     void ShutdownRoutine();
     void connectSession();
     void applySettingsToSession();
+    // No camera at all: the camera dialog, to add one, the first time while
+    // the window is shown; the status bar says so otherwise.
+    void noCameraFound();
 
     const kv::media::Clock& clock_;
 
@@ -126,6 +129,7 @@ class TForm1 : public QWidget {
     bool quitting_ = false;
     bool shutDown_ = false;
     bool noTrayNoted_ = false;
+    bool cameraOffered_ = false;  // the camera dialog opened for want of a camera
     bool layoutPending_ = false;  // after a camera choice or a first start, until its size is known
     QDateTime lastMovement_;      // for the state another process asks
 

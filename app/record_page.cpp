@@ -76,6 +76,10 @@ void RecordPage::enableRecordingButtons(bool on) {
 
 void RecordPage::showBuildProblem(session::BuildProblem problem, int code) {
     const QString text = session::buildProblemText(problem, code);
+    if (problem == session::BuildProblem::NoCaptureDevice) {
+        Q_EMIT noCameraFound();
+        return;
+    }
     if (problem == session::BuildProblem::GrabberMissing) {
         if (QMessageBox::warning(window_, kProduct, text, QMessageBox::Ok | QMessageBox::Abort) ==
             QMessageBox::Ok) {

@@ -38,6 +38,10 @@ class RecordPage : public QObject {
     void setStatus(const QString& text);
     void showState();
 
+  Q_SIGNALS:
+    // The session found no camera at all: the window offers to add one.
+    void noCameraFound();
+
   private:
     void showHandledFrame(session::FrameState state, int motionBar);
     void enableRecordingButtons(bool on);

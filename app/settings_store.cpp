@@ -1,5 +1,6 @@
 #include "app/settings_store.h"
 
+#include "media/camera_settings.h"
 #include "media/redact.h"
 #include "media/uri_camera.h"
 #include "record/record_files.h"
@@ -387,9 +388,10 @@ SettingsStore::ReadResult SettingsStore::read(const session::Settings& defaults)
         }
     }
     if (result.report.missing.size() == qsizetype(allSavedKeys().size()) && info.size() > 0 &&
-        !ini.childGroups().contains(QStringLiteral("Cameras"))) {
+        !ini.childGroups().contains(QStringLiteral("Cameras")) &&
+        !ini.childGroups().contains(QStringLiteral("Camera Settings"))) {
         // Text, but none of ours: not a settings file of this program. A file
-        // written by hand with only its cameras is one.
+        // with only its cameras, or their settings, is one.
         result.settings = defaults;
         result.report = {};
         result.report.unparsable = true;
@@ -644,6 +646,7 @@ session::Settings loadRecorderSettings(SettingsStore& store, int defaultTop, int
     session::Settings settings = store.load(defaultTop, defaultLeft);
     settings.AVIPath = record::recordingFolder(settings.AVIPath);
     media::loadConfiguredCameras(store.filePath());
+    media::loadCameraSettings(store.filePath());
     return settings;
 }
 
@@ -652,6 +655,7 @@ std::optional<session::Settings> reloadRecorderSettings(SettingsStore& store, QS
     if (settings) {
         settings->AVIPath = record::recordingFolder(settings->AVIPath);
         media::loadConfiguredCameras(store.filePath());
+        media::loadCameraSettings(store.filePath());
     }
     return settings;
 }

@@ -1,6 +1,7 @@
 #include "capture/capture_graph.h"
 
 #include "capture/grabber_callback.h"
+#include "media/camera_controls.h"
 #include "media/device_catalogue.h"
 #include "media/media_sample.h"
 #include "media/pipeline.h"
@@ -86,6 +87,17 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
     cameraName_ = deviceIndex >= 0       ? names.value(deviceIndex)
                   : deviceName.isEmpty() ? names.value(0)
                                          : deviceName;
+    // The settings the user keeps for this camera, set again at every build.
+    QString bound = deviceIndex >= 0 ? names.value(deviceIndex) : names.value(0);
+    if (deviceIndex < 0 && !deviceName.isEmpty()) {
+        for (const QString& name : names) {
+            if (name.compare(deviceName, Qt::CaseInsensitive) == 0) {
+                bound = name;
+                break;
+            }
+        }
+    }
+    media::applyKeptControls(media::controlTarget(bound, camera_.get()));
     gst_object_set_name(GST_OBJECT(camera_.get()), "Video Capture");
     // The bin takes a reference of its own.
     gst_bin_add(GST_BIN(pipeline_.get()), camera_.get());

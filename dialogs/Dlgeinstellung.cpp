@@ -4,24 +4,29 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLoggingCategory>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTabWidget>
 #include <QTimeEdit>
 #include <QTimeZone>
 #include <QVBoxLayout>
 
 #include <climits>
+#include <cmath>
+#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -97,6 +102,96 @@ SpinStep diskSpaceStepRule(const SpinState& current, int proposed, SpinDirection
     return accept(current);
 }
 
+namespace {
+
+struct Typed {
+    double amount = 0;
+    QString unit;  // as typed, lower case; empty: the unit shown
+};
+
+// "60", "60 s", "1,5GB": a number and an optional unit.
+std::optional<Typed> parseTyped(const QString& text) {
+    static const QRegularExpression form(u"^\\s*([0-9]+(?:[.,][0-9]*)?)\\s*([A-Za-z]*)\\s*$"_s);
+    const QRegularExpressionMatch match = form.match(text);
+    if (!match.hasMatch()) {
+        return std::nullopt;
+    }
+    bool ok = false;
+    const double amount = match.captured(1).replace(u',', u'.').toDouble(&ok);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return Typed{amount, match.captured(2).toLower()};
+}
+
+// The typed value in the fine unit; nothing when it is not a whole number of it.
+std::optional<qint64> inFineUnit(const Typed& typed, const QString& shown, const QString& fine,
+                                 const QString& coarse, int factor) {
+    const QString unit = typed.unit.isEmpty() ? shown.toLower() : typed.unit;
+    double value = 0;
+    if (unit == fine.toLower()) {
+        value = typed.amount;
+    } else if (unit == coarse.toLower()) {
+        value = typed.amount * factor;
+    } else {
+        return std::nullopt;
+    }
+    if (value > 1e12 || std::abs(value - std::round(value)) > 1e-6) {
+        return std::nullopt;
+    }
+    return qint64(std::llround(value));
+}
+
+}  // namespace
+
+std::optional<SpinState> typedRecInterval(const QString& text, const SpinState& current,
+                                          QString* error) {
+    const QString range = QCoreApplication::translate(
+        "TDlgSetup",
+        "The recording interval is from 100 ms to 10000 s, typed as \"1500\", "
+        "\"1500 ms\" or \"60 s\".");
+    const std::optional<Typed> typed = parseTyped(text);
+    const std::optional<qint64> ms =
+        typed ? inFineUnit(*typed, current.unit, kMs, kSeconds, 1000) : std::nullopt;
+    if (!ms || *ms < 100 || *ms > 10000LL * 1000) {
+        *error = range;
+        return std::nullopt;
+    }
+    if (*ms <= 10000) {
+        const int maximum = current.unit == kMs ? current.maximum : 10000;
+        return SpinState{int(*ms), 100, 100, std::max(maximum, 10000), kMs};
+    }
+    if (*ms % 1000 != 0) {
+        *error = QCoreApplication::translate(
+            "TDlgSetup", "Above 10 s the recording interval is set in whole seconds.");
+        return std::nullopt;
+    }
+    return SpinState{int(*ms / 1000), 1, 10, 10000, kSeconds};
+}
+
+std::optional<SpinState> typedDiskSpace(const QString& text, const SpinState& current,
+                                        QString* error) {
+    const std::optional<Typed> typed = parseTyped(text);
+    const std::optional<qint64> mb =
+        typed ? inFineUnit(*typed, current.unit, kMB, kGB, 1000) : std::nullopt;
+    if (!mb || *mb < 0 || *mb > 1000LL * 1000) {
+        *error = QCoreApplication::translate(
+            "TDlgSetup",
+            "The hard disk space is from 0 MB to 1000 GB, typed as \"500\", "
+            "\"500 MB\" or \"2 GB\".");
+        return std::nullopt;
+    }
+    if (*mb <= 1000) {
+        return SpinState{int(*mb), 50, current.minimum, current.maximum, kMB};
+    }
+    if (*mb % 1000 != 0) {
+        *error = QCoreApplication::translate(
+            "TDlgSetup", "Above 1000 MB the hard disk space is set in whole GB.");
+        return std::nullopt;
+    }
+    return SpinState{int(*mb / 1000), 1, current.minimum, current.maximum, kGB};
+}
+
 bool recordWindowIsEmpty(bool enabled, QTime start, QTime stop) {
     return enabled && start.isValid() && stop.isValid() &&
            start.msecsSinceStartOfDay() / 1000 == stop.msecsSinceStartOfDay() / 1000;
@@ -131,8 +226,97 @@ QString qtNameFilter(const QString& pipeSeparatedFilter) {
 UpDownSpin::UpDownSpin(QWidget* parent) : QSpinBox(parent) {
     setGroupSeparatorShown(false);
     setKeyboardTracking(false);
-    // The position changes by the buttons and the arrow keys only.
-    lineEdit()->setReadOnly(true);
+}
+
+QValidator::State UpDownSpin::validate(QString& input, int& pos) const {
+    const QValidator::State own = QSpinBox::validate(input, pos);
+    if (own == QValidator::Acceptable || !onTyped) {
+        return own;
+    }
+    // A number with a unit, or one beyond the range, is decided when typing ends.
+    static const QRegularExpression typing(u"^\\s*[0-9]*(?:[.,][0-9]*)?\\s*[A-Za-z]{0,2}\\s*$"_s);
+    return input.size() <= 16 && typing.match(input).hasMatch() ? QValidator::Intermediate
+                                                                : QValidator::Invalid;
+}
+
+bool UpDownSpin::commitTyped() {
+    const QString text = lineEdit()->text().trimmed();
+    if (text == textFromValue(value())) {
+        refused_ = false;
+        return true;
+    }
+    QString why;
+    if (onTyped) {
+        why = onTyped(text);
+    } else {
+        bool ok = false;
+        const int typed = text.toInt(&ok);
+        if (ok && typed >= minimum() && typed <= maximum()) {
+            setValue(typed);
+        } else {
+            why = QCoreApplication::translate("TDlgSetup", "Type a whole number from %1 to %2.")
+                      .arg(minimum())
+                      .arg(maximum());
+        }
+    }
+    if (why.isEmpty()) {
+        refused_ = false;
+        return true;
+    }
+    refused_ = true;
+    refusedText_ = text;
+    refusedWhy_ = why;
+    return false;
+}
+
+QString UpDownSpin::typedError() const {
+    return refused_ && lineEdit()->text().trimmed() == refusedText_ ? refusedWhy_ : QString();
+}
+
+// The spin puts its value back over a text it cannot read; a refused one stays
+// to be mended, and OK names it.
+void UpDownSpin::keepRefusedText() {
+    if (refused_ && lineEdit()->text().trimmed() != refusedText_) {
+        lineEdit()->setText(refusedText_);
+    }
+}
+
+void UpDownSpin::focusOutEvent(QFocusEvent* event) {
+    const bool taken = commitTyped();
+    QSpinBox::focusOutEvent(event);
+    if (!taken) {
+        keepRefusedText();
+    }
+}
+
+// Another page of the dialog shown: the spin would read its text now, and
+// put its value back when shown again.
+void UpDownSpin::hideEvent(QHideEvent* event) {
+    const bool taken = commitTyped();
+    QSpinBox::hideEvent(event);
+    if (!taken) {
+        keepRefusedText();
+    }
+}
+
+void UpDownSpin::showEvent(QShowEvent* event) {
+    const bool refused = !typedError().isEmpty();
+    QSpinBox::showEvent(event);
+    if (refused) {
+        keepRefusedText();
+    }
+}
+
+void UpDownSpin::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        const bool taken = commitTyped();
+        QSpinBox::keyPressEvent(event);
+        if (!taken) {
+            keepRefusedText();
+        }
+        return;
+    }
+    QSpinBox::keyPressEvent(event);
 }
 
 QAbstractSpinBox::StepEnabled UpDownSpin::stepEnabled() const {
@@ -142,6 +326,11 @@ QAbstractSpinBox::StepEnabled UpDownSpin::stepEnabled() const {
 }
 
 void UpDownSpin::stepBy(int steps) {
+    // A typed value first, so that the step starts from it.
+    if (!commitTyped()) {
+        refused_ = false;
+        lineEdit()->setText(textFromValue(value()));
+    }
     const int sign = steps < 0 ? -1 : 1;
     for (int i = 0; i < std::abs(steps); ++i) {
         stepOnce(sign);
@@ -224,6 +413,10 @@ TDlgSetup::TDlgSetup(QWidget* parent) : QDialog(parent) {
     UpDownDiskSpace->onChangingEx = [this](int proposed, SpinDirection direction) {
         return UpDownDiskSpaceChangingEx(proposed, direction);
     };
+    UpDownRecInterval->onTyped = [this](const QString& text) {
+        return UpDownRecIntervalTyped(text);
+    };
+    UpDownDiskSpace->onTyped = [this](const QString& text) { return UpDownDiskSpaceTyped(text); };
 }
 
 TDlgSetup::~TDlgSetup() = default;
@@ -643,6 +836,35 @@ bool TDlgSetup::UpDownDiskSpaceChangingEx(int proposed, SpinDirection direction)
     return step.accepted;
 }
 
+// A typed value is shown as typed, in the unit it needs, and kept as typed.
+QString TDlgSetup::UpDownRecIntervalTyped(const QString& text) {
+    QString error;
+    const std::optional<SpinState> state =
+        typedRecInterval(text, spinState(*UpDownRecInterval, *lbRecInt), &error);
+    if (!state) {
+        return error;
+    }
+    auto handler = std::exchange(UpDownRecInterval->onChangingEx, nullptr);
+    setSpinState(*UpDownRecInterval, *lbRecInt, *state);
+    UpDownRecInterval->onChangingEx = std::move(handler);
+    heldRecInterval_.release();
+    return {};
+}
+
+QString TDlgSetup::UpDownDiskSpaceTyped(const QString& text) {
+    QString error;
+    const std::optional<SpinState> state =
+        typedDiskSpace(text, spinState(*UpDownDiskSpace, *lbMaxSpace), &error);
+    if (!state) {
+        return error;
+    }
+    auto handler = std::exchange(UpDownDiskSpace->onChangingEx, nullptr);
+    setSpinState(*UpDownDiskSpace, *lbMaxSpace, *state);
+    UpDownDiskSpace->onChangingEx = std::move(handler);
+    heldDiskSpace_.release();
+    return {};
+}
+
 void TDlgSetup::holdValues(int recInterval_ms, int maxDiskspace_MB) {
     heldRecInterval_.hold(recInterval_ms, spinState(*UpDownRecInterval, *lbRecInt));
     heldDiskSpace_.hold(maxDiskspace_MB, spinState(*UpDownDiskSpace, *lbMaxSpace));
@@ -657,6 +879,23 @@ int TDlgSetup::maxDiskspaceAfterOk(int fromSpin_MB) const {
 }
 
 void TDlgSetup::accept() {
+    for (UpDownSpin* spin : findChildren<UpDownSpin*>()) {
+        // The hidden upload page carries its values without asking.
+        const bool shown =
+            PageControl1->isTabVisible(PageControl1->indexOf(tsFTP)) || !tsFTP->isAncestorOf(spin);
+        if (shown && !spin->commitTyped()) {
+            const QString why = spin->typedError();
+            for (QWidget* page : {tsGeneral, tsFTP, tsDetector, tsFilms}) {
+                if (page->isAncestorOf(spin)) {
+                    PageControl1->setCurrentWidget(page);
+                }
+            }
+            QMessageBox::warning(this, u"Kestrelvision"_s, why);
+            spin->setFocus();
+            spin->selectAll();
+            return;
+        }
+    }
     const bool clockWindow = CBStartAt->currentIndex() == 0 && CBStopAt->currentIndex() == 0;
     if (clockWindow &&
         recordWindowIsEmpty(cbTimer->isChecked(), dtPickStart->time(), dtPickStop->time())) {

@@ -12,6 +12,7 @@
 #include <QTime>
 
 #include <functional>
+#include <optional>
 
 class QCheckBox;
 class QComboBox;
@@ -70,6 +71,8 @@ class HeldValue {
     int afterOk(const SpinState& now, int fromSpin) const {
         return held_ && now == shown_ ? value_ : fromSpin;
     }
+    // A value the user typed is taken as typed.
+    void release() { held_ = false; }
 
   private:
     int value_ = 0;
@@ -85,24 +88,56 @@ bool recordWindowIsEmpty(bool enabled, QTime start, QTime stop);
 // match their extensions in any letter case.
 QString qtNameFilter(const QString& pipeSeparatedFilter);
 
-// A spin whose text cannot be typed into and which asks onChangingEx before each
-// single step, with the proposed position and direction; false refuses the step.
+// A value typed into a unit-switching spin ("60 s", "1.5 GB", or a number in
+// the unit shown): the state that shows it exactly, or nothing, with the
+// reason in error, when it lies outside the range (100 ms to 10000 s; 0 to
+// 1000 GB) or the coarser unit cannot show it exactly (above 10 s whole
+// seconds, above 1000 MB whole GB).
+std::optional<SpinState> typedRecInterval(const QString& text, const SpinState& current,
+                                          QString* error);
+std::optional<SpinState> typedDiskSpace(const QString& text, const SpinState& current,
+                                        QString* error);
+
+// A spin that asks onChangingEx before each single step, with the proposed
+// position and direction (false refuses the step), and that takes typed
+// values: when typing ends (Enter, leaving the field, OK) onTyped, or else
+// the spin's own range, decides. A value that cannot be taken stays in the
+// field, with typedError() saying why, until it is mended or stepped over.
 class UpDownSpin : public QSpinBox {
     Q_OBJECT
   public:
     using ChangingHandler = std::function<bool(int proposed, SpinDirection direction)>;
+    // Takes the text (setting the spin) and returns empty, or returns why not.
+    using TypedHandler = std::function<QString(const QString& text)>;
 
     explicit UpDownSpin(QWidget* parent = nullptr);
 
     void stepBy(int steps) override;
     StepEnabled stepEnabled() const override;
+    QValidator::State validate(QString& input, int& pos) const override;
     QLineEdit* edit() const { return lineEdit(); }
+
+    // Takes what was typed, if anything; false when it cannot be taken.
+    bool commitTyped();
+    QString typedError() const;
 
     // Detached (empty) while the owner sets units and limits.
     ChangingHandler onChangingEx;
+    TypedHandler onTyped;
+
+  protected:
+    void focusOutEvent(QFocusEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
   private:
     void stepOnce(int sign);
+    void keepRefusedText();
+
+    bool refused_ = false;
+    QString refusedText_;
+    QString refusedWhy_;
 };
 
 // A switching spin and its unit label read and set together. Setting does not
@@ -143,6 +178,8 @@ class TDlgSetup : public QDialog {
     // Handlers.
     bool UpDownRecIntervalChangingEx(int proposed, kv::dialogs::SpinDirection direction);
     bool UpDownDiskSpaceChangingEx(int proposed, kv::dialogs::SpinDirection direction);
+    QString UpDownRecIntervalTyped(const QString& text);
+    QString UpDownDiskSpaceTyped(const QString& text);
     void BtnSelectFileClick();
     // Lets the user pick the recording folder; the edit shows it with a
     // trailing separator.

@@ -1,12 +1,17 @@
 #include "dialogs/Dlgselectcapturesrc.h"
 
-#include "dialogs/property_dialog.h"
+#include "dialogs/add_camera_dialog.h"
+#include "dialogs/camera_settings_dialog.h"
+#include "media/camera_settings.h"
 #include "media/device_catalogue.h"
+#include "media/redact.h"
+#include "media/uri_camera.h"
 
 #include <QCloseEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QLoggingCategory>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -19,7 +24,7 @@ Q_LOGGING_CATEGORY(lcCaptureDialog, "kv.dialogs.capture", QtInfoMsg)
 TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
     setObjectName(u"DlgSelectCapture"_s);
     setWindowTitle(u"Select capture device"_s);
-    setFixedSize(482, 211);
+    setFixedSize(482, 239);
 
     Label1 = new QLabel(u"&Devices:"_s, this);
     Label1->setObjectName(u"Label1"_s);
@@ -47,6 +52,26 @@ TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
     BtnProperty = new QPushButton(u"&Properties..."_s, this);
     BtnProperty->setObjectName(u"BtnProperty"_s);
     BtnProperty->setGeometry(394, 94, 80, 24);
+    BtnAddCamera = new QPushButton(tr("&Add camera..."), this);
+    BtnAddCamera->setObjectName(u"BtnAddCamera"_s);
+    BtnAddCamera->setGeometry(8, 208, 110, 24);
+    BtnRemoveCamera = new QPushButton(tr("Re&move"), this);
+    BtnRemoveCamera->setObjectName(u"BtnRemoveCamera"_s);
+    BtnRemoveCamera->setGeometry(122, 208, 87, 24);
+    BtnRemoveCamera->setToolTip(tr("Removes a camera added with \"Add camera...\""));
+    lbNoCamera = new QLabel(tr("No capture device available.") + u"\n\n"_s +
+                                tr("Add a network camera or a video file with \"Add camera...\"."),
+                            LBDevices->viewport());
+    lbNoCamera->setObjectName(u"lbNoCamera"_s);
+    lbNoCamera->setWordWrap(true);
+    lbNoCamera->setGeometry(6, 6, 185, 150);
+    lbNoCamera->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lbNoCamera->hide();
+    lbAddress = new QLabel(this);
+    lbAddress->setObjectName(u"lbAddress"_s);
+    lbAddress->setGeometry(224, 209, 250, 22);
+    lbAddress->setTextFormat(Qt::PlainText);
+    lbAddress->setTextInteractionFlags(Qt::TextSelectableByMouse);
     for (QLabel* label : {Label1, Label2}) {
         label->adjustSize();
     }
@@ -54,6 +79,8 @@ TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
     connect(BtnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(BtnProperty, &QPushButton::clicked, this, &TDlgSelectCapture::BtnPropertyClick);
+    connect(BtnAddCamera, &QPushButton::clicked, this, &TDlgSelectCapture::BtnAddCameraClick);
+    connect(BtnRemoveCamera, &QPushButton::clicked, this, &TDlgSelectCapture::BtnRemoveCameraClick);
     // Every change of selection by mouse or keyboard, and a click on the
     // selected camera too, binds the camera anew.
     connect(LBDevices, &QListWidget::currentRowChanged, this, [this] { LBDevicesClick(); });
@@ -112,6 +139,73 @@ void TDlgSelectCapture::setDeviceNames(const QStringList& names) {
     LBDevices->clear();
     LBDevices->addItems(names);
     LBDevices->setCurrentRow(-1);
+    lbNoCamera->setVisible(names.isEmpty());
+    showSelection();
+}
+
+// What the selection allows, and where an added camera's pictures come from.
+void TDlgSelectCapture::showSelection() {
+    const QListWidgetItem* item = LBDevices->currentItem();
+    const QString name = item ? item->text() : QString();
+    BtnRemoveCamera->setEnabled(item && kv::media::isConfiguredCamera(name));
+    BtnProperty->setEnabled(bool(camera_));
+    QString address;
+    for (const kv::media::UriCamera& camera : kv::media::uriCameras()) {
+        if (item && camera.name == name) {
+            address = kv::media::maskedUri(camera.uri);
+            break;
+        }
+    }
+    lbAddress->setText(address);
+    lbAddress->setToolTip(address);
+}
+
+void TDlgSelectCapture::relist(const QString& select) {
+    releaseCamera();
+    LBFormats->clear();
+    QStringList names;
+    kv::media::ListDeviceNames(DeviceCategory::CLSID_VideoInputDeviceCategory, names);
+    setDeviceNames(names);
+    if (names.isEmpty()) {
+        return;
+    }
+    const qsizetype row = names.indexOf(select);
+    {
+        const QSignalBlocker block(LBDevices);
+        LBDevices->setCurrentRow(row < 0 ? 0 : int(row));
+    }
+    FillFormatList();
+}
+
+void TDlgSelectCapture::BtnAddCameraClick() {
+    kv::dialogs::AddCameraDialog add(this);
+    while (add.exec() == QDialog::Accepted) {
+        QString error;
+        if (kv::media::addConfiguredCamera(settingsFile_, add.cameraName(), add.cameraUri(),
+                                           &error)) {
+            relist(add.cameraName());
+            return;
+        }
+        QMessageBox::warning(this, add.windowTitle(), error);
+    }
+}
+
+void TDlgSelectCapture::BtnRemoveCameraClick() {
+    const QListWidgetItem* item = LBDevices->currentItem();
+    if (!item || !kv::media::isConfiguredCamera(item->text())) {
+        return;
+    }
+    const QString name = item->text();
+    if (QMessageBox::question(this, windowTitle(), tr("Remove the camera \"%1\"?").arg(name)) !=
+        QMessageBox::Yes) {
+        return;
+    }
+    releaseCamera();
+    QString error;
+    if (!kv::media::removeConfiguredCamera(settingsFile_, name, &error)) {
+        QMessageBox::warning(this, windowTitle(), error);
+    }
+    relist(QString());
 }
 
 void TDlgSelectCapture::releaseCamera() {
@@ -132,6 +226,7 @@ void TDlgSelectCapture::FillFormatList() {
                                 LBDevices->currentRow(), camera);
     if (!camera) {
         qCWarning(lcCaptureDialog) << "camera" << LBDevices->currentRow() << "cannot be bound";
+        showSelection();
         return;
     }
     if (graph_) {
@@ -146,6 +241,7 @@ void TDlgSelectCapture::FillFormatList() {
     if (LBFormats->count() > 0) {
         LBFormats->setCurrentRow(0);
     }
+    showSelection();
 }
 
 void TDlgSelectCapture::LBDevicesClick() {
@@ -153,13 +249,13 @@ void TDlgSelectCapture::LBDevicesClick() {
 }
 
 void TDlgSelectCapture::BtnPropertyClick() {
-    if (!camera_) {
+    const QListWidgetItem* item = LBDevices->currentItem();
+    if (!camera_ || !item) {
         return;
     }
-    kv::media::Chars name = kv::media::adopt(gst_object_get_name(GST_OBJECT(camera_.get())));
-    // The camera stays bound while its properties are shown.
+    // The camera stays bound while its settings are shown.
     const kv::media::Element camera = camera_;
-    kv::dialogs::ShowPropertyDialog(camera.get(), QString::fromUtf8(name.get()), this);
+    kv::dialogs::ShowCameraSettings(item->text(), camera.get(), settingsFile_, this);
 }
 
 namespace kv::dialogs {

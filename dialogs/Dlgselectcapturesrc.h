@@ -1,7 +1,8 @@
 #pragma once
 
 // TDlgSelectCapture, the dialog in which the user picks the camera and its
-// capture format, and opens the camera's property dialog. It keeps a pipeline
+// capture format, opens the camera's settings, and adds network and file
+// cameras to the settings file or removes them. It keeps a pipeline
 // of its own that never runs: it only holds the selected camera, so that its
 // formats can be read, and gives the camera back whenever the selection
 // changes or the dialog closes. Main thread only.
@@ -29,6 +30,10 @@ class TDlgSelectCapture : public QDialog {
     // and lists its formats, the first one selected.
     void FillFormatList();
 
+    // The settings file that keeps added cameras and camera settings.
+    void setSettingsFile(const QString& path) { settingsFile_ = path; }
+    QString settingsFile() const { return settingsFile_; }
+
     // The camera bound for the current selection, or null.
     GstElement* boundCamera() const { return camera_.get(); }
 
@@ -41,6 +46,8 @@ class TDlgSelectCapture : public QDialog {
     void FormClose();
     void LBDevicesClick();
     void BtnPropertyClick();
+    void BtnAddCameraClick();
+    void BtnRemoveCameraClick();
 
     QLabel* Label1 = nullptr;
     QListWidget* LBDevices = nullptr;
@@ -49,6 +56,10 @@ class TDlgSelectCapture : public QDialog {
     QPushButton* BtnOK = nullptr;
     QPushButton* BtnCancel = nullptr;
     QPushButton* BtnProperty = nullptr;
+    QPushButton* BtnAddCamera = nullptr;
+    QPushButton* BtnRemoveCamera = nullptr;
+    QLabel* lbNoCamera = nullptr;  // over the empty camera list
+    QLabel* lbAddress = nullptr;   // an added camera's address, its password masked
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -56,6 +67,11 @@ class TDlgSelectCapture : public QDialog {
 
   private:
     void releaseCamera();
+    // Lists the cameras again and selects the one named, or the first.
+    void relist(const QString& select);
+    void showSelection();
+
+    QString settingsFile_;
 
     kv::media::Element graph_;   // never runs; holds the bound camera as "Filter"
     kv::media::Element camera_;  // empty while none is bound

@@ -56,6 +56,28 @@ QString redactUri(const QString& text) {
     return result;
 }
 
+QString maskedUri(const QString& text) {
+    if (!text.contains(u'@')) {
+        return text;
+    }
+    thread_local const QRegularExpression parts(
+        QStringLiteral(R"(([A-Za-z][A-Za-z0-9+.\-]*:/+)([^\s/?#]*)@)"));
+    QString result;
+    qsizetype last = 0;
+    QRegularExpressionMatchIterator it = parts.globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch match = it.next();
+        const QString info = match.captured(2);
+        const qsizetype colon = info.indexOf(u':');
+        result +=
+            text.mid(last, match.capturedStart() - last) + match.captured(1) +
+            (colon < 0 ? info : info.left(colon) + QStringLiteral(":\u2022\u2022\u2022\u2022")) +
+            u'@';
+        last = match.capturedEnd();
+    }
+    return result + text.mid(last);
+}
+
 QString sanitizedText(const QString& text, int max) {
     // Redacted first: a control character inside a URI must not hide its password.
     QString clean = redactUri(text);

@@ -1,5 +1,6 @@
 #include "media/uri_camera.h"
 
+#include "media/camera_controls.h"
 #include "media/device_catalogue.h"
 #include "media/pipeline.h"
 #include "media/redact.h"
@@ -532,6 +533,22 @@ void onSourceSetup(GstElement*, GstElement* source, gpointer) {
     }
 }
 
+// The settings the user keeps for a network camera, given to its source.
+void onSourceSettings(GstElement*, GstElement* source, gpointer data) {
+    const auto* kept = static_cast<const ControlValues*>(data);
+    GObjectClass* type = G_OBJECT_GET_CLASS(source);
+    if (kept->contains(kRtspLatencyKey) && g_object_class_find_property(type, "latency")) {
+        g_object_set(source, "latency", guint(std::max(0, kept->value(kRtspLatencyKey))), nullptr);
+    }
+    if (kept->contains(kRtspTransportKey) && g_object_class_find_property(type, "protocols")) {
+        const int transport = kept->value(kRtspTransportKey);
+        // GstRTSPLowerTrans: UDP 1, UDP multicast 2, TCP 4.
+        const guint protocols = transport == 1 ? 4u : transport == 2 ? 1u : 7u;
+        gst_util_set_object_arg(G_OBJECT(source), "protocols",
+                                QByteArray::number(protocols).constData());
+    }
+}
+
 void onDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
     GstElementFactory* factory = gst_element_get_factory(element);
     if (factory &&
@@ -837,7 +854,7 @@ GType fileCameraBinType() {
 }
 
 //   uridecodebin ! [clocksync] ! identity (admission) ! [jpegdec] ! videoconvert ! videoscale
-Element createDecodingSource(const CameraUri& uri) {
+Element createDecodingSource(const CameraUri& uri, const ControlValues& kept) {
     const bool isFile = uri.kind == Kind::File;
     Element bin = adopt(isFile ? GST_ELEMENT(g_object_new(fileCameraBinType(), nullptr))
                                : gst_bin_new(nullptr));
@@ -870,6 +887,13 @@ Element createDecodingSource(const CameraUri& uri) {
     }
     if (!isFile) {
         prepareNetworkDecoder(decoder.get());
+        if (!kept.isEmpty()) {
+            g_signal_connect_data(
+                decoder.get(), "source-setup", G_CALLBACK(onSourceSettings),
+                new ControlValues(kept),
+                [](gpointer p, GClosure*) { delete static_cast<ControlValues*>(p); },
+                GConnectFlags(0));
+        }
     }
     GstElement* head = isFile ? pace.get() : gate.get();
     connectDecoder(decoder.get(),
@@ -995,6 +1019,12 @@ void clearUriCameras() {
     r.configured.clear();
 }
 
+QList<UriCamera> configuredCameras() {
+    Registry& r = registry();
+    std::lock_guard lock(r.mutex);
+    return r.configured;
+}
+
 QList<UriCamera> uriCameras() {
     Registry& r = registry();
     std::lock_guard lock(r.mutex);
@@ -1019,7 +1049,8 @@ Element createUriCameraSource(const UriCamera& camera) {
                                          << redactUri(camera.uri) << "-" << sanitizedText(reason);
         return {};
     }
-    return uri->kind == Kind::Test ? createTestSource(*uri) : createDecodingSource(*uri);
+    return uri->kind == Kind::Test ? createTestSource(*uri)
+                                   : createDecodingSource(*uri, keptControls(camera.name));
 }
 
 }  // namespace kv::media

@@ -48,6 +48,9 @@ void loadConfiguredCameras(QSettings& settings);
 // Forgets every URI camera.
 void clearUriCameras();
 
+// The cameras of the settings file only.
+QList<UriCamera> configuredCameras();
+
 // Command-line cameras, then configured ones.
 QList<UriCamera> uriCameras();
 

@@ -2,6 +2,7 @@
 // cameras, real settings files and real recordings in a temporary home.
 
 #include "app/Main.h"
+#include "app/form_controls.h"
 #include "app/live_panel.h"
 #include "app/playback_page.h"
 #include "app/settings_store.h"
@@ -10,6 +11,7 @@
 #include "dialogs/Dlgeinstellung.h"
 #include "dialogs/Dlgselectcapturesrc.h"
 #include "dialogs/Dlgselectcompressor.h"
+#include "dialogs/add_camera_dialog.h"
 #include "dialogs/shortcuts_dialog.h"
 #include "media/uri_camera.h"
 #include "playback/playback_graph.h"
@@ -33,6 +35,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMessageBox>
@@ -583,19 +586,48 @@ TEST_F(MainWindowTest, CameraDialogStoresTheChoiceAndCancelStillRebuilds) {
     EXPECT_TRUE(form.session().RecordFileName() != before || recordingFiles().size() == 1);
 }
 
-TEST_F(MainWindowTest, NoCameraMeansAMessageAndNoDialog) {
+// Without any camera the first start, and the camera button, open the camera
+// dialog where one is added; cancelled, the status bar says there is none.
+TEST_F(MainWindowTest, NoCameraOpensTheDialogToAddOne) {
     TForm1& form = start({});
-    QString shown;
+    form.show();
+    bool offered = false;
     test::answerNextModal([&](QWidget* modal) {
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        ASSERT_NE(box, nullptr);
-        shown = box->text();
-        box->accept();
+        auto* dialog = qobject_cast<TDlgSelectCapture*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        offered = dialog->LBDevices->count() == 0 && dialog->lbNoCamera->isVisible();
+        dialog->reject();
     });
-    form.BtnSelectCaptureDevClick();
-    EXPECT_EQ(shown, QStringLiteral("No capture device available."));
+    ticks(3);
+    ASSERT_TRUE(pumpUntil([&] { return offered; }));
+    ASSERT_TRUE(pumpUntil([&] {
+        return form.controls().StatusBarRecord->panelText(0) ==
+               QStringLiteral("No capture device available.");
+    }));
     EXPECT_FALSE(form.session().captureGraphExists());
     EXPECT_FALSE(form.session().recordGraphExists());
+
+    test::answerNextModal([&](QWidget* modal) {
+        auto* dialog = qobject_cast<TDlgSelectCapture*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        test::answerNextModal([](QWidget* add) {
+            auto* adding = qobject_cast<dialogs::AddCameraDialog*>(add);
+            ASSERT_NE(adding, nullptr);
+            adding->edName->setText(QStringLiteral("Yard"));
+            adding->edAddress->setText(QStringLiteral("test:ball?width=160&height=120"));
+            adding->accept();
+        });
+        dialog->BtnAddCamera->click();
+        dialog->accept();
+    });
+    form.BtnSelectCaptureDevClick();
+    EXPECT_EQ(form.settings().CaptureDeviceName, QStringLiteral("Yard"));
+    EXPECT_TRUE(form.session().captureGraphExists());
+    const QSettings saved(app::SettingsStore(QStringLiteral("9")).filePath(), QSettings::IniFormat);
+    EXPECT_EQ(saved.value(QStringLiteral("Cameras/Yard")).toString(),
+              QStringLiteral("test:ball?width=160&height=120"));
+    EXPECT_EQ(saved.value(QStringLiteral("Capture Device Name")).toString(),
+              QStringLiteral("Yard"));
 }
 
 TEST_F(MainWindowTest, CompressorChoiceStartsANewFileWithThatCodec) {

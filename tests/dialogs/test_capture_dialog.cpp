@@ -1,7 +1,9 @@
 #include "dialogs/Dlgselectcapturesrc.h"
+#include "dialogs/camera_settings_dialog.h"
 #include "dialogs/property_dialog.h"
 #include "media/device_catalogue.h"
 #include "media/uri_camera.h"
+#include "tests/support/test_env.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -70,12 +72,14 @@ const QStringList kDoorLines{u"160 x 120  YUY2/16 Bit"_s, u"160 x 120  RGB/24 Bi
 
 TEST_F(CaptureDialog, Form) {
     EXPECT_EQ(dialog.windowTitle(), u"Select capture device"_s);
-    EXPECT_EQ(dialog.size(), QSize(482, 211));
+    EXPECT_EQ(dialog.size(), QSize(482, 239));  // a row below the lists: add, remove, address
     EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
     EXPECT_EQ(dialog.LBDevices->geometry(), QRect(8, 24, 201, 177));
     EXPECT_EQ(dialog.LBFormats->geometry(), QRect(224, 24, 161, 177));
     EXPECT_EQ(dialog.BtnProperty->geometry(), QRect(394, 94, 80, 24));
     EXPECT_EQ(dialog.BtnProperty->text(), u"&Properties..."_s);
+    EXPECT_EQ(dialog.BtnAddCamera->text(), u"&Add camera..."_s);
+    EXPECT_EQ(dialog.BtnRemoveCamera->text(), u"Re&move"_s);
     EXPECT_TRUE(dialog.BtnOK->isDefault());
     EXPECT_EQ(dialog.Label1->buddy(), dialog.LBDevices);
     EXPECT_EQ(dialog.Label2->buddy(), dialog.LBFormats);
@@ -179,29 +183,32 @@ TEST_F(CaptureDialog, EveryWayOfClosingReleasesTheCamera) {
     }
 }
 
-TEST_F(CaptureDialog, PropertiesShowTheCameraCaptionedFilter) {
+// Properties show the selected camera's settings; a test camera has none.
+TEST_F(CaptureDialog, PropertiesShowTheCameraSettings) {
     ASSERT_TRUE(PrepareCaptureDialog(dialog, garden_, 0));
     dialog.open();
     GstElement* camera = dialog.boundCamera();
     QString caption;
-    GstElement* shown = nullptr;
+    QString told;
     QTimer::singleShot(0, &dialog, [&] {
-        auto* properties = qobject_cast<PropertyDialog*>(QApplication::activeModalWidget());
-        ASSERT_TRUE(properties);
-        caption = properties->windowTitle();
-        shown = properties->element();
-        properties->reject();
+        auto* settings = qobject_cast<CameraSettingsDialog*>(QApplication::activeModalWidget());
+        ASSERT_TRUE(settings);
+        caption = settings->windowTitle();
+        EXPECT_TRUE(kv::test::pumpUntil(
+            [&] { return settings->kind() == CameraSettingsDialog::Kind::Nothing; }));
+        told = settings->lbStatus->text();
+        settings->reject();
     });
     dialog.BtnProperty->click();
-    EXPECT_EQ(caption, u"Filter"_s);
-    EXPECT_EQ(shown, camera);
+    EXPECT_EQ(caption, u"Camera settings - Garden"_s);
+    EXPECT_EQ(told, u"This camera has nothing to adjust."_s);
     EXPECT_EQ(dialog.boundCamera(), camera);
     dialog.reject();
 
     // With no camera bound the button does nothing.
     bool opened = false;
     QTimer::singleShot(0, &dialog, [&] {
-        if (auto* w = qobject_cast<PropertyDialog*>(QApplication::activeModalWidget())) {
+        if (auto* w = qobject_cast<CameraSettingsDialog*>(QApplication::activeModalWidget())) {
             opened = true;
             w->reject();
         }

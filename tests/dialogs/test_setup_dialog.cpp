@@ -3,6 +3,7 @@
 #include "session/daily_window.h"
 #include "tests/support/avi_probe.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -17,6 +18,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimeEdit>
 #include <QTimeZone>
 #include <QTimer>
@@ -253,12 +255,13 @@ TEST_F(SetupDialog, FormAndControls) {
     EXPECT_EQ(dialog.CBShowWndOnMove->text(), u"Show programm window on movement."_s);
     EXPECT_EQ(dialog.findChild<QLabel*>(u"Label1"_s)->buddy(), dialog.UpDownRecInterval);
 
-    for (const char* edit :
-         {"edRecFrames", "edRecPostFrames", "edDiskSpace", "edMaxFTPFrames", "edSoundFileName"}) {
+    // Numbers are typed; a path is chosen.
+    for (const char* edit : {"edRecFrames", "edRecPostFrames", "edDiskSpace", "edMaxFTPFrames"}) {
         auto* line = dialog.findChild<QLineEdit*>(QLatin1String(edit));
         ASSERT_TRUE(line) << edit;
-        EXPECT_TRUE(line->isReadOnly()) << edit;
+        EXPECT_FALSE(line->isReadOnly()) << edit;
     }
+    EXPECT_TRUE(dialog.edSoundFileName->isReadOnly());
     EXPECT_EQ(dialog.edFTPPass->echoMode(), QLineEdit::Password);
     EXPECT_EQ(dialog.UpDownRecPostFrames->minimum(), 0);
     EXPECT_EQ(dialog.UpDownRecPostFrames->maximum(), 100);
@@ -403,6 +406,109 @@ TEST_F(SetupDialog, PostRecFramesNeverTouchTheInterval) {
     });
     EXPECT_EQ(s.PostRecFrames, 7);
     EXPECT_EQ(s.RecInterval, 60000);
+}
+
+// Typed values: with or without a unit, shown in the unit they need and kept
+// as typed; out of range or finer than the unit can show, OK is refused and
+// names the field. A field not typed into keeps its value, however shown.
+TEST_F(SetupDialog, TypedValuesWithBothUnitSwitches) {
+    auto type = [&](UpDownSpin* spin, const QString& text) {
+        QApplication::setActiveWindow(&dialog);
+        spin->setFocus();
+        spin->edit()->selectAll();
+        QTest::keyClick(spin->edit(), Qt::Key_Backspace);
+        QTest::keyClicks(spin->edit(), text);
+        QTest::keyClick(spin, Qt::Key_Tab);  // leaving the field ends the typing
+    };
+    Settings s;
+    s.RecInterval = 10500;  // shown as 10 s
+    s.MaxDiskspace = 1500;  // shown as 1 GB
+    s.PostRecFrames = 3;
+    EXPECT_TRUE(run(s, true, [&] {
+        type(dialog.UpDownRecPostFrames, u"42"_s);
+        EXPECT_EQ(recShown() + u' ' + diskShown(), u"10 s 1 GB"_s);
+    }));
+    EXPECT_EQ(s.PostRecFrames, 42);
+    EXPECT_EQ(s.RecInterval, 10500);
+    EXPECT_EQ(s.MaxDiskspace, 1500);
+
+    struct Row {
+        const char* interval;
+        const char* disk;
+        const char* shown;
+        int interval_ms;
+        int limit_MB;
+    } const rows[] = {
+        {"60 s", "2 GB", "60 s 2 GB", 60000, 2000},
+        {"1500", "725", "1500 ms 725 MB", 1500, 725},  // the units shown: ms and MB
+        {"2.5 s", "0.5 GB", "2500 ms 500 MB", 2500, 500},
+        {"45000 ms", "3000 MB", "45 s 3 GB", 45000, 3000},
+        {"10000ms", "1000 mb", "10000 ms 1000 MB", 10000, 1000},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.interval);
+        Settings t;
+        t.RecInterval = 1000;
+        t.MaxDiskspace = 500;
+        EXPECT_TRUE(run(t, true, [&] {
+            type(dialog.UpDownRecInterval, QString::fromUtf8(row.interval));
+            type(dialog.UpDownDiskSpace, QString::fromUtf8(row.disk));
+            EXPECT_EQ(recShown() + u' ' + diskShown(), QString::fromUtf8(row.shown));
+        }));
+        EXPECT_EQ(t.RecInterval, row.interval_ms);
+        EXPECT_EQ(t.MaxDiskspace, row.limit_MB);
+    }
+
+    // Typing one field leaves the other's rounded value as it was; stepping
+    // after typing starts from the typed value and still switches units.
+    s.RecInterval = 10500;
+    s.MaxDiskspace = 1500;
+    EXPECT_TRUE(run(s, true, [&] {
+        type(dialog.UpDownRecInterval, u"9900 ms"_s);
+        stepUp(dialog.UpDownRecInterval);
+        EXPECT_EQ(recShown(), u"10 s"_s);
+        EXPECT_EQ(diskShown(), u"1 GB"_s);
+    }));
+    EXPECT_EQ(s.RecInterval, 10000);
+    EXPECT_EQ(s.MaxDiskspace, 1500);
+    s.MaxDiskspace = 2000;
+    EXPECT_TRUE(run(s, true, [&] {
+        type(dialog.UpDownDiskSpace, u"2"_s);  // GB shown
+        stepDown(dialog.UpDownDiskSpace);
+        EXPECT_EQ(diskShown(), u"950 MB"_s);
+    }));
+    EXPECT_EQ(s.MaxDiskspace, 950);
+
+    // Refused: out of range, finer than the unit, not a number; the text stays.
+    struct Refusal {
+        UpDownSpin* spin;
+        const char* text;
+        const char* told;
+    } const refusals[] = {
+        {dialog.UpDownRecInterval, "50", "from 100 ms to 10000 s"},
+        {dialog.UpDownRecInterval, "20000 s", "from 100 ms to 10000 s"},
+        {dialog.UpDownRecInterval, "15500 ms", "whole seconds"},
+        {dialog.UpDownDiskSpace, "1500 MB", "whole GB"},
+        {dialog.UpDownDiskSpace, "2 TB", "from 0 MB to 1000 GB"},
+        {dialog.UpDownRecPostFrames, "", "from 0 to 100"},
+    };
+    for (const Refusal& refusal : refusals) {
+        SCOPED_TRACE(refusal.text);
+        Settings t = s;
+        copySettingsToSetup(t, dialog);
+        dialog.open();
+        type(refusal.spin, QString::fromUtf8(refusal.text));
+        dialog.PageControl1->setCurrentWidget(dialog.tsDetector);
+        const QString told = okRefusedWith();
+        EXPECT_TRUE(told.contains(QString::fromUtf8(refusal.told))) << told.toStdString();
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_EQ(dialog.PageControl1->currentWidget(), dialog.tsGeneral);
+        EXPECT_EQ(refusal.spin->edit()->text(), QString::fromUtf8(refusal.text).remove(u' '));
+        dialog.BtnCancel->click();
+    }
+    QString why;
+    EXPECT_FALSE(typedRecInterval(u"abc"_s, {1000, 100, 100, 30000, u"ms"_s}, &why));
+    EXPECT_FALSE(why.isEmpty());
 }
 
 TEST_F(SetupDialog, CancelChangesNothingAndTheNextOpeningShowsTheSettings) {
