@@ -165,6 +165,8 @@ TEST_F(WebPage, ServesStateLiveFramesAndFilmsOnlyToItsUserAndStopsCleanly) {
     ASSERT_EQ(frame0.status, 200);
     ASSERT_EQ(frame1.status, 200);
     EXPECT_EQ(frame0.header("Content-Type"), "image/jpeg");
+    EXPECT_TRUE(frame0.body.startsWith("\xff\xd8"));
+    EXPECT_NE(frame0.body, frame1.body);  // the ball moves
     EXPECT_EQ(frame0.body + frame1.body,
               framesByFfmpeg(folder_ + name + QStringLiteral(".avi"), 2));
     const test::HttpAnswer thumb = get("/recordings/" + name.toUtf8() + "/thumb/1.jpg");
