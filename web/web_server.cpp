@@ -650,10 +650,17 @@ void WebServer::offerFrame(const std::uint8_t* pixels, const media::BITMAPINFOHE
     if (!pixels || !hasViewers() || core_->encodePending.load()) {
         return;
     }
-    if (lastOffer_.isValid() && lastOffer_.elapsed() < kLiveInterval_ms - 10) {
+    // Every kLiveInterval_ms on average; a frame a little early still counts,
+    // so a camera's jitter does not halve the rate.
+    constexpr qint64 kEarly_ms = 40;
+    if (!liveClock_.isValid()) {
+        liveClock_.start();
+    }
+    const qint64 now = liveClock_.elapsed();
+    if (now < nextLive_ms_ - kEarly_ms) {
         return;
     }
-    lastOffer_.start();
+    nextLive_ms_ = std::max(nextLive_ms_, now - kEarly_ms) + kLiveInterval_ms;
     const qsizetype stride = ((qsizetype(format.biWidth) * 24 + 31) & ~31) / 8;
     const qsizetype bytes = stride * std::abs(format.biHeight);
     if (format.biWidth <= 0 || bytes <= 0) {

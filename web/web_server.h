@@ -73,7 +73,8 @@ class WebServer : public QObject {
     std::thread thread_;
     WebConfig config_;
     QString statusText_;
-    QElapsedTimer lastOffer_;
+    QElapsedTimer liveClock_;
+    qint64 nextLive_ms_ = 0;  // on liveClock_
 };
 
 }  // namespace kv::web
