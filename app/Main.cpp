@@ -1,6 +1,4 @@
 #include "app/Main.h"
-#include "app/wait_cursor.h"
-
 #include "app/daily_film_status.h"
 #include "app/info_page.h"
 #include "app/live_panel.h"
@@ -12,6 +10,8 @@
 #include "app/setup_exchange.h"
 #include "app/single_instance.h"
 #include "app/tray_state.h"
+#include "app/wait_cursor.h"
+#include "app/web_service.h"
 #include "app/window_layout.h"
 #include "app/window_messages.h"
 #include "dialogs/Dlgeinstellung.h"
@@ -252,6 +252,7 @@ void TForm1::Startup() {
         *session_, instanceSuffix_, [this](int mode) { c_.RecordModeGroup->button(mode)->click(); },
         this);
     publisher->setStateProvider([this] { return statusJson(); });
+    app::serveWeb(*session_, instanceSuffix_, false, this);
     connect(&dailyFilm_->daily(), &film::DailyFilm::finished, publisher,
             &events::EventPublisher::filmReady);
     dlgSetup_->hideFtpPage();
@@ -269,8 +270,7 @@ void TForm1::Startup() {
         live_->fit();
         live_->clear();
     } else {
-        // The first start: 320 x 240 until the camera tells its size, then laid
-        // out for the camera.
+        // A first start: 320 x 240 until the camera's size is known, then laid out for it.
         WindowLayout(session_->cameraFormat().biWidth, session_->cameraFormat().biHeight);
         layoutPending_ = true;
     }

@@ -4,6 +4,7 @@
 #include "app/session_events.h"
 #include "app/settings_store.h"
 #include "app/single_instance.h"
+#include "app/web_service.h"
 #include "events/event_publisher.h"
 #include "film/daily_film.h"
 #include "media/redact.h"
@@ -155,6 +156,7 @@ bool HeadlessRecorder::start() {
         return toJson(recorderStatus(*session_, line_.instanceSuffix, true, lastMovement_));
     });
     channel_->listen();
+    serveWeb(*session_, suffix, true, this);
 
     events_ = new SessionEvents(this);
     connect(events_, &SessionEvents::endSession, this, &HeadlessRecorder::stop);

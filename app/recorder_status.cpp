@@ -47,7 +47,7 @@ QString cameraText(const QString& named, const QString& inUse, bool standIn) {
 }  // namespace
 
 RecorderStatus recorderStatus(const session::RecordingSession& session, const QString& suffix,
-                              bool headless, const QDateTime& lastMovement) {
+                              bool headless, const QDateTime& lastMovement, bool countDisk) {
     const session::Settings& settings = session.settings();
     RecorderStatus s;
     s.suffix = suffix;
@@ -69,6 +69,10 @@ RecorderStatus recorderStatus(const session::RecordingSession& session, const QS
     }
     s.lastMovement = lastMovement;
     s.folder = settings.AVIPath;
+    s.diskLimit_mb = settings.MaxDiskspace;
+    if (!countDisk) {
+        return s;
+    }
     QList<record::RecordFileEntry> files;
     record::ListRecordFiles(settings.AVIPath, files);
     qint64 bytes = 0;

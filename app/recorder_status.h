@@ -34,9 +34,10 @@ struct RecorderStatus {
     int diskLimit_mb = 0;
 };
 
-// The state of a session, with the recordings in its folder counted now.
+// The state of a session, with the recordings in its folder counted now
+// unless countDisk is false (diskUsed_mb stays 0: the caller counts elsewhere).
 RecorderStatus recorderStatus(const session::RecordingSession& session, const QString& suffix,
-                              bool headless, const QDateTime& lastMovement);
+                              bool headless, const QDateTime& lastMovement, bool countDisk = true);
 
 QByteArray toJson(const RecorderStatus& status);
 // Nothing when the line is no state of a recorder.

@@ -231,6 +231,8 @@ QString keyOf(const Entry& entry) {
             return QStringLiteral("TCP/") + name;
         case SettingGroup::MQTT:
             return QStringLiteral("MQTT/") + name;
+        case SettingGroup::Web:
+            return QStringLiteral("Web/") + name;
         case SettingGroup::Main:
             break;
     }

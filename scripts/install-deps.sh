@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   libgtest-dev libgmock-dev libbenchmark-dev libmosquitto-dev
+  # the web page's server
+  libsoup-3.0-dev
   # the fuzz target: clang with libFuzzer
   clang-14 libclang-rt-14-dev
   # run

@@ -11,7 +11,7 @@
 namespace kv::session {
 
 // Where a value lives: the main key's top-level values or one of its subkeys.
-enum class SettingGroup { Main, FTP, TCP, MQTT };
+enum class SettingGroup { Main, FTP, TCP, MQTT, Web };
 
 // How a value is stored.
 enum class SettingKind {
@@ -136,7 +136,12 @@ QString compressor(QString name);   // empty reads as "MJPEG Compressor", then a
     X(MQTT, "Topic", String, MQTTTopic, QString, QString(), asRead, kAddedLater)                   \
     X(MQTT, "Keepalive", Integer, MQTTKeepalive, int, 30, mqttKeepalive, kAddedLater)              \
     X(MQTT, "Discovery", Bool, MQTTDiscovery, bool, true, asRead, kAddedLater)                     \
-    X(MQTT, "AllowCommands", Bool, MQTTAllowCommands, bool, false, asRead, kAddedLater)
+    X(MQTT, "AllowCommands", Bool, MQTTAllowCommands, bool, false, asRead, kAddedLater)            \
+    X(Web, "Listen", String, WebListen, QString, QString(), asRead, kAddedLater)                   \
+    X(Web, "User", String, WebUser, QString, QString(), asRead, kAddedLater)                       \
+    X(Web, "Password", String, WebPassword, QString, QString(), asRead, kAddedLater)               \
+    X(Web, "TLSCert", String, WebTLSCert, QString, QString(), asRead, kAddedLater)                 \
+    X(Web, "TLSKey", String, WebTLSKey, QString, QString(), asRead, kAddedLater)
 
 // A default-constructed Settings holds every default (Top and Left 0, the two
 // paths empty): the state before the first load.

@@ -168,6 +168,11 @@ Settings sample() {
     s.MQTTDiscovery = false;
     s.MQTTTLS = true;
     s.MQTTAllowCommands = true;
+    s.WebListen = u"0.0.0.0:8443"_s;
+    s.WebUser = u"viewer"_s;
+    s.WebPassword = u"w3b:pa55"_s;
+    s.WebTLSCert = u"/etc/kv/cert.pem"_s;
+    s.WebTLSKey = u"/etc/kv/key.pem"_s;
     s.OnEventCommand = u"/usr/local/bin/tell \"a b\""_s;
     return s;
 }
@@ -396,7 +401,8 @@ TEST(SettingsStore, SaveThenLoadReturnsEveryValue) {
     EXPECT_EQ(ini.value(u"MQTT/Port"_s), QVariant(u"8883"_s));
     EXPECT_EQ(ini.value(u"MQTT/Password"_s), QVariant(s.MQTTPassword));
     EXPECT_EQ(ini.value(u"MQTT/Discovery"_s), QVariant(u"0"_s));
-    EXPECT_EQ(ini.childGroups(), (QStringList{u"FTP"_s, u"MQTT"_s, u"TCP"_s}));
+    EXPECT_EQ(ini.value(u"Web/Listen"_s), QVariant(u"0.0.0.0:8443"_s));
+    EXPECT_EQ(ini.childGroups(), (QStringList{u"FTP"_s, u"MQTT"_s, u"TCP"_s, u"Web"_s}));
 }
 
 // A file of an earlier version lacks the values added since: it keeps every
@@ -748,7 +754,8 @@ TEST(SettingsStore, InstanceSuffixSelectsItsOwnFileButSharesTheDataFolder) {
     expected.TempPath = dataFolder(home);
     EXPECT_EQ(second.load(kTop, kLeft), expected);
     EXPECT_EQ(first.load(kTop, kLeft), firstStart(home));
-    EXPECT_EQ(diskIni(second).childGroups(), (QStringList{u"FTP"_s, u"MQTT"_s, u"TCP"_s}));
+    EXPECT_EQ(diskIni(second).childGroups(),
+              (QStringList{u"FTP"_s, u"MQTT"_s, u"TCP"_s, u"Web"_s}));
 }
 
 TEST(SettingsStore, UnsafeSuffixCharactersStayInsideTheFolder) {
