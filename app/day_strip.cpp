@@ -25,24 +25,6 @@ const QColor kMarker(0, 0, 0);
 
 }  // namespace
 
-std::vector<int> columnPeaks(const std::vector<review::DayFrame>& frames, qint64 from_ms,
-                             qint64 to_ms, int columns) {
-    std::vector<int> peak(std::size_t(std::max(columns, 0)), -1);
-    if (columns <= 0 || to_ms <= from_ms) {
-        return peak;
-    }
-    const auto first =
-        std::lower_bound(frames.begin(), frames.end(), from_ms,
-                         [](const review::DayFrame& f, qint64 t) { return f.time_ms < t; });
-    const double perColumn = double(to_ms - from_ms) / columns;
-    for (auto f = first; f != frames.end() && f->time_ms < to_ms; ++f) {
-        const auto c =
-            std::size_t(std::clamp(int(double(f->time_ms - from_ms) / perColumn), 0, columns - 1));
-        peak[c] = std::max(peak[c], f->motion);
-    }
-    return peak;
-}
-
 DayStrip::DayStrip(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("DayStrip"));
     setMouseTracking(true);
@@ -126,7 +108,7 @@ void DayStrip::paintEvent(QPaintEvent*) {
             p.fillRect(span(m.from_ms, m.to_ms), kMoving);
         }
     }
-    const std::vector<int> peak = columnPeaks(day_->frames, from_, to_, width());
+    const std::vector<int> peak = review::columnPeaks(day_->frames, from_, to_, width());
     const int most = peak.empty() ? 0 : *std::max_element(peak.begin(), peak.end());
     const int top = std::max({2 * day_->trigger, 1, most});
     for (int c = 0; c < int(peak.size()); ++c) {

@@ -17,11 +17,6 @@
 
 namespace kv::app {
 
-// Per pixel column of [from_ms, to_ms) the largest motion of the frames in
-// it; -1 where no frame with a known motion falls.
-std::vector<int> columnPeaks(const std::vector<review::DayFrame>& frames, qint64 from_ms,
-                             qint64 to_ms, int columns);
-
 class DayStrip : public QWidget {
     Q_OBJECT
   public:

@@ -429,4 +429,21 @@ DayActivity readDay(const FolderDays& folder, QDate day, DayCache* cache,
     return out;
 }
 
+std::vector<int> columnPeaks(const std::vector<DayFrame>& frames, qint64 from_ms, qint64 to_ms,
+                             int columns) {
+    std::vector<int> peak(std::size_t(std::max(columns, 0)), -1);
+    if (columns <= 0 || to_ms <= from_ms) {
+        return peak;
+    }
+    const auto first = std::lower_bound(frames.begin(), frames.end(), from_ms,
+                                        [](const DayFrame& f, qint64 t) { return f.time_ms < t; });
+    const double perColumn = double(to_ms - from_ms) / columns;
+    for (auto f = first; f != frames.end() && f->time_ms < to_ms; ++f) {
+        const auto c =
+            std::size_t(std::clamp(int(double(f->time_ms - from_ms) / perColumn), 0, columns - 1));
+        peak[c] = std::max(peak[c], f->motion);
+    }
+    return peak;
+}
+
 }  // namespace kv::review

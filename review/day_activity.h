@@ -68,6 +68,12 @@ struct DayActivity {
     std::optional<MovementSpan> nextMovement(qint64 t_ms, bool forward) const;
 };
 
+// Per column of [from_ms, to_ms) cut into `columns` equal parts, the largest
+// motion of the frames (sorted by time) in it; -1 where no frame with a known
+// motion falls. The day strip's and the web page's activity graph.
+std::vector<int> columnPeaks(const std::vector<DayFrame>& frames, qint64 from_ms, qint64 to_ms,
+                             int columns);
+
 namespace detail {
 struct RecordingData;
 }

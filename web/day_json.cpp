@@ -1,10 +1,6 @@
 #include "web/day_json.h"
 
-#if __has_include("review/day_activity.h")
 #include "review/day_activity.h"
-#else
-#include "review/day_index.h"
-#endif
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -49,17 +45,8 @@ std::optional<QByteArray> daysJson(const QString& aviPath) {
 std::optional<QByteArray> dayJson(const QString& aviPath, QDate day) {
     const review::FolderDays folder = review::listDays(aviPath);
     const review::DayActivity activity = review::readDay(folder, day, &dayCache());
-    const qint64 span_ms = std::max<qint64>(1, activity.dayEnd_ms - activity.dayStart_ms);
-    // Per column the largest motion; -1 where nothing was recorded.
-    std::vector<int> columns(kColumns, -1);
-    for (const review::DayFrame& frame : activity.frames) {
-        const qint64 at = frame.time_ms - activity.dayStart_ms;
-        if (at < 0 || at >= span_ms) {
-            continue;
-        }
-        int& column = columns[std::size_t(at * kColumns / span_ms)];
-        column = std::max(column, frame.motion);
-    }
+    const std::vector<int> columns =
+        review::columnPeaks(activity.frames, activity.dayStart_ms, activity.dayEnd_ms, kColumns);
     QJsonArray graph;
     for (const int value : columns) {
         graph.append(value);

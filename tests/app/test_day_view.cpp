@@ -143,7 +143,7 @@ TEST_F(DayViewTest, TheStripShowsTheDayAndAClickGoesToTheFrameNearestTheMoment) 
     app::DayStrip* strip = c_.DayPanel->strip();
     ASSERT_GT(strip->width(), 200);
     const std::vector<int> peaks =
-        app::columnPeaks(day->frames, strip->viewFrom(), strip->viewTo(), strip->width());
+        review::columnPeaks(day->frames, strip->viewFrom(), strip->viewTo(), strip->width());
     const int noon = strip->xAt(at(8, 12, 0, 12).toMSecsSinceEpoch());
     EXPECT_EQ(peaks[std::size_t(noon)], 80);
     EXPECT_EQ(*std::max_element(peaks.begin(), peaks.end()), 80);
