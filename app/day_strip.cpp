@@ -30,7 +30,6 @@ DayStrip::DayStrip(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
     setFocusPolicy(Qt::ClickFocus);
     setMinimumHeight(36);
-    setToolTip(tr("Click to go to a moment; wheel or + and - to zoom"));
 }
 
 void DayStrip::setDay(std::shared_ptr<const review::DayActivity> day) {
@@ -148,8 +147,10 @@ void DayStrip::paintEvent(QPaintEvent*) {
         p.setPen(QPen(palette().color(QPalette::Mid), 1, Qt::DotLine));
         p.drawLine(x, g.top(), x, g.bottom());
         p.setPen(palette().color(QPalette::Text));
-        p.drawText(QRect(x - labelWidth / 2, g.bottom() + 1, labelWidth, kLabelHeight),
-                   Qt::AlignCenter, at.toString(QStringLiteral("HH:mm")));
+        // Labels at the ends stay whole inside the strip.
+        const int left = std::clamp(x - labelWidth / 2, 0, std::max(width() - labelWidth, 0));
+        p.drawText(QRect(left, g.bottom() + 1, labelWidth, kLabelHeight), Qt::AlignCenter,
+                   at.toString(QStringLiteral("HH:mm")));
     }
     if (marker_ && *marker_ >= from_ && *marker_ <= to_) {
         const int x = xAt(*marker_);

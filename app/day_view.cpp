@@ -33,7 +33,7 @@ QString clockText(qint64 time_ms) {
 QString lengthText(qint64 ms) {
     const qint64 s = std::max<qint64>(ms / 1000, 1);
     if (s < 60) {
-        return DayView::tr("%n s", nullptr, int(s));
+        return DayView::tr("%1 s").arg(s);
     }
     return DayView::tr("%1 min %2 s").arg(s / 60).arg(s % 60);
 }
@@ -68,6 +68,8 @@ DayView::DayView(QWidget* parent)
         button("tBtnNextDay", QStringLiteral("▶"), tr("The day after with recordings (Page Down)"));
     summary_ = new QLabel(this);
     summary_->setObjectName(QStringLiteral("lbDaySummary"));
+    summary_->setToolTip(
+        tr("Click the strip to go to a moment; the wheel, or + and - over it, zoom"));
     header->addWidget(summary_, 1);
     movementsButton_ =
         button("tBtnMovements", tr("Movements"), tr("The day's movements as thumbnails"));
@@ -284,10 +286,9 @@ void DayView::dayLoaded(std::shared_ptr<const review::DayActivity> day) {
     activity_ = std::move(day);
     strip_->setDay(activity_);
     if (!activity_->warnings.isEmpty()) {
-        Q_EMIT message(activity_->warnings.size() == 1 ? activity_->warnings.front()
-                                                       : tr("%1 (and %n more skipped)", nullptr,
-                                                            int(activity_->warnings.size() - 1))
-                                                             .arg(activity_->warnings.front()));
+        const QString& first = activity_->warnings.front();
+        const auto more = activity_->warnings.size() - 1;
+        Q_EMIT message(more == 0 ? first : tr("%1 (and %2 more)").arg(first).arg(more));
     }
     const After after = std::exchange(after_, After::Nothing);
     switch (after) {
@@ -462,9 +463,12 @@ void DayView::updateHeader() {
     if (activity_->recordings.empty()) {
         summary_->setText(tr("Nothing recorded"));
     } else {
-        summary_->setText(tr("%n recording(s)", nullptr, int(activity_->recordings.size())) +
-                          QStringLiteral(", ") +
-                          tr("%n movement(s)", nullptr, int(activity_->movements.size())));
+        const auto recordings = int(activity_->recordings.size());
+        const auto movements = int(activity_->movements.size());
+        summary_->setText(
+            (recordings == 1 ? tr("1 recording") : tr("%1 recordings").arg(recordings)) +
+            QStringLiteral(", ") +
+            (movements == 1 ? tr("1 movement") : tr("%1 movements").arg(movements)));
     }
     movementsButton_->setEnabled(!activity_->movements.empty());
 }

@@ -73,7 +73,11 @@ std::shared_ptr<const RecordingData> readRecording(const QString& path, const Da
     data->key = key;
     const film::AviFrames avi = film::readAviFrames(path);
     if (!avi.ok || avi.frames.empty()) {
-        data->warnings << tr("%1 skipped: %2").arg(path, avi.ok ? tr("no whole frame") : avi.error);
+        // An empty file, or one with its headers only, is a recording just begun.
+        if (key.size_bytes > 0 && !(avi.ok && !avi.indexed)) {
+            data->warnings
+                << tr("%1 skipped: %2").arg(path, avi.ok ? tr("no whole frame") : avi.error);
+        }
         return data;
     }
     int bad = 0;
