@@ -7,6 +7,7 @@
 
 #include "film/film_maker.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -19,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using namespace kv;
@@ -178,6 +180,22 @@ TEST_F(WebPage, ServesStateLiveFramesAndFilmsOnlyToItsUserAndStopsCleanly) {
         EXPECT_NE(entry.toObject().value(QStringLiteral("name")).toString(),
                   QStringLiteral("261201_MO01"));
     }
+
+    // The day of that recording: listed, with the recording and a graph per minute.
+    const QString day = QDate::fromString(name.left(6), QStringLiteral("yyMMdd"))
+                            .addYears(100)
+                            .toString(Qt::ISODate);
+    const QJsonArray days = jsonOf(get("/api/days")).value(QStringLiteral("days")).toArray();
+    EXPECT_TRUE(std::any_of(days.begin(), days.end(), [&](const QJsonValue& d) {
+        return d.toObject().value(QStringLiteral("day")).toString() == day;
+    })) << QJsonDocument(days).toJson().toStdString();
+    const QJsonObject dayInfo = jsonOf(get("/api/day/" + day.toUtf8()));
+    EXPECT_EQ(dayInfo.value(QStringLiteral("activity")).toArray().size(), 1440);
+    const QJsonArray dayRecordings = dayInfo.value(QStringLiteral("recordings")).toArray();
+    EXPECT_TRUE(std::any_of(dayRecordings.begin(), dayRecordings.end(), [&](const QJsonValue& r) {
+        return r.toObject().value(QStringLiteral("name")).toString() == name;
+    }));
+    EXPECT_GE(get("/api/day/2026-13-40").status, 400);
 
     // Films: listed, whole, and one range of bytes for a seeking <video>.
     const QJsonArray filmList = jsonOf(get("/films/")).value(QStringLiteral("films")).toArray();
