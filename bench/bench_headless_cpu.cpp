@@ -10,6 +10,7 @@
 
 #include "app/settings_store.h"
 #include "bench/bench_summary.h"
+#include "bench/process_cpu.h"
 #include "session/record_policy.h"
 
 #include <QCoreApplication>
@@ -31,22 +32,6 @@ namespace {
 
 constexpr int kWarmUp_s = 6;
 const QString kCamera = QStringLiteral("Bench=test:ball?width=1280&height=720&framerate=30");
-
-// User plus system time of a running process, in seconds.
-std::optional<double> cpuSeconds(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    const QByteArray line = stat.readAll();
-    // The fields after the command name, which may hold blanks, in brackets.
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13) {
-        return std::nullopt;
-    }
-    const double ticks = double(::sysconf(_SC_CLK_TCK));
-    return (fields[11].toDouble() + fields[12].toDouble()) / ticks;
-}
 
 struct Home {
     QTemporaryDir dir;
@@ -83,9 +68,9 @@ std::optional<double> measure(const QStringList& arguments, const QProcessEnviro
         return std::nullopt;
     }
     QThread::sleep(kWarmUp_s);
-    const std::optional<double> before = cpuSeconds(program.processId());
+    const std::optional<double> before = kv::bench::processCpuSeconds(program.processId());
     QThread::sleep(seconds);
-    const std::optional<double> after = cpuSeconds(program.processId());
+    const std::optional<double> after = kv::bench::processCpuSeconds(program.processId());
     program.terminate();
     program.waitForFinished(20000);
     if (!before || !after) {

@@ -10,6 +10,7 @@
 
 #include "app/settings_store.h"
 #include "bench/bench_summary.h"
+#include "bench/process_cpu.h"
 #include "media/gst_init.h"
 #include "session/record_policy.h"
 #include "tests/support/avi_writer.h"
@@ -43,19 +44,6 @@ quint16 freePort() {
     QTcpServer probe;
     probe.listen(QHostAddress::LocalHost, 0);
     return probe.serverPort();
-}
-
-std::optional<double> cpuSeconds(qint64 pid) {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    const QByteArray line = stat.readAll();
-    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13) {
-        return std::nullopt;
-    }
-    return (fields[11].toDouble() + fields[12].toDouble()) / double(::sysconf(_SC_CLK_TCK));
 }
 
 // Milliseconds per frame request: median and 95th percentile.
@@ -143,16 +131,16 @@ CpuRun recorderCpu(bool web, int seconds) {
         return run;
     }
     QThread::sleep(kWarmUp_s);
-    const std::optional<double> a = cpuSeconds(program.processId());
+    const std::optional<double> a = kv::bench::processCpuSeconds(program.processId());
     QThread::sleep(seconds);
-    const std::optional<double> b = cpuSeconds(program.processId());
+    const std::optional<double> b = kv::bench::processCpuSeconds(program.processId());
     if (a && b) {
         run.idle_s = *b - *a;
     }
     if (web) {
         test::HttpStream live(port, "/live.mjpg", {});
         live.nextPart();
-        const std::optional<double> c = cpuSeconds(program.processId());
+        const std::optional<double> c = kv::bench::processCpuSeconds(program.processId());
         QElapsedTimer timer;
         timer.start();
         while (timer.elapsed() < seconds * 1000) {
@@ -160,7 +148,7 @@ CpuRun recorderCpu(bool web, int seconds) {
                 ++run.parts;
             }
         }
-        const std::optional<double> d = cpuSeconds(program.processId());
+        const std::optional<double> d = kv::bench::processCpuSeconds(program.processId());
         if (c && d) {
             run.watched_s = *d - *c;
         }
