@@ -166,10 +166,9 @@ void TForm1::runSingleInstanceTest() {
     const std::optional<app::RecorderStatus> other =
         app::runningRecorder(*instanceChannel_, commandLine_.instanceSuffix);
     if (other && other->headless) {
-        const QString text = QStringLiteral(
-                                 "This instance of Kestrelvision records already without a window "
-                                 "(process %1). Stop that recorder to use the window, or start the "
-                                 "window as another instance.")
+        const QString text = tr("This instance of Kestrelvision records already without a window "
+                                "(process %1). Stop that recorder to use the window, or start the "
+                                "window as another instance.")
                                  .arg(other->pid);
         std::fprintf(stderr, "kestrelvision: %s\n", qPrintable(text));
         terminating_ = true;
@@ -285,7 +284,7 @@ void TForm1::Startup() {
     session_->setPlaybackFileName(playback_->PlaybackFileName());
     session_->startUp();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        record_->setStatus(QStringLiteral("No tray: close minimises, Ctrl+Q quits"));
+        record_->setStatus(tr("No tray: close minimises, Ctrl+Q quits"));
     }
     qCInfo(lcMain) << "started";
 }

@@ -87,8 +87,8 @@ void DesktopNotifications::movementFrame(bool recorded, const QImage& picture) {
         if (moving_) {
             moving_ = false;
             post(Movement,
-                 {QStringLiteral("Movement ended"),
-                  QStringLiteral("%1 to %2: %3")
+                 {tr("Movement ended"),
+                  tr("%1 to %2: %3")
                       .arg(clock(movementSince_), clock(QTime::currentTime()), movementBody()),
                   {},
                   false,
@@ -106,19 +106,17 @@ void DesktopNotifications::movementFrame(bool recorded, const QImage& picture) {
     }
     lastUpdate_.start();
     post(Movement,
-         {QStringLiteral("Movement"),
-          QStringLiteral("Since %1: %2").arg(clock(movementSince_), movementBody()), picture});
+         {tr("Movement"), tr("Since %1: %2").arg(clock(movementSince_), movementBody()), picture});
 }
 
 QString DesktopNotifications::movementBody() const {
-    const QString frames = movementFrames_ == 1
-                               ? QStringLiteral("1 frame recorded")
-                               : QStringLiteral("%1 frames recorded").arg(movementFrames_);
-    return cameraName_.isEmpty() ? frames : frames + QStringLiteral(" from ") + cameraName_;
+    const QString frames = movementFrames_ == 1 ? tr("1 frame recorded")
+                                                : tr("%1 frames recorded").arg(movementFrames_);
+    return cameraName_.isEmpty() ? frames : tr("%1 from %2").arg(frames, cameraName_);
 }
 
 void DesktopNotifications::cameraLost(const QString& camera, const QString& reason) {
-    post(Camera, {camera.isEmpty() ? QStringLiteral("Camera lost")
+    post(Camera, {camera.isEmpty() ? tr("Camera lost")
                                    : tr("Camera lost: %1", "the camera's name").arg(camera),
                   reason,
                   {},
@@ -127,27 +125,23 @@ void DesktopNotifications::cameraLost(const QString& camera, const QString& reas
 
 void DesktopNotifications::cameraBack(const QString& camera) {
     post(Camera,
-         recovered(camera.isEmpty() ? QStringLiteral("Camera back")
+         recovered(camera.isEmpty() ? tr("Camera back")
                                     : tr("Camera back: %1", "the camera's name").arg(camera),
-                   QStringLiteral("Pictures flow again")));
+                   tr("Pictures flow again")));
 }
 
 void DesktopNotifications::writeFailed(const QString& reason) {
-    post(Write, {QStringLiteral("Recording stopped"), reason, {}, true});
+    post(Write, {tr("Recording stopped"), reason, {}, true});
 }
 
 void DesktopNotifications::writeResumed() {
-    post(Write, recovered(QStringLiteral("Recording resumed"), QStringLiteral("Writing again")));
+    post(Write, recovered(tr("Recording resumed"), tr("Writing again")));
 }
 
 // The last message of a fault's notification: it is over since now.
 DesktopNotifications::Message DesktopNotifications::recovered(const QString& summary,
                                                               const QString& what) {
-    return {summary,
-            QStringLiteral("%1 since %2.").arg(what, clock(QTime::currentTime())),
-            {},
-            false,
-            true};
+    return {summary, tr("%1 since %2.").arg(what, clock(QTime::currentTime())), {}, false, true};
 }
 
 int DesktopNotifications::pending() const {

@@ -14,10 +14,6 @@ namespace kv::app {
 
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("kv::app::FilmCommand", text);
-}
-
 film::FilmMaker* running = nullptr;
 
 extern "C" void cancelFilm(int) {
@@ -66,7 +62,8 @@ std::optional<FilmCommand> parseFilmArguments(const QStringList& arguments, QStr
         const QString& a = arguments[i];
         const auto value = [&](QString* into) {
             if (i + 1 >= arguments.size()) {
-                *error = tr("%1 needs a value").arg(a);
+                *error =
+                    QCoreApplication::translate("kv::app::FilmCommand", "%1 needs a value").arg(a);
                 return false;
             }
             *into = arguments[++i];
@@ -80,7 +77,9 @@ std::optional<FilmCommand> parseFilmArguments(const QStringList& arguments, QStr
             bool ok = false;
             r.lengthSeconds = v.toInt(&ok);
             if (!ok || r.lengthSeconds < 1 || r.lengthSeconds > 24 * 3600) {
-                *error = tr("--length takes seconds, 1 to 86400, not %1").arg(v);
+                *error = QCoreApplication::translate("kv::app::FilmCommand",
+                                                     "--length takes seconds, 1 to 86400, not %1")
+                             .arg(v);
                 return std::nullopt;
             }
             lengthGiven = true;
@@ -96,7 +95,9 @@ std::optional<FilmCommand> parseFilmArguments(const QStringList& arguments, QStr
             } else if (v == u"clock") {
                 r.pace = film::Pace::Clock;
             } else {
-                *error = tr("--pace is frames or clock, not %1").arg(v);
+                *error = QCoreApplication::translate("kv::app::FilmCommand",
+                                                     "--pace is frames or clock, not %1")
+                             .arg(v);
                 return std::nullopt;
             }
         } else if (a == u"--no-deflicker") {
@@ -110,7 +111,9 @@ std::optional<FilmCommand> parseFilmArguments(const QStringList& arguments, QStr
             } else if (v == u"avi") {
                 r.format = film::FilmFormat::Avi;
             } else {
-                *error = tr("--format is mp4 or avi, not %1").arg(v);
+                *error = QCoreApplication::translate("kv::app::FilmCommand",
+                                                     "--format is mp4 or avi, not %1")
+                             .arg(v);
                 return std::nullopt;
             }
         } else if (a == u"-o") {
@@ -121,31 +124,39 @@ std::optional<FilmCommand> parseFilmArguments(const QStringList& arguments, QStr
                    !a.startsWith(u"--")) {
             command.instanceSuffix = a.mid(2);
         } else if (a.startsWith(u'-') && a.size() > 1 && !a[1].isDigit()) {
-            *error = tr("unknown option %1").arg(a);
+            *error =
+                QCoreApplication::translate("kv::app::FilmCommand", "unknown option %1").arg(a);
             return std::nullopt;
         } else {
             moments << a;
         }
     }
     if (lengthGiven && allGiven) {
-        *error = tr("--length and --all exclude each other");
+        *error = QCoreApplication::translate("kv::app::FilmCommand",
+                                             "--length and --all exclude each other");
         return std::nullopt;
     }
     if (moments.isEmpty() || moments.size() > 2) {
-        *error = moments.isEmpty() ? QStringLiteral("the span to film is missing")
-                                   : tr("one span: FROM and TO, not %1").arg(moments.join(u' '));
+        *error = moments.isEmpty() ? QCoreApplication::translate("kv::app::FilmCommand",
+                                                                 "the span to film is missing")
+                                   : QCoreApplication::translate("kv::app::FilmCommand",
+                                                                 "one span: FROM and TO, not %1")
+                                         .arg(moments.join(u' '));
         return std::nullopt;
     }
     const std::optional<QDateTime> from = parseMoment(moments[0], false, {});
     const std::optional<QDateTime> to = parseMoment(moments.size() > 1 ? moments[1] : moments[0],
                                                     true, from ? from->date() : QDate());
     if (!from || !to) {
-        *error = tr("%1 is no date (2026-12-08) or date and time (2026-12-08T06:00)")
+        *error = QCoreApplication::translate(
+                     "kv::app::FilmCommand",
+                     "%1 is no date (2026-12-08) or date and time (2026-12-08T06:00)")
                      .arg(!from ? moments[0] : moments[1]);
         return std::nullopt;
     }
     if (*to < *from) {
-        *error = tr("the span ends before it begins");
+        *error =
+            QCoreApplication::translate("kv::app::FilmCommand", "the span ends before it begins");
         return std::nullopt;
     }
     r.from = *from;
@@ -160,7 +171,8 @@ int runFilmCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
         command.reset();
     }
     if (!command) {
-        std::fprintf(err, "kestrelvision: %s\n%s", qPrintable(error), kFilmUsage);
+        std::fprintf(err, "kestrelvision: %s\n%s", qPrintable(error),
+                     qPrintable(QCoreApplication::translate("kv::app::FilmCommand", kFilmUsage)));
         return 2;
     }
     SettingsStore store(command->instanceSuffix);
@@ -175,8 +187,12 @@ int runFilmCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
     maker.setProgress([&](qint64 done, qint64 total) {
         if (since.elapsed() >= 2000 && total > 0) {
             since.restart();
-            std::fprintf(err, "%lld of %lld frames (%d %%)\n", (long long)done, (long long)total,
-                         int(100 * done / total));
+            std::fprintf(err, "%s\n",
+                         qPrintable(QCoreApplication::translate("kv::app::FilmCommand",
+                                                                "%1 of %2 frames (%3 %)")
+                                        .arg(done)
+                                        .arg(total)
+                                        .arg(int(100 * done / total))));
         }
     });
     // Ctrl-C or a stop ends the film without leaving half of it behind.
@@ -200,8 +216,12 @@ int runFilmCommand(const QStringList& arguments, std::FILE* out, std::FILE* err)
         std::fprintf(err, "kestrelvision: %s\n", qPrintable(result.error));
         return 1;
     }
-    std::fprintf(err, "%lld frames, %.1f s, from %d recordings\n", (long long)result.frames,
-                 result.duration_s, result.recordings);
+    std::fprintf(err, "%s\n",
+                 qPrintable(QCoreApplication::translate("kv::app::FilmCommand",
+                                                        "%1 frames, %2 s, from %3 recordings")
+                                .arg(result.frames)
+                                .arg(result.duration_s, 0, 'f', 1)
+                                .arg(result.recordings)));
     std::fprintf(out, "%s\n", qPrintable(result.path));
     std::fflush(out);
     return 0;

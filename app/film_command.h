@@ -33,8 +33,10 @@ std::optional<FilmCommand> parseFilmArguments(const QStringList& arguments, QStr
 // font) and GStreamer initialised.
 int runFilmCommand(const QStringList& arguments, std::FILE* out, std::FILE* err);
 
-inline constexpr char kFilmUsage[] =
+// Translated where it is printed.
+inline constexpr char kFilmUsage[] = QT_TRANSLATE_NOOP(
+    "kv::app::FilmCommand",
     "usage: kestrelvision --film FROM [TO] [--length S | --all] [--pace frames|clock]\n"
-    "                     [--no-deflicker] [--format mp4|avi] [-o FILE]\n";
+    "                     [--no-deflicker] [--format mp4|avi] [-o FILE]\n");
 
 }  // namespace kv::app

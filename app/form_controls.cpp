@@ -231,7 +231,7 @@ FolderRow addFolderRow(QVBoxLayout* layout, const QString& suffix) {
 }
 
 QString versionText() {
-    return QStringLiteral("Version ") + QStringLiteral(KV_VERSION);
+    return QCoreApplication::translate("Form1", "Version %1").arg(QStringLiteral(KV_VERSION));
 }
 
 QFileDialog* makeFileDialog(QWidget* form, const char* name, const QString& filter, bool anyCase) {
@@ -243,7 +243,7 @@ QFileDialog* makeFileDialog(QWidget* form, const char* name, const QString& filt
 
 void buildRecordPage(Form1Controls& c, QWidget* page) {
     c.PanelRecord = makePanel(page, "PanelRecord", QFrame::Sunken, 2);
-    c.PanelRecord->setCaption(QStringLiteral("Record off"));
+    c.PanelRecord->setCaption(QCoreApplication::translate("Form1", "Record off"));
     c.PanelRecord->setGeometry(6, 8, 324, 244);
 
     c.PaintBoxRecord = new PaintBox(c.PanelRecord);
@@ -258,7 +258,7 @@ void buildRecordPage(Form1Controls& c, QWidget* page) {
     c.MotionDisplayBar->setRange(0, 30000);
     c.MotionDisplayBar->setValue(0);
     c.MotionDisplayBar->setTextVisible(false);
-    c.MotionDisplayBar->setToolTip(QStringLiteral("Current movement"));
+    c.MotionDisplayBar->setToolTip(QCoreApplication::translate("Form1", "Current movement"));
     c.MotionDisplayBar->setGeometry(6, 2, 324, 7);
 
     c.MotionTriggerBar = makeTrackBar(c.PanelRecControl, "MotionTriggerBar");
@@ -266,7 +266,8 @@ void buildRecordPage(Form1Controls& c, QWidget* page) {
     c.MotionTriggerBar->setSingleStep(100);
     c.MotionTriggerBar->setPageStep(500);
     c.MotionTriggerBar->setValue(1500);
-    c.MotionTriggerBar->setToolTip(QStringLiteral("Trigger for recording on movement."));
+    c.MotionTriggerBar->setToolTip(
+        QCoreApplication::translate("Form1", "Trigger for recording on movement."));
     c.MotionTriggerBar->setGeometry(1, 8, 334, 14);
 
     c.ToolBar1 = new QWidget(c.PanelRecControl);
@@ -276,17 +277,24 @@ void buildRecordPage(Form1Controls& c, QWidget* page) {
     const QList<QIcon>& images = c.ImageListRecordE;
     ToolBarFiller bar(c.ToolBar1);
     c.tBtnSelectCaptureDev =
-        bar.button("tBtnSelectCaptureDev", QStringLiteral("Select capture device"), images[0]);
+        bar.button("tBtnSelectCaptureDev",
+                   QCoreApplication::translate("Form1", "Select capture device"), images[0]);
     c.tBtnCapturePropertys =
-        bar.button("tBtnCapturePropertys", QStringLiteral("Properties capture device"), images[1]);
+        bar.button("tBtnCapturePropertys",
+                   QCoreApplication::translate("Form1", "Properties capture device"), images[1]);
     c.tBtnSelectCompressor =
-        bar.button("tBtnSelectCompressor", QStringLiteral("Select compressor"), images[2]);
+        bar.button("tBtnSelectCompressor",
+                   QCoreApplication::translate("Form1", "Select compressor"), images[2]);
     c.ToolButton10 = bar.separator("ToolButton10");
-    c.tBtnRecOff = bar.button("tBtnRecOff", QStringLiteral("Record OFF"), images[3]);
-    c.tBtnRecOn = bar.button("tBtnRecOn", QStringLiteral("Record On"), images[4]);
-    c.tBtnRecMove = bar.button("tBtnRecMove", QStringLiteral("Record on movement"), images[5]);
+    c.tBtnRecOff =
+        bar.button("tBtnRecOff", QCoreApplication::translate("Form1", "Record OFF"), images[3]);
+    c.tBtnRecOn =
+        bar.button("tBtnRecOn", QCoreApplication::translate("Form1", "Record On"), images[4]);
+    c.tBtnRecMove = bar.button(
+        "tBtnRecMove", QCoreApplication::translate("Form1", "Record on movement"), images[5]);
     c.ToolButton4 = bar.separator("ToolButton4");
-    c.tBtnSetup = bar.button("tBtnSetup", QStringLiteral("Setup Kestrelvision"), images[6]);
+    c.tBtnSetup = bar.button(
+        "tBtnSetup", QCoreApplication::translate("Form1", "Setup Kestrelvision"), images[6]);
 
     c.tBtnCapturePropertys->setEnabled(false);
     c.tBtnSelectCompressor->setEnabled(false);
@@ -314,7 +322,7 @@ void buildRecordPage(Form1Controls& c, QWidget* page) {
 
 void buildPlaybackPage(Form1Controls& c, QWidget* page) {
     c.PanelPlayback = makePanel(page, "PanelPlayback", QFrame::Sunken, 2);
-    c.PanelPlayback->setCaption(QStringLiteral("Playback"));
+    c.PanelPlayback->setCaption(QCoreApplication::translate("Form1", "Playback"));
     c.PanelPlayback->setGeometry(6, 8, 324, 244);
 
     c.PaintBoxPlayback = new PaintBox(c.PanelPlayback);
@@ -365,21 +373,30 @@ void buildPlaybackPage(Form1Controls& c, QWidget* page) {
     const QList<QIcon>& images = c.ImageListPlaybackE;
     ToolBarFiller bar(c.ToolBarPlayback);
     c.tBtnOpenActual =
-        bar.button("tBtnOpenActual", QStringLiteral("Open current recording"), images[0]);
-    c.tBtnOpen = bar.button("tBtnOpen", QStringLiteral("Open recording"), images[1]);
-    c.tBtnStop = bar.button("tBtnStop", QStringLiteral("Stop"), images[2]);
-    c.tBtnPlay = bar.button("tBtnPlay", QStringLiteral("Play"), images[3]);
+        bar.button("tBtnOpenActual", QCoreApplication::translate("Form1", "Open current recording"),
+                   images[0]);
+    c.tBtnOpen =
+        bar.button("tBtnOpen", QCoreApplication::translate("Form1", "Open recording"), images[1]);
+    c.tBtnStop = bar.button("tBtnStop", QCoreApplication::translate("Form1", "Stop"), images[2]);
+    c.tBtnPlay = bar.button("tBtnPlay", QCoreApplication::translate("Form1", "Play"), images[3]);
     c.ToolButton8 = bar.separator("ToolButton8");
-    c.tBtnBack = bar.button("tBtnBack", QStringLiteral("Previous frame"), images[4]);
-    c.tBtnForward = bar.button("tBtnForward", QStringLiteral("Next frame"), images[5]);
+    c.tBtnBack =
+        bar.button("tBtnBack", QCoreApplication::translate("Form1", "Previous frame"), images[4]);
+    c.tBtnForward =
+        bar.button("tBtnForward", QCoreApplication::translate("Form1", "Next frame"), images[5]);
     c.ToolButton7 = bar.separator("ToolButton7");
-    c.tBtnPrev = bar.button("tBtnPrev", QStringLiteral("Previous file"), images[6]);
-    c.tBtnNext = bar.button("tBtnNext", QStringLiteral("Next file"), images[7]);
+    c.tBtnPrev =
+        bar.button("tBtnPrev", QCoreApplication::translate("Form1", "Previous file"), images[6]);
+    c.tBtnNext =
+        bar.button("tBtnNext", QCoreApplication::translate("Form1", "Next file"), images[7]);
     c.ToolButton12 = bar.separator("ToolButton12");
-    c.tBtnSave = bar.button("tBtnSave", QStringLiteral("Save current frame as image"), images[8]);
-    c.tBtnPrint = bar.button("tBtnPrint", QStringLiteral("Print current frame"), images[9]);
+    c.tBtnSave = bar.button(
+        "tBtnSave", QCoreApplication::translate("Form1", "Save current frame as image"), images[8]);
+    c.tBtnPrint = bar.button(
+        "tBtnPrint", QCoreApplication::translate("Form1", "Print current frame"), images[9]);
     // The play speed, in the room left at the end of the bar.
-    c.tBtnSpeed = bar.button("tBtnSpeed", QStringLiteral("Play speed (keys + and -)"), QIcon());
+    c.tBtnSpeed = bar.button(
+        "tBtnSpeed", QCoreApplication::translate("Form1", "Play speed (keys + and -)"), QIcon());
     c.tBtnSpeed->setToolButtonStyle(Qt::ToolButtonTextOnly);
     c.tBtnSpeed->setText(QStringLiteral("1x"));
     QFont small = c.tBtnSpeed->font();
@@ -401,8 +418,9 @@ void buildInfoPage(Form1Controls& c, QWidget* page) {
     c.lbVersion = addInfoText(english, "lbVersion", versionText(), false);
     c.lbDescription =
         addInfoText(english, "lbDescription",
-                    QStringLiteral("Kestrelvision records quick motion pictures for "
-                                   "long time observation. Even movement controlled."),
+                    QCoreApplication::translate("Form1",
+                                                "Kestrelvision records quick motion pictures for "
+                                                "long time observation. Even movement controlled."),
                     false);
     const FolderRow folder = addFolderRow(english, QString());
     c.lbRecordFolder = folder.folder;
@@ -419,7 +437,8 @@ void buildInfoPage(Form1Controls& c, QWidget* page) {
         layout->addLayout(row);
         return button;
     };
-    c.BtnQuit = quitButton(english, "BtnQuit", QStringLiteral("&Quit Kestrelvision (Ctrl+Q)"));
+    c.BtnQuit = quitButton(english, "BtnQuit",
+                           QCoreApplication::translate("Form1", "&Quit Kestrelvision (Ctrl+Q)"));
 
     // Owner of any video window the capture graph has to park; never shown.
     c.DummyPanel = makePanel(page, "DummyPanel", QFrame::Raised, 1);
@@ -437,18 +456,21 @@ void buildInfoPage(Form1Controls& c, QWidget* page) {
     c.lbProductNameGerman =
         addInfoText(german, "lbProductNameGerman", QStringLiteral("Kestrelvision"), true);
     c.lbVersionGerman = addInfoText(german, "lbVersionGerman", versionText(), false);
-    c.lbDescriptionGerman = addInfoText(german, "lbDescriptionGerman",
-                                        QStringLiteral("Kestrelvision erzeugt Zeitrafferfilme für "
-                                                       "lange Beobachtungen. Auch "
-                                                       "bewegungsgesteuert."),
-                                        false);
+    c.lbDescriptionGerman =
+        addInfoText(german, "lbDescriptionGerman",
+                    QCoreApplication::translate("Form1",
+                                                "Kestrelvision erzeugt Zeitrafferfilme für "
+                                                "lange Beobachtungen. Auch "
+                                                "bewegungsgesteuert."),
+                    false);
     const FolderRow germanFolder = addFolderRow(german, QStringLiteral("German"));
     c.lbRecordFolderGerman = germanFolder.folder;
     c.BtnOpenFolderGerman = germanFolder.open;
     c.BtnShortcutsGerman = germanFolder.shortcuts;
     german->addStretch(1);
     c.BtnQuitGerman =
-        quitButton(german, "BtnQuitGerman", QStringLiteral("Kestrelvision &beenden (Strg+Q)"));
+        quitButton(german, "BtnQuitGerman",
+                   QCoreApplication::translate("Form1", "Kestrelvision &beenden (Strg+Q)"));
     c.PanelGerman->hide();
 }
 
@@ -527,28 +549,39 @@ Form1Controls buildForm1Controls(QWidget* form) {
 
     c.PopupMenu = new QMenu(form);
     c.PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
-    c.cmShow = addMenuItem(c.PopupMenu, "cmShow", QStringLiteral("&Show"), false);
-    c.cmClose = addMenuItem(c.PopupMenu, "cmClose", QStringLiteral("Q&uit"), false);
+    c.cmShow =
+        addMenuItem(c.PopupMenu, "cmShow", QCoreApplication::translate("Form1", "&Show"), false);
+    c.cmClose =
+        addMenuItem(c.PopupMenu, "cmClose", QCoreApplication::translate("Form1", "Q&uit"), false);
 
     c.PopUpFilter = new QMenu(form);
     c.PopUpFilter->setObjectName(QStringLiteral("PopUpFilter"));
-    c.cmShowMask = addMenuItem(c.PopUpFilter, "cmShowMask", QStringLiteral("Show Mask"), true);
-    c.cmAutoSetMask =
-        addMenuItem(c.PopUpFilter, "cmAutoSetMask", QStringLiteral("Autoset Mask"), true);
-    c.cmClearMask = addMenuItem(c.PopUpFilter, "cmClearMask", QStringLiteral("Clear Mask"), false);
+    c.cmShowMask = addMenuItem(c.PopUpFilter, "cmShowMask",
+                               QCoreApplication::translate("Form1", "Show Mask"), true);
+    c.cmAutoSetMask = addMenuItem(c.PopUpFilter, "cmAutoSetMask",
+                                  QCoreApplication::translate("Form1", "Autoset Mask"), true);
+    c.cmClearMask = addMenuItem(c.PopUpFilter, "cmClearMask",
+                                QCoreApplication::translate("Form1", "Clear Mask"), false);
 
-    c.OpenDialog =
-        makeFileDialog(form, "OpenDialog", QStringLiteral("Videodatei (*.avi)|*.AVI"), true);
+    c.OpenDialog = makeFileDialog(
+        form, "OpenDialog",
+        QCoreApplication::translate("Form1", "Videodatei (*.avi)") + QStringLiteral("|*.AVI"),
+        true);
     c.OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
     c.OpenDialog->setFileMode(QFileDialog::ExistingFile);
 
-    c.SaveDialog = makeFileDialog(form, "SaveDialog",
-                                  QStringLiteral("JPEG File (*.jpg)|*.jpg|"
-                                                 "24-Bit-Color Bitmap (*.bmp)|*.bmp|"
-                                                 "256-Color-Bitmap (*.bmp)|*.bmp|"
-                                                 "16-Color-Bitmap (*.bmp)|*.bmp|"
-                                                 "Monochrom-Bitmap (*.bmp)|*.bmp"),
-                                  false);
+    c.SaveDialog = makeFileDialog(
+        form, "SaveDialog",
+        QCoreApplication::translate("Form1", "JPEG File (*.jpg)") + QStringLiteral("|*.jpg|") +
+            QCoreApplication::translate("Form1", "24-Bit-Color Bitmap (*.bmp)") +
+            QStringLiteral("|*.bmp|") +
+            QCoreApplication::translate("Form1", "256-Color-Bitmap (*.bmp)") +
+            QStringLiteral("|*.bmp|") +
+            QCoreApplication::translate("Form1", "16-Color-Bitmap (*.bmp)") +
+            QStringLiteral("|*.bmp|") +
+            QCoreApplication::translate("Form1", "Monochrom-Bitmap (*.bmp)") +
+            QStringLiteral("|*.bmp"),
+        false);
     c.SaveDialog->setAcceptMode(QFileDialog::AcceptSave);
     c.SaveDialog->setFileMode(QFileDialog::AnyFile);
     c.SaveDialog->setOption(QFileDialog::DontConfirmOverwrite, false);
@@ -565,9 +598,9 @@ Form1Controls buildForm1Controls(QWidget* form) {
     c.tsPlayback->setObjectName(QStringLiteral("tsPlayback"));
     c.TabSheet1 = new QWidget;
     c.TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
-    c.PageControl->addTab(c.tsRecord, QStringLiteral("Record"));
-    c.PageControl->addTab(c.tsPlayback, QStringLiteral("Playback"));
-    c.PageControl->addTab(c.TabSheet1, QStringLiteral("Info"));
+    c.PageControl->addTab(c.tsRecord, QCoreApplication::translate("Form1", "Record"));
+    c.PageControl->addTab(c.tsPlayback, QCoreApplication::translate("Form1", "Playback"));
+    c.PageControl->addTab(c.TabSheet1, QCoreApplication::translate("Form1", "Info"));
 
     buildRecordPage(c, c.tsRecord);
     buildPlaybackPage(c, c.tsPlayback);

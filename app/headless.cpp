@@ -277,8 +277,12 @@ int printRecorderStatus(const CommandLine& line) {
         std::fputs(describe(*status).toLocal8Bit().constData(), stdout);
         return 0;
     }
-    std::fprintf(stderr, "kestrelvision: no recorder of %s runs\n",
-                 qPrintable(instanceName(line.instanceSuffix)));
+    const QString instance =
+        line.instanceSuffix.isEmpty()
+            ? QCoreApplication::translate("kv::app", "the first instance")
+            : QCoreApplication::translate("kv::app", "instance %1").arg(line.instanceSuffix);
+    std::fprintf(stderr, "kestrelvision: %s\n",
+                 qPrintable(HeadlessRecorder::tr("no recorder of %1 runs").arg(instance)));
     return kNoRecorderRuns;
 }
 

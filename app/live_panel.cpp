@@ -138,8 +138,8 @@ bool LivePanel::maskKey(const QKeyEvent& key) {
 void LivePanel::showMaskHint() {
     c_.PaintBoxRecord->setToolTip(
         c_.cmShowMask->isChecked()
-            ? QStringLiteral("Paint the mask: the left button ignores cells, the right button "
-                             "(or Shift) watches them. Brush %1 (keys 1, 3, 5); Ctrl+Z undoes.")
+            ? tr("Paint the mask: the left button ignores cells, the right button "
+                 "(or Shift) watches them. Brush %1 (keys 1, 3, 5); Ctrl+Z undoes.")
                   .arg(maskPainter_.brush())
             : QString());
 }
@@ -188,18 +188,18 @@ void LivePanel::drawIndicator(QPainter& painter, int state) {
         painter.setPen(QColor(255, 0, 0));
         painter.setBrush(QColor(255, 0, 0));
         painter.drawEllipse(QRect(5, 5, 10, 10));
-        text = QStringLiteral("Record");
+        text = tr("Record");
     } else if (state == session::StatePause) {
         painter.setPen(Qt::white);
         painter.setBrush(Qt::white);
         painter.drawRect(QRect(5, 6, 3, 8));
         painter.drawRect(QRect(10, 6, 3, 8));
-        text = QStringLiteral("Pause (no movement)");
+        text = tr("Pause (no movement)");
     } else {
         painter.setPen(Qt::white);
         painter.setBrush(Qt::white);
         painter.drawEllipse(QRect(5, 5, 10, 10));
-        text = QStringLiteral("Off (Live)");
+        text = tr("Off (Live)");
     }
     painter.setPen(Qt::white);
     painter.setBackgroundMode(Qt::TransparentMode);

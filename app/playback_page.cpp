@@ -378,10 +378,8 @@ void PlaybackPage::showPlaybackPosition() {
               : QTime(0, 0)
                     .addMSecs(int(frame * playbackGraph_->frameDuration_ns() / 1000000))
                     .toString(QStringLiteral("+HH:mm:ss.zzz"));
-    c_.StatusBarPlayback->setPanelText(1, QStringLiteral("Frame %1 of %2, %3")
-                                              .arg(frame + 1)
-                                              .arg(playbackGraph_->frameCount())
-                                              .arg(when));
+    c_.StatusBarPlayback->setPanelText(
+        1, tr("Frame %1 of %2, %3").arg(frame + 1).arg(playbackGraph_->frameCount()).arg(when));
     c_.DayPanel->setShownFrame(playbackFileName_, taken);
 }
 
@@ -482,7 +480,7 @@ void PlaybackPage::JumpToMovement(bool forward) {
     for (;;) {
         file = playback::StepRecordFile(list, file, forward);
         if (file.isEmpty()) {
-            c_.StatusBarPlayback->setPanelText(1, QStringLiteral("No further movement"));
+            c_.StatusBarPlayback->setPanelText(1, tr("No further movement"));
             return;
         }
         starts = record::movementStarts(record::readJournal(record::journalPath(file)));
@@ -527,7 +525,7 @@ void PlaybackPage::BtnSaveClick() {
         return;  // nothing loaded
     }
     QFileDialog& dialog = *c_.SaveDialog;
-    dialog.setWindowTitle(QStringLiteral("Save Frame:"));
+    dialog.setWindowTitle(tr("Save Frame:"));
     // Named after the moment it shows, when the recording's journal tells it.
     // Its extension is that of the filter left selected by the last save.
     if (const std::optional<QDateTime> taken = shownFrameTime()) {
@@ -543,9 +541,10 @@ void PlaybackPage::BtnSaveClick() {
     const int index = playback::selectedFilterIndex(dialog);
     const QString name = playback::exportFileName(chosen, index);
     if (name != chosen && QFileInfo::exists(name) &&
-        QMessageBox::question(window_, kProduct,
-                              QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                                  .arg(QFileInfo(name).fileName())) != QMessageBox::Yes) {
+        QMessageBox::question(
+            window_, kProduct,
+            tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(name).fileName())) !=
+            QMessageBox::Yes) {
         return;  // the completed name was not the one the dialog asked about
     }
     QString error;

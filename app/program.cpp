@@ -8,6 +8,7 @@
 #include "app/film_command.h"
 #include "app/headless.h"
 #include "app/single_instance.h"
+#include "app/translations.h"
 #include "app/window_messages.h"
 #include "media/gst_init.h"
 #include "media/redact.h"
@@ -25,7 +26,9 @@
 
 namespace {
 
-const char kUsage[] =
+// Translated where it is printed.
+const char kUsage[] = QT_TRANSLATE_NOOP(
+    "kestrelvision",
     "usage: kestrelvision [/I<suffix>] [/Q] [--camera NAME=URI ...]\n"
     "       kestrelvision --headless [/I<suffix>] [--camera NAME=URI ...]\n"
     "       kestrelvision --status [/I<suffix>]\n"
@@ -47,7 +50,11 @@ const char kUsage[] =
     "  --status            print the state of the running recorder of the\n"
     "                      instance; exit code 3 when none runs\n"
     "  --analyse FILE      run a video through the movement detector, without a\n"
-    "                      display; the journal lines go to standard output\n";
+    "                      display; the journal lines go to standard output\n");
+
+QByteArray usage() {
+    return QCoreApplication::translate("kestrelvision", kUsage).toLocal8Bit();
+}
 
 bool hasArgument(int argc, char** argv, const char* wanted) {
     for (int i = 1; i < argc; ++i) {
@@ -71,14 +78,16 @@ int analyse(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QGuiApplication app(argc, argv);
+    kv::app::installTranslations(app);
     QString error;
     const auto options =
         kv::session::parseAnalysisArguments(QCoreApplication::arguments().mid(2), &error);
     if (!options) {
-        std::fprintf(stderr,
-                     "kestrelvision: %s\nusage: kestrelvision --analyse FILE [--mask MASK.bmp] "
-                     "[--detector classic|robust] [--trigger N] [--plot OUT.png]\n",
-                     qPrintable(error));
+        std::fprintf(stderr, "kestrelvision: %s\n%s\n", qPrintable(error),
+                     qPrintable(QCoreApplication::translate(
+                         "kestrelvision",
+                         "usage: kestrelvision --analyse FILE [--mask MASK.bmp] "
+                         "[--detector classic|robust] [--trigger N] [--plot OUT.png]")));
         return 2;
     }
     if (!kv::media::initGStreamer(&error)) {
@@ -100,6 +109,7 @@ QStringList argumentsAfterProgram(int argc, char** argv) {
 int film(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    kv::app::installTranslations(app);
     QString error;
     if (!kv::media::initGStreamer(&error)) {
         std::fprintf(stderr, "kestrelvision: %s\n", qPrintable(error));
@@ -114,6 +124,7 @@ int headless(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     kv::app::installJournalMessageHandler();
     QGuiApplication app(argc, argv);
+    kv::app::installTranslations(app);
     QCoreApplication::setApplicationName(QStringLiteral("Kestrelvision"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KV_VERSION));
     QString error;
@@ -134,6 +145,7 @@ int headless(int argc, char** argv) {
 
 int status(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    kv::app::installTranslations(app);
     return kv::app::printRecorderStatus(
         kv::app::parseCommandLine(argumentsAfterProgram(argc, argv)));
 }
@@ -148,7 +160,9 @@ int main(int argc, char** argv) {
         return film(argc, argv);
     }
     if (hasArgument(argc, argv, "--help")) {
-        std::fputs(kUsage, stdout);
+        QCoreApplication app(argc, argv);
+        kv::app::installTranslations(app);
+        std::fputs(usage().constData(), stdout);
         return 0;
     }
     if (hasArgument(argc, argv, "--version")) {
@@ -160,9 +174,11 @@ int main(int argc, char** argv) {
             kv::app::parseCommandLine(argumentsAfterProgram(argc, argv));
         // A mistyped option is not started as something the user did not ask for.
         if (!line.unknownOptions.isEmpty()) {
+            QCoreApplication app(argc, argv);
+            kv::app::installTranslations(app);
             const QString text = QCoreApplication::translate("kestrelvision", "unknown option %1")
                                      .arg(kv::media::sanitizedText(line.unknownOptions.first()));
-            std::fprintf(stderr, "kestrelvision: %s\n%s", qPrintable(text), kUsage);
+            std::fprintf(stderr, "kestrelvision: %s\n%s", qPrintable(text), usage().constData());
             return 2;
         }
         // session::Settings, sockets and locks are named after the suffix: one that
@@ -180,13 +196,17 @@ int main(int argc, char** argv) {
         return headless(argc, argv);
     }
     if (!displayAvailable()) {
-        std::fputs(
-            "kestrelvision: no display to show the window on (DISPLAY is not set); "
-            "kestrelvision --headless records without one\n",
-            stderr);
+        QCoreApplication app(argc, argv);
+        kv::app::installTranslations(app);
+        std::fprintf(stderr, "kestrelvision: %s\n",
+                     qPrintable(QCoreApplication::translate(
+                         "kestrelvision",
+                         "no display to show the window on (DISPLAY is not set); "
+                         "kestrelvision --headless records without one")));
         return 1;
     }
     QApplication app(argc, argv);
+    kv::app::installTranslations(app);
     QApplication::setApplicationName(QStringLiteral("Kestrelvision"));
     QApplication::setApplicationVersion(QStringLiteral(KV_VERSION));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/kestrelvision.svg")));
@@ -199,8 +219,9 @@ int main(int argc, char** argv) {
         if (!kv::media::initGStreamer(&error)) {
             const auto answer = QMessageBox::warning(
                 nullptr, QStringLiteral("Kestrelvision"),
-                QStringLiteral("Kestrelvision needs GStreamer 1.22 or higher: \n\nOK brings you "
-                               "to the GStreamer download page.\n"),
+                QCoreApplication::translate("kestrelvision",
+                                            "Kestrelvision needs GStreamer 1.22 or higher: \n\nOK "
+                                            "brings you to the GStreamer download page.\n"),
                 QMessageBox::Ok | QMessageBox::Abort);
             if (answer == QMessageBox::Ok) {
                 QDesktopServices::openUrl(

@@ -56,7 +56,7 @@ void RecordPage::setStatus(const QString& text) {
 void RecordPage::showState() {
     QString text = session_.stateText();
     if (lostFrames_ > 0) {
-        text += QStringLiteral(", %1 lost").arg(lostFrames_);
+        text += tr(", %1 lost").arg(lostFrames_);
     }
     c_.StatusBarRecord->setPanelText(1, text);
 }
@@ -99,9 +99,8 @@ void RecordPage::showWriteFailure(bool failed, const QString& fileName, const QS
         }
         return;
     }
-    const QString text =
-        QStringLiteral("Recording into %1 stopped: %2\n\nKestrelvision tries again by itself.")
-            .arg(fileName, reason);
+    const QString text = tr("Recording into %1 stopped: %2\n\nKestrelvision tries again by itself.")
+                             .arg(fileName, reason);
     if (!writeFailureBox_) {
         writeFailureBox_ =
             new QMessageBox(QMessageBox::Warning, kProduct, QString(), QMessageBox::Ok, window_);

@@ -9,20 +9,20 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
 
 namespace kv::app {
 
 namespace {
 
+// The state's value other programs read: translated only where it is shown.
 QString modeName(int mode) {
     switch (mode) {
         case session::StateOff:
-            return QStringLiteral("Off");
+            return QStringLiteral(QT_TRANSLATE_NOOP("kv::app", "Off"));
         case session::StateRecord:
-            return QStringLiteral("On");
+            return QStringLiteral(QT_TRANSLATE_NOOP("kv::app", "On"));
         default:
-            return QStringLiteral("On movement");
+            return QStringLiteral(QT_TRANSLATE_NOOP("kv::app", "On movement"));
     }
 }
 
@@ -31,7 +31,7 @@ QString modeName(int mode) {
 QString cameraText(const QString& named, const QString& inUse, bool standIn) {
     if (named.isEmpty()) {
         return inUse.isEmpty()
-                   ? QStringLiteral("the first camera found")
+                   ? QCoreApplication::translate("kv::app", "the first camera found")
                    : QCoreApplication::translate("kv::app", "%1 (the first camera found)")
                          .arg(inUse);
     }
@@ -39,7 +39,9 @@ QString cameraText(const QString& named, const QString& inUse, bool standIn) {
         return named;
     }
     return inUse.isEmpty()
-               ? named + QStringLiteral(" (not there; the first camera found records meanwhile)")
+               ? QCoreApplication::translate(
+                     "kv::app", "%1 (not there; the first camera found records meanwhile)")
+                     .arg(named)
                : QCoreApplication::translate("kv::app", "%1 (not there; %2 records meanwhile)")
                      .arg(named, inUse);
 }
@@ -62,10 +64,9 @@ RecorderStatus recorderStatus(const session::RecordingSession& session, const QS
         s.frames = session.recordedFrames();
     }
     if (settings.RecUseTimer) {
-        s.window = session.todaysWindow().statusText;
-        s.window.remove(QRegularExpression(QStringLiteral("^Window: ")));
+        s.window = session.todaysWindow().summary;
     } else {
-        s.window = QStringLiteral("the whole day (no daily window)");
+        s.window = QCoreApplication::translate("kv::app", "the whole day (no daily window)");
     }
     s.lastMovement = lastMovement;
     s.folder = settings.AVIPath;
@@ -130,29 +131,35 @@ std::optional<RecorderStatus> recorderStatusFromJson(const QByteArray& json) {
 
 QString describe(const RecorderStatus& s) {
     QString text;
-    const QString instance = s.suffix.isEmpty() ? QStringLiteral("the first instance")
-                                                : QStringLiteral("instance ") + s.suffix;
-    text += QStringLiteral("Kestrelvision, %1, %2, process %3\n")
-                .arg(instance, s.headless ? QStringLiteral("headless") : QStringLiteral("desktop"))
+    const QString instance =
+        s.suffix.isEmpty() ? QCoreApplication::translate("kv::app", "the first instance")
+                           : QCoreApplication::translate("kv::app", "instance %1").arg(s.suffix);
+    text += QCoreApplication::translate("kv::app", "Kestrelvision, %1, %2, process %3\n")
+                .arg(instance, s.headless ? QCoreApplication::translate("kv::app", "headless")
+                                          : QCoreApplication::translate("kv::app", "desktop"))
                 .arg(s.pid);
-    text += QStringLiteral("  State:          %1\n").arg(s.state);
-    text += QStringLiteral("  Mode:           %1\n").arg(s.mode);
-    text += QStringLiteral("  Camera:         %1\n").arg(s.camera);
-    text += QStringLiteral("  Recording:      %1\n")
-                .arg(s.file.isEmpty() ? QStringLiteral("none")
-                                      : QStringLiteral("%1, %2 %3")
-                                            .arg(QFileInfo(s.file).fileName())
-                                            .arg(s.frames)
-                                            .arg(s.frames == 1 ? QStringLiteral("frame")
-                                                               : QStringLiteral("frames")));
+    text += QCoreApplication::translate("kv::app", "  State:          %1\n").arg(s.state);
+    // The mode travels untranslated; an unknown one is shown as it came.
+    text += QCoreApplication::translate("kv::app", "  Mode:           %1\n")
+                .arg(QCoreApplication::translate("kv::app", s.mode.toUtf8().constData()));
+    text += QCoreApplication::translate("kv::app", "  Camera:         %1\n").arg(s.camera);
+    text +=
+        QCoreApplication::translate("kv::app", "  Recording:      %1\n")
+            .arg(s.file.isEmpty()
+                     ? QCoreApplication::translate("kv::app", "none")
+                     : QCoreApplication::translate("kv::app", "%1, %2 %3")
+                           .arg(QFileInfo(s.file).fileName())
+                           .arg(s.frames)
+                           .arg(s.frames == 1 ? QCoreApplication::translate("kv::app", "frame")
+                                              : QCoreApplication::translate("kv::app", "frames")));
     if (!s.window.isEmpty()) {
-        text += QStringLiteral("  Window:         %1\n").arg(s.window);
+        text += QCoreApplication::translate("kv::app", "  Window:         %1\n").arg(s.window);
     }
-    text += QStringLiteral("  Last movement:  %1\n")
+    text += QCoreApplication::translate("kv::app", "  Last movement:  %1\n")
                 .arg(s.lastMovement.isValid()
                          ? s.lastMovement.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                         : QStringLiteral("none since the start"));
-    text += QStringLiteral("  Disk:           %1 MB of %2 MB in %3\n")
+                         : QCoreApplication::translate("kv::app", "none since the start"));
+    text += QCoreApplication::translate("kv::app", "  Disk:           %1 MB of %2 MB in %3\n")
                 .arg(s.diskUsed_mb, 0, 'f', 1)
                 .arg(s.diskLimit_mb)
                 .arg(s.folder);

@@ -5,6 +5,7 @@
 #include "media/uri_camera.h"
 #include "record/record_files.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -495,7 +496,9 @@ std::optional<session::Settings> SettingsStore::reload(int defaultTop, int defau
 bool SettingsStore::save(const session::Settings& settings, QString* error) {
     const auto fail = [&](const QString& why) {
         const QString text =
-            QStringLiteral("The settings could not be saved to \"%1\": %2.").arg(path_, why);
+            QCoreApplication::translate("kv::app::SettingsStore",
+                                        "The settings could not be saved to \"%1\": %2.")
+                .arg(path_, why);
         qCWarning(lcSettings, "%s", qUtf8Printable(text));
         if (error) {
             *error = text;
@@ -530,14 +533,16 @@ bool SettingsStore::save(const session::Settings& settings, QString* error) {
         if (holdsSomething && unparsable) {
             const QString backup = preserveFile();
             if (backup.isEmpty()) {
-                return fail(
-                    QStringLiteral("the file could not be used and no copy of it can be made"));
+                return fail(QCoreApplication::translate(
+                    "kv::app::SettingsStore",
+                    "the file could not be used and no copy of it can be made"));
             }
             qCWarning(lcSettings,
                       "settings file \"%s\" could not be used; its content is kept in \"%s\"",
                       qUtf8Printable(path_), qUtf8Printable(backup));
             if (QFileInfo::exists(path_) && !QFile::remove(path_)) {
-                return fail(QStringLiteral("the unusable file cannot be replaced"));
+                return fail(QCoreApplication::translate("kv::app::SettingsStore",
+                                                        "the unusable file cannot be replaced"));
             }
         }
     }
@@ -550,7 +555,8 @@ bool SettingsStore::save(const session::Settings& settings, QString* error) {
     }
     QSettings ini(path_, QSettings::IniFormat);
     if (ini.status() != QSettings::NoError) {
-        return fail(QStringLiteral("the file cannot be read"));
+        return fail(
+            QCoreApplication::translate("kv::app::SettingsStore", "the file cannot be read"));
     }
     for (const Entry* entry : written) {
         ini.setValue(keyOf(*entry), entry->write(settings));
@@ -558,11 +564,14 @@ bool SettingsStore::save(const session::Settings& settings, QString* error) {
     ini.sync();
     if (ini.status() != QSettings::NoError) {
         return fail(ini.status() == QSettings::AccessError
-                        ? QStringLiteral("the file cannot be written")
-                        : QStringLiteral("the file cannot be parsed"));
+                        ? QCoreApplication::translate("kv::app::SettingsStore",
+                                                      "the file cannot be written")
+                        : QCoreApplication::translate("kv::app::SettingsStore",
+                                                      "the file cannot be parsed"));
     }
     if (!makeOwnerOnly(path_)) {
-        return fail(QStringLiteral("its access cannot be limited to its owner"));
+        return fail(QCoreApplication::translate("kv::app::SettingsStore",
+                                                "its access cannot be limited to its owner"));
     }
     for (const Entry* entry : written) {
         entry->copy(settings, loaded_);
@@ -577,7 +586,9 @@ bool SettingsStore::save(const session::Settings& settings, QString* error) {
 bool SettingsStore::ensurePrivateFile(QString* why) const {
     const QFileInfo info(path_);
     if (!QDir().mkpath(info.absolutePath())) {
-        *why = QStringLiteral("its folder \"%1\" cannot be created").arg(info.absolutePath());
+        *why = QCoreApplication::translate("kv::app::SettingsStore",
+                                           "its folder \"%1\" cannot be created")
+                   .arg(info.absolutePath());
         return false;
     }
     if (!info.exists()) {
@@ -589,11 +600,12 @@ bool SettingsStore::ensurePrivateFile(QString* why) const {
         }
     }
     if (!QFileInfo(path_).isFile()) {
-        *why = QStringLiteral("it is not a regular file");
+        *why = QCoreApplication::translate("kv::app::SettingsStore", "it is not a regular file");
         return false;
     }
     if (!makeOwnerOnly(path_)) {
-        *why = QStringLiteral("its access cannot be limited to its owner");
+        *why = QCoreApplication::translate("kv::app::SettingsStore",
+                                           "its access cannot be limited to its owner");
         return false;
     }
     return true;

@@ -136,7 +136,7 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_EOS) {
             // A camera never ends by itself (a file camera loops): the
             // connection was closed, or the device went away.
-            markLost(QStringLiteral("the camera ended its stream"));
+            markLost(tr("the camera ended its stream"));
             return;
         }
         if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ERROR) {
@@ -151,7 +151,7 @@ CaptureBuild CaptureGraph::build(QString& deviceName, int deviceIndex, int forma
         qCDebug(lcCapture).noquote()
             << "camera error:"
             << media::sanitizedText(QString::fromUtf8(details ? details.get() : ""), 2000);
-        markLost(error ? media::describeError(error.get()) : QStringLiteral("camera error"));
+        markLost(error ? media::describeError(error.get()) : tr("camera error"));
     });
 
     const GstStateChangeReturn started = gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING);

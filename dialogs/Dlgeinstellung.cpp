@@ -367,22 +367,22 @@ using namespace kv::dialogs;
 
 TDlgSetup::TDlgSetup(QWidget* parent) : QDialog(parent) {
     setObjectName(u"DlgSetup"_s);
-    setWindowTitle(u"Kestrelvision Setup:"_s);
+    setWindowTitle(tr("Kestrelvision Setup:"));
     setFixedSize(560, 615);  // room for the window's sun rows
 
     PageControl1 = named(new QTabWidget(this), "PageControl1");
     tsGeneral = buildGeneralPage();
     tsFTP = buildFtpPage();
     tsDetector = buildDetectorPage();
-    PageControl1->addTab(tsGeneral, u"&Recorder"_s);
-    PageControl1->addTab(tsFTP, u"&FTP"_s);
-    PageControl1->addTab(tsDetector, u"Mo&vement"_s);
+    PageControl1->addTab(tsGeneral, tr("&Recorder"));
+    PageControl1->addTab(tsFTP, tr("&FTP"));
+    PageControl1->addTab(tsDetector, tr("Mo&vement"));
     tsFilms = buildFilmsPage();
     PageControl1->addTab(tsFilms, tr("F&ilms"));
 
-    BtnOK = named(new QPushButton(u"OK"_s, this), "BtnOK");
+    BtnOK = named(new QPushButton(tr("OK"), this), "BtnOK");
     BtnOK->setDefault(true);
-    BtnCancel = named(new QPushButton(u"Cancel"_s, this), "BtnCancel");
+    BtnCancel = named(new QPushButton(tr("Cancel"), this), "BtnCancel");
     connect(BtnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -398,7 +398,7 @@ TDlgSetup::TDlgSetup(QWidget* parent) : QDialog(parent) {
     OpenDialog->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog->setFileMode(QFileDialog::ExistingFile);
     OpenDialog->setOption(QFileDialog::HideNameFilterDetails);
-    OpenDialog->setNameFilter(kv::dialogs::qtNameFilter(u"Audio-File (*.wav)|*.WAV"_s));
+    OpenDialog->setNameFilter(kv::dialogs::qtNameFilter(tr("Audio-File (*.wav)") + u"|*.WAV"_s));
     connect(BtnSelectFile, &QPushButton::clicked, this, &TDlgSetup::BtnSelectFileClick);
 
     FolderDialog = named(new QFileDialog(this), "FolderDialog");
@@ -448,32 +448,33 @@ QWidget* TDlgSetup::buildGeneralPage() {
         return spin;
     };
 
-    Label1 = named(boldLabel(u"&Framerate for recording:"_s, page), "Label1");
+    Label1 = named(boldLabel(tr("&Framerate for recording:"), page), "Label1");
     UpDownRecInterval = makeSpin("UpDownRecInterval", "edRecFrames", 100, 30000, 100);
     UpDownRecInterval->setValue(1000);
     lbRecInt = named(new QLabel(u"ms"_s, page), "lbRecInt");
     Label1->setBuddy(UpDownRecInterval);
-    Label13 = named(wrappedLabel(u"(recommended is 1000 ms to record 1 picture per second to the "
-                                 u"AVI file. AVI is played back with 25 frames/s. This results in "
-                                 u"a 25x quick motion picture.)"_s,
-                                 page),
-                    "Label13");
+    Label13 =
+        named(wrappedLabel(tr("(recommended is 1000 ms to record 1 picture per second to the "
+                              "AVI file. AVI is played back with 25 frames/s. This results in "
+                              "a 25x quick motion picture.)"),
+                           page),
+              "Label13");
     layout->addWidget(Label1);
     spinRow(UpDownRecInterval, lbRecInt);
     layout->addWidget(Label13);
     layout->addSpacing(kGap);
 
-    Label5 = named(boldLabel(u"Frames to record &after last movement:"_s, page), "Label5");
+    Label5 = named(boldLabel(tr("Frames to record &after last movement:"), page), "Label5");
     UpDownRecPostFrames = makeSpin("UpDownRecPostFrames", "edRecPostFrames", 0, 100, 1);
     Label5->setBuddy(UpDownRecPostFrames);
-    Label3 = named(wrappedLabel(u"If Kestrelvision records movement controlled, you can specify "
-                                u"the amount of frames it shall record after the movement falls "
-                                u"back below the threshold. Useful in conjunction with the "
-                                u"motion mask."_s,
+    Label3 = named(wrappedLabel(tr("If Kestrelvision records movement controlled, you can specify "
+                                   "the amount of frames it shall record after the movement falls "
+                                   "back below the threshold. Useful in conjunction with the "
+                                   "motion mask."),
                                 page),
                    "Label3");
     // Beside them, the frames kept from before the movement.
-    lbRecPreFrames = named(new QLabel(u"&before movement:"_s, page), "lbRecPreFrames");
+    lbRecPreFrames = named(new QLabel(tr("&before movement:"), page), "lbRecPreFrames");
     UpDownRecPreFrames = makeSpin("UpDownRecPreFrames", "edRecPreFrames", 0, 100, 1);
     UpDownRecPreFrames->setMinimumWidth(70);
     lbRecPreFrames->setBuddy(UpDownRecPreFrames);
@@ -495,18 +496,19 @@ QWidget* TDlgSetup::buildGeneralPage() {
     layout->addWidget(Label3);
     layout->addSpacing(kGap);
 
-    Label14 = named(boldLabel(u"&Maximum hard disk space:"_s, page), "Label14");
+    Label14 = named(boldLabel(tr("&Maximum hard disk space:"), page), "Label14");
     UpDownDiskSpace = makeSpin("UpDownDiskSpace", "edDiskSpace", 0, 1000, 50);
     UpDownDiskSpace->setValue(500);
     lbMaxSpace = named(new QLabel(u"MB"_s, page), "lbMaxSpace");
     Label14->setBuddy(UpDownDiskSpace);
-    Label2 = named(wrappedLabel(u"Kestrelvision needs hard disk space for the video files. Select "
-                                u"the maximum amount of hard disk space Kestrelvision shall use "
-                                u"for the videos."_s,
-                                page),
-                   "Label2");
-    Label4 = named(wrappedLabel(u"Kestrelvision deletes the oldest video files if the currently "
-                                u"used hard disk space exeeds this amount."_s,
+    Label2 =
+        named(wrappedLabel(tr("Kestrelvision needs hard disk space for the video files. Select "
+                              "the maximum amount of hard disk space Kestrelvision shall use "
+                              "for the videos."),
+                           page),
+              "Label2");
+    Label4 = named(wrappedLabel(tr("Kestrelvision deletes the oldest video files if the currently "
+                                   "used hard disk space exeeds this amount."),
                                 page),
                    "Label4");
     layout->addWidget(Label14);
@@ -516,10 +518,10 @@ QWidget* TDlgSetup::buildGeneralPage() {
     layout->addSpacing(kGap);
 
     // Where recordings go; users ask for it, and the quota works on it.
-    lbAVIPath = named(boldLabel(u"Recording &folder:"_s, page), "lbAVIPath");
+    lbAVIPath = named(boldLabel(tr("Recording &folder:"), page), "lbAVIPath");
     edAVIPath = named(new QLineEdit(page), "edAVIPath");
     edAVIPath->setReadOnly(true);
-    BtnSelectAVIPath = named(new QPushButton(u"Browse..."_s, page), "BtnSelectAVIPath");
+    BtnSelectAVIPath = named(new QPushButton(tr("Browse..."), page), "BtnSelectAVIPath");
     lbAVIPath->setBuddy(BtnSelectAVIPath);
     auto* folder = new QHBoxLayout;
     folder->addWidget(lbAVIPath);
@@ -528,13 +530,13 @@ QWidget* TDlgSetup::buildGeneralPage() {
     layout->addLayout(folder);
     layout->addSpacing(kGap);
 
-    cbTimer = named(new QCheckBox(u"Record Time"_s, page), "cbTimer");
+    cbTimer = named(new QCheckBox(tr("Record Time"), page), "cbTimer");
     QFont bold = cbTimer->font();
     bold.setBold(true);
     cbTimer->setFont(bold);
-    Label15 = named(new QLabel(u"Start:"_s, page), "Label15");
+    Label15 = named(new QLabel(tr("Start:"), page), "Label15");
     dtPickStart = named(new QTimeEdit(page), "dtPickStart");
-    Label16 = named(new QLabel(u"Stop:"_s, page), "Label16");
+    Label16 = named(new QLabel(tr("Stop:"), page), "Label16");
     dtPickStop = named(new QTimeEdit(page), "dtPickStop");
     for (QTimeEdit* picker : {dtPickStart, dtPickStop}) {
         picker->setDisplayFormat(u"HH:mm:ss"_s);
@@ -546,7 +548,7 @@ QWidget* TDlgSetup::buildGeneralPage() {
     layout->addSpacing(kGap);
 
     CBPlaySoundOnMove =
-        named(new QCheckBox(u"Play this sound on movement:"_s, page), "CBPlaySoundOnMove");
+        named(new QCheckBox(tr("Play this sound on movement:"), page), "CBPlaySoundOnMove");
     edSoundFileName = named(new QLineEdit(page), "edSoundFileName");
     edSoundFileName->setReadOnly(true);
     BtnSelectFile = named(new QPushButton(u"..."_s, page), "BtnSelectFile");
@@ -555,7 +557,7 @@ QWidget* TDlgSetup::buildGeneralPage() {
     sound->addWidget(edSoundFileName, 1);
     sound->addWidget(BtnSelectFile);
     CBShowWndOnMove =
-        named(new QCheckBox(u"Show programm window on movement."_s, page), "CBShowWndOnMove");
+        named(new QCheckBox(tr("Show programm window on movement."), page), "CBShowWndOnMove");
     layout->addWidget(CBPlaySoundOnMove);
     layout->addLayout(sound);
     layout->addWidget(CBShowWndOnMove);
@@ -684,17 +686,17 @@ QWidget* TDlgSetup::buildFilmsPage() {
 QWidget* TDlgSetup::buildDetectorPage() {
     auto* page = named(new QWidget, "tsDetector");
     auto* layout = new QVBoxLayout(page);
-    lbDetector = named(boldLabel(u"Movement &detector:"_s, page), "lbDetector");
+    lbDetector = named(boldLabel(tr("Movement &detector:"), page), "lbDetector");
     CBDetector = named(new QComboBox(page), "CBDetector");
-    CBDetector->addItems({u"Classic"_s, u"Robust"_s});
+    CBDetector->addItems({tr("Classic"), tr("Robust")});
     lbDetector->setBuddy(CBDetector);
     lbDetectorHelp = named(
-        wrappedLabel(u"Classic compares single points of two pictures: it notices small "
-                     u"changes, but also sensor noise at night, a lamp switched on or clouds. "
-                     u"Robust compares the brightness of whole areas, allows for the light "
-                     u"changing over the whole picture, waits out a light switch and asks for "
-                     u"movement in two pictures in a row. Both use the motion mask and the "
-                     u"trigger on the Record page."_s,
+        wrappedLabel(tr("Classic compares single points of two pictures: it notices small "
+                        "changes, but also sensor noise at night, a lamp switched on or clouds. "
+                        "Robust compares the brightness of whole areas, allows for the light "
+                        "changing over the whole picture, waits out a light switch and asks for "
+                        "movement in two pictures in a row. Both use the motion mask and the "
+                        "trigger on the Record page."),
                      page),
         "lbDetectorHelp");
     layout->addWidget(lbDetector);
@@ -720,12 +722,12 @@ QWidget* TDlgSetup::buildDetectorPage() {
     layout->addLayout(idle);
     layout->addSpacing(8);
 
-    lbNotify = named(boldLabel(u"Desktop notifications:"_s, page), "lbNotify");
+    lbNotify = named(boldLabel(tr("Desktop notifications:"), page), "lbNotify");
     CBNotifyOnMove =
-        named(new QCheckBox(u"Movement &started (with a picture, updated while it lasts)"_s, page),
+        named(new QCheckBox(tr("Movement &started (with a picture, updated while it lasts)"), page),
               "CBNotifyOnMove");
-    CBNotifyOnCamera = named(new QCheckBox(u"&Camera lost and back"_s, page), "CBNotifyOnCamera");
-    CBNotifyOnWriteError = named(new QCheckBox(u"Recording stopped by a &write error"_s, page),
+    CBNotifyOnCamera = named(new QCheckBox(tr("&Camera lost and back"), page), "CBNotifyOnCamera");
+    CBNotifyOnWriteError = named(new QCheckBox(tr("Recording stopped by a &write error"), page),
                                  "CBNotifyOnWriteError");
     layout->addWidget(lbNotify);
     layout->addWidget(CBNotifyOnMove);
@@ -739,14 +741,14 @@ QWidget* TDlgSetup::buildFtpPage() {
     auto* page = named(new QWidget, "tsFTP");
     auto* layout = new QVBoxLayout(page);
 
-    CBFTP = named(new QCheckBox(u"Automatic FTP upload:"_s, page), "CBFTP");
-    Label6 = named(new QLabel(u"after:"_s, page), "Label6");
+    CBFTP = named(new QCheckBox(tr("Automatic FTP upload:"), page), "CBFTP");
+    Label6 = named(new QLabel(tr("after:"), page), "Label6");
     UpDnMaxFTPFrames = named(new UpDownSpin(page), "UpDnMaxFTPFrames");
     UpDnMaxFTPFrames->edit()->setObjectName(u"edMaxFTPFrames"_s);
     UpDnMaxFTPFrames->setRange(10, 10000);
     UpDnMaxFTPFrames->setSingleStep(1);
     UpDnMaxFTPFrames->setMinimumWidth(90);
-    Label7 = named(new QLabel(u"frames"_s, page), "Label7");
+    Label7 = named(new QLabel(tr("frames"), page), "Label7");
     auto* upload = new QHBoxLayout;
     upload->addWidget(CBFTP);
     upload->addWidget(Label6);
@@ -755,11 +757,11 @@ QWidget* TDlgSetup::buildFtpPage() {
     upload->addStretch();
     layout->addLayout(upload);
 
-    GBRAS = named(new QGroupBox(u"&Connection:"_s, page), "GBRAS");
-    RBUseLAN = named(new QRadioButton(u"&LAN"_s, GBRAS), "RBUseLAN");
-    RBUseRAS = named(new QRadioButton(u"&RAS:"_s, GBRAS), "RBUseRAS");
+    GBRAS = named(new QGroupBox(tr("&Connection:"), page), "GBRAS");
+    RBUseLAN = named(new QRadioButton(tr("&LAN"), GBRAS), "RBUseLAN");
+    RBUseRAS = named(new QRadioButton(tr("&RAS:"), GBRAS), "RBUseRAS");
     CBRASEntries = named(new QComboBox(GBRAS), "CBRASEntries");
-    CBUseExisting = named(new QCheckBox(u"&only on active connection."_s, GBRAS), "CBUseExisting");
+    CBUseExisting = named(new QCheckBox(tr("&only on active connection."), GBRAS), "CBUseExisting");
     RBUseLAN->setChecked(true);
     auto* ras = new QGridLayout(GBRAS);
     ras->addWidget(RBUseLAN, 0, 0);
@@ -769,7 +771,7 @@ QWidget* TDlgSetup::buildFtpPage() {
     ras->setColumnStretch(1, 1);
     layout->addWidget(GBRAS);
 
-    GBFTP = named(new QGroupBox(u"&Ftp:"_s, page), "GBFTP");
+    GBFTP = named(new QGroupBox(tr("&Ftp:"), page), "GBFTP");
     auto* ftp = new QFormLayout(GBFTP);
     auto addEdit = [&](QLabel*& label, const char* labelName, const QString& caption,
                        QLineEdit*& edit, const char* editName) {
@@ -778,10 +780,10 @@ QWidget* TDlgSetup::buildFtpPage() {
         label->setBuddy(edit);
         ftp->addRow(label, edit);
     };
-    addEdit(Label8, "Label8", u"&Host:"_s, edFTPHost, "edFTPHost");
-    addEdit(Label9, "Label9", u"&User:"_s, edFTPUser, "edFTPUser");
-    addEdit(Label10, "Label10", u"&Password:"_s, edFTPPass, "edFTPPass");
-    addEdit(Label11, "Label11", u"Destination:"_s, edFTPPath, "edFTPPath");
+    addEdit(Label8, "Label8", tr("&Host:"), edFTPHost, "edFTPHost");
+    addEdit(Label9, "Label9", tr("&User:"), edFTPUser, "edFTPUser");
+    addEdit(Label10, "Label10", tr("&Password:"), edFTPPass, "edFTPPass");
+    addEdit(Label11, "Label11", tr("Destination:"), edFTPPath, "edFTPPath");
     edFTPPass->setEchoMode(QLineEdit::Password);
     layout->addWidget(GBFTP);
     layout->addStretch();
@@ -815,7 +817,7 @@ void TDlgSetup::setFrameBytes(qint64 bytes) {
     lbRecPreMemory->setText(
         frames == 0 || bytes <= 0
             ? QString()
-            : u"(%1 MB)"_s.arg(double(frames) * double(bytes) / 1e6, 0, 'f', 1));
+            : tr("(%1 MB)").arg(double(frames) * double(bytes) / 1e6, 0, 'f', 1));
 }
 
 bool TDlgSetup::UpDownRecIntervalChangingEx(int proposed, SpinDirection direction) {

@@ -23,10 +23,10 @@ Q_LOGGING_CATEGORY(lcCaptureDialog, "kv.dialogs.capture", QtInfoMsg)
 
 TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
     setObjectName(u"DlgSelectCapture"_s);
-    setWindowTitle(u"Select capture device"_s);
+    setWindowTitle(tr("Select capture device"));
     setFixedSize(482, 239);
 
-    Label1 = new QLabel(u"&Devices:"_s, this);
+    Label1 = new QLabel(tr("&Devices:"), this);
     Label1->setObjectName(u"Label1"_s);
     Label1->move(8, 8);
     LBDevices = new QListWidget(this);
@@ -34,7 +34,7 @@ TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
     LBDevices->setGeometry(8, 24, 201, 177);
     Label1->setBuddy(LBDevices);
 
-    Label2 = new QLabel(u"&Formats:"_s, this);
+    Label2 = new QLabel(tr("&Formats:"), this);
     Label2->setObjectName(u"Label2"_s);
     Label2->move(224, 8);
     LBFormats = new QListWidget(this);
@@ -42,14 +42,14 @@ TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
     LBFormats->setGeometry(224, 24, 161, 177);
     Label2->setBuddy(LBFormats);
 
-    BtnOK = new QPushButton(u"OK"_s, this);
+    BtnOK = new QPushButton(tr("OK"), this);
     BtnOK->setObjectName(u"BtnOK"_s);
     BtnOK->setGeometry(394, 25, 80, 24);
     BtnOK->setDefault(true);
-    BtnCancel = new QPushButton(u"Cancel"_s, this);
+    BtnCancel = new QPushButton(tr("Cancel"), this);
     BtnCancel->setObjectName(u"BtnCancel"_s);
     BtnCancel->setGeometry(394, 57, 80, 24);
-    BtnProperty = new QPushButton(u"&Properties..."_s, this);
+    BtnProperty = new QPushButton(tr("&Properties..."), this);
     BtnProperty->setObjectName(u"BtnProperty"_s);
     BtnProperty->setGeometry(394, 94, 80, 24);
     BtnAddCamera = new QPushButton(tr("&Add camera..."), this);

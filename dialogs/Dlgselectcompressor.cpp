@@ -17,11 +17,11 @@ using namespace Qt::StringLiterals;
 
 TDlgSelectComp::TDlgSelectComp(QWidget* parent) : QDialog(parent) {
     setObjectName(u"DlgSelectComp"_s);
-    setWindowTitle(u"Select compressor"_s);
+    setWindowTitle(tr("Select compressor"));
 
     ListBox = new QListWidget(this);
     ListBox->setObjectName(u"ListBox"_s);
-    Label1 = new QLabel(u"&Quality"_s, this);
+    Label1 = new QLabel(tr("&Quality"), this);
     Label1->setObjectName(u"Label1"_s);
     TBCompQuality = new QSlider(Qt::Horizontal, this);
     TBCompQuality->setObjectName(u"TBCompQuality"_s);
@@ -33,10 +33,10 @@ TDlgSelectComp::TDlgSelectComp(QWidget* parent) : QDialog(parent) {
     Label2 = new QLabel(u"100 %"_s, this);
     Label2->setObjectName(u"Label2"_s);
 
-    BtnOK = new QPushButton(u"OK"_s, this);
+    BtnOK = new QPushButton(tr("OK"), this);
     BtnOK->setObjectName(u"BtnOK"_s);
     BtnOK->setDefault(true);
-    BtnCancel = new QPushButton(u"Cancel"_s, this);
+    BtnCancel = new QPushButton(tr("Cancel"), this);
     BtnCancel->setObjectName(u"BtnCancel"_s);
     connect(BtnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
@@ -188,7 +189,8 @@ QString flagsText(const GValue& v) {
         }
     }
     g_type_class_unref(flagsClass);
-    return nicks.isEmpty() ? u"(none)"_s : nicks.join(u'+');
+    return nicks.isEmpty() ? QCoreApplication::translate("kv::dialogs::PropertyDialog", "(none)")
+                           : nicks.join(u'+');
 }
 
 // The direct children of a bin that are sources.
@@ -224,7 +226,7 @@ QString valueContents(const GValue& v) {
     if ((G_VALUE_HOLDS_BOXED(&v) && !g_value_get_boxed(&v)) ||
         (G_VALUE_HOLDS_OBJECT(&v) && !g_value_get_object(&v)) ||
         (G_VALUE_HOLDS_POINTER(&v) && !g_value_get_pointer(&v))) {
-        return u"(none)"_s;
+        return QCoreApplication::translate("kv::dialogs::PropertyDialog", "(none)");
     }
     Chars contents = adopt(g_strdup_value_contents(&v));
     return text(contents.get());
@@ -502,7 +504,7 @@ void PropertyDialog::addColorBalance(QFormLayout* form) {
     if (!channels) {
         return;
     }
-    auto* group = new QGroupBox(u"Colour balance"_s);
+    auto* group = new QGroupBox(tr("Colour balance"));
     group->setObjectName(u"ColourBalance"_s);
     auto* groupForm = new QFormLayout(group);
     // Channels are found again by label on each change: the element owns them.

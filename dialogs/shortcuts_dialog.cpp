@@ -15,34 +15,45 @@ namespace kv::dialogs {
 
 namespace {
 
-#define KV_TR(text) QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", text)
-
 using R = ShortcutRow;
 
 // Where the window handles them: TForm1's key preview and Ctrl+Q, the live
 // panel's mask keys, the Playback page's keys, the tray icon's events.
 constexpr std::array kRows{
-    R{R::Everywhere, "Ctrl+?", nullptr, KV_TR("Show this list of keys")},
-    R{R::Everywhere, "Ctrl+Q", nullptr, KV_TR("Quit Kestrelvision")},
-    R{R::RecordPage, "F1", nullptr, KV_TR("Select the camera")},
-    R{R::MaskPainting, "", KV_TR("Left button"), KV_TR("Paint cells that are ignored")},
-    R{R::MaskPainting, "", KV_TR("Right button or Shift+left button"),
-      KV_TR("Paint cells that are watched again")},
-    R{R::MaskPainting, "1;3;5", nullptr, KV_TR("Brush of 1, 3 or 5 cells")},
-    R{R::MaskPainting, "Ctrl+Z", nullptr, KV_TR("Undo the last stroke")},
-    R{R::PlaybackPage, "Space", nullptr, KV_TR("Play or stop")},
-    R{R::PlaybackPage, "Up;Down", nullptr, KV_TR("Previous or next frame")},
+    R{R::Everywhere, "Ctrl+?", nullptr,
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Show this list of keys")},
+    R{R::Everywhere, "Ctrl+Q", nullptr,
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Quit Kestrelvision")},
+    R{R::RecordPage, "F1", nullptr,
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Select the camera")},
+    R{R::MaskPainting, "", QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Left button"),
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Paint cells that are ignored")},
+    R{R::MaskPainting, "",
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Right button or Shift+left button"),
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Paint cells that are watched again")},
+    R{R::MaskPainting, "1;3;5", nullptr,
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Brush of 1, 3 or 5 cells")},
+    R{R::MaskPainting, "Ctrl+Z", nullptr,
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Undo the last stroke")},
+    R{R::PlaybackPage, "Space", nullptr,
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Play or stop")},
+    R{R::PlaybackPage, "Up;Down", nullptr,
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Previous or next frame")},
     R{R::PlaybackPage, "Ctrl+Left;Ctrl+Right", nullptr,
-      KV_TR("Previous or next start of a movement")},
-    R{R::PlaybackPage, "+;-", nullptr, KV_TR("Play faster or slower (1x to 16x)")},
-    R{R::PlaybackPage, "Ctrl+G", nullptr, KV_TR("Go to a time of the day")},
-    R{R::PlaybackPage, "PgUp;PgDown", nullptr, KV_TR("Previous or next day with recordings")},
-    R{R::TrayIcon, "", KV_TR("Click"), KV_TR("Show the window")},
-    R{R::TrayIcon, "", KV_TR("Double click"), KV_TR("Show the window on the Record page")},
-    R{R::TrayIcon, "", KV_TR("Right click"), KV_TR("Menu: Show, Quit")},
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Previous or next start of a movement")},
+    R{R::PlaybackPage, "+;-", nullptr,
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Play faster or slower (1x to 16x)")},
+    R{R::PlaybackPage, "Ctrl+G", nullptr,
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Go to a time of the day")},
+    R{R::PlaybackPage, "PgUp;PgDown", nullptr,
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Previous or next day with recordings")},
+    R{R::TrayIcon, "", QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Click"),
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Show the window")},
+    R{R::TrayIcon, "", QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Double click"),
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Show the window on the Record page")},
+    R{R::TrayIcon, "", QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Right click"),
+      QT_TRANSLATE_NOOP("kv::dialogs::ShortcutsDialog", "Menu: Show, Quit")},
 };
-
-#undef KV_TR
 
 }  // namespace
 

@@ -15,9 +15,10 @@ namespace kv::film {
 
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("kv::film::ChunkDecoder", text);
-}
+// The texts of free functions, under the context of the class they serve.
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(kv::film::ChunkDecoder)
+};
 
 }  // namespace
 
@@ -52,7 +53,7 @@ bool ChunkDecoder::build(const media::Caps& caps, int width, int height, const c
     pipeline_.reset();
     caps_ = caps;
     if (!pipeline_.create("chunk-decoder")) {
-        *error = tr("GStreamer cannot make a pipeline");
+        *error = Text::tr("GStreamer cannot make a pipeline");
         return false;
     }
     source_ = media::makeElement("appsrc", "chunks");
@@ -62,7 +63,7 @@ bool ChunkDecoder::build(const media::Caps& caps, int width, int height, const c
     media::Element size = media::makeElement("capsfilter", "chunk-size");
     sink_ = media::makeElement("appsink", "chunk-decoded");
     if (!source_ || !decode || !convert_ || !scale || !size || !sink_) {
-        *error = tr("GStreamer lacks an element to decode recordings");
+        *error = Text::tr("GStreamer lacks an element to decode recordings");
         return false;
     }
     g_object_set(source_.get(), "caps", caps.get(), "format", GST_FORMAT_TIME, "block", FALSE,
@@ -80,11 +81,11 @@ bool ChunkDecoder::build(const media::Caps& caps, int width, int height, const c
                      convert_.get());
     if (!gst_element_link(source_.get(), decode.get()) ||
         !gst_element_link_many(convert_.get(), scale.get(), size.get(), sink_.get(), nullptr)) {
-        *error = tr("cannot link the decoding pipeline");
+        *error = Text::tr("cannot link the decoding pipeline");
         return false;
     }
     if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        *error = tr("the decoding pipeline does not start");
+        *error = Text::tr("the decoding pipeline does not start");
         return false;
     }
     seq_ = 0;
@@ -96,7 +97,7 @@ bool ChunkDecoder::push(int fd, const AviChunk& chunk, bool wanted, QString* err
     media::Buffer buffer = media::adopt(gst_buffer_new_allocate(nullptr, chunk.size, nullptr));
     GstMapInfo map;
     if (!buffer || !gst_buffer_map(buffer.get(), &map, GST_MAP_WRITE)) {
-        *error = tr("out of memory for a frame of %1 bytes").arg(chunk.size);
+        *error = Text::tr("out of memory for a frame of %1 bytes").arg(chunk.size);
         return false;
     }
     std::size_t got = 0;
@@ -114,9 +115,9 @@ bool ChunkDecoder::push(int fd, const AviChunk& chunk, bool wanted, QString* err
     const int readError = errno;
     gst_buffer_unmap(buffer.get(), &map);
     if (got < chunk.size) {
-        *error = tr("a frame cannot be read: %1")
+        *error = Text::tr("a frame cannot be read: %1")
                      .arg(got == 0 && readError ? QString::fromLocal8Bit(std::strerror(readError))
-                                                : tr("cut short"));
+                                                : Text::tr("cut short"));
         return false;
     }
     GstBuffer* b = buffer.release();
@@ -139,7 +140,7 @@ bool ChunkDecoder::push(int fd, const AviChunk& chunk, bool wanted, QString* err
 
 QString ChunkDecoder::failure() const {
     const QString text = pipelineError(pipeline_.get());
-    return text.isEmpty() ? tr("the decoder refused a frame") : text;
+    return text.isEmpty() ? Text::tr("the decoder refused a frame") : text;
 }
 
 void ChunkDecoder::padAdded(GstElement*, GstPad* pad, gpointer convert) {
@@ -151,11 +152,11 @@ void ChunkDecoder::padAdded(GstElement*, GstPad* pad, gpointer convert) {
 }
 
 QString ChunkDecoder::timedOut() {
-    return tr("the decoder gave no frame for 30 s");
+    return Text::tr("the decoder gave no frame for 30 s");
 }
 
 QString ChunkDecoder::unknownFormat() {
-    return tr("the decoder gave frames of no known format");
+    return Text::tr("the decoder gave frames of no known format");
 }
 
 }  // namespace kv::film

@@ -34,9 +34,10 @@ namespace kv::film {
 
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("kv::film::FilmMaker", text);
-}
+// The texts of free functions, under the context of the class they serve.
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(kv::film::FilmMaker)
+};
 
 constexpr GstClockTime kFilmFrame = GST_SECOND / kFilmFramesPerSecond;
 // No step of a pipeline may take longer than this without a frame coming out.
@@ -101,11 +102,11 @@ int createNew(const QString& wanted, QString* path, QString* error) {
             return fd;
         }
         if (errno != EEXIST) {
-            *error = tr("cannot create %1: %2").arg(name, errorText(errno));
+            *error = Text::tr("cannot create %1: %2").arg(name, errorText(errno));
             return -1;
         }
     }
-    *error = tr("no free name for %1").arg(wanted);
+    *error = Text::tr("no free name for %1").arg(wanted);
     return -1;
 }
 
@@ -115,12 +116,12 @@ bool ensureFolder(const QString& folder, QString* error) {
     struct stat st {};
     if (::lstat(name.constData(), &st) != 0) {
         if (errno != ENOENT || !QDir().mkpath(folder) || ::lstat(name.constData(), &st) != 0) {
-            *error = tr("cannot make the folder %1: %2").arg(folder, errorText(errno));
+            *error = Text::tr("cannot make the folder %1: %2").arg(folder, errorText(errno));
             return false;
         }
     }
     if (!S_ISDIR(st.st_mode)) {
-        *error = tr("%1 is not a folder").arg(folder);
+        *error = Text::tr("%1 is not a folder").arg(folder);
         return false;
     }
     return true;
@@ -138,7 +139,7 @@ class Encoder {
     bool build(FilmFormat format, std::uint32_t fourcc, int width, int height, int fd,
                QString* error) {
         if (!pipeline_.create("film-encoder")) {
-            *error = tr("GStreamer cannot make a pipeline");
+            *error = Text::tr("GStreamer cannot make a pipeline");
             return false;
         }
         source_ = media::makeElement("appsrc", "film-frames");
@@ -151,7 +152,7 @@ class Encoder {
             mux = media::makeElement("mp4mux", "film-mp4");
             if (!encoder || !profile || !mux) {
                 *error =
-                    tr("MP4 films need x264enc and mp4mux (gstreamer1.0-plugins-ugly and -good)");
+                    Text::tr("MP4 films need x264enc and mp4mux (gstreamer1.0-plugins-ugly and -good)");
                 return false;
             }
             gst_util_set_object_arg(G_OBJECT(encoder.get()), "pass", "qual");
@@ -169,7 +170,7 @@ class Encoder {
             media::Element input = media::makeElement("capsfilter", "film-input");
             mux = media::makeElement("avimux", "film-avi");
             if (!encoder || !convert || !input || !mux) {
-                *error = tr("the compressor %1 is not installed").arg(compressor);
+                *error = Text::tr("the compressor %1 is not installed").arg(compressor);
                 return false;
             }
             media::ApplyCompression(encoder.get(), compressor, 0.85, kFilmFramesPerSecond);
@@ -179,7 +180,7 @@ class Encoder {
             chain = {std::move(convert), std::move(input), std::move(encoder)};
         }
         if (!source_ || !sink) {
-            *error = tr("GStreamer lacks appsrc or fdsink");
+            *error = Text::tr("GStreamer lacks appsrc or fdsink");
             return false;
         }
         media::Caps caps = media::adopt(gst_caps_new_simple(
@@ -196,7 +197,7 @@ class Encoder {
         for (const media::Element& e : chain) {
             gst_bin_add(pipeline_.bin(), e.get());
             if (!gst_element_link(previous, e.get())) {
-                *error = tr("cannot link %1 in the film's pipeline")
+                *error = Text::tr("cannot link %1 in the film's pipeline")
                              .arg(QString::fromUtf8(GST_ELEMENT_NAME(e.get())));
                 return false;
             }
@@ -205,7 +206,7 @@ class Encoder {
         if (gst_element_set_state(pipeline_.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
             *error = pipelineError(pipeline_.get());
             if (error->isEmpty()) {
-                *error = tr("the film's pipeline does not start");
+                *error = Text::tr("the film's pipeline does not start");
             }
             return false;
         }
@@ -224,7 +225,7 @@ class Encoder {
                 return false;
             }
             if (waited.nsecsElapsed() > qint64(kStepTimeout)) {
-                *error = tr("the encoder took no frame for 30 s");
+                *error = Text::tr("the encoder took no frame for 30 s");
                 return false;
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -235,7 +236,7 @@ class Encoder {
         GST_BUFFER_DURATION(b) = kFilmFrame;
         if (gst_app_src_push_buffer(src, b) != GST_FLOW_OK) {
             if (!checkFailed(error)) {
-                *error = tr("the encoder refused a frame");
+                *error = Text::tr("the encoder refused a frame");
             }
             return false;
         }
@@ -249,7 +250,7 @@ class Encoder {
         const media::Message message = media::adopt(gst_bus_timed_pop_filtered(
             bus.get(), 120 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
         if (!message) {
-            *error = tr("the film was not finished within 120 s");
+            *error = Text::tr("the film was not finished within 120 s");
             return false;
         }
         if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
@@ -320,7 +321,7 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
     QElapsedTimer clock;
     clock.start();
     if (!request.from.isValid() || !request.to.isValid() || request.to < request.from) {
-        result.error = tr("the span's end lies before its start");
+        result.error = Text::tr("the span's end lies before its start");
         return result;
     }
     Span span = gatherSpan(request.folder, request.from, request.to);
@@ -329,7 +330,7 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
                              << "recordings in" << clock.elapsed() << "ms";
     if (span.frames.empty()) {
         result.nothingRecorded = true;
-        result.error = tr("nothing was recorded from %1 to %2")
+        result.error = Text::tr("nothing was recorded from %1 to %2")
                            .arg(request.from.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                                 request.to.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
         return result;
@@ -508,7 +509,7 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
         QString problem;
         if (!caps) {
             problem = in.fd < 0 ? errorText(errno)
-                                : tr("no decoder knows %1").arg(fourccText(recording.avi.fourcc));
+                                : Text::tr("no decoder knows %1").arg(fourccText(recording.avi.fourcc));
         } else if (!decoder.built() || !intra || !decoder.sameCaps(caps)) {
             if (!decoder.finish(cancelled_, emit, lost, &error)) {
                 ok = false;
@@ -553,7 +554,7 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
         if (!problem.isEmpty() && !cancelled_.load()) {
             // A damaged recording: what it still owes the film holds the frame before.
             const QString warning =
-                tr("%1 could not be read to the end: %2").arg(recording.path, problem);
+                Text::tr("%1 could not be read to the end: %2").arg(recording.path, problem);
             result.warnings << warning;
             qCWarning(lcFilm).noquote() << warning;
             QString ignored;
@@ -580,7 +581,7 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
     if (!ok) {
         result.cancelled = cancelled_.load();
         if (result.cancelled) {
-            error = tr("cancelled");
+            error = Text::tr("cancelled");
         }
         // Only the file this made goes, never one put in its place meanwhile.
         struct stat now {};
@@ -589,14 +590,14 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
             now.st_ino == made.st_ino) {
             ::unlink(name.constData());
         }
-        result.error = tr("%1 not made: %2").arg(result.path, error);
+        result.error = Text::tr("%1 not made: %2").arg(result.path, error);
         qCWarning(lcFilm).noquote() << result.error;
         result.path.clear();
         return result;
     }
     if (lostFrames > 0) {
         result.warnings
-            << tr("%1 frames could not be decoded; the film holds the frame before each")
+            << Text::tr("%1 frames could not be decoded; the film holds the frame before each")
                    .arg(lostFrames);
     }
     result.ok = true;

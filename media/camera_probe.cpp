@@ -20,9 +20,10 @@ namespace kv::media {
 
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("kv::media::CameraProbe", text);
-}
+// The texts of free functions, under the context of the class they serve.
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(kv::media::CameraProbe)
+};
 
 struct Waiter {
     std::mutex mutex;
@@ -55,21 +56,21 @@ void probe(const QString& uri, int timeout_ms, QSize* size, QString* error) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     QString reason;
     if (!isUsableCameraUri(uri, &reason)) {
-        *error = tr("The address cannot be used: %1.").arg(reason);
+        *error = Text::tr("The address cannot be used: %1.").arg(reason);
         return;
     }
     Element camera = createUriCameraSource({QStringLiteral("test"), uri});
     Element pipeline = adopt(gst_pipeline_new("camera-test"));
     Element sink = adopt(gst_element_factory_make("fakesink", nullptr));
     if (!camera || !pipeline || !sink) {
-        *error = tr("The camera cannot be built.");
+        *error = Text::tr("The camera cannot be built.");
         return;
     }
     g_object_set(sink.get(), "sync", FALSE, nullptr);
     // The bin takes references of its own.
     gst_bin_add_many(GST_BIN(pipeline.get()), camera.get(), sink.get(), nullptr);
     if (!gst_element_link(camera.get(), sink.get())) {
-        *error = tr("The camera gives no video.");
+        *error = Text::tr("The camera gives no video.");
         return;
     }
     Waiter waiter;
@@ -78,7 +79,7 @@ void probe(const QString& uri, int timeout_ms, QSize* size, QString* error) {
                       nullptr);
     Bus bus = adopt(gst_element_get_bus(pipeline.get()));
     gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
-    *error = tr("The camera gave no picture within %1 s.").arg((timeout_ms + 999) / 1000);
+    *error = Text::tr("The camera gave no picture within %1 s.").arg((timeout_ms + 999) / 1000);
     while (std::chrono::steady_clock::now() < deadline) {
         {
             std::unique_lock lock(waiter.mutex);
@@ -92,7 +93,7 @@ void probe(const QString& uri, int timeout_ms, QSize* size, QString* error) {
         Message message = adopt(
             gst_bus_pop_filtered(bus.get(), GstMessageType(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
         if (message) {
-            *error = tr("The camera ended its stream at once.");
+            *error = Text::tr("The camera ended its stream at once.");
             if (GST_MESSAGE_TYPE(message.get()) == GST_MESSAGE_ERROR) {
                 GError* raw = nullptr;
                 gst_message_parse_error(message.get(), &raw, nullptr);
@@ -121,7 +122,7 @@ void CameraProbe::start(const QString& uri, int timeout_ms) {
     // stuck beyond it (a source that does not give up in time).
     QTimer::singleShot(timeout_ms + 1500, this, [this, run, timeout_ms] {
         finish(run, {},
-               tr("The camera did not answer within %1 s.").arg((timeout_ms + 999) / 1000));
+               Text::tr("The camera did not answer within %1 s.").arg((timeout_ms + 999) / 1000));
     });
     std::thread([this, alive = alive_, run, uri, timeout_ms] {
         QSize size;

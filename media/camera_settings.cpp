@@ -21,22 +21,23 @@ const QString kCameras = QStringLiteral("Cameras");
 const QString kCameraSettings = QStringLiteral("Camera Settings");
 const QString kOrder = QStringLiteral("Order");
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("kv::media::CameraSettings", text);
-}
+// The texts of free functions, under the context of the class they serve.
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(kv::media::CameraSettings)
+};
 
-constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+constexpr auto kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 
 // The file made owner-only before anything is written to it; a link is never
 // written through.
 bool preparePrivateFile(const QString& path, QString* error) {
     const QFileInfo info(path);
     if (info.isSymLink()) {
-        *error = tr("the settings file \"%1\" is a link").arg(path);
+        *error = Text::tr("the settings file \"%1\" is a link").arg(path);
         return false;
     }
     if (!QDir().mkpath(info.absolutePath())) {
-        *error = tr("the folder \"%1\" cannot be made").arg(info.absolutePath());
+        *error = Text::tr("the folder \"%1\" cannot be made").arg(info.absolutePath());
         return false;
     }
     if (!info.exists()) {
@@ -48,11 +49,11 @@ bool preparePrivateFile(const QString& path, QString* error) {
         }
     }
     if (!QFileInfo(path).isFile()) {
-        *error = tr("the settings file \"%1\" is not a regular file").arg(path);
+        *error = Text::tr("the settings file \"%1\" is not a regular file").arg(path);
         return false;
     }
     if (!QFile::setPermissions(path, kOwnerOnly)) {
-        *error = tr("the settings file \"%1\" cannot be made private").arg(path);
+        *error = Text::tr("the settings file \"%1\" cannot be made private").arg(path);
         return false;
     }
     return true;
@@ -71,7 +72,7 @@ bool writeSettings(const QString& path, QString* error, Change change) {
     QSettings settings(path, QSettings::IniFormat);
     if (settings.status() != QSettings::NoError) {
         if (error) {
-            *error = tr("the settings file \"%1\" cannot be read").arg(path);
+            *error = Text::tr("the settings file \"%1\" cannot be read").arg(path);
         }
         return false;
     }
@@ -80,7 +81,7 @@ bool writeSettings(const QString& path, QString* error, Change change) {
     QFile::setPermissions(path, kOwnerOnly);
     if (settings.status() != QSettings::NoError) {
         if (error) {
-            *error = tr("the settings file \"%1\" cannot be written").arg(path);
+            *error = Text::tr("the settings file \"%1\" cannot be written").arg(path);
         }
         return false;
     }
@@ -112,19 +113,19 @@ QString joined(const QVariant& value) {
 QString cameraNameProblem(const QString& name) {
     const QString trimmed = name.trimmed();
     if (trimmed.isEmpty()) {
-        return tr("The camera needs a name.");
+        return Text::tr("The camera needs a name.");
     }
     for (const QChar c : {u'/', u'\\', u'=', u',', u';'}) {
         if (trimmed.contains(c)) {
-            return tr("A camera's name cannot hold the character %1.").arg(c);
+            return Text::tr("A camera's name cannot hold the character %1.").arg(c);
         }
     }
     if (trimmed.compare(kOrder, Qt::CaseInsensitive) == 0) {
-        return tr("\"%1\" cannot be a camera's name.").arg(trimmed);
+        return Text::tr("\"%1\" cannot be a camera's name.").arg(trimmed);
     }
     for (const UriCamera& camera : uriCameras()) {
         if (camera.name.compare(trimmed, Qt::CaseInsensitive) == 0) {
-            return tr("There is a camera named \"%1\" already.").arg(trimmed);
+            return Text::tr("There is a camera named \"%1\" already.").arg(trimmed);
         }
     }
     return {};
@@ -135,7 +136,7 @@ bool addConfiguredCamera(const QString& settingsFile, const QString& name, const
     const QString trimmed = name.trimmed();
     QString problem = cameraNameProblem(trimmed);
     if (problem.isEmpty() && !isUsableCameraUri(uri.trimmed(), &problem)) {
-        problem = tr("The address cannot be used: %1.").arg(problem);
+        problem = Text::tr("The address cannot be used: %1.").arg(problem);
     }
     if (!problem.isEmpty()) {
         if (error) {
@@ -163,7 +164,7 @@ bool addConfiguredCamera(const QString& settingsFile, const QString& name, const
 bool removeConfiguredCamera(const QString& settingsFile, const QString& name, QString* error) {
     if (!isConfiguredCamera(name)) {
         if (error) {
-            *error = tr("\"%1\" is not a camera of the settings file.").arg(name);
+            *error = Text::tr("\"%1\" is not a camera of the settings file.").arg(name);
         }
         return false;
     }

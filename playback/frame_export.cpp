@@ -2,6 +2,7 @@
 
 #include "playback/colour_reduction.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
@@ -38,7 +39,9 @@ bool writeWithQt(const QImage& frame, const QString& path, const char* format, i
     const QString name = QDir::toNativeSeparators(path);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        return fail(error, u"Cannot write %1: %2"_s.arg(name, file.errorString()));
+        return fail(error,
+                    QCoreApplication::translate("kv::playback::FrameExport", "Cannot write %1: %2")
+                        .arg(name, file.errorString()));
     }
     QImageWriter writer(&file, format);
     if (quality >= 0) {
@@ -47,10 +50,14 @@ bool writeWithQt(const QImage& frame, const QString& path, const char* format, i
     // Without alpha: an image with alpha would become a 32-bit bitmap.
     if (!writer.write(frame.convertToFormat(QImage::Format_RGB32))) {
         file.cancelWriting();
-        return fail(error, u"Cannot write %1: %2"_s.arg(name, writer.errorString()));
+        return fail(error,
+                    QCoreApplication::translate("kv::playback::FrameExport", "Cannot write %1: %2")
+                        .arg(name, writer.errorString()));
     }
     if (!file.commit()) {
-        return fail(error, u"Cannot write %1: %2"_s.arg(name, file.errorString()));
+        return fail(error,
+                    QCoreApplication::translate("kv::playback::FrameExport", "Cannot write %1: %2")
+                        .arg(name, file.errorString()));
     }
     return true;
 }
@@ -116,14 +123,21 @@ QString exportFolder(const QString& fileName) {
 bool saveFrame(const QImage& frame, const QString& fileName, int filterIndex, QString* error) {
     const QString name = QDir::toNativeSeparators(fileName);
     if (filterIndex < ExportJpeg || filterIndex > ExportBmp1) {
-        return fail(error, u"Cannot write %1: filter %2 is no image format."_s.arg(
-                               name, QString::number(filterIndex)));
+        return fail(error,
+                    QCoreApplication::translate("kv::playback::FrameExport",
+                                                "Cannot write %1: filter %2 is no image format.")
+                        .arg(name, QString::number(filterIndex)));
     }
     if (fileName.isEmpty()) {
-        return fail(error, u"Cannot save the frame: no file name was given."_s);
+        return fail(error,
+                    QCoreApplication::translate("kv::playback::FrameExport",
+                                                "Cannot save the frame: no file name was given."));
     }
     if (frame.isNull()) {
-        return fail(error, u"Cannot write %1: there is no frame to save."_s.arg(name));
+        return fail(error,
+                    QCoreApplication::translate("kv::playback::FrameExport",
+                                                "Cannot write %1: there is no frame to save.")
+                        .arg(name));
     }
     switch (filterIndex) {
         case ExportJpeg:
@@ -141,16 +155,20 @@ bool saveFrame(const QImage& frame, const QString& fileName, int filterIndex, QS
 
 QString printFooter(const QString& fileName, qint64 frame, const QDateTime& when) {
     // One multi-argument arg(): a "%1" inside the file name stays as it is.
-    return u"Kestrelvision: %1, frame %2, %3"_s.arg(QFileInfo(fileName).fileName(),
-                                                    QString::number(frame),
-                                                    QLocale().toString(when, QLocale::ShortFormat));
+    return QCoreApplication::translate("kv::playback::FrameExport",
+                                       "Kestrelvision: %1, frame %2, %3")
+        .arg(QFileInfo(fileName).fileName(), QString::number(frame),
+             QLocale().toString(when, QLocale::ShortFormat));
 }
 
 bool printFrame(const QImage& frame, QPrinter& printer, const QString& footer, QString* error) {
     if (frame.isNull()) {
-        return fail(error, u"Cannot print: there is no frame to print."_s);
+        return fail(error,
+                    QCoreApplication::translate("kv::playback::FrameExport",
+                                                "Cannot print: there is no frame to print."));
     }
-    printer.setDocName(u"Kestrelvision Frame"_s);
+    printer.setDocName(
+        QCoreApplication::translate("kv::playback::FrameExport", "Kestrelvision Frame"));
     // The painter's origin is then the paper's corner, not the printable area's.
     printer.setFullPage(true);
     const QString target = printer.outputFileName().isEmpty()
@@ -158,8 +176,13 @@ bool printFrame(const QImage& frame, QPrinter& printer, const QString& footer, Q
                                : QDir::toNativeSeparators(printer.outputFileName());
     QPainter painter;
     if (!painter.begin(&printer)) {
-        return fail(error, u"Cannot print on %1: the print job could not be started."_s.arg(
-                               target.isEmpty() ? u"the default printer"_s : target));
+        return fail(
+            error,
+            QCoreApplication::translate("kv::playback::FrameExport",
+                                        "Cannot print on %1: the print job could not be started.")
+                .arg(target.isEmpty() ? QCoreApplication::translate("kv::playback::FrameExport",
+                                                                    "the default printer")
+                                      : target));
     }
     // One logical unit is 0.1 mm.
     const QRectF paperMm = printer.paperRect(QPrinter::Millimeter);
@@ -181,10 +204,14 @@ bool printFrame(const QImage& frame, QPrinter& printer, const QString& footer, Q
     const bool aborted = printer.printerState() == QPrinter::Aborted;
     const bool ended = painter.end();
     if (aborted) {
-        return fail(error, u"Printing on %1 was aborted."_s.arg(target));
+        return fail(error, QCoreApplication::translate("kv::playback::FrameExport",
+                                                       "Printing on %1 was aborted.")
+                               .arg(target));
     }
     if (!ended || printer.printerState() == QPrinter::Error) {
-        return fail(error, u"Printing on %1 failed."_s.arg(target));
+        return fail(error, QCoreApplication::translate("kv::playback::FrameExport",
+                                                       "Printing on %1 failed.")
+                               .arg(target));
     }
     return true;
 }
@@ -194,8 +221,11 @@ bool defaultPrinterAvailable() {
 }
 
 QString noPrinterMessage() {
-    return QPrinterInfo::availablePrinters().isEmpty() ? u"No printer is installed."_s
-                                                       : u"No default printer is set."_s;
+    return QPrinterInfo::availablePrinters().isEmpty()
+               ? QCoreApplication::translate("kv::playback::FrameExport",
+                                             "No printer is installed.")
+               : QCoreApplication::translate("kv::playback::FrameExport",
+                                             "No default printer is set.");
 }
 
 }  // namespace kv::playback

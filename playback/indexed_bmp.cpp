@@ -3,6 +3,7 @@
 #include "media/frame.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLoggingCategory>
 #include <QSaveFile>
@@ -52,24 +53,33 @@ void packRow(const uchar* indexes, int width, int bits, QByteArray& row) {
 bool writeIndexedBmp(const QImage& image, int bits, const QString& path, QString* error) {
     const QString name = QDir::toNativeSeparators(path);
     if (bits != 1 && bits != 4 && bits != 8) {
-        return fail(error, u"Cannot write %1: %2 bits per pixel is not an indexed depth."_s.arg(
-                               name, QString::number(bits)));
+        return fail(error, QCoreApplication::translate(
+                               "kv::playback::FrameExport",
+                               "Cannot write %1: %2 bits per pixel is not an indexed depth.")
+                               .arg(name, QString::number(bits)));
     }
     if (image.isNull()) {
-        return fail(error, u"Cannot write %1: there is no image."_s.arg(name));
+        return fail(error, QCoreApplication::translate("kv::playback::FrameExport",
+                                                       "Cannot write %1: there is no image.")
+                               .arg(name));
     }
     QImage indexed = image;
     if (image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB) {
         indexed = image.convertToFormat(QImage::Format_Indexed8);
     }
     if (indexed.format() != QImage::Format_Indexed8) {
-        return fail(error, u"Cannot write %1: the image has no colour table."_s.arg(name));
+        return fail(error,
+                    QCoreApplication::translate("kv::playback::FrameExport",
+                                                "Cannot write %1: the image has no colour table.")
+                        .arg(name));
     }
     const int entries = 1 << bits;
     const int colours = int(indexed.colorCount());
     if (colours > entries) {
-        return fail(error, u"Cannot write %1: %2 colours do not fit in %3 bits per pixel."_s.arg(
-                               name, QString::number(colours), QString::number(bits)));
+        return fail(error, QCoreApplication::translate(
+                               "kv::playback::FrameExport",
+                               "Cannot write %1: %2 colours do not fit in %3 bits per pixel.")
+                               .arg(name, QString::number(colours), QString::number(bits)));
     }
     const int width = indexed.width();
     const int height = indexed.height();
@@ -77,8 +87,10 @@ bool writeIndexedBmp(const QImage& image, int bits, const QString& path, QString
         const uchar* line = indexed.constScanLine(y);
         for (int x = 0; x < width; ++x) {
             if (line[x] >= colours) {
-                return fail(error, u"Cannot write %1: pixel (%2, %3) has no colour."_s.arg(
-                                       name, QString::number(x), QString::number(y)));
+                return fail(error, QCoreApplication::translate(
+                                       "kv::playback::FrameExport",
+                                       "Cannot write %1: pixel (%2, %3) has no colour.")
+                                       .arg(name, QString::number(x), QString::number(y)));
             }
         }
     }
@@ -87,8 +99,10 @@ bool writeIndexedBmp(const QImage& image, int bits, const QString& path, QString
     const qint64 offBits = kFileHeaderBytes + qint64(sizeof(media::BITMAPINFOHEADER)) + 4 * entries;
     const qint64 fileBytes = offBits + stride * height;
     if (fileBytes > 0x7fffffff) {
-        return fail(error,
-                    u"Cannot write %1: the image is too large for a bitmap file."_s.arg(name));
+        return fail(error, QCoreApplication::translate(
+                               "kv::playback::FrameExport",
+                               "Cannot write %1: the image is too large for a bitmap file.")
+                               .arg(name));
     }
 
     media::BITMAPINFOHEADER info{};
@@ -121,7 +135,9 @@ bool writeIndexedBmp(const QImage& image, int bits, const QString& path, QString
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
-        return fail(error, u"Cannot write %1: %2"_s.arg(name, file.errorString()));
+        return fail(error,
+                    QCoreApplication::translate("kv::playback::FrameExport", "Cannot write %1: %2")
+                        .arg(name, file.errorString()));
     }
     file.write(head);
     QByteArray row(stride, '\0');
@@ -131,7 +147,9 @@ bool writeIndexedBmp(const QImage& image, int bits, const QString& path, QString
     }
     // A failed write marks the file; commit then discards it and keeps any old one.
     if (!file.commit()) {
-        return fail(error, u"Cannot write %1: %2"_s.arg(name, file.errorString()));
+        return fail(error,
+                    QCoreApplication::translate("kv::playback::FrameExport", "Cannot write %1: %2")
+                        .arg(name, file.errorString()));
     }
     return true;
 }

@@ -127,9 +127,9 @@ struct PlaybackGraph::Probe {
 QString PlaybackBuildMessage(PlaybackBuild result) {
     switch (result) {
         case PlaybackBuild::ErrorLoading:
-            return u"Error loading video file."_s;
+            return PlaybackGraph::tr("Error loading video file.");
         case PlaybackBuild::CodecMissing:
-            return u"Error loading videofile. (codec not installed ?)"_s;
+            return PlaybackGraph::tr("Error loading videofile. (codec not installed ?)");
         case PlaybackBuild::Loaded:
         case PlaybackBuild::GrabberMissing:
             break;
@@ -138,7 +138,8 @@ QString PlaybackBuildMessage(PlaybackBuild result) {
 }
 
 QString PlaybackStatusText(const QString& fileName, qint64 frameCount) {
-    return QFileInfo(fileName).fileName() + u": "_s + QString::number(frameCount) + u" Frames"_s;
+    return PlaybackGraph::tr("%1: %2 Frames")
+        .arg(QFileInfo(fileName).fileName(), QString::number(frameCount));
 }
 
 PlaybackGraph::PlaybackGraph(QObject* notifyReceiver, QObject* parent)

@@ -68,7 +68,7 @@ RecordGraph::~RecordGraph() {
 }
 
 QString RecordGraph::compressorFailureText(int code) {
-    return QString::asprintf("Video compressor not available. (0x%x).", unsigned(code));
+    return tr("Video compressor not available. (0x%1).").arg(unsigned(code), 0, 16);
 }
 
 RecordBuild RecordGraph::build(const RecordGraphParams& params) {

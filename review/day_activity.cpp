@@ -48,9 +48,10 @@ using detail::RecordingData;
 
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("kv::review::DayActivity", text);
-}
+// The texts of free functions, under the context of the class they serve.
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(kv::review::DayActivity)
+};
 
 bool moving(record::JournalFate fate) {
     return fate == record::JournalFate::Movement || fate == record::JournalFate::PreRecord ||
@@ -76,7 +77,7 @@ std::shared_ptr<const RecordingData> readRecording(const QString& path, const Da
         // An empty file, or one with its headers only, is a recording just begun.
         if (key.size_bytes > 0 && !(avi.ok && !avi.indexed)) {
             data->warnings
-                << tr("%1 skipped: %2").arg(path, avi.ok ? tr("no whole frame") : avi.error);
+                << Text::tr("%1 skipped: %2").arg(path, avi.ok ? Text::tr("no whole frame") : avi.error);
         }
         return data;
     }
@@ -89,7 +90,7 @@ std::shared_ptr<const RecordingData> readRecording(const QString& path, const Da
         data->frames = std::min(data->frames, journal.back().frame + 1);
     }
     if (!record::fileClock(path, data->frames, avi.frameDuration_us, &data->clock)) {
-        data->warnings << tr("%1 skipped: %2").arg(path, tr("gone meanwhile"));
+        data->warnings << Text::tr("%1 skipped: %2").arg(path, Text::tr("gone meanwhile"));
         return data;
     }
     data->lines.reserve(journal.size());
@@ -111,11 +112,11 @@ std::shared_ptr<const RecordingData> readRecording(const QString& path, const Da
     const int expectedBad = avi.indexed ? 0 : 1;
     const qint64 header = qint64(std::strlen(record::kJournalHeader));
     if (data->lines.empty() && key.journalSize_bytes > header) {
-        data->warnings << tr("%1: its journal cannot be read; shown from its file times")
+        data->warnings << Text::tr("%1: its journal cannot be read; shown from its file times")
                               .arg(record::journalPath(path));
     } else if (bad > expectedBad) {
         data->warnings
-            << tr("%1: %2 damaged journal lines skipped").arg(record::journalPath(path)).arg(bad);
+            << Text::tr("%1: %2 damaged journal lines skipped").arg(record::journalPath(path)).arg(bad);
     }
     data->ok = true;
     return data;
@@ -326,7 +327,7 @@ DayActivity readDay(const FolderDays& folder, QDate day, DayCache* cache,
     for (std::size_t i = 0; i < files.size(); ++i) {
         const DayFile& file = files[i];
         if (gone[i]) {
-            out.warnings << tr("%1 skipped: %2").arg(file.path, tr("gone meanwhile"));
+            out.warnings << Text::tr("%1 skipped: %2").arg(file.path, Text::tr("gone meanwhile"));
             continue;
         }
         const std::shared_ptr<const RecordingData>& data = read[i];

@@ -22,9 +22,10 @@ namespace kv::review {
 
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("kv::review::FramePictures", text);
-}
+// The texts of free functions, under the context of the class they serve.
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(kv::review::FramePictures)
+};
 
 // A file descriptor closed when it goes.
 struct Fd {
@@ -69,7 +70,7 @@ QImage fromChunk(int fd, const film::AviChunk& chunk, const char* format, QSize 
         }
         if (n <= 0) {
             *error =
-                n < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : tr("the frame is cut short");
+                n < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : Text::tr("the frame is cut short");
             return {};
         }
         got += std::size_t(n);
@@ -80,7 +81,7 @@ QImage fromChunk(int fd, const film::AviChunk& chunk, const char* format, QSize 
     reader.setScaledSize(size);
     QImage picture = reader.read();
     if (picture.isNull()) {
-        *error = tr("the frame cannot be decoded: %1").arg(reader.errorString());
+        *error = Text::tr("the frame cannot be decoded: %1").arg(reader.errorString());
     }
     return picture;
 }
@@ -88,7 +89,7 @@ QImage fromChunk(int fd, const film::AviChunk& chunk, const char* format, QSize 
 QImage decoded(int fd, const film::AviFrames& avi, qint64 frame, QSize size, QString* error) {
     const media::Caps caps = film::streamCaps(avi);
     if (!caps) {
-        *error = tr("no decoder knows %1").arg(film::fourccText(avi.fourcc));
+        *error = Text::tr("no decoder knows %1").arg(film::fourccText(avi.fourcc));
         return {};
     }
     // From the key frame before; a walked index marks none, so a few seconds
@@ -135,7 +136,7 @@ QImage decoded(int fd, const film::AviFrames& avi, qint64 frame, QSize size, QSt
         return {};
     }
     if (picture.isNull() && error->isEmpty()) {
-        *error = tr("the decoder gave no picture for frame %1").arg(frame + 1);
+        *error = Text::tr("the decoder gave no picture for frame %1").arg(frame + 1);
     }
     return picture;
 }
@@ -149,7 +150,7 @@ QImage framePicture(int fd, const film::AviFrames& avi, qint64 frame, QSize box,
         return {};
     }
     if (frame < 0 || frame >= qint64(avi.frames.size())) {
-        *error = tr("the recording has no frame %1").arg(frame + 1);
+        *error = Text::tr("the recording has no frame %1").arg(frame + 1);
         return {};
     }
     const QSize size = QSize(std::max(avi.width, 1), std::max(avi.height, 1))

@@ -7,6 +7,8 @@ packages=(
   # build
   build-essential cmake ninja-build pkg-config clang-format
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
+  # translations: lupdate and lrelease for the catalogues
+  qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   libgtest-dev libgmock-dev libbenchmark-dev libmosquitto-dev
   # the web page's server

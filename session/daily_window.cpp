@@ -13,9 +13,10 @@ namespace kv::session {
 
 namespace {
 
-QString tr(const char* text) {
-    return QCoreApplication::translate("kv::session::DailyWindow", text);
-}
+// The texts of free functions, under the context of the class they serve.
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(kv::session::DailyWindow)
+};
 
 constexpr double kDeg = std::numbers::pi / 180.0;
 constexpr qint64 kDay_ms = 86400000;
@@ -115,18 +116,22 @@ WindowAnchor anchorOf(int value) {
 }
 
 QString endText(WindowAnchor anchor, int offset_min) {
-    QString text = anchor == WindowAnchor::Sunrise  ? tr("sunrise")
-                   : anchor == WindowAnchor::Sunset ? tr("sunset")
-                                                    : tr("clock time");
+    QString text = anchor == WindowAnchor::Sunrise  ? Text::tr("sunrise")
+                   : anchor == WindowAnchor::Sunset ? Text::tr("sunset")
+                                                    : Text::tr("clock time");
     if (anchor != WindowAnchor::Clock && offset_min != 0) {
         text += (offset_min > 0 ? QStringLiteral(" + ") : QStringLiteral(" - ")) +
-                tr("%1 min").arg(std::abs(offset_min));
+                Text::tr("%1 min").arg(std::abs(offset_min));
     }
     return text;
 }
 
 qint64 ms(double fraction) {
     return std::llround(fraction * double(kDay_ms));
+}
+
+QString statusText(const QString& summary) {
+    return Text::tr("Window: %1").arg(summary);
 }
 
 DailyWindow refused(const WindowSettings& s, const QString& problem) {
@@ -136,7 +141,8 @@ DailyWindow refused(const WindowSettings& s, const QString& problem) {
     w.stop = s.recStartTime;
     w.reason = problem;
     w.dialogText = problem;
-    w.statusText = tr("Window: never (%1)").arg(problem);
+    w.summary = Text::tr("never (%1)").arg(problem);
+    w.statusText = statusText(w.summary);
     return w;
 }
 
@@ -146,10 +152,11 @@ DailyWindow special(WindowState state, const QString& cause, const QString& reas
     w.start = state == WindowState::WholeDay ? 0.0 : 1.0;
     w.stop = state == WindowState::WholeDay ? 1.0 : 0.0;
     w.reason = reason;
-    w.dialogText = state == WindowState::WholeDay ? tr("today the whole day (%1)").arg(cause)
-                                                  : tr("today nothing (%1)").arg(cause);
-    w.statusText = state == WindowState::WholeDay ? tr("Window: the whole day (%1)").arg(cause)
-                                                  : tr("Window: nothing today (%1)").arg(cause);
+    w.dialogText = state == WindowState::WholeDay ? Text::tr("today the whole day (%1)").arg(cause)
+                                                  : Text::tr("today nothing (%1)").arg(cause);
+    w.summary = state == WindowState::WholeDay ? Text::tr("the whole day (%1)").arg(cause)
+                                               : Text::tr("nothing today (%1)").arg(cause);
+    w.statusText = statusText(w.summary);
     return w;
 }
 
@@ -209,31 +216,32 @@ std::optional<double> coordinateFromText(const QString& text, bool* ok) {
 QString windowProblem(const WindowSettings& s) {
     for (const int at : {s.recStartAt, s.recStopAt}) {
         if (at < 0 || at > 2) {
-            return tr("Each end of the recording window is at clock time, sunrise or sunset.");
+            return Text::tr(
+                "Each end of the recording window is at clock time, sunrise or sunset.");
         }
     }
     for (const int offset : {s.recStartOffset_min, s.recStopOffset_min}) {
         if (std::abs(offset) > kWindowOffsetMax_min) {
-            return tr("An offset from sunrise or sunset is between -180 and 180 minutes.");
+            return Text::tr("An offset from sunrise or sunset is between -180 and 180 minutes.");
         }
     }
     if (s.latitude && !(std::abs(*s.latitude) <= 90)) {
-        return tr("The latitude is between -90 and 90 degrees (north positive).");
+        return Text::tr("The latitude is between -90 and 90 degrees (north positive).");
     }
     if (s.longitude && !(std::abs(*s.longitude) <= 180)) {
-        return tr("The longitude is between -180 and 180 degrees (east positive).");
+        return Text::tr("The longitude is between -180 and 180 degrees (east positive).");
     }
     const auto start = anchorOf(s.recStartAt);
     const auto stop = anchorOf(s.recStopAt);
     const bool sun = start != WindowAnchor::Clock || stop != WindowAnchor::Clock;
     if (sun && (!s.latitude || !s.longitude)) {
-        return tr("Sunrise and sunset need the place: enter its latitude and longitude.");
+        return Text::tr("Sunrise and sunset need the place: enter its latitude and longitude.");
     }
     const bool sameEnds = start == stop && (start == WindowAnchor::Clock
                                                 ? ms(s.recStartTime) == ms(s.recStopTime)
                                                 : s.recStartOffset_min == s.recStopOffset_min);
     if (sameEnds) {
-        return tr("The recording window starts when it stops, so it would never record.");
+        return Text::tr("The recording window starts when it stops, so it would never record.");
     }
     return {};
 }
@@ -261,8 +269,8 @@ DailyWindow dailyWindow(const WindowSettings& s, QDate date, const QTimeZone& gi
     const auto stopAt = anchorOf(s.recStopAt);
     DailyWindow w;
     const QString anchors = startAt == WindowAnchor::Clock && stopAt == WindowAnchor::Clock
-                                ? tr("clock time")
-                                : tr("%1 to %2")
+                                ? Text::tr("clock time")
+                                : Text::tr("%1 to %2")
                                       .arg(endText(startAt, s.recStartOffset_min),
                                            endText(stopAt, s.recStopOffset_min));
     if (startAt == WindowAnchor::Clock && stopAt == WindowAnchor::Clock) {
@@ -278,20 +286,23 @@ DailyWindow dailyWindow(const WindowSettings& s, QDate date, const QTimeZone& gi
         const bool byNight = (startAt == WindowAnchor::Sunset && stopAt != WindowAnchor::Sunset) ||
                              (stopAt == WindowAnchor::Sunrise && startAt != WindowAnchor::Sunrise);
         if (sun.day == SunDay::PolarDay) {
-            return byDay ? special(WindowState::WholeDay, tr("polar day"),
-                                   tr("The sun does not set today (polar day): the window is the "
-                                      "whole day."))
-                         : special(WindowState::Nothing, tr("polar day"),
-                                   tr("The sun does not set today (polar day): nothing is "
-                                      "recorded."));
+            return byDay ? special(
+                               WindowState::WholeDay, Text::tr("polar day"),
+                               Text::tr("The sun does not set today (polar day): the window is the "
+                                        "whole day."))
+                         : special(WindowState::Nothing, Text::tr("polar day"),
+                                   Text::tr("The sun does not set today (polar day): nothing is "
+                                            "recorded."));
         }
         if (sun.day == SunDay::PolarNight) {
-            return byNight ? special(WindowState::WholeDay, tr("polar night"),
-                                     tr("The sun does not rise today (polar night): the window is "
-                                        "the whole day."))
-                           : special(WindowState::Nothing, tr("polar night"),
-                                     tr("The sun does not rise today (polar night): nothing is "
-                                        "recorded."));
+            return byNight
+                       ? special(
+                             WindowState::WholeDay, Text::tr("polar night"),
+                             Text::tr("The sun does not rise today (polar night): the window is "
+                                      "the whole day."))
+                       : special(WindowState::Nothing, Text::tr("polar night"),
+                                 Text::tr("The sun does not rise today (polar night): nothing is "
+                                          "recorded."));
         }
         // Sun times to the minute, as the tables have them.
         auto atMinute = [](const QDateTime& t) {
@@ -318,21 +329,23 @@ DailyWindow dailyWindow(const WindowSettings& s, QDate date, const QTimeZone& gi
                 (startAt == WindowAnchor::Sunrise ? day_ms : kDay_ms - day_ms) +
                 qint64(s.recStopOffset_min - s.recStartOffset_min) * kMinute_ms;
             if (length_ms <= 0) {
-                return special(WindowState::Nothing, tr("offsets"),
-                               tr("The offsets leave no time in the window today: nothing is "
-                                  "recorded."));
+                return special(WindowState::Nothing, Text::tr("offsets"),
+                               Text::tr("The offsets leave no time in the window today: nothing is "
+                                        "recorded."));
             }
             if (length_ms >= kDay_ms) {
-                return special(WindowState::WholeDay, tr("offsets"),
-                               tr("The offsets make the window longer than the day: the window "
-                                  "is the whole day."));
+                return special(
+                    WindowState::WholeDay, Text::tr("offsets"),
+                    Text::tr("The offsets make the window longer than the day: the window "
+                             "is the whole day."));
             }
         }
         w.start = end(startAt, s.recStartTime, s.recStartOffset_min);
         w.stop = end(stopAt, s.recStopTime, s.recStopOffset_min);
     }
-    w.dialogText = tr("today %1 - %2").arg(clockText(w.start), clockText(w.stop));
-    w.statusText = tr("Window: %1 to %2 (%3)").arg(clockText(w.start), clockText(w.stop), anchors);
+    w.dialogText = Text::tr("today %1 - %2").arg(clockText(w.start), clockText(w.stop));
+    w.summary = Text::tr("%1 to %2 (%3)").arg(clockText(w.start), clockText(w.stop), anchors);
+    w.statusText = statusText(w.summary);
     return w;
 }
 

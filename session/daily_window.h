@@ -71,6 +71,7 @@ struct DailyWindow {
     double stop = 0;
     QString reason;      // why the day is not Normal, a sentence for the status bar and log
     QString dialogText;  // "today 08:07 - 15:54"
+    QString summary;     // "08:07 to 15:54 (sunrise to sunset)"
     QString statusText;  // "Window: 08:07 to 15:54 (sunrise to sunset)"
 };
 

@@ -6,6 +6,7 @@
 #include "media/gst_handle.h"
 #include "record/journal.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -33,6 +34,11 @@ namespace kv::session {
 using media::adopt;
 
 namespace {
+
+// What --analyse tells a person.
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(kv::session::FootageAnalysis)
+};
 
 // Writes a new file beside the target and renames it over the target: a link
 // planted at the name is replaced, never followed, and a failed write leaves
@@ -193,8 +199,9 @@ int analyseFootage(const AnalysisOptions& options, std::FILE* out, std::FILE* er
     QString error;
     // Told before a long analysis, not after it.
     if (!options.plot.isEmpty() && !plotTargetUsable(options.plot, &error)) {
-        std::fprintf(err, "kestrelvision: cannot write %s: %s\n", qPrintable(options.plot),
-                     qPrintable(error));
+        std::fputs(
+            qPrintable(Text::tr("kestrelvision: cannot write %1: %2\n").arg(options.plot, error)),
+            err);
         return 2;
     }
     FrameReader reader;
@@ -204,7 +211,9 @@ int analyseFootage(const AnalysisOptions& options, std::FILE* out, std::FILE* er
     }
     capture::MotionMask mask;
     if (!options.mask.isEmpty() && !mask.load(options.mask)) {
-        std::fprintf(err, "kestrelvision: cannot read the mask %s\n", qPrintable(options.mask));
+        std::fputs(
+            qPrintable(Text::tr("kestrelvision: cannot read the mask %1\n").arg(options.mask)),
+            err);
         return 1;
     }
     // Capture times from the recording's own journal; for other files,
@@ -243,26 +252,31 @@ int analyseFootage(const AnalysisOptions& options, std::FILE* out, std::FILE* er
         if (progress.elapsed() >= 2000) {
             progress.restart();
             if (reader.frameCount() > 0) {
-                std::fprintf(err, "%lld of %lld frames (%d %%)\n", (long long)frame + 1,
-                             (long long)reader.frameCount(),
-                             int(100 * (frame + 1) / reader.frameCount()));
+                std::fputs(qPrintable(Text::tr("%1 of %2 frames (%3 %)\n")
+                                          .arg(frame + 1)
+                                          .arg(reader.frameCount())
+                                          .arg(100 * (frame + 1) / reader.frameCount())),
+                           err);
             } else {
-                std::fprintf(err, "%lld frames\n", (long long)frame + 1);
+                std::fputs(qPrintable(Text::tr("%1 frames\n").arg(frame + 1)), err);
             }
         }
     }
     std::fflush(out);
     if (motion.empty()) {
-        std::fprintf(err, "kestrelvision: no frame could be read from %s\n",
-                     qPrintable(options.file));
+        std::fputs(
+            qPrintable(
+                Text::tr("kestrelvision: no frame could be read from %1\n").arg(options.file)),
+            err);
         return 1;
     }
     QString why;
     if (!options.plot.isEmpty() &&
         !plotMotion(motion, options.trigger, QFileInfo(options.file).fileName(), options.plot,
                     &why)) {
-        std::fprintf(err, "kestrelvision: cannot write %s: %s\n", qPrintable(options.plot),
-                     qPrintable(why));
+        std::fputs(
+            qPrintable(Text::tr("kestrelvision: cannot write %1: %2\n").arg(options.plot, why)),
+            err);
         return 2;
     }
     return 0;
@@ -315,11 +329,9 @@ bool plotMotion(const std::vector<int>& motion, int trigger, const QString& titl
     p.drawLine(QPointF(kLeft, y(trigger)), QPointF(kLeft + plotW, y(trigger)));
 
     p.setPen(Qt::black);
-    p.drawText(QRect(0, 4, kWidth, 22), Qt::AlignCenter,
-               QStringLiteral("%1: motion of %2 frames, trigger %3")
-                   .arg(title)
-                   .arg(motion.size())
-                   .arg(trigger));
+    p.drawText(
+        QRect(0, 4, kWidth, 22), Qt::AlignCenter,
+        Text::tr("%1: motion of %2 frames, trigger %3").arg(title).arg(motion.size()).arg(trigger));
     p.drawText(QRect(0, int(y(trigger)) - 8, kLeft - 6, 16), Qt::AlignRight | Qt::AlignVCenter,
                QString::number(trigger));
     p.drawText(QRect(0, kTop - 8, kLeft - 6, 16), Qt::AlignRight | Qt::AlignVCenter,

@@ -31,16 +31,16 @@ const QString kMaskFile = QStringLiteral("Mask.bmp");
 QString buildProblemText(BuildProblem problem, int code) {
     switch (problem) {
         case BuildProblem::NoCaptureDevice:
-            return QStringLiteral("No capture device available.");
+            return RecordingSession::tr("No capture device available.");
         case BuildProblem::GrabberMissing:
-            return QStringLiteral(
-                "Kestrelvision needs GStreamer 1.22 or higher: \n\nOK brings you to the GStreamer "
-                "download page.\n");
+            return RecordingSession::tr(
+                "Kestrelvision needs GStreamer 1.22 or higher: \n\nOK brings you to the "
+                "GStreamer download page.\n");
         case BuildProblem::RendererMissing:
-            return QStringLiteral(
+            return RecordingSession::tr(
                 "Nullrenderer not available. \nKestrelvision needs GStreamer 1.22 or higher: \n\n");
         case BuildProblem::SourceMissing:
-            return QStringLiteral("Record source filter not available. \n\n");
+            return RecordingSession::tr("Record source filter not available. \n\n");
         case BuildProblem::CompressorFailed:
             return record::RecordGraph::compressorFailureText(code);
     }
@@ -237,7 +237,7 @@ void RecordingSession::onRepaired(int repaired, int removed) {
     repairing_ = false;
     EnforceDiskQuota();
     if (repaired > 0) {
-        Q_EMIT statusText(QStringLiteral("%1 unfinished recording(s) repaired.").arg(repaired));
+        Q_EMIT statusText(tr("%1 unfinished recording(s) repaired.").arg(repaired));
     }
     Q_EMIT recordingsRepaired(repaired, removed);
     // A power event during the repair keeps its longer wait.
@@ -588,7 +588,7 @@ void RecordingSession::CloseRecordGraph() {
     recordGraph_->close(record::RecordGraph::Finish::Background);
     heartbeat_.reset();
     Q_EMIT recordGraphClosed();
-    Q_EMIT statusText(QStringLiteral("AUS"));
+    Q_EMIT statusText(tr("AUS"));
     grabber_->setInterval(kIdleInterval_ms);
 }
 
@@ -620,12 +620,12 @@ void RecordingSession::checkSilence() {
     }
     const std::uint32_t silent = clock_.tickCount() - lastFrame_ms_;
     if (silent > silenceLimit_ms()) {
-        onCameraLost(QStringLiteral("no picture for %1 s").arg(silent / 1000));
+        onCameraLost(tr("no picture for %1 s").arg(silent / 1000));
     }
 }
 
 void RecordingSession::onCameraLost(const QString& reason) {
-    const QString why = reason.isEmpty() ? QStringLiteral("the camera stopped") : reason;
+    const QString why = reason.isEmpty() ? tr("the camera stopped") : reason;
     if (!cameraLost_) {
         cameraLost_ = true;
         lossReason_ = why;
@@ -648,7 +648,7 @@ QString RecordingSession::cameraName() const {
 QString RecordingSession::cameraLostText() const {
     const QString camera = cameraName();
     return camera.isEmpty()
-               ? QStringLiteral("Camera lost: ") + lossReason_
+               ? tr("Camera lost: ") + lossReason_
                : tr("Camera lost: %1 (%2)", "the camera's name, then why").arg(camera, lossReason_);
 }
 
@@ -668,7 +668,7 @@ QString RecordingSession::recorderState() const {
         return cameraLostText();
     }
     if (writeFailed_) {
-        return QStringLiteral("Recording stopped");
+        return tr("Recording stopped");
     }
     if (!recordGraph_->exists() && recordingWindowEmpty()) {
         return tr("Recording window is empty");
@@ -679,25 +679,24 @@ QString RecordingSession::recorderState() const {
         if (todaysWindow().state == WindowState::Nothing) {
             return todaysWindow().reason;
         }
-        return QStringLiteral("Outside the recording window until %1")
+        return tr("Outside the recording window until %1")
             .arg(QTime(0, 0)
                      .addSecs(int(std::lround(todaysWindow().start * 86400.0)) % 86400)
                      .toString(QStringLiteral("HH:mm")));
     }
     switch (settings_.Mode) {
         case session::StateOff:
-            return QStringLiteral("Recording off");
+            return tr("Recording off");
         case session::StateRecord:
-            return QStringLiteral("Recording");
+            return tr("Recording");
         default:
-            return lastRecorded_ ? QStringLiteral("Recording")
-                                 : QStringLiteral("Waiting for movement");
+            return lastRecorded_ ? tr("Recording") : tr("Waiting for movement");
     }
 }
 
 QString RecordingSession::recordingStatus() const {
     return QFileInfo(recordFileName_).fileName() + QStringLiteral(": ") +
-           QString::number(recordedFrames_) + QStringLiteral(" Frames.");
+           QString::number(recordedFrames_) + tr(" Frames.");
 }
 
 void RecordingSession::cameraFlows() {
@@ -719,7 +718,7 @@ void RecordingSession::onWriteError(const QString& fileName, const QString& reas
         Q_EMIT writeFailedChanged(true, fileName, reason);
     }
     scheduleRetry(writeBackoff_, "write failed");
-    Q_EMIT statusText(QStringLiteral("Recording stopped: %1").arg(reason));
+    Q_EMIT statusText(tr("Recording stopped: %1").arg(reason));
 }
 
 // --- frame loop

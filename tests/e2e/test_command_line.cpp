@@ -45,4 +45,35 @@ TEST(CommandLine, HelpVersionAndNoDisplayAnswerWithoutAWindow) {
     EXPECT_TRUE(noDisplay.err.contains("no display"));
 }
 
+// The program speaks the language of the locale it is started in, and the
+// texts as written under "C".
+TEST(CommandLine, AnswersInTheUsersLanguage) {
+    const auto inLocale = [](const char* lang, const QStringList& arguments) {
+        QProcessEnvironment env = kv::test::noDisplayEnvironment();
+        env.remove(QStringLiteral("LC_ALL"));
+        env.remove(QStringLiteral("LANGUAGE"));
+        env.insert(QStringLiteral("LANG"), QString::fromLatin1(lang));
+        return runToEnd(arguments, env);
+    };
+    const auto german = inLocale("de_DE.UTF-8", {QStringLiteral("--help")});
+    EXPECT_EQ(german.exitCode, 0);
+    EXPECT_TRUE(german.out.contains("--camera NAME=URI"));
+    EXPECT_FALSE(german.out.contains("print the state of the running recorder"))
+        << german.out.toStdString();
+
+    const auto source = inLocale("C", {QStringLiteral("--help")});
+    EXPECT_TRUE(source.out.contains("print the state of the running recorder"));
+
+    const auto unknown = inLocale("de_DE.UTF-8", {QStringLiteral("--bogus")});
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_TRUE(unknown.err.contains("--bogus"));
+    EXPECT_FALSE(unknown.err.contains("unknown option")) << unknown.err.toStdString();
+
+    // Where the window cannot open, the reason comes in the user's language too.
+    const auto noDisplay = inLocale("de_DE.UTF-8", {});
+    EXPECT_EQ(noDisplay.exitCode, 1);
+    EXPECT_TRUE(noDisplay.err.contains("--headless"));
+    EXPECT_FALSE(noDisplay.err.contains("no display to show the window on"));
+}
+
 }  // namespace

@@ -28,6 +28,11 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("GST_REGISTRY")) {
         qputenv("GST_REGISTRY", KV_TEST_GST_REGISTRY);
     }
+    // The texts as written in the code, whatever the desktop's language, for
+    // this process and the programs the tests start; a test that wants a
+    // language sets it on the program it starts.
+    qputenv("LC_ALL", "C.UTF-8");
+    qunsetenv("LANGUAGE");
     ::testing::InitGoogleTest(&argc, argv);
 #ifdef KV_TEST_CORE_APP
     QCoreApplication app(argc, argv);
