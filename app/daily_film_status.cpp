@@ -11,8 +11,9 @@
 
 namespace kv::app {
 
+// The day as the user's region writes it, like the stamp's date.
 QString filmDayText(QDate day) {
-    return QLocale(QLocale::English).toString(day, QStringLiteral("d MMM"));
+    return QLocale().toString(day, QStringLiteral("d MMM"));
 }
 
 DailyFilmStatus::DailyFilmStatus(const Form1Controls& c, DesktopNotifications& notifications,

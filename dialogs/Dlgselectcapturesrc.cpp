@@ -7,6 +7,8 @@
 #include "media/redact.h"
 #include "media/uri_camera.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -75,6 +77,7 @@ TDlgSelectCapture::TDlgSelectCapture(QWidget* parent) : QDialog(parent) {
     for (QLabel* label : {Label1, Label2}) {
         label->adjustSize();
     }
+    fitButtonsToTheirTexts();
 
     connect(BtnOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(BtnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -175,6 +178,38 @@ void TDlgSelectCapture::relist(const QString& select) {
         LBDevices->setCurrentRow(row < 0 ? 0 : int(row));
     }
     FillFormatList();
+}
+
+// The places are those of the original form; a translated text longer than
+// its button widens the button, and the lists and the dialog make room.
+void TDlgSelectCapture::fitButtonsToTheirTexts() {
+    const auto needed = [](const QPushButton* button) {
+        return button->fontMetrics().horizontalAdvance(QString(button->text()).remove(u'&')) + 8;
+    };
+    const int below = std::max(0, needed(BtnAddCamera) - BtnAddCamera->width()) +
+                      std::max(0, needed(BtnRemoveCamera) - BtnRemoveCamera->width());
+    int side = BtnOK->width();
+    for (const QPushButton* button : {BtnOK, BtnCancel, BtnProperty}) {
+        side = std::max(side, needed(button));
+    }
+    const int wider = side - BtnOK->width();
+    if (below == 0 && wider == 0) {
+        return;
+    }
+    LBDevices->resize(LBDevices->width() + below, LBDevices->height());
+    BtnAddCamera->resize(std::max(BtnAddCamera->width(), needed(BtnAddCamera)),
+                         BtnAddCamera->height());
+    BtnRemoveCamera->setGeometry(BtnAddCamera->geometry().right() + 5, BtnRemoveCamera->y(),
+                                 std::max(BtnRemoveCamera->width(), needed(BtnRemoveCamera)),
+                                 BtnRemoveCamera->height());
+    for (QWidget* w : std::initializer_list<QWidget*>{Label2, LBFormats, lbAddress}) {
+        w->move(w->x() + below, w->y());
+    }
+    for (QPushButton* button : {BtnOK, BtnCancel, BtnProperty}) {
+        button->setGeometry(button->x() + below, button->y(), side, button->height());
+    }
+    lbAddress->resize(lbAddress->width() + wider, lbAddress->height());
+    setFixedSize(width() + below + wider, height());
 }
 
 void TDlgSelectCapture::BtnAddCameraClick() {

@@ -46,6 +46,7 @@ class TDlgSelectCapture : public QDialog {
     void FormClose();
     void LBDevicesClick();
     void BtnPropertyClick();
+    void fitButtonsToTheirTexts();
     void BtnAddCameraClick();
     void BtnRemoveCameraClick();
 

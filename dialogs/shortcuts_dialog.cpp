@@ -4,6 +4,7 @@
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
+#include <QStyle>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -112,6 +113,7 @@ ShortcutsDialog::ShortcutsDialog(QWidget* parent) : QDialog(parent) {
     QTreeWidgetItem* group = nullptr;
     std::optional<ShortcutRow::Where> groupWhere;
     int keysWidth = 0;
+    int whatWidth = 0;
     for (const ShortcutRow& row : shortcutRows()) {
         if (groupWhere != row.where) {
             groupWhere = row.where;
@@ -124,17 +126,23 @@ ShortcutsDialog::ShortcutsDialog(QWidget* parent) : QDialog(parent) {
         const QString keys = keysText(row);
         new QTreeWidgetItem(group, {keys, tr(row.what)});
         keysWidth = std::max(keysWidth, list_->fontMetrics().horizontalAdvance(keys));
+        whatWidth = std::max(whatWidth, list_->fontMetrics().horizontalAdvance(tr(row.what)));
     }
     list_->expandAll();
     // As wide as the keys: the group titles span both columns.
-    list_->setColumnWidth(0, keysWidth + list_->indentation() + 2 * list_->fontMetrics().height());
+    const int keysColumn = keysWidth + list_->indentation() + 2 * list_->fontMetrics().height();
+    list_->setColumnWidth(0, keysColumn);
     list_->header()->setStretchLastSection(true);
     layout->addWidget(list_);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    resize(560, 440);
+    // Wide enough for the longest action in any language, scroll bar and
+    // margins included.
+    const int wanted = keysColumn + whatWidth + 3 * list_->fontMetrics().height() +
+                       style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    resize(std::max(560, wanted), 440);
 }
 
 }  // namespace kv::dialogs

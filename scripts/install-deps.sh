@@ -9,6 +9,8 @@ packages=(
   qt6-base-dev qt6-svg-dev libqt6svg6 qt6-image-formats-plugins
   # translations: lupdate and lrelease for the catalogues
   qt6-tools-dev qt6-l10n-tools qt6-tools-dev-tools
+  # Qt's own catalogues: its standard buttons and dialogs in the user's language
+  qt6-translations-l10n
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   libgtest-dev libgmock-dev libbenchmark-dev libmosquitto-dev
   # the web page's server

@@ -438,11 +438,11 @@
     </message>
     <message>
         <source>by frames: busy hours take more of the film</source>
-        <translation>nach Einzelbildern: Stunden mit viel Bewegung nehmen mehr Platz im Film ein</translation>
+        <translation>nach Einzelbildern: viel Bewegung, mehr Filmzeit</translation>
     </message>
     <message>
         <source>by the clock: the film&apos;s clock runs steadily</source>
-        <translation>nach der Uhr: Die Uhr des Films läuft gleichmäßig</translation>
+        <translation>nach der Uhr: die Zeit im Film läuft gleichmäßig</translation>
     </message>
     <message>
         <source>Remove flicker (brightness jumps)</source>
@@ -1385,15 +1385,15 @@ Kestrelvision versucht es selbstständig erneut.</translation>
     </message>
     <message>
         <source>Frames: busy hours take more of the film</source>
-        <translation>Einzelbilder: ereignisreiche Stunden nehmen mehr Filmzeit ein</translation>
+        <translation>Einzelbilder: viel Bewegung, mehr Filmzeit</translation>
     </message>
     <message>
         <source>Clock: the film&apos;s clock runs steadily</source>
-        <translation>Uhr: die Uhrzeit im Film läuft gleichmäßig</translation>
+        <translation>Uhr: die Zeit im Film läuft gleichmäßig</translation>
     </message>
     <message>
         <source>Remove flicker</source>
-        <translation>Flimmern entfernen</translation>
+        <translation>Flackern entfernen</translation>
     </message>
     <message>
         <source>MP4 (H.264), plays everywhere</source>
