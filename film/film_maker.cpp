@@ -151,8 +151,8 @@ class Encoder {
             media::Element profile = media::makeElement("capsfilter", "film-profile");
             mux = media::makeElement("mp4mux", "film-mp4");
             if (!encoder || !profile || !mux) {
-                *error =
-                    Text::tr("MP4 films need x264enc and mp4mux (gstreamer1.0-plugins-ugly and -good)");
+                *error = Text::tr(
+                    "MP4 films need x264enc and mp4mux (gstreamer1.0-plugins-ugly and -good)");
                 return false;
             }
             gst_util_set_object_arg(G_OBJECT(encoder.get()), "pass", "qual");
@@ -508,8 +508,9 @@ FilmResult FilmMaker::make(const FilmRequest& request) {
         const bool intra = intraOnly(recording.avi.fourcc);
         QString problem;
         if (!caps) {
-            problem = in.fd < 0 ? errorText(errno)
-                                : Text::tr("no decoder knows %1").arg(fourccText(recording.avi.fourcc));
+            problem = in.fd < 0
+                          ? errorText(errno)
+                          : Text::tr("no decoder knows %1").arg(fourccText(recording.avi.fourcc));
         } else if (!decoder.built() || !intra || !decoder.sameCaps(caps)) {
             if (!decoder.finish(cancelled_, emit, lost, &error)) {
                 ok = false;

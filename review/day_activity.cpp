@@ -76,8 +76,8 @@ std::shared_ptr<const RecordingData> readRecording(const QString& path, const Da
     if (!avi.ok || avi.frames.empty()) {
         // An empty file, or one with its headers only, is a recording just begun.
         if (key.size_bytes > 0 && !(avi.ok && !avi.indexed)) {
-            data->warnings
-                << Text::tr("%1 skipped: %2").arg(path, avi.ok ? Text::tr("no whole frame") : avi.error);
+            data->warnings << Text::tr("%1 skipped: %2")
+                                  .arg(path, avi.ok ? Text::tr("no whole frame") : avi.error);
         }
         return data;
     }
@@ -115,8 +115,9 @@ std::shared_ptr<const RecordingData> readRecording(const QString& path, const Da
         data->warnings << Text::tr("%1: its journal cannot be read; shown from its file times")
                               .arg(record::journalPath(path));
     } else if (bad > expectedBad) {
-        data->warnings
-            << Text::tr("%1: %2 damaged journal lines skipped").arg(record::journalPath(path)).arg(bad);
+        data->warnings << Text::tr("%1: %2 damaged journal lines skipped")
+                              .arg(record::journalPath(path))
+                              .arg(bad);
     }
     data->ok = true;
     return data;

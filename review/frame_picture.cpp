@@ -69,8 +69,8 @@ QImage fromChunk(int fd, const film::AviChunk& chunk, const char* format, QSize 
             continue;
         }
         if (n <= 0) {
-            *error =
-                n < 0 ? QString::fromLocal8Bit(std::strerror(errno)) : Text::tr("the frame is cut short");
+            *error = n < 0 ? QString::fromLocal8Bit(std::strerror(errno))
+                           : Text::tr("the frame is cut short");
             return {};
         }
         got += std::size_t(n);
