@@ -257,10 +257,11 @@ std::optional<Point> recordOurs(const QString& path, const QString& compressor, 
 }
 
 // ffmpeg's encoder of the same codec, as a user of ffmpeg would run it, at
-// the same key-frame distance; knob is its quality scale, higher is worse.
+// the same key-frame distance; knob is its quality scale, higher is worse,
+// put in place of %1 in knobArgs.
 struct Peer {
     QStringList args;
-    QString knobOption;
+    QStringList knobArgs;
     std::vector<int> knobs;
 };
 
@@ -268,14 +269,14 @@ std::optional<Peer> peerFor(const QString& factory) {
     const QStringList gop{u"-g"_s, QString::number(kKeyFrameRate)};
     if (factory == u"jpegenc") {
         return Peer{{u"-c:v"_s, u"mjpeg"_s, u"-pix_fmt"_s, u"yuvj420p"_s, u"-qmin"_s, u"1"_s},
-                    u"-q:v"_s,
+                    {u"-q:v"_s, u"%1"_s},
                     {1, 2, 3, 4, 6, 9, 13, 20}};
     }
     if (factory == u"avenc_mpeg4" || factory == u"avenc_msmpeg4") {
         const QString codec = factory == u"avenc_mpeg4" ? u"mpeg4"_s : u"msmpeg4"_s;
         return Peer{
             QStringList{u"-c:v"_s, codec, u"-pix_fmt"_s, u"yuv420p"_s, u"-qmin"_s, u"1"_s} + gop,
-            u"-q:v"_s,
+            {u"-q:v"_s, u"%1"_s},
             {2, 3, 4, 6, 9, 13, 19, 26}};
     }
     if (factory == u"x264enc") {
@@ -284,16 +285,18 @@ std::optional<Peer> peerFor(const QString& factory) {
         return Peer{QStringList{u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"superfast"_s,
                                 u"-pix_fmt"_s, u"yuv420p"_s} +
                         gop,
-                    u"-crf"_s,
+                    {u"-crf"_s, u"%1"_s},
                     {10, 14, 18, 22, 26, 30, 34, 38}};
     }
     if (factory == u"vp8enc") {
+        // The quantizer pinned: libvpx's constrained quality gives key frames
+        // the finest quantizer the bit rate allows, twice the bytes at equal PSNR.
         return Peer{QStringList{u"-c:v"_s, u"libvpx"_s, u"-deadline"_s, u"realtime"_s,
                                 u"-cpu-used"_s, u"16"_s, u"-threads"_s, u"2"_s, u"-b:v"_s,
                                 u"200M"_s, u"-pix_fmt"_s, u"yuv420p"_s} +
                         gop,
-                    u"-crf"_s,
-                    {4, 8, 14, 20, 28, 36, 44, 52}};
+                    {u"-qmin"_s, u"%1"_s, u"-qmax"_s, u"%1"_s},
+                    {4, 6, 10, 14, 20, 28, 36, 48}};
     }
     return std::nullopt;
 }
@@ -303,8 +306,11 @@ std::optional<Point> peerEncode(const QString& dir, const Peer& peer, int knob,
     // Matroska: ffmpeg's B-frames in AVI come out of order.
     const QString out = dir + u"/peer.mkv"_s;
     QStringList args{u"-nostdin"_s, u"-y"_s, u"-v"_s, u"error"_s};
-    args << rawInput() << peer.args << peer.knobOption << QString::number(knob) << u"-f"_s
-         << u"matroska"_s << out;
+    args << rawInput() << peer.args;
+    for (const QString& arg : peer.knobArgs) {
+        args << QString(arg).replace(u"%1"_s, QString::number(knob));
+    }
+    args << u"-f"_s << u"matroska"_s << out;
     QProcess ffmpeg;
     const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
     ffmpeg.start(u"ffmpeg"_s, args);

@@ -755,6 +755,11 @@ TEST(Compressors, QualityAndKeyFrameRateReachTheEncoder) {
         {"H.264 Compressor", 0.8, 25, "key-int-max", 25},
         {"VP8 Compressor", 1.0, 10, "cq-level", 4},
         {"VP8 Compressor", 0.0, 10, "cq-level", 63},
+        // Key frames at the same quantizer as predicted ones.
+        {"VP8 Compressor", 0.8, 10, "min-quantizer", 14},
+        {"VP8 Compressor", 0.8, 10, "max-quantizer", 14},
+        {"VP8 Compressor", 0.8, 10, "cq-level", 14},
+        {"VP8 Compressor", 0.5, 10, "max-quantizer", 31},
         {"VP8 Compressor", 0.8, 30, "keyframe-max-dist", 30},
     };
     for (const Row& row : rows) {
