@@ -120,9 +120,9 @@ double throughPoints(double quality, std::span<const QualityPoint> points) {
 
 // MPEG-4's quantizer, 31 (worst) .. 2 (best). With the Lagrange factor pinned
 // to the quantizer a step codes coarser than it did before; the points keep
-// each quality's PSNR on a detailed, noisy 1080p scene where it was (the
-// default, 0.8, a little above) for fewer bytes.
-constexpr QualityPoint kMpeg4Points[] = {{0.0, 31}, {0.5, 11}, {0.8, 6}, {0.95, 3}, {1.0, 2}};
+// each quality's PSNR on a detailed, noisy 1080p scene at least where it was,
+// for fewer bytes. 0.5 takes 10, not 11, at which black comes back a level off.
+constexpr QualityPoint kMpeg4Points[] = {{0.0, 31}, {0.5, 10}, {0.8, 6}, {0.95, 3}, {1.0, 2}};
 
 // VP8's quantizer, 63 (worst) .. 4 (best, libvpx's default limit). Key frames
 // now take it too, instead of the finest; the points keep each quality's PSNR
@@ -220,10 +220,10 @@ void ApplyCompression(GstElement* encoder, const QString& friendlyName, double q
         setNumber(encoder, "qmax", quantizer);
         setNumber(encoder, "lmin", quantizer * kQp2Lambda);
         setNumber(encoder, "lmax", quantizer * kQp2Lambda);
-        // A flat area whose key-frame reconstruction is off by a level was
-        // coded intra again in every predicted frame (the test camera's black
-        // at quantizers 9, 11, 12, 15, 16: eight times the bytes); the penalty
-        // lets the small inter difference win.
+        // At some quantizers a key frame brings a flat area back a level off
+        // (the test camera's black at 9, 11, 12, 15, 16), and the macroblock
+        // decision then coded it intra again in every predicted frame: eight
+        // times the bytes. The penalty lets the small inter difference win.
         setNumber(encoder, "intra-penalty", 256);
         if (setKeyFrames) {
             setNumber(encoder, "gop-size", keyFrameRate);
