@@ -739,7 +739,6 @@ TEST(Compressors, QualityAndKeyFrameRateReachTheEncoder) {
         {"MPEG-4 Compressor", 0.8, 10, "lmax", 6 * 118},
         {"MPEG-4 Compressor", 0.5, 10, "qmax", 10},
         {"MPEG-4 Compressor", 0.5, 10, "lmax", 10 * 118},
-        {"MPEG-4 Compressor", 0.8, 10, "intra-penalty", 256},
         {"MPEG-4 Compressor", 0.0, 10, "qmin", 31},
         {"MPEG-4 Compressor", 0.0, 10, "lmax", 31 * 118},
         // Predicted frames at the same quantizer as key frames.
@@ -756,10 +755,10 @@ TEST(Compressors, QualityAndKeyFrameRateReachTheEncoder) {
         {"VP8 Compressor", 1.0, 10, "cq-level", 4},
         {"VP8 Compressor", 0.0, 10, "cq-level", 63},
         // Key frames at the same quantizer as predicted ones.
-        {"VP8 Compressor", 0.8, 10, "min-quantizer", 14},
-        {"VP8 Compressor", 0.8, 10, "max-quantizer", 14},
-        {"VP8 Compressor", 0.8, 10, "cq-level", 14},
-        {"VP8 Compressor", 0.5, 10, "max-quantizer", 31},
+        {"VP8 Compressor", 0.8, 10, "min-quantizer", 12},
+        {"VP8 Compressor", 0.8, 10, "max-quantizer", 12},
+        {"VP8 Compressor", 0.8, 10, "cq-level", 12},
+        {"VP8 Compressor", 0.5, 10, "max-quantizer", 30},
         {"VP8 Compressor", 0.8, 30, "keyframe-max-dist", 30},
     };
     for (const Row& row : rows) {
