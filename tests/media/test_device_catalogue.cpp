@@ -727,13 +727,21 @@ TEST(Compressors, QualityAndKeyFrameRateReachTheEncoder) {
         {"MJPEG Compressor", 0.29, 10, "quality", 29},
         {"MJPEG Compressor", 1.0, 10, "quality", 100},
         {"MJPEG Compressor", -0.5, 10, "quality", 0},
-        {"MPEG-4 Compressor", 1.0, 10, "quantizer", 2},
-        {"MPEG-4 Compressor", 0.5, 10, "quantizer", 17},
-        {"MPEG-4 Compressor", 0.0, 10, "quantizer", 30},  // the encoder's limit
+        // One quantizer for every frame, and the Lagrange factor held to it.
+        {"MPEG-4 Compressor", 1.0, 10, "qmin", 2},
+        {"MPEG-4 Compressor", 1.0, 10, "qmax", 2},
+        {"MPEG-4 Compressor", 1.0, 10, "lmin", 2 * 118},
+        {"MPEG-4 Compressor", 1.0, 10, "lmax", 2 * 118},
+        {"MPEG-4 Compressor", 0.95, 10, "qmax", 3},
+        {"MPEG-4 Compressor", 0.8, 10, "qmin", 6},
+        {"MPEG-4 Compressor", 0.8, 10, "qmax", 6},
+        {"MPEG-4 Compressor", 0.8, 10, "lmin", 6 * 118},
+        {"MPEG-4 Compressor", 0.8, 10, "lmax", 6 * 118},
+        {"MPEG-4 Compressor", 0.5, 10, "qmax", 10},
+        {"MPEG-4 Compressor", 0.5, 10, "lmax", 10 * 118},
+        {"MPEG-4 Compressor", 0.0, 10, "qmin", 31},
+        {"MPEG-4 Compressor", 0.0, 10, "lmax", 31 * 118},
         // Predicted frames at the same quantizer as key frames.
-        {"MPEG-4 Compressor", 0.5, 10, "qmin", 17},
-        {"MPEG-4 Compressor", 0.5, 10, "qmax", 17},
-        {"MPEG-4 Compressor", 0.0, 10, "qmax", 30},
         {"MS-MPEG-4 V3 Compressor", 0.8, 10, "qmin", 8},
         {"MS-MPEG-4 V3 Compressor", 0.8, 10, "qmax", 8},
         {"MPEG-4 Compressor", 0.8, 15, "gop-size", 15},
@@ -746,6 +754,11 @@ TEST(Compressors, QualityAndKeyFrameRateReachTheEncoder) {
         {"H.264 Compressor", 0.8, 25, "key-int-max", 25},
         {"VP8 Compressor", 1.0, 10, "cq-level", 4},
         {"VP8 Compressor", 0.0, 10, "cq-level", 63},
+        // Key frames at the same quantizer as predicted ones.
+        {"VP8 Compressor", 0.8, 10, "min-quantizer", 12},
+        {"VP8 Compressor", 0.8, 10, "max-quantizer", 12},
+        {"VP8 Compressor", 0.8, 10, "cq-level", 12},
+        {"VP8 Compressor", 0.5, 10, "max-quantizer", 30},
         {"VP8 Compressor", 0.8, 30, "keyframe-max-dist", 30},
     };
     for (const Row& row : rows) {
@@ -763,7 +776,7 @@ TEST(Compressors, QualityAndKeyFrameRateReachTheEncoder) {
         const char* compressor;
         const char* property;
         const char* nick;
-    } const modes[] = {{"MPEG-4 Compressor", "pass", "quant"},
+    } const modes[] = {{"MPEG-4 Compressor", "pass", "cbr"},
                        {"MS-MPEG-4 V3 Compressor", "pass", "quant"},
                        {"H.264 Compressor", "pass", "quant"},
                        {"VP8 Compressor", "end-usage", "cq"}};
