@@ -19,6 +19,7 @@
 // kv_bench_bytes_at_psnr [frames=30] [compressor name part] [runs for the processor time=3]
 
 #include "bench/bench_summary.h"
+#include "bench/process_cpu.h"
 #include "media/compressors.h"
 #include "media/frame.h"
 #include "media/gst_init.h"
@@ -58,13 +59,6 @@ constexpr double kBytesGoal = 1.2;
 
 // Rows bottom-up, as the frame loop hands them over.
 using Frames = std::vector<std::vector<std::uint8_t>>;
-
-double cpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Top-down BGR frames from a program's standard output.
 Frames readFrames(const QString& program, const QStringList& args, int count) {
@@ -229,7 +223,7 @@ std::optional<Point> recordOurs(const QString& path, const QString& compressor, 
         p.playInterval_ms = kInterval_ms;
         p.width = kWidth;
         p.height = kHeight;
-        const double cpu0 = cpuSeconds(RUSAGE_SELF);
+        const double cpu0 = kv::bench::usageCpuSeconds(RUSAGE_SELF);
         graph.build(p);
         for (const auto& frame : frames) {
             // The push source's queue is bounded: a full one refuses the
@@ -245,7 +239,7 @@ std::optional<Point> recordOurs(const QString& path, const QString& compressor, 
             QCoreApplication::processEvents();
         }
         graph.close();
-        bestCpu = std::min(bestCpu, cpuSeconds(RUSAGE_SELF) - cpu0);
+        bestCpu = std::min(bestCpu, kv::bench::usageCpuSeconds(RUSAGE_SELF) - cpu0);
     }
     const int n = int(frames.size());
     const auto bytes = streamBytesPerFrame(path, n);
@@ -312,11 +306,11 @@ std::optional<Point> peerEncode(const QString& dir, const Peer& peer, int knob,
     }
     args << u"-f"_s << u"matroska"_s << out;
     QProcess ffmpeg;
-    const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
+    const double cpu0 = kv::bench::usageCpuSeconds(RUSAGE_CHILDREN);
     ffmpeg.start(u"ffmpeg"_s, args);
     feed(ffmpeg, frames);
     ffmpeg.waitForFinished(600000);
-    const double cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;
+    const double cpu = kv::bench::usageCpuSeconds(RUSAGE_CHILDREN) - cpu0;
     if (ffmpeg.exitCode() != 0) {
         std::printf("ffmpeg %s failed: %s\n", qPrintable(args.join(u' ')),
                     ffmpeg.readAllStandardError().constData());

@@ -17,6 +17,7 @@
 // kv_bench_record [seconds per compressor=10] [ffmpeg frames=30] [compressor name part]
 
 #include "bench/bench_summary.h"
+#include "bench/process_cpu.h"
 #include "media/compressors.h"
 #include "media/frame.h"
 #include "media/gst_handle.h"
@@ -56,13 +57,6 @@ constexpr int kKeyFrameRate = 10;
 constexpr double kBytesGoal = 1.5;
 
 using Frames = std::vector<std::vector<std::uint8_t>>;
-
-double cpuSeconds(int who) {
-    rusage usage{};
-    getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 // Rows bottom-up, as the frame loop hands them over.
 Frames makeFrames(const BITMAPINFOHEADER& header) {
@@ -213,7 +207,7 @@ Ours realTime(const QString& path, const QString& compressor, const BITMAPINFOHE
     p.playInterval_ms = kInterval_ms;
     p.width = kWidth;
     p.height = kHeight;
-    const double cpu0 = cpuSeconds(RUSAGE_SELF);
+    const double cpu0 = kv::bench::usageCpuSeconds(RUSAGE_SELF);
     graph.build(p);
     const int total = seconds * 1000 / kInterval_ms;
     QElapsedTimer clock;
@@ -232,7 +226,7 @@ Ours realTime(const QString& path, const QString& compressor, const BITMAPINFOHE
     drain.start();
     graph.close();
     ours.drain_s = drain.nsecsElapsed() / 1e9;
-    ours.cpu_s = cpuSeconds(RUSAGE_SELF) - cpu0;
+    ours.cpu_s = kv::bench::usageCpuSeconds(RUSAGE_SELF) - cpu0;
     ours.counters = graph.counters();
     ours.bytes = QFileInfo(path).size();
     ours.framesInFile = ffprobeField(path, u"nb_read_packets"_s, true).toInt();
@@ -312,11 +306,11 @@ std::optional<PeerPoint> peerEncode(const QString& dir, const Peer& peer, int kn
     }
     args << u"-f"_s << u"matroska"_s << out;
     QProcess ffmpeg;
-    const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
+    const double cpu0 = kv::bench::usageCpuSeconds(RUSAGE_CHILDREN);
     ffmpeg.start(u"ffmpeg"_s, args);
     feed(ffmpeg, frames, order);
     ffmpeg.waitForFinished(600000);
-    const double cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;
+    const double cpu = kv::bench::usageCpuSeconds(RUSAGE_CHILDREN) - cpu0;
     if (ffmpeg.exitCode() != 0) {
         std::printf("ffmpeg %s failed: %s\n", qPrintable(args.join(u' ')),
                     ffmpeg.readAllStandardError().constData());

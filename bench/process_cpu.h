@@ -8,6 +8,7 @@
 #include <QList>
 #include <QString>
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <optional>
@@ -27,6 +28,15 @@ inline std::optional<double> processCpuSeconds(qint64 pid) {
         return std::nullopt;
     }
     return (fields[11].toDouble() + fields[12].toDouble()) / double(::sysconf(_SC_CLK_TCK));
+}
+
+// User plus system time of this process (RUSAGE_SELF) or of its finished
+// children (RUSAGE_CHILDREN), in seconds.
+inline double usageCpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 }  // namespace kv::bench
