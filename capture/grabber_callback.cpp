@@ -32,9 +32,6 @@ void copyFrame(std::uint8_t* target, const media::BITMAPINFOHEADER& format,
     }
 }
 
-// Spare buffers kept once nothing holds them: one for the next frame and one
-// for a frame while the main thread holds both of the pair.
-constexpr std::size_t kMaxSpares = 2;
 }  // namespace
 
 namespace detail {
@@ -55,12 +52,13 @@ struct HandoffShared {
     std::vector<std::shared_ptr<HandoffBuffer>> spares;
     media::BITMAPINFOHEADER format{};
     std::uint64_t generation = 0;
+    std::size_t maxSpares = TGrabberCallback::kMinSpares;
 
     // A buffer nothing uses any more goes back to the spares, or, past
-    // kMaxSpares or from older buffers, into freed (released outside the lock).
+    // maxSpares or from older buffers, into freed (released outside the lock).
     void unused(std::shared_ptr<HandoffBuffer> buffer,
                 std::vector<std::shared_ptr<HandoffBuffer>>& freed) {
-        if (buffer->generation == generation && spares.size() < kMaxSpares) {
+        if (buffer->generation == generation && spares.size() < maxSpares) {
             spares.push_back(std::move(buffer));
         } else {
             freed.push_back(std::move(buffer));
@@ -323,6 +321,16 @@ void TGrabberCallback::deleteBuffers() {
     std::vector<std::shared_ptr<detail::HandoffBuffer>> old;
     std::lock_guard lock(shared_->mutex);
     dropBuffers(old);
+}
+
+void TGrabberCallback::setMaxSpares(std::size_t spares) {
+    std::vector<std::shared_ptr<detail::HandoffBuffer>> freed;
+    std::lock_guard lock(shared_->mutex);
+    shared_->maxSpares = std::max(spares, kMinSpares);
+    while (shared_->spares.size() > shared_->maxSpares) {
+        freed.push_back(std::move(shared_->spares.back()));
+        shared_->spares.pop_back();
+    }
 }
 
 bool TGrabberCallback::hasBuffers() const {

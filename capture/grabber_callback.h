@@ -116,13 +116,19 @@ class TGrabberCallback {
 
     // Allocates both buffers and one spare with exactly the format's
     // biSizeImage bytes. More spares are allocated, on the streaming thread,
-    // only while the main thread holds buffers (up to 2 are kept afterwards).
+    // only while the main thread holds buffers (see setMaxSpares()).
     // False, with no buffers, when the format is not a 24-bit frame. Call only
     // while no frames are delivered or while disabled: the pipeline's build
     // and teardown; a frame copied meanwhile is dropped.
     bool createBuffers();
     void deleteBuffers();
     bool hasBuffers() const;
+    // How many buffers nothing uses are kept for later frames rather than
+    // freed: one for the next frame, one more while the main thread holds
+    // both of the pair, and as many as it lets go of at once (the frames
+    // kept before a movement), so that letting them go frees nothing.
+    static constexpr std::size_t kMinSpares = 2;
+    void setMaxSpares(std::size_t spares);
 
     // Holds the hand-off's lock: no frame is stored while this object lives,
     // so both buffers stay the same frames. Keep it only for the frame loop's
