@@ -7,7 +7,8 @@
 //                           queue cannot take, and a dropped push skips its copy
 //   FrameLoop/W/H/paced     one call per 40 ms slot (the wait is not timed), so
 //                           every push is taken, as at 25 frames/s
-//   FrameLoop/W/H/norecord  trigger above any motion: everything but the push
+//   FrameLoop/W/H/norecord  trigger above any motion: everything but the push;
+//                           each frame is kept for the 25 before a movement
 //
 //   FrameStep/W/H/STEP      each step of the frame loop on its own, with the
 //                           functions the loop calls: display_hold (a hold on
@@ -92,6 +93,7 @@ class Window {
         settings.Mode = 2;  // on movement
         settings.Trigger = 1;
         settings.MaxRecordSamples = 100000000;  // no file change while measuring
+        settings.PreRecFrames = 25;             // a second before a movement, kept while quiet
         app::SettingsStore store(QStringLiteral("9"));
         if (!store.save(settings, nullptr)) {
             std::fprintf(stderr, "cannot write the settings\n");
