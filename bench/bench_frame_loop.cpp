@@ -1,12 +1,24 @@
-// The frame loop's work per frame on a real main window: the hand-off copy,
-// the motion measure (mode "on movement"), the two draws, the stamps and the
-// push into the recording, at 640x480 and 1920x1080 from a test camera.
+// The frame loop's work per frame on a real main window: the hold on the
+// hand-off's newest frame, the motion measure (mode "on movement"), the two
+// draws, the stamps and the push into the recording, at 640x480 and 1920x1080
+// from a test camera.
 //
 //   FrameLoop/W/H/free      called back to back; the recording drops what its
 //                           queue cannot take, and a dropped push skips its copy
 //   FrameLoop/W/H/paced     one call per 40 ms slot (the wait is not timed), so
 //                           every push is taken, as at 25 frames/s
-//   FrameLoop/W/H/norecord  trigger above any motion: everything but the push
+//   FrameLoop/W/H/norecord  trigger above any motion: everything but the push;
+//                           each frame is kept for the 25 before a movement
+//
+//   FrameStep/W/H/STEP      each step of the frame loop on its own, with the
+//                           functions the loop calls: display_hold (a hold on
+//                           the hand-off's newest buffer, the rows under its
+//                           stamp saved and put back), motion (the classic
+//                           measure of two frames), live
+//                           (the live picture's draw into a 640-pixel-wide
+//                           panel), stamp, push (copy and flip into an appsrc
+//                           feeding a fakesink) and prerecord_keep (a hold
+//                           and the stamped rows)
 //
 // Afterwards, unless --no-rss: the resident set after 10,000 and 100,000
 // calls (at 640x480 unless --rss-size=1920x1080), with the heap in use beside
@@ -20,8 +32,12 @@
 #include "app/settings_store.h"
 #include "app/window_messages.h"
 #include "bench/benchmark_summary.h"
+#include "capture/frame_stamp.h"
 #include "capture/grabber_callback.h"
+#include "capture/motion.h"
+#include "media/gst_handle.h"
 #include "media/gst_init.h"
+#include "media/push_source.h"
 #include "media/uri_camera.h"
 #include "record/record_graph.h"
 #include "session/recording_session.h"
@@ -30,6 +46,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPainter>
 #include <QProgressBar>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -76,6 +93,7 @@ class Window {
         settings.Mode = 2;  // on movement
         settings.Trigger = 1;
         settings.MaxRecordSamples = 100000000;  // no file change while measuring
+        settings.PreRecFrames = 25;             // a second before a movement, kept while quiet
         app::SettingsStore store(QStringLiteral("9"));
         if (!store.save(settings, nullptr)) {
             std::fprintf(stderr, "cannot write the settings\n");
@@ -194,6 +212,125 @@ void ActivityStripPaint(benchmark::State& state) {
     }
 }
 
+enum class Step { DisplayHold, Motion, Live, Stamp, Push, PreRecordKeep };
+
+// Two frames of noise-free gradients that differ in a square, as a camera's.
+std::vector<std::uint8_t> stepFrame(const media::BITMAPINFOHEADER& format, int shift) {
+    std::vector<std::uint8_t> pixels(format.biSizeImage);
+    const int stride = media::frameStride(format.biWidth);
+    for (int y = 0; y < format.biHeight; ++y) {
+        for (int x = 0; x < format.biWidth * 3; ++x) {
+            const bool square = y > format.biHeight / 3 && y < format.biHeight / 2 &&
+                                x > format.biWidth && x < format.biWidth * 2;
+            pixels[std::size_t(y) * std::size_t(stride) + std::size_t(x)] =
+                std::uint8_t(x / 3 + y + (square ? shift : 0));
+        }
+    }
+    return pixels;
+}
+
+void FrameStep(benchmark::State& state, int width, int height, Step step) {
+    const media::BITMAPINFOHEADER format = media::makeFrameHeader(width, height);
+    std::vector<std::uint8_t> newest = stepFrame(format, 80);
+    const std::vector<std::uint8_t> previous = stepFrame(format, 0);
+    std::vector<std::uint8_t> display(format.biSizeImage);
+    const QDateTime when = QDateTime::currentDateTime();
+    switch (step) {
+        case Step::DisplayHold: {
+            // The hold on the newest buffer that replaced the display copy,
+            // with the rows under the stamp saved and put back.
+            capture::TGrabberCallback grabber(
+                capture::WM_NEWFRAME, [] {}, media::systemClock());
+            grabber.setFormat(format);
+            grabber.createBuffers();
+            grabber.setInterval(0);
+            grabber.setEnabled(true);
+            const std::vector<std::uint8_t> topDown = stepFrame(format, 0);
+            grabber.BufferCB(0.0, topDown.data(), topDown.size());
+            grabber.BufferCB(0.0, topDown.data(), topDown.size());
+            const capture::StampBand band = capture::stampBand(format);
+            capture::FrameHold shown;
+            std::vector<std::uint8_t> unstamped;
+            for (auto _ : state) {
+                if (shown) {
+                    std::memcpy(shown.pixels() + band.offset, unstamped.data(), unstamped.size());
+                }
+                capture::FrameHold next = grabber.lockForRead().hold(grabber.index());
+                shown = std::move(next);
+                const std::uint8_t* rows = shown.pixels() + band.offset;
+                unstamped.assign(rows, rows + band.bytes);
+                benchmark::DoNotOptimize(unstamped.data());
+            }
+            break;
+        }
+        case Step::Motion: {
+            capture::MotionMask mask;
+            for (auto _ : state) {
+                benchmark::DoNotOptimize(
+                    capture::MotionMeasure(previous.data(), newest.data(), format, mask, false));
+            }
+            break;
+        }
+        case Step::Live: {
+            QImage panel(640, 640 * height / width, QImage::Format_RGB32);
+            for (auto _ : state) {
+                QPainter painter(&panel);
+                media::drawFrame(painter, QRectF(panel.rect()), newest.data(), format);
+            }
+            break;
+        }
+        case Step::Stamp:
+            for (auto _ : state) {
+                capture::stampFrame(newest.data(), format, when);
+            }
+            break;
+        case Step::Push: {
+            media::PushSource source(40);
+            media::Element pipeline = media::adopt(gst_pipeline_new(nullptr));
+            media::Element sink = media::adopt(gst_element_factory_make("fakesink", nullptr));
+            if (!source.element() || !sink || !source.SetFrameSize(width, height)) {
+                state.SkipWithError("no push pipeline");
+                return;
+            }
+            g_object_set(sink.get(), "sync", FALSE, nullptr);
+            gst_bin_add_many(GST_BIN(pipeline.get()), source.element(), sink.get(), nullptr);
+            gst_element_link(source.element(), sink.get());
+            gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
+            gst_element_get_state(pipeline.get(), nullptr, nullptr, GST_SECOND);
+            for (auto _ : state) {
+                source.PushFrame(newest.data(), format, 400000);
+            }
+            state.counters["dropped"] = double(source.framesDropped());
+            state.counters["failed"] = double(source.pushFailures());
+            gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+            break;
+        }
+        case Step::PreRecordKeep: {
+            // A hold on the shown frame's buffer and a copy of its stamped rows.
+            capture::TGrabberCallback grabber(
+                capture::WM_NEWFRAME, [] {}, media::systemClock());
+            grabber.setFormat(format);
+            grabber.createBuffers();
+            grabber.setInterval(0);
+            grabber.setEnabled(true);
+            const std::vector<std::uint8_t> topDown = stepFrame(format, 0);
+            const capture::StampBand band = capture::stampBand(format);
+            session::PreRecordBuffer ring;
+            ring.setCapacity(10);
+            record::JournalLine line;
+            for (auto _ : state) {
+                state.PauseTiming();
+                grabber.BufferCB(0.0, topDown.data(), topDown.size());  // the next frame
+                capture::FrameHold shown = grabber.lockForRead().hold(grabber.index());
+                state.ResumeTiming();
+                ring.keep(shown.share(), format.biSizeImage, shown.pixels() + band.offset,
+                          band.offset, band.bytes, line);
+            }
+            break;
+        }
+    }
+}
+
 void registerAll() {
     benchmark::RegisterBenchmark("ActivityStripPaint/20000", ActivityStripPaint)
         ->Unit(benchmark::kMillisecond);
@@ -212,6 +349,18 @@ void registerAll() {
                                      Variant::NoRecord)
             ->Unit(benchmark::kMillisecond)
             ->MinTime(3.0);
+        const std::pair<const char*, Step> steps[] = {{"display_hold", Step::DisplayHold},
+                                                      {"motion", Step::Motion},
+                                                      {"live", Step::Live},
+                                                      {"stamp", Step::Stamp},
+                                                      {"push", Step::Push},
+                                                      {"prerecord_keep", Step::PreRecordKeep}};
+        for (const auto& [name, step] : steps) {
+            benchmark::RegisterBenchmark(("FrameStep/" + size + "/" + name).c_str(), FrameStep, w,
+                                         h, step)
+                ->Unit(benchmark::kMillisecond)
+                ->MinTime(1.0);
+        }
     }
 }
 

@@ -1,9 +1,11 @@
 #include "capture/frame_stamp.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace kv::capture {
@@ -69,24 +71,47 @@ void drawStamp(QPainter& painter, int width, int height, const QDateTime& when,
     painter.restore();
 }
 
+StampBand stampBand(const media::BITMAPINFOHEADER& format) {
+    if (!media::isFrameFormat(format)) {
+        return {};
+    }
+    // Two lines of the stamp's font above the margin: room for any glyph's
+    // ascent and its anti-aliased edge, so painting only these rows gives the
+    // same pixels as painting the whole frame.
+    QImage device(1, 1, QImage::Format_BGR888);
+    device.setDotsPerMeterX(kStampDotsPerMeter);
+    device.setDotsPerMeterY(kStampDotsPerMeter);
+    const QFontMetrics metrics(stampFont(), &device);
+    const int height = std::abs(format.biHeight);
+    StampBand band;
+    band.rows = std::min(height, kMargin + 2 * metrics.height() + 2);
+    const std::size_t stride = std::size_t(media::frameStride(format.biWidth));
+    band.bytes = std::size_t(band.rows) * stride;
+    band.offset = format.biHeight > 0 ? 0 : std::size_t(height - band.rows) * stride;
+    return band;
+}
+
 bool stampFrame(std::uint8_t* pixels, const media::BITMAPINFOHEADER& format, const QDateTime& when,
                 const QLocale& locale) {
-    // Painted over the pixels themselves: an image built over read-only
-    // pixels would be detached into a copy by the painter.
-    QImage image = media::frameImage(pixels, format);
-    if (image.isNull()) {
+    const StampBand band = stampBand(format);
+    if (!pixels || band.rows == 0) {
         return false;
     }
+    // Painted over the band's own pixels: an image built over read-only
+    // pixels would be detached into a copy by the painter. The band is the
+    // bottom of the picture, so text placed against its bottom edge sits
+    // where it would on the whole frame.
+    QImage image(pixels + band.offset, format.biWidth, band.rows,
+                 media::frameStride(format.biWidth), QImage::Format_BGR888);
     image.setDotsPerMeterX(kStampDotsPerMeter);
     image.setDotsPerMeterY(kStampDotsPerMeter);
-    const int height = std::abs(format.biHeight);
     QPainter painter(&image);
     if (format.biHeight > 0) {  // bottom-up rows: draw through a flip
-        painter.translate(0, height);
+        painter.translate(0, band.rows);
         painter.scale(1, -1);
     }
     painter.setFont(stampFont());
-    drawStamp(painter, format.biWidth, height, when, locale);
+    drawStamp(painter, format.biWidth, band.rows, when, locale);
     return painter.end();
 }
 

@@ -12,6 +12,7 @@
 #include <QLocale>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 
 class QPainter;
@@ -35,9 +36,21 @@ QFont stampFont();
 void drawStamp(QPainter& painter, int width, int height, const QDateTime& when,
                const QLocale& locale = QLocale());
 
+// The stored rows that stampFrame() may change: the bottom band of the
+// picture, the first rows of a bottom-up frame and the last of a top-down one,
+// as a byte range of the frame. Empty when the format is no frame.
+struct StampBand {
+    std::size_t offset = 0;
+    std::size_t bytes = 0;
+    int rows = 0;
+};
+// Like stampFrame(), it needs a GUI application for the font.
+StampBand stampBand(const media::BITMAPINFOHEADER& format);
+
 // Paints the stamp into a frame's own pixels (upright, whatever the row
 // order), in stampFont() at 96 dots per inch so that its size in pixels does
-// not depend on the screen. False when the pixels are no frame.
+// not depend on the screen. Only the rows of stampBand() are touched. False
+// when the pixels are no frame.
 bool stampFrame(std::uint8_t* pixels, const media::BITMAPINFOHEADER& format, const QDateTime& when,
                 const QLocale& locale = QLocale());
 

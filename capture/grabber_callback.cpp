@@ -31,15 +31,112 @@ void copyFrame(std::uint8_t* target, const media::BITMAPINFOHEADER& format,
         std::memcpy(target + (height - 1 - row) * stride, source + row * stride, stride);
     }
 }
+
 }  // namespace
 
+namespace detail {
+
+struct HandoffBuffer {
+    struct Free {
+        void operator()(std::uint8_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<std::uint8_t, Free> pixels;
+    std::uint64_t generation = 0;  // of the buffers it was made with
+    int holds = 0;
+    bool inPair = false;
+};
+
+struct HandoffShared {
+    std::mutex mutex;
+    std::shared_ptr<HandoffBuffer> pair[2];
+    std::vector<std::shared_ptr<HandoffBuffer>> spares;
+    media::BITMAPINFOHEADER format{};
+    std::uint64_t generation = 0;
+    std::size_t maxSpares = TGrabberCallback::kMinSpares;
+
+    // A buffer nothing uses any more goes back to the spares, or, past
+    // maxSpares or from older buffers, into freed (released outside the lock).
+    void unused(std::shared_ptr<HandoffBuffer> buffer,
+                std::vector<std::shared_ptr<HandoffBuffer>>& freed) {
+        if (buffer->generation == generation && spares.size() < maxSpares) {
+            spares.push_back(std::move(buffer));
+        } else {
+            freed.push_back(std::move(buffer));
+        }
+    }
+};
+
+}  // namespace detail
+
+namespace {
+// Zeroed pixels: calloc gets fresh pages without writing them.
+std::shared_ptr<detail::HandoffBuffer> newBuffer(std::size_t bytes, std::uint64_t generation) {
+    auto buffer = std::make_shared<detail::HandoffBuffer>();
+    buffer->pixels.reset(static_cast<std::uint8_t*>(std::calloc(bytes, 1)));
+    if (!buffer->pixels) {
+        return nullptr;
+    }
+    buffer->generation = generation;
+    return buffer;
+}
+}  // namespace
+
+FrameHold::FrameHold(std::shared_ptr<detail::HandoffShared> shared,
+                     std::shared_ptr<detail::HandoffBuffer> buffer)
+    : shared_(std::move(shared)), buffer_(std::move(buffer)) {}
+
+FrameHold& FrameHold::operator=(FrameHold&& other) noexcept {
+    if (this != &other) {
+        reset();
+        shared_ = std::move(other.shared_);
+        buffer_ = std::move(other.buffer_);
+    }
+    return *this;
+}
+
+FrameHold FrameHold::share() const {
+    if (!buffer_) {
+        return {};
+    }
+    std::lock_guard lock(shared_->mutex);
+    ++buffer_->holds;
+    return FrameHold(shared_, buffer_);
+}
+
+void FrameHold::reset() {
+    if (!buffer_) {
+        return;
+    }
+    std::vector<std::shared_ptr<detail::HandoffBuffer>> freed;
+    {
+        std::lock_guard lock(shared_->mutex);
+        if (--buffer_->holds == 0 && !buffer_->inPair) {
+            shared_->unused(std::move(buffer_), freed);
+        }
+    }
+    buffer_.reset();
+    shared_.reset();
+}  // pixels no longer used are freed here, outside the lock
+
+std::uint8_t* FrameHold::pixels() const {
+    return buffer_ ? buffer_->pixels.get() : nullptr;
+}
+
 TGrabberCallback::TGrabberCallback(int notifyMessage, QObject* receiver, const media::Clock& clock)
-    : clock_(clock), notify_message_(notifyMessage), receiver_(receiver) {}
+    : clock_(clock),
+      notify_message_(notifyMessage),
+      receiver_(receiver),
+      shared_(std::make_shared<detail::HandoffShared>()) {}
 
 TGrabberCallback::TGrabberCallback(int notifyMessage, Notifier notifier, const media::Clock& clock)
-    : clock_(clock), notify_message_(notifyMessage), notifier_(std::move(notifier)) {}
+    : clock_(clock),
+      notify_message_(notifyMessage),
+      notifier_(std::move(notifier)),
+      shared_(std::make_shared<detail::HandoffShared>()) {}
 
-TGrabberCallback::~TGrabberCallback() = default;
+TGrabberCallback::~TGrabberCallback() {
+    deleteBuffers();
+}
 
 void TGrabberCallback::SampleCB(double /*sampleTime*/, const media::MediaSample& sample) {
     if (admit()) {
@@ -85,26 +182,60 @@ void TGrabberCallback::deliver(const media::MediaSample& sample) {
 }
 
 void TGrabberCallback::store(const std::uint8_t* data, std::size_t length) {
-    bool post = false;
+    std::vector<std::shared_ptr<detail::HandoffBuffer>> freed;
+    std::shared_ptr<detail::HandoffBuffer> target;
+    media::BITMAPINFOHEADER format{};
+    std::uint64_t generation = 0;
     {
-        std::lock_guard lock(mutex_);
-        if (index_.load() == 1) {
-            ready_.store(true);
+        std::lock_guard lock(shared_->mutex);
+        if (!data || !shared_->pair[0] || !shared_->pair[1]) {
+            // Nothing to copy, or nowhere: the frame still counts.
+            if (!advance(nullptr, freed)) {
+                return;
+            }
+        } else {
+            format = shared_->format;
+            generation = shared_->generation;
+            if (!shared_->spares.empty()) {
+                target = std::move(shared_->spares.back());
+                shared_->spares.pop_back();
+            }
         }
-        const int index = 1 - index_.load();
-        index_.store(index);
-        std::uint8_t* target = pixels_[index].get();
-        if (!target) {
+    }
+    if (data && (target || (target = newBuffer(format.biSizeImage, generation)))) {
+        copyFrame(target->pixels.get(), format, data, length);
+        std::lock_guard lock(shared_->mutex);
+        if (generation != shared_->generation) {
+            return;  // the buffers were replaced meanwhile: this frame is dropped
+        }
+        if (!advance(std::move(target), freed)) {
             return;
         }
-        if (data) {
-            copyFrame(target, buffer_format_, data, length);
+    } else if (data) {
+        qCWarning(lcGrabber) << "no memory for a frame of" << format.biSizeImage << "bytes";
+        return;
+    }
+    notify();
+}
+
+bool TGrabberCallback::advance(std::shared_ptr<detail::HandoffBuffer> target,
+                               std::vector<std::shared_ptr<detail::HandoffBuffer>>& freed) {
+    if (index_.load() == 1) {
+        ready_.store(true);
+    }
+    const int index = 1 - index_.load();
+    index_.store(index);
+    if (target) {
+        target->inPair = true;
+        std::shared_ptr<detail::HandoffBuffer> old = std::exchange(shared_->pair[index], target);
+        if (old) {
+            old->inPair = false;
+            if (old->holds == 0) {
+                shared_->unused(std::move(old), freed);
+            }
         }
-        post = ready_.load();
     }
-    if (post) {
-        notify();
-    }
+    return ready_.load() && shared_->pair[index];
 }
 
 void TGrabberCallback::notify() {
@@ -116,12 +247,12 @@ void TGrabberCallback::notify() {
 }
 
 void TGrabberCallback::resetReady() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(shared_->mutex);
     ready_.store(false);
 }
 
 void TGrabberCallback::resetIndex() {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(shared_->mutex);
     index_.store(0);
 }
 
@@ -139,32 +270,93 @@ bool TGrabberCallback::createBuffers() {
         deleteBuffers();
         return false;
     }
-    std::unique_ptr<std::uint8_t[]> fresh[2] = {
-        std::make_unique<std::uint8_t[]>(header.biSizeImage),
-        std::make_unique<std::uint8_t[]>(header.biSizeImage)};
+    std::uint64_t generation = 0;
     {
-        std::lock_guard lock(mutex_);
-        std::swap(pixels_[0], fresh[0]);
-        std::swap(pixels_[1], fresh[1]);
-        buffer_format_ = header;
+        std::lock_guard lock(shared_->mutex);
+        generation = shared_->generation + 1;
+    }
+    std::shared_ptr<detail::HandoffBuffer> fresh[3];
+    for (auto& buffer : fresh) {
+        buffer = newBuffer(header.biSizeImage, generation);
+        if (!buffer) {
+            qCWarning(lcGrabber) << "no memory for frame buffers of" << header.biSizeImage
+                                 << "bytes";
+            deleteBuffers();
+            return false;
+        }
+    }
+    std::vector<std::shared_ptr<detail::HandoffBuffer>> old;
+    {
+        std::lock_guard lock(shared_->mutex);
+        dropBuffers(old);
+        shared_->generation = generation;
+        for (int i = 0; i < 2; ++i) {
+            fresh[i]->generation = generation;
+            fresh[i]->inPair = true;
+            shared_->pair[i] = std::move(fresh[i]);
+        }
+        fresh[2]->generation = generation;
+        shared_->spares.push_back(std::move(fresh[2]));
+        shared_->format = header;
     }
     return true;  // the old buffers are freed here, outside the lock
 }
 
+void TGrabberCallback::dropBuffers(std::vector<std::shared_ptr<detail::HandoffBuffer>>& old) {
+    ++shared_->generation;  // a copy in flight is dropped, a held buffer freed when let go
+    for (auto& buffer : shared_->pair) {
+        if (buffer) {
+            buffer->inPair = false;
+            old.push_back(std::move(buffer));
+        }
+    }
+    for (auto& buffer : shared_->spares) {
+        old.push_back(std::move(buffer));
+    }
+    shared_->spares.clear();
+    shared_->format = media::BITMAPINFOHEADER{};
+}
+
 void TGrabberCallback::deleteBuffers() {
-    std::unique_ptr<std::uint8_t[]> old[2];
-    std::lock_guard lock(mutex_);
-    std::swap(pixels_[0], old[0]);
-    std::swap(pixels_[1], old[1]);
-    buffer_format_ = media::BITMAPINFOHEADER{};
+    std::vector<std::shared_ptr<detail::HandoffBuffer>> old;
+    std::lock_guard lock(shared_->mutex);
+    dropBuffers(old);
+}
+
+void TGrabberCallback::setMaxSpares(std::size_t spares) {
+    std::vector<std::shared_ptr<detail::HandoffBuffer>> freed;
+    std::lock_guard lock(shared_->mutex);
+    shared_->maxSpares = std::max(spares, kMinSpares);
+    while (shared_->spares.size() > shared_->maxSpares) {
+        freed.push_back(std::move(shared_->spares.back()));
+        shared_->spares.pop_back();
+    }
 }
 
 bool TGrabberCallback::hasBuffers() const {
-    std::lock_guard lock(mutex_);
-    return pixels_[0] && pixels_[1];
+    std::lock_guard lock(shared_->mutex);
+    return shared_->pair[0] && shared_->pair[1];
 }
 
 TGrabberCallback::ReadLock::ReadLock(const TGrabberCallback& owner)
-    : lock_(owner.mutex_), owner_(&owner), index_(owner.index_.load()) {}
+    : lock_(owner.shared_->mutex), owner_(&owner), index_(owner.index_.load()) {}
+
+const std::uint8_t* TGrabberCallback::ReadLock::buffer(int i) const {
+    const auto& buffer = owner_->shared_->pair[i & 1];
+    return buffer ? buffer->pixels.get() : nullptr;
+}
+
+const media::BITMAPINFOHEADER& TGrabberCallback::ReadLock::format() const {
+    return owner_->shared_->format;
+}
+
+FrameHold TGrabberCallback::ReadLock::hold(int i) const {
+    const auto& buffer = owner_->shared_->pair[i & 1];
+    if (!buffer) {
+        return {};
+    }
+    ++buffer->holds;
+    return FrameHold(owner_->shared_, buffer);
+}
 
 }  // namespace kv::capture

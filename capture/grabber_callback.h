@@ -5,7 +5,8 @@
 // on a fixed grid of slots, so the rate does not drift with the camera's,
 // copies each accepted frame into the next of two buffers and, once both hold
 // a frame, notifies the main thread, which then reads the newest frame and the
-// one before it.
+// one before it. The main thread may keep a buffer past its read (a hold):
+// no frame is written into a held buffer, the next one takes a spare instead.
 
 #include "media/clock.h"
 #include "media/frame.h"
@@ -17,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 class QObject;
 
@@ -24,6 +26,40 @@ namespace kv::capture {
 
 // The message that tells the main thread a new frame is in the hand-off.
 inline constexpr int WM_NEWFRAME = 1125;
+
+namespace detail {
+struct HandoffBuffer;
+struct HandoffShared;
+}  // namespace detail
+
+// A hand-off buffer the main thread keeps: while any hold on it lives, the
+// streaming thread writes no frame into it, so its pixels stay those of the
+// frame it was taken for, and only the holder writes into them. A hold may
+// outlive the hand-off and its buffers' format; releasing it takes the
+// hand-off's lock, so none is released under a ReadLock.
+class FrameHold {
+  public:
+    FrameHold() = default;
+    FrameHold(FrameHold&& other) noexcept = default;
+    FrameHold& operator=(FrameHold&& other) noexcept;
+    ~FrameHold() { reset(); }
+    FrameHold(const FrameHold&) = delete;
+    FrameHold& operator=(const FrameHold&) = delete;
+
+    // Another hold on the same buffer (empty when this one is).
+    FrameHold share() const;
+    void reset();
+    std::uint8_t* pixels() const;
+    explicit operator bool() const { return buffer_ != nullptr; }
+
+  private:
+    friend class TGrabberCallback;
+    FrameHold(std::shared_ptr<detail::HandoffShared> shared,
+              std::shared_ptr<detail::HandoffBuffer> buffer);
+
+    std::shared_ptr<detail::HandoffShared> shared_;
+    std::shared_ptr<detail::HandoffBuffer> buffer_;
+};
 
 class TGrabberCallback {
   public:
@@ -78,29 +114,39 @@ class TGrabberCallback {
     void setFormat(const media::BITMAPINFOHEADER& header);
     const media::BITMAPINFO& format() const { return format_; }
 
-    // Allocates both buffers with exactly the format's biSizeImage bytes (the
-    // only allocation of the hand-off). False, with no buffers, when the format
-    // is not a 24-bit frame. Call only while no frames are delivered or while
-    // disabled: the pipeline's build and teardown.
+    // Allocates both buffers and one spare with exactly the format's
+    // biSizeImage bytes. More spares are allocated, on the streaming thread,
+    // only while the main thread holds buffers (see setMaxSpares()).
+    // False, with no buffers, when the format is not a 24-bit frame. Call only
+    // while no frames are delivered or while disabled: the pipeline's build
+    // and teardown; a frame copied meanwhile is dropped.
     bool createBuffers();
     void deleteBuffers();
     bool hasBuffers() const;
+    // How many buffers nothing uses are kept for later frames rather than
+    // freed: one for the next frame, one more while the main thread holds
+    // both of the pair, and as many as it lets go of at once (the frames
+    // kept before a movement), so that letting them go frees nothing.
+    static constexpr std::size_t kMinSpares = 2;
+    void setMaxSpares(std::size_t spares);
 
-    // Holds the hand-off's lock: no frame is copied while this object lives,
-    // so both buffers can be read whole. Keep it only for the frame loop's
-    // work on one frame, and never across stopping the pipeline or
-    // createBuffers()/deleteBuffers(): the streaming thread may be waiting for
-    // it.
+    // Holds the hand-off's lock: no frame is stored while this object lives,
+    // so both buffers stay the same frames. Keep it only for the frame loop's
+    // work on one frame, and never across stopping the pipeline,
+    // createBuffers()/deleteBuffers() or releasing a FrameHold: the streaming
+    // thread may be waiting for it.
     class ReadLock {
       public:
         bool hasBuffers() const { return buffer(0) && buffer(1); }
         const std::uint8_t* newest() const { return buffer(index_); }
         const std::uint8_t* previous() const { return buffer(1 - index_); }
-        const std::uint8_t* buffer(int i) const { return owner_->pixels_[i & 1].get(); }
+        const std::uint8_t* buffer(int i) const;
         int index() const { return index_; }
         // The header the buffers were made from; each buffer holds its
         // biSizeImage bytes.
-        const media::BITMAPINFOHEADER& format() const { return owner_->buffer_format_; }
+        const media::BITMAPINFOHEADER& format() const;
+        // Keeps buffer i (its frame) past this lock; empty without buffers.
+        FrameHold hold(int i) const;
 
       private:
         friend class TGrabberCallback;
@@ -114,7 +160,13 @@ class TGrabberCallback {
 
   private:
     void store(const std::uint8_t* data, std::size_t length);
+    // Moves the index to the frame just stored (with target in its buffer,
+    // unless null) and sets ready as the pair fills; true when it notifies.
+    bool advance(std::shared_ptr<detail::HandoffBuffer> target,
+                 std::vector<std::shared_ptr<detail::HandoffBuffer>>& freed);
     void notify();
+    // Under the lock: the buffers leave the hand-off (into old).
+    void dropBuffers(std::vector<std::shared_ptr<detail::HandoffBuffer>>& old);
 
     const media::Clock& clock_;
     const int notify_message_;
@@ -132,15 +184,13 @@ class TGrabberCallback {
     // --- main thread only
     media::BITMAPINFO format_{};
 
-    // --- guarded by mutex_. A lock rather than a third buffer: the copy is the
-    // only work done under it, the frame loop holds it for one frame's work,
-    // and the throttle keeps accepted frames far apart, so the streaming
-    // thread rarely waits, and never long. Buffers are replaced under it, and
-    // described by the header they were made from, so a later format change
-    // cannot make the copy or a reader overrun them.
-    mutable std::mutex mutex_;
-    std::unique_ptr<std::uint8_t[]> pixels_[2];
-    media::BITMAPINFOHEADER buffer_format_{};
+    // The buffers, their lock and their format, shared with the holds. Each
+    // frame is copied outside the lock into a spare, which then takes its
+    // place in the pair under the lock: a reader never waits for a copy, and
+    // the copy never waits for the frame loop. Buffers are described by the
+    // header they were made from, so a later format change cannot make the
+    // copy or a reader overrun them.
+    const std::shared_ptr<detail::HandoffShared> shared_;
 };
 
 }  // namespace kv::capture

@@ -99,6 +99,10 @@ void RecordingSession::apply(const Settings& settings) {
     windowDate_ = QDate();  // the window is worked out again
     heartbeat_.setInterval(settings_.IdleInterval);
     preRecord_.setCapacity(settings_.PreRecFrames);
+    // The ring's buffers go back to the hand-off when it empties: kept there
+    // for the next frames instead of freed all at once.
+    grabber_->setMaxSpares(std::size_t(preRecord_.capacity()) +
+                           capture::TGrabberCallback::kMinSpares);
     grabber_->setInterval(settings_.Mode == session::StateOff
                               ? kIdleInterval_ms
                               : std::uint32_t(settings_.RecInterval));
@@ -432,8 +436,10 @@ void RecordingSession::onCaptureFormat() {
     const media::BITMAPINFOHEADER header = grabber_->format().bmiHeader;
     mask_.resetAndLoad(settings_.AVIPath + kMaskFile);
     robust_.reset();
+    releaseDisplay();
     displayFormat_ = header;
-    displayCopy_.assign(header.biSizeImage, 0);
+    // Fonts, and so the stamp's rows, need a GUI application.
+    displayBand_ = canStamp_ ? capture::stampBand(header) : capture::StampBand{};
     Q_EMIT captureFormatReady(header.biWidth, header.biHeight);
     if (recordPending_) {
         recordPending_ = false;
@@ -445,8 +451,7 @@ void RecordingSession::CloseCaptureGraph() {
     recordPending_ = false;
     watchdog_->stop();
     captureGraph_->close();
-    displayCopy_.clear();
-    displayCopy_.shrink_to_fit();
+    releaseDisplay();
     displayFormat_ = media::BITMAPINFOHEADER{};
     Q_EMIT captureGraphClosed();
 }
@@ -723,8 +728,21 @@ void RecordingSession::onWriteError(const QString& fileName, const QString& reas
 
 // --- frame loop
 
+void RecordingSession::unstampDisplay() {
+    if (displayStamped_ && display_) {
+        std::memcpy(display_.pixels() + displayBand_.offset, displayUnstamped_.data(),
+                    displayUnstamped_.size());
+    }
+    displayStamped_ = false;
+}
+
+void RecordingSession::releaseDisplay() {
+    unstampDisplay();
+    display_.reset();
+}
+
 void RecordingSession::FrameLoop() {
-    if (!recordGraph_->exists() || displayCopy_.empty()) {
+    if (!recordGraph_->exists() || displayFormat_.biSizeImage == 0) {
         return;  // stale: the graph that sent it is gone
     }
     lastFrame_ms_ = clock_.tickCount();
@@ -734,12 +752,15 @@ void RecordingSession::FrameLoop() {
     const media::BITMAPINFOHEADER& format = displayFormat_;
     int motion = 0;
     bool measured = false;
+    capture::FrameHold newest;
     {
         const capture::TGrabberCallback::ReadLock frames = grabber_->lockForRead();
         if (!frames.hasBuffers() || frames.format().biSizeImage != format.biSizeImage) {
             return;
         }
-        std::memcpy(displayCopy_.data(), frames.newest(), format.biSizeImage);
+        // The last frame may still be one of the pair: measured unstamped.
+        unstampDisplay();
+        newest = frames.hold(frames.index());
         if (warmUp_ > 0) {
             --warmUp_;
         }
@@ -758,6 +779,9 @@ void RecordingSession::FrameLoop() {
             robust_.reset();  // its reference would be stale by the next measure
         }
     }
+    // The last frame's buffer is let go outside the lock.
+    display_ = std::move(newest);
+    std::uint8_t* const pixels = display_.pixels();
     const bool movementBegins =
         measured && postRecord_.motion(motion, settings_.Trigger, settings_.PostRecFrames);
     if (movementBegins) {
@@ -765,10 +789,13 @@ void RecordingSession::FrameLoop() {
     }
 
     // The live picture is drawn from the frame before its stamp.
-    Q_EMIT liveFrame(displayCopy_.data(), format);
+    Q_EMIT liveFrame(pixels, format);
     const QDateTime taken = clock_.now();
     if (canStamp_) {
-        capture::stampFrame(displayCopy_.data(), format, taken);
+        const std::uint8_t* band = pixels + displayBand_.offset;
+        displayUnstamped_.assign(band, band + displayBand_.bytes);
+        displayStamped_ = true;
+        capture::stampFrame(pixels, format, taken);
     } else if (!stampWarned_) {
         stampWarned_ = true;
         qCWarning(lcRecording) << "no fonts without a GUI application: frames are not stamped";
@@ -806,7 +833,7 @@ void RecordingSession::FrameLoop() {
                     : settings_.Mode == session::StateRecord ? record::JournalFate::On
                     : measured && motion > settings_.Trigger ? record::JournalFate::Movement
                                                              : record::JournalFate::PostRecord;
-        recordGraph_->push(displayCopy_.data(), format, duration, &line);
+        recordGraph_->push(pixels, format, duration, &line);
         heartbeat_.recorded(now_ms);
         const record::RecordCounters counters = recordGraph_->counters();
         if (const std::uint64_t lost = counters.dropped + counters.failed) {
@@ -816,7 +843,8 @@ void RecordingSession::FrameLoop() {
         Q_EMIT statusText(recordingStatus());
     } else if (settings_.Mode == session::StatePause) {
         line.fate = record::JournalFate::PreRecord;
-        preRecord_.keep(displayCopy_.data(), format.biSizeImage, line);
+        preRecord_.keep(display_.share(), format.biSizeImage, pixels + displayBand_.offset,
+                        displayBand_.offset, displayBand_.bytes, line);
     }
     Q_EMIT frameHandled(state, measured ? motion : 0);
 }

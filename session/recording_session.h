@@ -10,6 +10,8 @@
 // Nothing here waits for a click: every fault is retried with back-off and
 // reported once.
 
+#include "capture/frame_stamp.h"
+#include "capture/grabber_callback.h"
 #include "capture/motion_mask.h"
 #include "capture/robust_motion.h"
 #include "media/clock.h"
@@ -194,10 +196,10 @@ class RecordingSession : public QObject {
     // "Camera lost: ...", "Recording stopped".
     QString stateText() const;
     const media::BITMAPINFOHEADER& displayFormat() const { return displayFormat_; }
-    // The frame being handled, stamped once the frame loop has run.
-    const std::uint8_t* displayCopy() const {
-        return displayCopy_.empty() ? nullptr : displayCopy_.data();
-    }
+    // The frame being handled, stamped once the frame loop has run; null
+    // before the first frame. It is the hand-off's buffer itself, held until
+    // the next frame is handled or the camera closes.
+    const std::uint8_t* displayCopy() const { return display_.pixels(); }
     capture::MotionMask& mask() { return mask_; }
     const capture::MotionMask& mask() const { return mask_; }
     // The camera's frame format as the hand-off last saw it.
@@ -268,6 +270,10 @@ class RecordingSession : public QObject {
     bool namedCameraListed() const;
     bool recordingWindowEmpty() const;
     void logWindowChange(bool open);
+    // Puts the camera's own rows back under the display frame's stamp, so
+    // that the buffer is the camera's frame again for the motion measure.
+    void unstampDisplay();
+    void releaseDisplay();
 
     const media::Clock& clock_;
     Settings settings_;
@@ -285,7 +291,13 @@ class RecordingSession : public QObject {
     capture::RobustMotion robust_;
     bool lastRecorded_ = false;  // the last frame handled was recorded
     capture::MotionMask mask_;
-    std::vector<std::uint8_t> displayCopy_;
+    // The frame being handled: the hand-off's newest buffer, held so that no
+    // frame is copied into it, and stamped in place. The rows under the stamp
+    // are kept to be put back.
+    capture::FrameHold display_;
+    capture::StampBand displayBand_;
+    std::vector<std::uint8_t> displayUnstamped_;
+    bool displayStamped_ = false;
     media::BITMAPINFOHEADER displayFormat_{};
     QString recordFileName_;
     int recordedFrames_ = 0;

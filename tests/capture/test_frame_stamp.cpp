@@ -1,10 +1,14 @@
 #include "capture/frame_stamp.h"
 #include "media/frame.h"
 
+#include <QImage>
 #include <QLocale>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 using namespace kv;
@@ -83,12 +87,72 @@ TEST(FrameStamp, IsPaintedUprightIntoTheFramesOwnBottomCorners) {
     }
 }
 
+// The stamp as painted over the whole frame, through a flip for bottom-up
+// rows: where the text must land, pixel for pixel.
+std::vector<std::uint8_t> stampedWhole(std::vector<std::uint8_t> pixels,
+                                       const media::BITMAPINFOHEADER& format, const QDateTime& when,
+                                       const QLocale& locale) {
+    const int height = std::abs(format.biHeight);
+    QImage image(pixels.data(), format.biWidth, height, media::frameStride(format.biWidth),
+                 QImage::Format_BGR888);
+    image.setDotsPerMeterX(3780);
+    image.setDotsPerMeterY(3780);
+    QPainter painter(&image);
+    if (format.biHeight > 0) {
+        painter.translate(0, height);
+        painter.scale(1, -1);
+    }
+    painter.setFont(capture::stampFont());
+    capture::drawStamp(painter, format.biWidth, height, when, locale);
+    painter.end();
+    return pixels;
+}
+
+TEST(FrameStamp, PaintsOnlyItsBandWithTheWholeFramesPixels) {
+    const QDateTime when(QDate(2026, 12, 8), QTime(23, 59, 58));
+    struct Size {
+        int width;
+        int height;
+    };
+    // Bottom-up and top-down, and frames lower than the band.
+    for (const Size size :
+         {Size{321, 240}, Size{1920, 1080}, Size{640, -480}, Size{97, 14}, Size{64, -9}}) {
+        SCOPED_TRACE(std::to_string(size.width) + "x" + std::to_string(size.height));
+        const media::BITMAPINFOHEADER format = media::makeFrameHeader(size.width, size.height);
+        const capture::StampBand band = capture::stampBand(format);
+        ASSERT_GT(band.rows, 0);
+        EXPECT_LE(band.rows, std::abs(size.height));
+        EXPECT_LT(band.rows, 60);
+        EXPECT_EQ(band.bytes, std::size_t(band.rows) * std::size_t(media::frameStride(size.width)));
+        EXPECT_EQ(band.offset + band.bytes <= format.biSizeImage, true);
+        // A picture that is not one colour, so a shifted stamp would differ.
+        std::vector<std::uint8_t> pixels(format.biSizeImage);
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            pixels[i] = std::uint8_t((i * 7) / 5);
+        }
+        const std::vector<std::uint8_t> expected =
+            stampedWhole(pixels, format, when, QLocale(u"en_US"_s));
+        ASSERT_NE(expected, pixels) << "the reference stamped nothing";
+        ASSERT_TRUE(capture::stampFrame(pixels.data(), format, when, QLocale(u"en_US"_s)));
+        EXPECT_TRUE(pixels == expected);
+        // Whatever changed lies in the band.
+        for (std::size_t i = 0; i < pixels.size(); ++i) {
+            if (pixels[i] != std::uint8_t((i * 7) / 5)) {
+                ASSERT_GE(i, band.offset);
+                ASSERT_LT(i, band.offset + band.bytes);
+            }
+        }
+    }
+}
+
 TEST(FrameStamp, RefusesWhatIsNoFrame) {
     media::BITMAPINFOHEADER format = media::makeFrameHeader(64, 48);
     std::vector<std::uint8_t> pixels(format.biSizeImage, 0);
     EXPECT_FALSE(capture::stampFrame(nullptr, format, QDateTime::currentDateTime()));
     format.biBitCount = 32;
     EXPECT_FALSE(capture::stampFrame(pixels.data(), format, QDateTime::currentDateTime()));
+    EXPECT_EQ(capture::stampBand(format).rows, 0);
+    EXPECT_EQ(capture::stampBand(format).bytes, 0u);
 }
 
 }  // namespace

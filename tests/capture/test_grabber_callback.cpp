@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 using kv::capture::TGrabberCallback;
@@ -389,6 +390,71 @@ TEST_F(GrabberCallbackTest, AdmitsBeforeConversionAndDeliversAfter) {
     grabber.deliver(MemorySample(topDownFrame(3)));
     EXPECT_EQ(grabber.index(), 0);
     EXPECT_EQ(posts, 1);
+}
+
+// What the frame loop does with the newest frame: it keeps the buffer, and
+// later frames go elsewhere while the pair alternates as before.
+TEST_F(GrabberCallbackTest, AHeldFrameIsNotOverwrittenByLaterFrames) {
+    ASSERT_TRUE(frameAt(2000, 1));
+    ASSERT_TRUE(frameAt(3000, 2));
+    kv::capture::FrameHold held;
+    {
+        auto lock = grabber.lockForRead();
+        held = lock.hold(lock.index());
+        EXPECT_EQ(held.pixels(), lock.newest());
+    }
+    ASSERT_TRUE(held);
+    const std::vector<std::uint8_t> frame2(held.pixels(), held.pixels() + kStride * kHeight);
+    EXPECT_EQ(frame2[0], 2 + 2 * 16);
+    held.pixels()[kStride] = 0xee;  // the holder may write into it (the stamp)
+    kv::capture::FrameHold second = held.share();
+    for (std::uint32_t n = 3; n <= 8; ++n) {
+        const int before = grabber.index();
+        ASSERT_TRUE(frameAt(1000 * (n + 1), std::uint8_t(n)));
+        EXPECT_EQ(grabber.index(), 1 - before);  // the pair still alternates
+        EXPECT_EQ(posts, int(n) - 1);            // one notification per frame
+        auto lock = grabber.lockForRead();
+        EXPECT_EQ(lock.newest()[0], n + 2 * 16);
+        EXPECT_EQ(lock.previous()[0], n - 1 + 2 * 16);
+        EXPECT_NE(lock.newest(), held.pixels());
+        // Frame 2 stays the previous one of the pair until frame 4 comes.
+        EXPECT_EQ(lock.previous() == held.pixels(), n == 3);
+    }
+    held.reset();
+    EXPECT_FALSE(held);
+    // The other hold still keeps it.
+    EXPECT_TRUE(frameAt(10000, 9));
+    EXPECT_TRUE(frameAt(11000, 10));
+    EXPECT_EQ(second.pixels()[0], frame2[0]);
+    EXPECT_EQ(second.pixels()[kStride], 0xee);
+    EXPECT_EQ(std::memcmp(second.pixels() + 2 * kStride, frame2.data() + 2 * kStride, kStride), 0);
+}
+
+TEST_F(GrabberCallbackTest, AHoldOutlivesTheBuffersAndTheHandoff) {
+    ASSERT_TRUE(frameAt(2000, 5));
+    ASSERT_TRUE(frameAt(3000, 6));
+    auto other = std::make_unique<TGrabberCallback>(kv::capture::WM_NEWFRAME,
+                                                    TGrabberCallback::Notifier{}, clock);
+    other->setFormat(makeFrameHeader(kWidth, kHeight));
+    ASSERT_TRUE(other->createBuffers());
+    other->setEnabled(true);
+    clock.setTick(2000);
+    other->SampleCB(0.0, MemorySample(topDownFrame(7)));
+    kv::capture::FrameHold fromOther = other->lockForRead().hold(1);
+    kv::capture::FrameHold held = grabber.lockForRead().hold(grabber.index());
+    ASSERT_TRUE(held && fromOther);
+    grabber.setFormat(makeFrameHeader(8, 2));
+    ASSERT_TRUE(grabber.createBuffers());  // new buffers of another size
+    ASSERT_TRUE(frameAt(4000, 8));
+    EXPECT_EQ(held.pixels()[0], 6 + 2 * 16);
+    grabber.deleteBuffers();
+    EXPECT_EQ(held.pixels()[0], 6 + 2 * 16);
+    other.reset();
+    EXPECT_EQ(fromOther.pixels()[0], 7 + 2 * 16);
+    held.reset();
+    fromOther.reset();
+    // Without buffers nothing can be held.
+    EXPECT_FALSE(grabber.lockForRead().hold(0));
 }
 
 class FrameReceiver : public QObject {

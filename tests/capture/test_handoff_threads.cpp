@@ -43,6 +43,10 @@ TEST(HandoffThreads, ReaderNeverSeesATornFrame) {
 
     int reads = 0;
     int torn = 0;
+    int overwritten = 0;
+    // The newest frame of the last read, kept as the frame loop keeps it.
+    kv::capture::FrameHold kept;
+    std::uint8_t keptValue = 0;
     int outOfOrder = 0;
     int seen = 0;
     while (!done.load() || reads == 0) {
@@ -53,24 +57,43 @@ TEST(HandoffThreads, ReaderNeverSeesATornFrame) {
             continue;
         }
         seen = now;
-        auto lock = grabber.lockForRead();
-        const std::uint8_t* newest = lock.newest();
-        const std::uint8_t* previous = lock.previous();
-        const std::uint8_t a = newest[0];
-        const std::uint8_t b = previous[0];
-        if (std::any_of(newest, newest + bytes, [a](std::uint8_t v) { return v != a; }) ||
-            std::any_of(previous, previous + bytes, [b](std::uint8_t v) { return v != b; })) {
-            ++torn;
+        kv::capture::FrameHold next;
+        std::uint8_t a = 0;
+        {
+            auto lock = grabber.lockForRead();
+            const std::uint8_t* newest = lock.newest();
+            const std::uint8_t* previous = lock.previous();
+            a = newest[0];
+            const std::uint8_t b = previous[0];
+            if (std::any_of(newest, newest + bytes, [a](std::uint8_t v) { return v != a; }) ||
+                std::any_of(previous, previous + bytes, [b](std::uint8_t v) { return v != b; })) {
+                ++torn;
+            }
+            // The newest frame directly follows the previous one.
+            if (std::uint8_t(b + 1) != a) {
+                ++outOfOrder;
+            }
+            next = lock.hold(lock.index());
         }
-        // The newest frame directly follows the previous one.
-        if (std::uint8_t(b + 1) != a) {
-            ++outOfOrder;
+        // Frames went on arriving: none was written into the kept buffer,
+        // which its holder may write into (as the stamp does).
+        if (kept) {
+            const std::uint8_t* pixels = kept.pixels();
+            if (std::any_of(pixels, pixels + bytes,
+                            [keptValue](std::uint8_t v) { return v != keptValue; })) {
+                ++overwritten;
+            }
+            kept.pixels()[0] = keptValue;
         }
+        kept = std::move(next);  // released outside the lock
+        keptValue = a;
         ++reads;
     }
+    kept.reset();
     producer.join();
 
     EXPECT_EQ(torn, 0);
+    EXPECT_EQ(overwritten, 0);
     EXPECT_EQ(outOfOrder, 0);
     EXPECT_GT(reads, 0);
     EXPECT_EQ(posts.load(), kFrames - 1);
