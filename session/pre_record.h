@@ -72,11 +72,17 @@ class PreRecordBuffer {
             std::uint8_t* rows = pixels + entry.bandOffset;
             // The buffer may still be the previous frame of the hand-off's
             // pair (the motion measure's): its own rows go back after the push.
-            saved_.assign(rows, rows + entry.band.size());
-            std::memcpy(rows, entry.band.data(), entry.band.size());
+            // Without a stamp (no fonts) the band is empty: nothing to lay over.
+            const bool stamped = !entry.band.empty();
+            if (stamped) {
+                saved_.assign(rows, rows + entry.band.size());
+                std::memcpy(rows, entry.band.data(), entry.band.size());
+            }
             push(static_cast<const std::uint8_t*>(pixels),
                  static_cast<const record::JournalLine&>(entry.line));
-            std::memcpy(rows, saved_.data(), saved_.size());
+            if (stamped) {
+                std::memcpy(rows, saved_.data(), saved_.size());
+            }
         }
         clear();
     }
