@@ -229,6 +229,17 @@ std::vector<std::uint8_t> stepFrame(const media::BITMAPINFOHEADER& format, int s
     return pixels;
 }
 
+// A hand-off ready to take frames of the format, with no throttle.
+std::unique_ptr<capture::TGrabberCallback> openHandOff(const media::BITMAPINFOHEADER& format) {
+    auto grabber = std::make_unique<capture::TGrabberCallback>(
+        capture::WM_NEWFRAME, [] {}, media::systemClock());
+    grabber->setFormat(format);
+    grabber->createBuffers();
+    grabber->setInterval(0);
+    grabber->setEnabled(true);
+    return grabber;
+}
+
 void FrameStep(benchmark::State& state, int width, int height, Step step) {
     const media::BITMAPINFOHEADER format = media::makeFrameHeader(width, height);
     std::vector<std::uint8_t> newest = stepFrame(format, 80);
@@ -239,12 +250,8 @@ void FrameStep(benchmark::State& state, int width, int height, Step step) {
         case Step::DisplayHold: {
             // The hold on the newest buffer that replaced the display copy,
             // with the rows under the stamp saved and put back.
-            capture::TGrabberCallback grabber(
-                capture::WM_NEWFRAME, [] {}, media::systemClock());
-            grabber.setFormat(format);
-            grabber.createBuffers();
-            grabber.setInterval(0);
-            grabber.setEnabled(true);
+            const std::unique_ptr<capture::TGrabberCallback> hand = openHandOff(format);
+            capture::TGrabberCallback& grabber = *hand;
             const std::vector<std::uint8_t> topDown = stepFrame(format, 0);
             grabber.BufferCB(0.0, topDown.data(), topDown.size());
             grabber.BufferCB(0.0, topDown.data(), topDown.size());
@@ -307,12 +314,8 @@ void FrameStep(benchmark::State& state, int width, int height, Step step) {
         }
         case Step::PreRecordKeep: {
             // A hold on the shown frame's buffer and a copy of its stamped rows.
-            capture::TGrabberCallback grabber(
-                capture::WM_NEWFRAME, [] {}, media::systemClock());
-            grabber.setFormat(format);
-            grabber.createBuffers();
-            grabber.setInterval(0);
-            grabber.setEnabled(true);
+            const std::unique_ptr<capture::TGrabberCallback> hand = openHandOff(format);
+            capture::TGrabberCallback& grabber = *hand;
             const std::vector<std::uint8_t> topDown = stepFrame(format, 0);
             const capture::StampBand band = capture::stampBand(format);
             session::PreRecordBuffer ring;
