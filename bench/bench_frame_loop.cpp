@@ -191,6 +191,8 @@ void FrameLoop(benchmark::State& state, int width, int height, Variant variant) 
     state.counters["recorded"] = double(form.session().recordedFrames() - recordedBefore);
     state.counters["dropped"] = double(after.dropped - before.dropped);
     state.counters["failed"] = double(after.failed - before.failed);
+    // Pushed as the hand-off's buffer, with no copy on the main thread.
+    state.counters["uncopied"] = double(after.shared - before.shared);
     state.counters["motion"] = double(form.controls().MotionDisplayBar->value());
 }
 

@@ -208,8 +208,8 @@ void TGrabberCallback::store(const std::uint8_t* data, std::size_t length) {
         }
     }
     if (data && (target || (target = newBuffer(format.biSizeImage, generation)))) {
-        target->takenTick = clock_.tickCount();
         copyFrame(target->pixels.get(), format, data, length);
+        target->takenTick = clock_.tickCount();
         std::lock_guard lock(shared_->mutex);
         if (generation != shared_->generation) {
             return;  // the buffers were replaced meanwhile: this frame is dropped

@@ -339,7 +339,8 @@ RecordCounters RecordGraph::counters() const {
     if (!source_) {
         return lastCounters_;
     }
-    return {source_->framesPushed(), source_->framesDropped(), source_->pushFailures() + refused_};
+    return {source_->framesPushed(), source_->framesDropped(), source_->pushFailures() + refused_,
+            source_->framesShared()};
 }
 
 // A file whose stream has ended and whose muxer is writing its index: its

@@ -53,6 +53,7 @@ struct RecordCounters {
     std::uint64_t pushed = 0;
     std::uint64_t dropped = 0;  // the pipeline fell behind
     std::uint64_t failed = 0;   // refused or not taken
+    std::uint64_t shared = 0;   // of those pushed, taken without a copy
 };
 
 class RecordGraph : public QObject {

@@ -821,9 +821,14 @@ void RecordingSession::FrameLoop() {
     // The live picture is drawn from the frame before its stamp.
     Q_EMIT liveFrame(pixels, format);
     // The time the camera's frame came, not when this loop got to it: a loop
-    // that falls behind does not bunch the stamps and journal times.
-    const std::uint32_t late_ms = clock_.tickCount() - display_.takenTick();
-    const QDateTime taken = clock_.now().addMSecs(-qint64(std::min<std::uint32_t>(late_ms, 60000)));
+    // that falls behind does not bunch the stamps and journal times. A frame
+    // handled again is taken now, so that no two lines share a time.
+    const std::uint32_t late_ms = again ? 0 : clock_.tickCount() - display_.takenTick();
+    QDateTime taken = clock_.now().addMSecs(-qint64(std::min<std::uint32_t>(late_ms, 60000)));
+    if (lastTaken_.isValid() && taken <= lastTaken_ && lastTaken_.msecsTo(taken) > -1000) {
+        taken = lastTaken_.addMSecs(1);  // never two lines of one time, nor out of order
+    }
+    lastTaken_ = taken;
     if (canStamp_) {
         const std::uint8_t* band = pixels + displayBand_.offset;
         displayUnstamped_.assign(band, band + displayBand_.bytes);

@@ -22,6 +22,7 @@
 #include "session/record_policy.h"
 #include "session/settings.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 
@@ -297,6 +298,7 @@ class RecordingSession : public QObject {
     capture::StampBand displayBand_;
     std::vector<std::uint8_t> displayUnstamped_;
     bool displayStamped_ = false;
+    QDateTime lastTaken_;  // of the last frame handled
     media::BITMAPINFOHEADER displayFormat_{};
     QString recordFileName_;
     int recordedFrames_ = 0;
