@@ -12,12 +12,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -28,51 +30,15 @@ namespace kv::media {
 namespace {
 
 // The log files live in the working folder, which may be shared: a name that
-// someone planted there is never written through. A symbolic link or a second
-// hard link is removed and the file made afresh; a file of another user, a
-// FIFO or anything else that is not a plain file of ours is left alone and the
-// log skipped. Our own file is made private; the writer empties it, after
-// whatever an earlier log still has for it.
+// someone planted there is never written through. Each log is a new private
+// file: a symbolic link, or a plain file of ours (under that name only, when
+// it has others), is removed first; a file of another user, a FIFO or anything
+// else is left alone and the log skipped. Never emptied in place: truncating
+// a file just written makes the file system flush it first (milliseconds).
 int openLogFile(const QByteArray& path, QString& problem) {
-    constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        int fd = ::open(path.constData(), kFlags | O_CREAT, 0600);
-        struct stat info {};
-        if (fd < 0 && errno != ELOOP) {
-            // ENXIO: a FIFO that nobody reads.
-            problem = errno == ENXIO ? QStringLiteral("it is not a regular file")
-                                     : QString::fromLocal8Bit(std::strerror(errno));
-            return -1;
-        }
-        if (fd >= 0 && ::fstat(fd, &info) != 0) {
-            problem = QString::fromLocal8Bit(std::strerror(errno));
-            ::close(fd);
-            return -1;
-        }
-        const bool link = fd < 0;  // ELOOP: the name is a symbolic link
-        if (!link && (!S_ISREG(info.st_mode) || info.st_uid != ::getuid())) {
-            ::close(fd);
-            problem = S_ISREG(info.st_mode) ? QStringLiteral("it belongs to another user")
-                                            : QStringLiteral("it is not a regular file");
-            return -1;
-        }
-        if (!link && info.st_nlink == 1) {
-            if (::fchmod(fd, 0600) != 0) {
-                problem = QString::fromLocal8Bit(std::strerror(errno));
-                ::close(fd);
-                return -1;
-            }
-            return fd;
-        }
-        // A link, or our file under a second name: only the name goes.
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        if (::unlink(path.constData()) != 0) {
-            problem = QString::fromLocal8Bit(std::strerror(errno));
-            return -1;
-        }
-        fd = ::open(path.constData(), kFlags | O_CREAT | O_EXCL, 0600);
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int fd = ::open(path.constData(), kFlags, 0600);
         if (fd >= 0) {
             return fd;
         }
@@ -80,10 +46,64 @@ int openLogFile(const QByteArray& path, QString& problem) {
             problem = QString::fromLocal8Bit(std::strerror(errno));
             return -1;
         }
-        // Someone made the name again in between: look once more.
+        struct stat info {};
+        if (::lstat(path.constData(), &info) != 0) {
+            if (errno == ENOENT) {
+                continue;  // gone in between
+            }
+            problem = QString::fromLocal8Bit(std::strerror(errno));
+            return -1;
+        }
+        const bool ours = S_ISREG(info.st_mode) && info.st_uid == ::getuid();
+        if (!S_ISLNK(info.st_mode) && !ours) {
+            problem = S_ISREG(info.st_mode) ? QStringLiteral("it belongs to another user")
+                                            : QStringLiteral("it is not a regular file");
+            return -1;
+        }
+        // Only the name goes: a link's target and a second name's file stay.
+        if (::unlink(path.constData()) != 0 && errno != ENOENT) {
+            problem = QString::fromLocal8Bit(std::strerror(errno));
+            return -1;
+        }
+        // Someone may make the name again in between: look once more.
     }
     problem = QStringLiteral("the name keeps being replaced");
     return -1;
+}
+
+bool mayHoldSecrets(std::string_view text) {
+    constexpr std::string_view kLower = "uthorization";
+    constexpr std::string_view kUpper = "UTHORIZATION";
+    return text.find('@') != std::string_view::npos ||
+           text.find(kLower) != std::string_view::npos ||
+           text.find(kUpper) != std::string_view::npos;
+}
+
+// Camera URIs and their passwords show up in many elements' messages. Taken
+// out by the writer, line by line, so that the pipeline's threads only copy.
+std::string redactedLines(const std::string& text) {
+    if (!mayHoldSecrets(text)) {
+        return text;
+    }
+    std::string out;
+    out.reserve(text.size());
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::string_view line(text.data() + at, end - at);
+        if (mayHoldSecrets(line)) {
+            out += redactUri(QString::fromUtf8(line.data(), qsizetype(line.size())))
+                       .toUtf8()
+                       .toStdString();
+        } else {
+            out += line;
+        }
+        if (end < text.size()) {
+            out += '\n';
+        }
+        at = end + 1;
+    }
+    return out;
 }
 
 // Writes the logs' text to their files, in the order handed over, on a thread
@@ -95,9 +115,6 @@ class LogWriter {
         return writer;
     }
 
-    // A new log: emptied first (an earlier log of the same name may still
-    // have lines queued for it, which land before).
-    void truncate(int fd) { push({Job::Truncate, fd, {}}); }
     void write(int fd, std::string text) { push({Job::Write, fd, std::move(text)}); }
     void close(int fd) { push({Job::Close, fd, {}}); }
 
@@ -117,7 +134,7 @@ class LogWriter {
 
   private:
     struct Job {
-        enum Kind { Truncate, Write, Close } kind;
+        enum Kind { Write, Close } kind;
         int fd;
         std::string text;
     };
@@ -164,17 +181,11 @@ class LogWriter {
 
     static void perform(const Job& job) {
         switch (job.kind) {
-            case Job::Truncate:
-                if (::ftruncate(job.fd, 0) != 0) {
-                    std::fprintf(stderr, "kestrelvision: a graph log cannot be emptied: %s\n",
-                                 std::strerror(errno));
-                }
-                break;
             case Job::Write: {
+                const std::string text = redactedLines(job.text);
                 std::size_t done = 0;
-                while (done < job.text.size()) {
-                    const ssize_t n =
-                        ::write(job.fd, job.text.data() + done, job.text.size() - done);
+                while (done < text.size()) {
+                    const ssize_t n = ::write(job.fd, text.data() + done, text.size() - done);
                     if (n < 0 && errno == EINTR) {
                         continue;
                     }
@@ -203,6 +214,8 @@ class LogWriter {
 
 // Lines are handed to the writer in pieces of about this size.
 constexpr std::size_t kHandOver_bytes = 64 * 1024;
+// Room for a load's log (about 17 KB) without growing on a pipeline thread.
+constexpr std::size_t kReserve_bytes = kHandOver_bytes + 4 * 1024;
 
 // GStreamer may still be inside a log function on a streaming thread after it
 // has been removed, so one function stays installed for good and finds the
@@ -223,24 +236,11 @@ bool gRemovedDefault = false;
 // for one): GStreamer's own printer, or ours once redactTerminalLog() ran.
 GstLogFunction gTerminal = gst_debug_log_default;
 
-bool mayHoldSecrets(const gchar* line) {
-    return std::strchr(line, '@') || g_strrstr(line, "uthorization") ||
-           g_strrstr(line, "UTHORIZATION");
-}
-
 void writeRedacted(const gchar* line, std::FILE* file) {
     if (mayHoldSecrets(line)) {
         std::fputs(redactUri(QString::fromUtf8(line)).toUtf8().constData(), file);
     } else {
         std::fputs(line, file);
-    }
-}
-
-void appendRedacted(const gchar* line, std::string& text) {
-    if (mayHoldSecrets(line)) {
-        text += redactUri(QString::fromUtf8(line)).toUtf8().toStdString();
-    } else {
-        text += line;
     }
 }
 
@@ -298,7 +298,6 @@ std::unique_ptr<GraphLog> GraphLog::open(const QString& fileName, GstElement* pi
         qCWarning(lcGraphLog).noquote() << "no log in" << fileName << "-" << problem;
         return nullptr;
     }
-    LogWriter::instance().truncate(fd);
     return std::unique_ptr<GraphLog>(new GraphLog(fd, pipeline, level, writing));
 }
 
@@ -311,6 +310,7 @@ GraphLog::GraphLog(int fd, GstElement* pipeline, GstDebugLevel level, Writing wr
       pipeline_(pipeline),
       level_(std::clamp(level, GST_LEVEL_ERROR, GstDebugLevel(GST_LEVEL_COUNT - 1))),
       writing_(writing) {
+    pending_.reserve(kReserve_bytes);
     std::lock_guard state(gStateMutex);
     if (!gInstalled) {
         gst_debug_add_log_function(&GraphLog::logFunction, nullptr, nullptr);
@@ -380,9 +380,27 @@ bool GraphLog::belongs(GObject* object) const {
     return false;
 }
 
+namespace {
+
+// Appends text, then spaces up to width characters.
+void appendPadded(std::string& line, const char* text, std::size_t width) {
+    const std::size_t length = std::strlen(text);
+    line.append(text, length);
+    if (length < width) {
+        line.append(width - length, ' ');
+    }
+}
+
+}  // namespace
+
 void GraphLog::logFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file,
                            const gchar* function, gint line, GObject* object,
                            GstDebugMessage* message, gpointer) {
+    // Every message of every pipeline passes here: one without an object is
+    // never a pipeline's, and none is formatted before it is known to be ours.
+    if (!object) {
+        return;
+    }
     // Formatting a message can log in turn (a structure that does not print);
     // such a nested message is dropped rather than locking the list twice.
     thread_local bool inside = false;
@@ -397,18 +415,33 @@ void GraphLog::logFunction(GstDebugCategory* category, GstDebugLevel level, cons
         }
         const gchar* text = gst_debug_message_get(message);
         GstObject* gstObject = GST_OBJECT_CAST(object);
-        const gchar* name = GST_OBJECT_NAME(gstObject) ? GST_OBJECT_NAME(gstObject) : "";
         GstObject* parent = GST_IS_PAD(object) ? GST_OBJECT_PARENT(gstObject) : nullptr;
-        const gchar* parentName = parent && GST_OBJECT_NAME(parent) ? GST_OBJECT_NAME(parent) : "";
-        Chars formatted = adopt(
-            g_strdup_printf("%-7s %-20s %s:%d:%s:<%s%s%s> %s\n", gst_debug_level_get_name(level),
-                            gst_debug_category_get_name(category), file, line, function, parentName,
-                            parent ? ":" : "", name, text ? text : ""));
-        // Camera URIs and their passwords show up in many elements' messages.
-        appendRedacted(formatted.get(), log->pending_);
-        if (log->pending_.size() >= kHandOver_bytes) {
-            LogWriter::instance().write(log->fd_, std::move(log->pending_));
-            log->pending_.clear();
+        // GStreamer's own layout, appended piece by piece: no formatting, and
+        // no allocation while the reserve lasts. The writer redacts.
+        std::string& out = log->pending_;
+        appendPadded(out, gst_debug_level_get_name(level), 7);
+        out += ' ';
+        appendPadded(out, gst_debug_category_get_name(category), 20);
+        out += ' ';
+        out += file ? file : "";
+        out += ':';
+        char number[16];
+        out.append(number, std::to_chars(number, number + sizeof number, line).ptr);
+        out += ':';
+        out += function ? function : "";
+        out += ":<";
+        if (parent) {
+            out += GST_OBJECT_NAME(parent) ? GST_OBJECT_NAME(parent) : "";
+            out += ':';
+        }
+        out += GST_OBJECT_NAME(gstObject) ? GST_OBJECT_NAME(gstObject) : "";
+        out += "> ";
+        out += text ? text : "";
+        out += '\n';
+        if (out.size() >= kHandOver_bytes) {
+            LogWriter::instance().write(log->fd_, std::move(out));
+            out.clear();
+            out.reserve(kReserve_bytes);
         }
     }
     inside = false;

@@ -27,14 +27,13 @@ class GraphLog {
     // Background does not (a load must not wait for its log).
     enum class Writing { Direct, Background };
 
-    // Creates (mode 0600) or truncates the file (in the working folder when
-    // the name is relative), never through a link: a symbolic or second hard
-    // link at the name is replaced by a new file. Returns null, with one
-    // warning, when the file cannot be created or the name holds something
-    // else than a file of the user's; the pipeline
-    // then runs without a log. GStreamer formats every message up to the
-    // highest level of the open logs, for every pipeline, so a lower level is
-    // cheaper.
+    // Makes the file anew (mode 0600; in the working folder when the name is
+    // relative), never through a link: whatever was at the name, a symbolic
+    // or second hard link included, is replaced by a new file. Returns null,
+    // with one warning, when the file cannot be created or the name holds
+    // something else than a file of the user's; the pipeline then runs
+    // without a log. Every message of every pipeline up to the highest level
+    // of the open logs reaches the log function, so a lower level is cheaper.
     static std::unique_ptr<GraphLog> open(const QString& fileName, GstElement* pipeline,
                                           GstDebugLevel level = GST_LEVEL_DEBUG,
                                           Writing writing = Writing::Direct);
