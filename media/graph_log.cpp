@@ -38,6 +38,23 @@ namespace {
 int openLogFile(const QByteArray& path, QString& problem) {
     constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
     for (int attempt = 0; attempt < 3; ++attempt) {
+        struct stat info {};
+        if (::lstat(path.constData(), &info) == 0) {
+            const bool ours = S_ISREG(info.st_mode) && info.st_uid == ::getuid();
+            if (!S_ISLNK(info.st_mode) && !ours) {
+                problem = S_ISREG(info.st_mode) ? QStringLiteral("it belongs to another user")
+                                                : QStringLiteral("it is not a regular file");
+                return -1;
+            }
+            // Only the name goes: a link's target and a second name's file stay.
+            if (::unlink(path.constData()) != 0 && errno != ENOENT) {
+                problem = QString::fromLocal8Bit(std::strerror(errno));
+                return -1;
+            }
+        } else if (errno != ENOENT) {
+            problem = QString::fromLocal8Bit(std::strerror(errno));
+            return -1;
+        }
         const int fd = ::open(path.constData(), kFlags, 0600);
         if (fd >= 0) {
             return fd;
@@ -46,26 +63,7 @@ int openLogFile(const QByteArray& path, QString& problem) {
             problem = QString::fromLocal8Bit(std::strerror(errno));
             return -1;
         }
-        struct stat info {};
-        if (::lstat(path.constData(), &info) != 0) {
-            if (errno == ENOENT) {
-                continue;  // gone in between
-            }
-            problem = QString::fromLocal8Bit(std::strerror(errno));
-            return -1;
-        }
-        const bool ours = S_ISREG(info.st_mode) && info.st_uid == ::getuid();
-        if (!S_ISLNK(info.st_mode) && !ours) {
-            problem = S_ISREG(info.st_mode) ? QStringLiteral("it belongs to another user")
-                                            : QStringLiteral("it is not a regular file");
-            return -1;
-        }
-        // Only the name goes: a link's target and a second name's file stay.
-        if (::unlink(path.constData()) != 0 && errno != ENOENT) {
-            problem = QString::fromLocal8Bit(std::strerror(errno));
-            return -1;
-        }
-        // Someone may make the name again in between: look once more.
+        // Someone made the name again in between: look once more.
     }
     problem = QStringLiteral("the name keeps being replaced");
     return -1;
