@@ -225,8 +225,14 @@ std::vector<GraphLog*> gLogs;
 // change it, which reaches the log function: so this is another lock.
 std::mutex gStateMutex;
 int gOpen = 0;
-// How many open logs want each level; the threshold is the highest wanted.
+// How many open logs of every category want each level; the default
+// threshold is the highest wanted.
 int gWanted[GST_LEVEL_COUNT] = {};
+// Open logs of a few categories: how many, and the categories they raise.
+int gLimited = 0;
+std::vector<std::pair<GstDebugCategory*, GstDebugLevel>> gRaised;
+// Categories found by name so far; GStreamer never frees one.
+std::vector<std::pair<std::string, GstDebugCategory*>> gFound;
 bool gInstalled = false;
 GstDebugLevel gSavedThreshold = GST_LEVEL_NONE;
 bool gRemovedDefault = false;
@@ -262,9 +268,43 @@ GstDebugLevel highestWanted() {
     return GST_LEVEL_NONE;
 }
 
-// Never below what the user asked for.
-void applyThreshold() {
-    gst_debug_set_default_threshold(std::max(gSavedThreshold, highestWanted()));
+// Never below what the user asked for. Raising the default threshold sends
+// every category's messages to the log function, to be formatted when they
+// are a logged pipeline's; a log of a few categories raises only those (the
+// rest up to FIXME), which is what makes it cheap.
+void applyThresholds() {
+    GstDebugLevel base = std::max(gSavedThreshold, highestWanted());
+    if (gLimited > 0) {
+        base = std::max(base, GST_LEVEL_FIXME);
+    }
+    gst_debug_set_default_threshold(base);  // every category back to it
+    for (const auto& [category, level] : gRaised) {
+        if (level > gst_debug_category_get_threshold(category)) {
+            gst_debug_category_set_threshold(category, level);
+        }
+    }
+}
+
+// A plugin's category exists once the plugin is loaded: null before.
+GstDebugCategory* findCategory(const std::string& name) {
+    for (const auto& [known, category] : gFound) {
+        if (known == name) {
+            return category;
+        }
+    }
+    GSList* all = gst_debug_get_all_categories();
+    GstDebugCategory* found = nullptr;
+    for (GSList* item = all; item && !found; item = item->next) {
+        auto* category = static_cast<GstDebugCategory*>(item->data);
+        if (name == gst_debug_category_get_name(category)) {
+            found = category;
+        }
+    }
+    g_slist_free(all);
+    if (found) {
+        gFound.emplace_back(name, found);
+    }
+    return found;
 }
 
 }  // namespace
@@ -289,25 +329,29 @@ void redactTerminalLog() {
 }
 
 std::unique_ptr<GraphLog> GraphLog::open(const QString& fileName, GstElement* pipeline,
-                                         GstDebugLevel level, Writing writing) {
+                                         GstDebugLevel level, Writing writing,
+                                         std::vector<std::string> categories) {
     QString problem;
     const int fd = openLogFile(QFile::encodeName(fileName), problem);
     if (fd < 0) {
         qCWarning(lcGraphLog).noquote() << "no log in" << fileName << "-" << problem;
         return nullptr;
     }
-    return std::unique_ptr<GraphLog>(new GraphLog(fd, pipeline, level, writing));
+    return std::unique_ptr<GraphLog>(
+        new GraphLog(fd, pipeline, level, writing, std::move(categories)));
 }
 
 bool GraphLog::waitWritten(int timeout_ms) {
     return LogWriter::instance().waitIdle(timeout_ms);
 }
 
-GraphLog::GraphLog(int fd, GstElement* pipeline, GstDebugLevel level, Writing writing)
+GraphLog::GraphLog(int fd, GstElement* pipeline, GstDebugLevel level, Writing writing,
+                   std::vector<std::string> categories)
     : fd_(fd),
       pipeline_(pipeline),
       level_(std::clamp(level, GST_LEVEL_ERROR, GstDebugLevel(GST_LEVEL_COUNT - 1))),
-      writing_(writing) {
+      writing_(writing),
+      categories_(std::move(categories)) {
     pending_.reserve(kReserve_bytes);
     std::lock_guard state(gStateMutex);
     if (!gInstalled) {
@@ -324,9 +368,18 @@ GraphLog::GraphLog(int fd, GstElement* pipeline, GstDebugLevel level, Writing wr
         // in every pipeline, through the log functions. Raising the threshold
         // lets through only what the logs keep.
     }
-    if (gWanted[level_]++ == 0) {
-        applyThreshold();
+    if (categories_.empty()) {
+        ++gWanted[level_];
+    } else {
+        ++gLimited;
+        for (const std::string& name : categories_) {
+            if (GstDebugCategory* category = findCategory(name)) {
+                raised_.push_back(category);
+                gRaised.emplace_back(category, level_);
+            }
+        }
     }
+    applyThresholds();
     std::lock_guard list(gLogsMutex);
     gLogs.push_back(this);
 }
@@ -338,15 +391,26 @@ GraphLog::~GraphLog() {
     }
     {
         std::lock_guard state(gStateMutex);
-        --gWanted[level_];
+        if (categories_.empty()) {
+            --gWanted[level_];
+        } else {
+            --gLimited;
+            for (GstDebugCategory* category : raised_) {
+                const auto at =
+                    std::find(gRaised.begin(), gRaised.end(), std::pair{category, level_});
+                if (at != gRaised.end()) {
+                    gRaised.erase(at);
+                }
+            }
+        }
         if (--gOpen == 0) {
             gst_debug_set_default_threshold(gSavedThreshold);
             if (gRemovedDefault) {
                 gst_debug_add_log_function(gTerminal, nullptr, nullptr);
                 gRemovedDefault = false;
             }
-        } else if (gWanted[level_] == 0) {
-            applyThreshold();
+        } else {
+            applyThresholds();
         }
     }
     // Out of the list: nobody else touches the lines left.
@@ -362,6 +426,21 @@ GraphLog::~GraphLog() {
             writer.waitIdle(10);
         }
     }
+}
+
+bool GraphLog::takes(GstDebugCategory* category, GstDebugLevel level) const {
+    if (level > level_) {
+        return false;
+    }
+    if (categories_.empty() || level <= GST_LEVEL_FIXME ||
+        std::find(raised_.begin(), raised_.end(), category) != raised_.end()) {
+        return true;
+    }
+    // Another log may have raised everything; a category loaded since the
+    // open is known by its name.
+    const char* name = gst_debug_category_get_name(category);
+    return std::any_of(categories_.begin(), categories_.end(),
+                       [name](const std::string& wanted) { return wanted == name; });
 }
 
 bool GraphLog::belongs(GObject* object) const {
@@ -408,7 +487,7 @@ void GraphLog::logFunction(GstDebugCategory* category, GstDebugLevel level, cons
     inside = true;
     std::lock_guard lock(gLogsMutex);
     for (GraphLog* log : gLogs) {
-        if (level > log->level_ || !log->belongs(object)) {
+        if (!log->takes(category, level) || !log->belongs(object)) {
             continue;
         }
         const gchar* text = gst_debug_message_get(message);

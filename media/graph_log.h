@@ -11,6 +11,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kv::media {
 
@@ -34,9 +35,13 @@ class GraphLog {
     // something else than a file of the user's; the pipeline then runs
     // without a log. Every message of every pipeline up to the highest level
     // of the open logs reaches the log function, so a lower level is cheaper.
+    // With categories named (GStreamer's names, "GST_STATES"), the log takes
+    // those up to its level and every other one up to FIXME (errors,
+    // warnings), and only those reach the log function.
     static std::unique_ptr<GraphLog> open(const QString& fileName, GstElement* pipeline,
                                           GstDebugLevel level = GST_LEVEL_DEBUG,
-                                          Writing writing = Writing::Direct);
+                                          Writing writing = Writing::Direct,
+                                          std::vector<std::string> categories = {});
     ~GraphLog();
 
     // Waits (bounded) until every closed log is in its file; false on time-out.
@@ -46,16 +51,20 @@ class GraphLog {
     GraphLog& operator=(const GraphLog&) = delete;
 
   private:
-    GraphLog(int fd, GstElement* pipeline, GstDebugLevel level, Writing writing);
+    GraphLog(int fd, GstElement* pipeline, GstDebugLevel level, Writing writing,
+             std::vector<std::string> categories);
     static void logFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file,
                             const gchar* function, gint line, GObject* object,
                             GstDebugMessage* message, gpointer self);
+    bool takes(GstDebugCategory* category, GstDebugLevel level) const;
     bool belongs(GObject* object) const;
 
     int fd_;                // written by the writer thread only
     GstElement* pipeline_;  // not owned: the log lives shorter than the build
     GstDebugLevel level_;
     Writing writing_;
+    std::vector<std::string> categories_;  // empty: every category
+    std::vector<GstDebugCategory*> raised_;
     std::string pending_;  // lines not yet handed to the writer; under the list's lock
 };
 
