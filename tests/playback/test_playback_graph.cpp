@@ -398,13 +398,20 @@ TEST_F(PlaybackTest, EveryLoadRecreatesTheLog) {
     ASSERT_TRUE(media::GraphLog::waitWritten(5000));
     const QByteArray first = readAll(log);
     EXPECT_TRUE(first.contains("Playback Grabber")) << first.left(400).toStdString();
-    // The pipeline's state changes, in GStreamer's own layout: level and
+    // The pipeline's state changes, in GStreamer's layout: level and
     // category in their columns, then where, which object, and the message.
     const QRegularExpression stateChange(
         u"^INFO {4}GST_STATES {11}[^:\\n]+:\\d+:\\w+:<Playback Graph> [^\\n]*NULL to READY"_s,
         QRegularExpression::MultilineOption);
     EXPECT_TRUE(stateChange.match(QString::fromUtf8(first)).hasMatch())
         << first.left(2000).toStdString();
+    // And the pads as the decoder makes them.
+    EXPECT_TRUE(
+        QRegularExpression(u"^INFO {4}GST_ELEMENT_PADS {5}\\S+:<Playback Decoder> adding pad"_s,
+                           QRegularExpression::MultilineOption)
+            .match(QString::fromUtf8(first))
+            .hasMatch())
+        << first.toStdString();
 
     writeAll(log, QByteArray("left from an earlier run\n"));
     graph.close();
