@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
 #include <string_view>
 #include <thread>
@@ -113,6 +115,8 @@ class LogWriter {
         return writer;
     }
 
+    // A log made by the writer is known by a negative number until then.
+    void create(int id, const QByteArray& path) { push({Job::Create, id, path.toStdString()}); }
     void write(int fd, std::string text) { push({Job::Write, fd, std::move(text)}); }
     void close(int fd) { push({Job::Close, fd, {}}); }
 
@@ -132,9 +136,9 @@ class LogWriter {
 
   private:
     struct Job {
-        enum Kind { Write, Close } kind;
+        enum Kind { Create, Write, Close } kind;
         int fd;
-        std::string text;
+        std::string text;  // the path, for Create
     };
 
     LogWriter() : thread_([this] { run(); }) {}
@@ -177,13 +181,30 @@ class LogWriter {
         }
     }
 
-    static void perform(const Job& job) {
+    void perform(const Job& job) {
+        int fd = job.fd;
+        if (fd < 0) {
+            const auto made = made_.find(job.fd);
+            fd = made == made_.end() ? -1 : made->second;
+        }
         switch (job.kind) {
+            case Job::Create: {
+                QString problem;
+                made_[job.fd] = openLogFile(QByteArray::fromStdString(job.text), problem);
+                if (made_[job.fd] < 0) {
+                    qCWarning(lcGraphLog).noquote()
+                        << "no log in" << QFile::decodeName(job.text.c_str()) << "-" << problem;
+                }
+                break;
+            }
             case Job::Write: {
+                if (fd < 0) {
+                    break;  // not made
+                }
                 const std::string text = redactedLines(job.text);
                 std::size_t done = 0;
                 while (done < text.size()) {
-                    const ssize_t n = ::write(job.fd, text.data() + done, text.size() - done);
+                    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
                     if (n < 0 && errno == EINTR) {
                         continue;
                     }
@@ -195,7 +216,10 @@ class LogWriter {
                 break;
             }
             case Job::Close:
-                ::close(job.fd);
+                if (fd >= 0) {
+                    ::close(fd);
+                }
+                made_.erase(job.fd);
                 break;
         }
     }
@@ -207,6 +231,7 @@ class LogWriter {
     bool busy_ = false;
     int current_ = -1;
     bool stop_ = false;
+    std::map<int, int> made_;  // the writer's thread only
     std::thread thread_;
 };
 
@@ -331,6 +356,14 @@ void redactTerminalLog() {
 std::unique_ptr<GraphLog> GraphLog::open(const QString& fileName, GstElement* pipeline,
                                          GstDebugLevel level, Writing writing,
                                          std::vector<std::string> categories) {
+    if (writing == Writing::Background) {
+        // Made by the writer: the load does not wait for the file system.
+        static std::atomic<int> made{0};
+        auto log = std::unique_ptr<GraphLog>(
+            new GraphLog(-++made, pipeline, level, writing, std::move(categories)));
+        log->path_ = QFile::encodeName(fileName);
+        return log;
+    }
     QString problem;
     const int fd = openLogFile(QFile::encodeName(fileName), problem);
     if (fd < 0) {
@@ -415,6 +448,9 @@ GraphLog::~GraphLog() {
     }
     // Out of the list: nobody else touches the lines left.
     LogWriter& writer = LogWriter::instance();
+    if (fd_ < 0 && !created_) {
+        writer.create(fd_, path_);
+    }
     if (!pending_.empty()) {
         writer.write(fd_, std::move(pending_));
     }
@@ -516,6 +552,10 @@ void GraphLog::logFunction(GstDebugCategory* category, GstDebugLevel level, cons
         out += text ? text : "";
         out += '\n';
         if (out.size() >= kHandOver_bytes) {
+            if (log->fd_ < 0 && !log->created_) {
+                LogWriter::instance().create(log->fd_, log->path_);
+                log->created_ = true;
+            }
             LogWriter::instance().write(log->fd_, std::move(out));
             out.clear();
             out.reserve(kReserve_bytes);

@@ -7,6 +7,7 @@
 
 #include <gst/gst.h>
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
@@ -24,8 +25,10 @@ class GraphLog {
   public:
     // How the text reaches the file. Lines are gathered in memory and written
     // by a thread of its own, in order, so no pipeline thread waits on the
-    // disk; Direct waits at the close until the file holds them all,
-    // Background does not (a load must not wait for its log).
+    // disk; Direct waits at the close until the file holds them all.
+    // Background does not, and leaves the making of the file to that thread
+    // as well (a load must not wait for its log): open() then never fails,
+    // and a file that cannot be made is told by the warning alone.
     enum class Writing { Direct, Background };
 
     // Makes the file anew (mode 0600; in the working folder when the name is
@@ -59,7 +62,9 @@ class GraphLog {
     bool takes(GstDebugCategory* category, GstDebugLevel level) const;
     bool belongs(GObject* object) const;
 
-    int fd_;                // written by the writer thread only
+    int fd_;                // written by the writer thread only; negative: made by the writer
+    QByteArray path_;       // the file the writer makes
+    bool created_ = false;  // the writer was told to make it
     GstElement* pipeline_;  // not owned: the log lives shorter than the build
     GstDebugLevel level_;
     Writing writing_;
