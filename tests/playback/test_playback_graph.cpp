@@ -420,6 +420,26 @@ TEST_F(PlaybackTest, EveryLoadRecreatesTheLog) {
     ASSERT_TRUE(media::GraphLog::waitWritten(5000));
     EXPECT_FALSE(readAll(log).contains("earlier run"));
     EXPECT_TRUE(readAll(log).contains("Playback Source Filter"));
+
+    // Made in the background, the log still never writes through a link
+    // planted at its name, and a name it cannot take costs only the log.
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(u"notes.txt"_s);
+    writeAll(target, QByteArray("the user's notes\n"));
+    ASSERT_TRUE(QFile::remove(log));
+    ASSERT_TRUE(QFile::link(target, log));
+    ASSERT_EQ(graph.build(file), PlaybackBuild::Loaded);
+    graph.close();
+    ASSERT_TRUE(media::GraphLog::waitWritten(5000));
+    EXPECT_EQ(readAll(target), QByteArray("the user's notes\n"));
+    EXPECT_FALSE(QFileInfo(log).isSymLink());
+    EXPECT_TRUE(readAll(log).contains("Playback Grabber"));
+    ASSERT_TRUE(QFile::remove(log));
+    ASSERT_TRUE(QDir().mkdir(log));
+    EXPECT_EQ(graph.build(file), PlaybackBuild::Loaded);
+    graph.close();
+    ASSERT_TRUE(media::GraphLog::waitWritten(5000));
+    EXPECT_TRUE(QFileInfo(log).isDir());
 }
 
 TEST_F(PlaybackTest, NothingLoadedMakesTheTransportInert) {
