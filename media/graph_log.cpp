@@ -11,13 +11,17 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <map>
 #include <mutex>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -28,51 +32,32 @@ namespace kv::media {
 namespace {
 
 // The log files live in the working folder, which may be shared: a name that
-// someone planted there is never written through. A symbolic link or a second
-// hard link is removed and the file made afresh; a file of another user, a
-// FIFO or anything else that is not a plain file of ours is left alone and the
-// log skipped. Our own file is made private; the writer empties it, after
-// whatever an earlier log still has for it.
+// someone planted there is never written through. Each log is a new private
+// file: a symbolic link, or a plain file of ours (under that name only, when
+// it has others), is removed first; a file of another user, a FIFO or anything
+// else is left alone and the log skipped. Never emptied in place: truncating
+// a file just written makes the file system flush it first (milliseconds).
 int openLogFile(const QByteArray& path, QString& problem) {
-    constexpr int kFlags = O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        int fd = ::open(path.constData(), kFlags | O_CREAT, 0600);
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC;
+    for (int attempt = 0; attempt < 3; ++attempt) {
         struct stat info {};
-        if (fd < 0 && errno != ELOOP) {
-            // ENXIO: a FIFO that nobody reads.
-            problem = errno == ENXIO ? QStringLiteral("it is not a regular file")
-                                     : QString::fromLocal8Bit(std::strerror(errno));
-            return -1;
-        }
-        if (fd >= 0 && ::fstat(fd, &info) != 0) {
-            problem = QString::fromLocal8Bit(std::strerror(errno));
-            ::close(fd);
-            return -1;
-        }
-        const bool link = fd < 0;  // ELOOP: the name is a symbolic link
-        if (!link && (!S_ISREG(info.st_mode) || info.st_uid != ::getuid())) {
-            ::close(fd);
-            problem = S_ISREG(info.st_mode) ? QStringLiteral("it belongs to another user")
-                                            : QStringLiteral("it is not a regular file");
-            return -1;
-        }
-        if (!link && info.st_nlink == 1) {
-            if (::fchmod(fd, 0600) != 0) {
-                problem = QString::fromLocal8Bit(std::strerror(errno));
-                ::close(fd);
+        if (::lstat(path.constData(), &info) == 0) {
+            const bool ours = S_ISREG(info.st_mode) && info.st_uid == ::getuid();
+            if (!S_ISLNK(info.st_mode) && !ours) {
+                problem = S_ISREG(info.st_mode) ? QStringLiteral("it belongs to another user")
+                                                : QStringLiteral("it is not a regular file");
                 return -1;
             }
-            return fd;
-        }
-        // A link, or our file under a second name: only the name goes.
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        if (::unlink(path.constData()) != 0) {
+            // Only the name goes: a link's target and a second name's file stay.
+            if (::unlink(path.constData()) != 0 && errno != ENOENT) {
+                problem = QString::fromLocal8Bit(std::strerror(errno));
+                return -1;
+            }
+        } else if (errno != ENOENT) {
             problem = QString::fromLocal8Bit(std::strerror(errno));
             return -1;
         }
-        fd = ::open(path.constData(), kFlags | O_CREAT | O_EXCL, 0600);
+        const int fd = ::open(path.constData(), kFlags, 0600);
         if (fd >= 0) {
             return fd;
         }
@@ -86,6 +71,41 @@ int openLogFile(const QByteArray& path, QString& problem) {
     return -1;
 }
 
+bool mayHoldSecrets(std::string_view text) {
+    constexpr std::string_view kLower = "uthorization";
+    constexpr std::string_view kUpper = "UTHORIZATION";
+    return text.find('@') != std::string_view::npos ||
+           text.find(kLower) != std::string_view::npos ||
+           text.find(kUpper) != std::string_view::npos;
+}
+
+// Camera URIs and their passwords show up in many elements' messages. Taken
+// out by the writer, line by line, so that the pipeline's threads only copy.
+std::string redactedLines(const std::string& text) {
+    if (!mayHoldSecrets(text)) {
+        return text;
+    }
+    std::string out;
+    out.reserve(text.size());
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = std::min(text.find('\n', at), text.size());
+        const std::string_view line(text.data() + at, end - at);
+        if (mayHoldSecrets(line)) {
+            out += redactUri(QString::fromUtf8(line.data(), qsizetype(line.size())))
+                       .toUtf8()
+                       .toStdString();
+        } else {
+            out += line;
+        }
+        if (end < text.size()) {
+            out += '\n';
+        }
+        at = end + 1;
+    }
+    return out;
+}
+
 // Writes the logs' text to their files, in the order handed over, on a thread
 // of its own that starts with the first log and drains at exit.
 class LogWriter {
@@ -95,9 +115,8 @@ class LogWriter {
         return writer;
     }
 
-    // A new log: emptied first (an earlier log of the same name may still
-    // have lines queued for it, which land before).
-    void truncate(int fd) { push({Job::Truncate, fd, {}}); }
+    // A log made by the writer is known by a negative number until then.
+    void create(int id, const QByteArray& path) { push({Job::Create, id, path.toStdString()}); }
     void write(int fd, std::string text) { push({Job::Write, fd, std::move(text)}); }
     void close(int fd) { push({Job::Close, fd, {}}); }
 
@@ -117,9 +136,9 @@ class LogWriter {
 
   private:
     struct Job {
-        enum Kind { Truncate, Write, Close } kind;
+        enum Kind { Create, Write, Close } kind;
         int fd;
-        std::string text;
+        std::string text;  // the path, for Create
     };
 
     LogWriter() : thread_([this] { run(); }) {}
@@ -162,19 +181,30 @@ class LogWriter {
         }
     }
 
-    static void perform(const Job& job) {
+    void perform(const Job& job) {
+        int fd = job.fd;
+        if (fd < 0) {
+            const auto made = made_.find(job.fd);
+            fd = made == made_.end() ? -1 : made->second;
+        }
         switch (job.kind) {
-            case Job::Truncate:
-                if (::ftruncate(job.fd, 0) != 0) {
-                    std::fprintf(stderr, "kestrelvision: a graph log cannot be emptied: %s\n",
-                                 std::strerror(errno));
+            case Job::Create: {
+                QString problem;
+                made_[job.fd] = openLogFile(QByteArray::fromStdString(job.text), problem);
+                if (made_[job.fd] < 0) {
+                    qCWarning(lcGraphLog).noquote()
+                        << "no log in" << QFile::decodeName(job.text.c_str()) << "-" << problem;
                 }
                 break;
+            }
             case Job::Write: {
+                if (fd < 0) {
+                    break;  // not made
+                }
+                const std::string text = redactedLines(job.text);
                 std::size_t done = 0;
-                while (done < job.text.size()) {
-                    const ssize_t n =
-                        ::write(job.fd, job.text.data() + done, job.text.size() - done);
+                while (done < text.size()) {
+                    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
                     if (n < 0 && errno == EINTR) {
                         continue;
                     }
@@ -186,7 +216,10 @@ class LogWriter {
                 break;
             }
             case Job::Close:
-                ::close(job.fd);
+                if (fd >= 0) {
+                    ::close(fd);
+                }
+                made_.erase(job.fd);
                 break;
         }
     }
@@ -198,11 +231,14 @@ class LogWriter {
     bool busy_ = false;
     int current_ = -1;
     bool stop_ = false;
+    std::map<int, int> made_;  // the writer's thread only
     std::thread thread_;
 };
 
 // Lines are handed to the writer in pieces of about this size.
 constexpr std::size_t kHandOver_bytes = 64 * 1024;
+// Room for a load's log (about 17 KB) without growing on a pipeline thread.
+constexpr std::size_t kReserve_bytes = kHandOver_bytes + 4 * 1024;
 
 // GStreamer may still be inside a log function on a streaming thread after it
 // has been removed, so one function stays installed for good and finds the
@@ -214,8 +250,14 @@ std::vector<GraphLog*> gLogs;
 // change it, which reaches the log function: so this is another lock.
 std::mutex gStateMutex;
 int gOpen = 0;
-// How many open logs want each level; the threshold is the highest wanted.
+// How many open logs of every category want each level; the default
+// threshold is the highest wanted.
 int gWanted[GST_LEVEL_COUNT] = {};
+// Open logs of a few categories: how many, and the categories they raise.
+int gLimited = 0;
+std::vector<std::pair<GstDebugCategory*, GstDebugLevel>> gRaised;
+// Categories found by name so far; GStreamer never frees one.
+std::vector<std::pair<std::string, GstDebugCategory*>> gFound;
 bool gInstalled = false;
 GstDebugLevel gSavedThreshold = GST_LEVEL_NONE;
 bool gRemovedDefault = false;
@@ -223,24 +265,11 @@ bool gRemovedDefault = false;
 // for one): GStreamer's own printer, or ours once redactTerminalLog() ran.
 GstLogFunction gTerminal = gst_debug_log_default;
 
-bool mayHoldSecrets(const gchar* line) {
-    return std::strchr(line, '@') || g_strrstr(line, "uthorization") ||
-           g_strrstr(line, "UTHORIZATION");
-}
-
 void writeRedacted(const gchar* line, std::FILE* file) {
     if (mayHoldSecrets(line)) {
         std::fputs(redactUri(QString::fromUtf8(line)).toUtf8().constData(), file);
     } else {
         std::fputs(line, file);
-    }
-}
-
-void appendRedacted(const gchar* line, std::string& text) {
-    if (mayHoldSecrets(line)) {
-        text += redactUri(QString::fromUtf8(line)).toUtf8().toStdString();
-    } else {
-        text += line;
     }
 }
 
@@ -264,9 +293,43 @@ GstDebugLevel highestWanted() {
     return GST_LEVEL_NONE;
 }
 
-// Never below what the user asked for.
-void applyThreshold() {
-    gst_debug_set_default_threshold(std::max(gSavedThreshold, highestWanted()));
+// Never below what the user asked for. Raising the default threshold sends
+// every category's messages to the log function, to be formatted when they
+// are a logged pipeline's; a log of a few categories raises only those (the
+// rest up to FIXME), which is what makes it cheap.
+void applyThresholds() {
+    GstDebugLevel base = std::max(gSavedThreshold, highestWanted());
+    if (gLimited > 0) {
+        base = std::max(base, GST_LEVEL_FIXME);
+    }
+    gst_debug_set_default_threshold(base);  // every category back to it
+    for (const auto& [category, level] : gRaised) {
+        if (level > gst_debug_category_get_threshold(category)) {
+            gst_debug_category_set_threshold(category, level);
+        }
+    }
+}
+
+// A plugin's category exists once the plugin is loaded: null before.
+GstDebugCategory* findCategory(const std::string& name) {
+    for (const auto& [known, category] : gFound) {
+        if (known == name) {
+            return category;
+        }
+    }
+    GSList* all = gst_debug_get_all_categories();
+    GstDebugCategory* found = nullptr;
+    for (GSList* item = all; item && !found; item = item->next) {
+        auto* category = static_cast<GstDebugCategory*>(item->data);
+        if (name == gst_debug_category_get_name(category)) {
+            found = category;
+        }
+    }
+    g_slist_free(all);
+    if (found) {
+        gFound.emplace_back(name, found);
+    }
+    return found;
 }
 
 }  // namespace
@@ -291,26 +354,38 @@ void redactTerminalLog() {
 }
 
 std::unique_ptr<GraphLog> GraphLog::open(const QString& fileName, GstElement* pipeline,
-                                         GstDebugLevel level, Writing writing) {
+                                         GstDebugLevel level, Writing writing,
+                                         std::vector<std::string> categories) {
+    if (writing == Writing::Background) {
+        // Made by the writer: the load does not wait for the file system.
+        static std::atomic<int> made{0};
+        auto log = std::unique_ptr<GraphLog>(
+            new GraphLog(-++made, pipeline, level, writing, std::move(categories)));
+        log->path_ = QFile::encodeName(fileName);
+        return log;
+    }
     QString problem;
     const int fd = openLogFile(QFile::encodeName(fileName), problem);
     if (fd < 0) {
         qCWarning(lcGraphLog).noquote() << "no log in" << fileName << "-" << problem;
         return nullptr;
     }
-    LogWriter::instance().truncate(fd);
-    return std::unique_ptr<GraphLog>(new GraphLog(fd, pipeline, level, writing));
+    return std::unique_ptr<GraphLog>(
+        new GraphLog(fd, pipeline, level, writing, std::move(categories)));
 }
 
 bool GraphLog::waitWritten(int timeout_ms) {
     return LogWriter::instance().waitIdle(timeout_ms);
 }
 
-GraphLog::GraphLog(int fd, GstElement* pipeline, GstDebugLevel level, Writing writing)
+GraphLog::GraphLog(int fd, GstElement* pipeline, GstDebugLevel level, Writing writing,
+                   std::vector<std::string> categories)
     : fd_(fd),
       pipeline_(pipeline),
       level_(std::clamp(level, GST_LEVEL_ERROR, GstDebugLevel(GST_LEVEL_COUNT - 1))),
-      writing_(writing) {
+      writing_(writing),
+      categories_(std::move(categories)) {
+    pending_.reserve(kReserve_bytes);
     std::lock_guard state(gStateMutex);
     if (!gInstalled) {
         gst_debug_add_log_function(&GraphLog::logFunction, nullptr, nullptr);
@@ -326,9 +401,18 @@ GraphLog::GraphLog(int fd, GstElement* pipeline, GstDebugLevel level, Writing wr
         // in every pipeline, through the log functions. Raising the threshold
         // lets through only what the logs keep.
     }
-    if (gWanted[level_]++ == 0) {
-        applyThreshold();
+    if (categories_.empty()) {
+        ++gWanted[level_];
+    } else {
+        ++gLimited;
+        for (const std::string& name : categories_) {
+            if (GstDebugCategory* category = findCategory(name)) {
+                raised_.push_back(category);
+                gRaised.emplace_back(category, level_);
+            }
+        }
     }
+    applyThresholds();
     std::lock_guard list(gLogsMutex);
     gLogs.push_back(this);
 }
@@ -340,19 +424,33 @@ GraphLog::~GraphLog() {
     }
     {
         std::lock_guard state(gStateMutex);
-        --gWanted[level_];
+        if (categories_.empty()) {
+            --gWanted[level_];
+        } else {
+            --gLimited;
+            for (GstDebugCategory* category : raised_) {
+                const auto at =
+                    std::find(gRaised.begin(), gRaised.end(), std::pair{category, level_});
+                if (at != gRaised.end()) {
+                    gRaised.erase(at);
+                }
+            }
+        }
         if (--gOpen == 0) {
             gst_debug_set_default_threshold(gSavedThreshold);
             if (gRemovedDefault) {
                 gst_debug_add_log_function(gTerminal, nullptr, nullptr);
                 gRemovedDefault = false;
             }
-        } else if (gWanted[level_] == 0) {
-            applyThreshold();
+        } else {
+            applyThresholds();
         }
     }
     // Out of the list: nobody else touches the lines left.
     LogWriter& writer = LogWriter::instance();
+    if (fd_ < 0 && !created_) {
+        writer.create(fd_, path_);
+    }
     if (!pending_.empty()) {
         writer.write(fd_, std::move(pending_));
     }
@@ -364,6 +462,21 @@ GraphLog::~GraphLog() {
             writer.waitIdle(10);
         }
     }
+}
+
+bool GraphLog::takes(GstDebugCategory* category, GstDebugLevel level) const {
+    if (level > level_) {
+        return false;
+    }
+    if (categories_.empty() || level <= GST_LEVEL_FIXME ||
+        std::find(raised_.begin(), raised_.end(), category) != raised_.end()) {
+        return true;
+    }
+    // Another log may have raised everything; a category loaded since the
+    // open is known by its name.
+    const char* name = gst_debug_category_get_name(category);
+    return std::any_of(categories_.begin(), categories_.end(),
+                       [name](const std::string& wanted) { return wanted == name; });
 }
 
 bool GraphLog::belongs(GObject* object) const {
@@ -380,9 +493,27 @@ bool GraphLog::belongs(GObject* object) const {
     return false;
 }
 
+namespace {
+
+// Appends text, then spaces up to width characters.
+void appendPadded(std::string& line, const char* text, std::size_t width) {
+    const std::size_t length = std::strlen(text);
+    line.append(text, length);
+    if (length < width) {
+        line.append(width - length, ' ');
+    }
+}
+
+}  // namespace
+
 void GraphLog::logFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file,
                            const gchar* function, gint line, GObject* object,
                            GstDebugMessage* message, gpointer) {
+    // Every message of every pipeline passes here: one without an object is
+    // never a pipeline's, and none is formatted before it is known to be ours.
+    if (!object) {
+        return;
+    }
     // Formatting a message can log in turn (a structure that does not print);
     // such a nested message is dropped rather than locking the list twice.
     thread_local bool inside = false;
@@ -392,23 +523,42 @@ void GraphLog::logFunction(GstDebugCategory* category, GstDebugLevel level, cons
     inside = true;
     std::lock_guard lock(gLogsMutex);
     for (GraphLog* log : gLogs) {
-        if (level > log->level_ || !log->belongs(object)) {
+        if (!log->takes(category, level) || !log->belongs(object)) {
             continue;
         }
         const gchar* text = gst_debug_message_get(message);
         GstObject* gstObject = GST_OBJECT_CAST(object);
-        const gchar* name = GST_OBJECT_NAME(gstObject) ? GST_OBJECT_NAME(gstObject) : "";
         GstObject* parent = GST_IS_PAD(object) ? GST_OBJECT_PARENT(gstObject) : nullptr;
-        const gchar* parentName = parent && GST_OBJECT_NAME(parent) ? GST_OBJECT_NAME(parent) : "";
-        Chars formatted = adopt(
-            g_strdup_printf("%-7s %-20s %s:%d:%s:<%s%s%s> %s\n", gst_debug_level_get_name(level),
-                            gst_debug_category_get_name(category), file, line, function, parentName,
-                            parent ? ":" : "", name, text ? text : ""));
-        // Camera URIs and their passwords show up in many elements' messages.
-        appendRedacted(formatted.get(), log->pending_);
-        if (log->pending_.size() >= kHandOver_bytes) {
-            LogWriter::instance().write(log->fd_, std::move(log->pending_));
-            log->pending_.clear();
+        // GStreamer's own layout, appended piece by piece: no formatting, and
+        // no allocation while the reserve lasts. The writer redacts.
+        std::string& out = log->pending_;
+        appendPadded(out, gst_debug_level_get_name(level), 7);
+        out += ' ';
+        appendPadded(out, gst_debug_category_get_name(category), 20);
+        out += ' ';
+        out += file ? file : "";
+        out += ':';
+        char number[16];
+        out.append(number, std::to_chars(number, number + sizeof number, line).ptr);
+        out += ':';
+        out += function ? function : "";
+        out += ":<";
+        if (parent) {
+            out += GST_OBJECT_NAME(parent) ? GST_OBJECT_NAME(parent) : "";
+            out += ':';
+        }
+        out += GST_OBJECT_NAME(gstObject) ? GST_OBJECT_NAME(gstObject) : "";
+        out += "> ";
+        out += text ? text : "";
+        out += '\n';
+        if (out.size() >= kHandOver_bytes) {
+            if (log->fd_ < 0 && !log->created_) {
+                LogWriter::instance().create(log->fd_, log->path_);
+                log->created_ = true;
+            }
+            LogWriter::instance().write(log->fd_, std::move(out));
+            out.clear();
+            out.reserve(kReserve_bytes);
         }
     }
     inside = false;

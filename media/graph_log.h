@@ -7,10 +7,12 @@
 
 #include <gst/gst.h>
 
+#include <QByteArray>
 #include <QString>
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kv::media {
 
@@ -23,21 +25,26 @@ class GraphLog {
   public:
     // How the text reaches the file. Lines are gathered in memory and written
     // by a thread of its own, in order, so no pipeline thread waits on the
-    // disk; Direct waits at the close until the file holds them all,
-    // Background does not (a load must not wait for its log).
+    // disk; Direct waits at the close until the file holds them all.
+    // Background does not, and leaves the making of the file to that thread
+    // as well (a load must not wait for its log): open() then never fails,
+    // and a file that cannot be made is told by the warning alone.
     enum class Writing { Direct, Background };
 
-    // Creates (mode 0600) or truncates the file (in the working folder when
-    // the name is relative), never through a link: a symbolic or second hard
-    // link at the name is replaced by a new file. Returns null, with one
-    // warning, when the file cannot be created or the name holds something
-    // else than a file of the user's; the pipeline
-    // then runs without a log. GStreamer formats every message up to the
-    // highest level of the open logs, for every pipeline, so a lower level is
-    // cheaper.
+    // Makes the file anew (mode 0600; in the working folder when the name is
+    // relative), never through a link: whatever was at the name, a symbolic
+    // or second hard link included, is replaced by a new file. Returns null,
+    // with one warning, when the file cannot be created or the name holds
+    // something else than a file of the user's; the pipeline then runs
+    // without a log. Every message of every pipeline up to the highest level
+    // of the open logs reaches the log function, so a lower level is cheaper.
+    // With categories named (GStreamer's names, "GST_STATES"), the log takes
+    // those up to its level and every other one up to FIXME (errors,
+    // warnings), and only those reach the log function.
     static std::unique_ptr<GraphLog> open(const QString& fileName, GstElement* pipeline,
                                           GstDebugLevel level = GST_LEVEL_DEBUG,
-                                          Writing writing = Writing::Direct);
+                                          Writing writing = Writing::Direct,
+                                          std::vector<std::string> categories = {});
     ~GraphLog();
 
     // Waits (bounded) until every closed log is in its file; false on time-out.
@@ -47,16 +54,22 @@ class GraphLog {
     GraphLog& operator=(const GraphLog&) = delete;
 
   private:
-    GraphLog(int fd, GstElement* pipeline, GstDebugLevel level, Writing writing);
+    GraphLog(int fd, GstElement* pipeline, GstDebugLevel level, Writing writing,
+             std::vector<std::string> categories);
     static void logFunction(GstDebugCategory* category, GstDebugLevel level, const gchar* file,
                             const gchar* function, gint line, GObject* object,
                             GstDebugMessage* message, gpointer self);
+    bool takes(GstDebugCategory* category, GstDebugLevel level) const;
     bool belongs(GObject* object) const;
 
-    int fd_;                // written by the writer thread only
+    int fd_;                // written by the writer thread only; negative: made by the writer
+    QByteArray path_;       // the file the writer makes
+    bool created_ = false;  // the writer was told to make it
     GstElement* pipeline_;  // not owned: the log lives shorter than the build
     GstDebugLevel level_;
     Writing writing_;
+    std::vector<std::string> categories_;  // empty: every category
+    std::vector<GstDebugCategory*> raised_;
     std::string pending_;  // lines not yet handed to the writer; under the list's lock
 };
 

@@ -37,8 +37,11 @@ bool Pipeline::create(const char* name) {
     return static_cast<bool>(element_);
 }
 
-bool Pipeline::openLog(const QString& fileName, GstDebugLevel level, GraphLog::Writing writing) {
-    log_ = element_ ? GraphLog::open(fileName, element_.get(), level, writing) : nullptr;
+bool Pipeline::openLog(const QString& fileName, GstDebugLevel level, GraphLog::Writing writing,
+                       std::vector<std::string> categories) {
+    log_ = element_
+               ? GraphLog::open(fileName, element_.get(), level, writing, std::move(categories))
+               : nullptr;
     return static_cast<bool>(log_);
 }
 

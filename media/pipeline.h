@@ -43,7 +43,8 @@ class Pipeline {
     bool create(const char* name);
     // Opens the pipeline's log file; false (the file says why) when it cannot.
     bool openLog(const QString& fileName, GstDebugLevel level = GST_LEVEL_DEBUG,
-                 GraphLog::Writing writing = GraphLog::Writing::Direct);
+                 GraphLog::Writing writing = GraphLog::Writing::Direct,
+                 std::vector<std::string> categories = {});
     void closeLog() { log_.reset(); }
     // Watches the bus from the event loop; the filter sees every message.
     BusObserver& watchBus(BusObserver::Filter filter);

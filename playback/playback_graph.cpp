@@ -202,12 +202,14 @@ PlaybackBuild PlaybackGraph::start(const QString& fileName) {
     // load ends. A streaming thread may still be inside the log function just
     // after it is removed, so the log goes only while those threads wait on a
     // prerolled sink, or after they are gone.
-    // At INFO: warnings, errors, state changes, links and the stream headers;
-    // the debug level made the load twice as long. Written in the background:
-    // the first frame does not wait for the disk.
+    // Errors, warnings, and at INFO the state changes, the pads as they come
+    // and go, and the type found: every message formatted costs the load, so
+    // not the demuxer's stream headers, and not the debug level (twice as
+    // long). Written in the background: the first frame does not wait.
     if (!logFileName_.isEmpty()) {
-        if (!pipeline_.openLog(logFileName_, GST_LEVEL_INFO,
-                               media::GraphLog::Writing::Background)) {
+        if (!pipeline_.openLog(
+                logFileName_, GST_LEVEL_INFO, media::GraphLog::Writing::Background,
+                {"GST_STATES", "GST_PADS", "GST_ELEMENT_PADS", "typefind", "decodebin"})) {
             qCWarning(lcPlayback) << "Cannot create the playback log" << logFileName_;
         }
     }

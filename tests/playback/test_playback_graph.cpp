@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -397,6 +398,20 @@ TEST_F(PlaybackTest, EveryLoadRecreatesTheLog) {
     ASSERT_TRUE(media::GraphLog::waitWritten(5000));
     const QByteArray first = readAll(log);
     EXPECT_TRUE(first.contains("Playback Grabber")) << first.left(400).toStdString();
+    // The pipeline's state changes, in GStreamer's layout: level and
+    // category in their columns, then where, which object, and the message.
+    const QRegularExpression stateChange(
+        u"^INFO {4}GST_STATES {11}[^:\\n]+:\\d+:\\w+:<Playback Graph> [^\\n]*NULL to READY"_s,
+        QRegularExpression::MultilineOption);
+    EXPECT_TRUE(stateChange.match(QString::fromUtf8(first)).hasMatch())
+        << first.left(2000).toStdString();
+    // And the pads as the decoder makes them.
+    EXPECT_TRUE(
+        QRegularExpression(u"^INFO {4}GST_ELEMENT_PADS {5}\\S+:<Playback Decoder> adding pad"_s,
+                           QRegularExpression::MultilineOption)
+            .match(QString::fromUtf8(first))
+            .hasMatch())
+        << first.toStdString();
 
     writeAll(log, QByteArray("left from an earlier run\n"));
     graph.close();
@@ -405,6 +420,26 @@ TEST_F(PlaybackTest, EveryLoadRecreatesTheLog) {
     ASSERT_TRUE(media::GraphLog::waitWritten(5000));
     EXPECT_FALSE(readAll(log).contains("earlier run"));
     EXPECT_TRUE(readAll(log).contains("Playback Source Filter"));
+
+    // Made in the background, the log still never writes through a link
+    // planted at its name, and a name it cannot take costs only the log.
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath(u"notes.txt"_s);
+    writeAll(target, QByteArray("the user's notes\n"));
+    ASSERT_TRUE(QFile::remove(log));
+    ASSERT_TRUE(QFile::link(target, log));
+    ASSERT_EQ(graph.build(file), PlaybackBuild::Loaded);
+    graph.close();
+    ASSERT_TRUE(media::GraphLog::waitWritten(5000));
+    EXPECT_EQ(readAll(target), QByteArray("the user's notes\n"));
+    EXPECT_FALSE(QFileInfo(log).isSymLink());
+    EXPECT_TRUE(readAll(log).contains("Playback Grabber"));
+    ASSERT_TRUE(QFile::remove(log));
+    ASSERT_TRUE(QDir().mkdir(log));
+    EXPECT_EQ(graph.build(file), PlaybackBuild::Loaded);
+    graph.close();
+    ASSERT_TRUE(media::GraphLog::waitWritten(5000));
+    EXPECT_TRUE(QFileInfo(log).isDir());
 }
 
 TEST_F(PlaybackTest, NothingLoadedMakesTheTransportInert) {
