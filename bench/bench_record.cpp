@@ -4,17 +4,20 @@
 //     pushed and dropped (goal 0 dropped), processor time of the whole process
 //     (all threads) per frame, bytes per frame, PSNR of the decoded file
 //     against the frames that went in (ffmpeg's psnr filter, in RGB);
-//  2. the same frames through ffmpeg's matching encoder at the same speed
-//     settings and key-frame distance, its quality knob searched for the same
-//     PSNR: our bytes against ffmpeg's at that PSNR (goal at most 1.5 times),
-//     and ffmpeg's processor time per frame beside ours;
+//  2. the same frames, as many as went into our file, through ffmpeg's
+//     matching encoder at the same speed settings, key-frame distance and
+//     rate control (H.264: a constant quantiser, as ours), its quality knob
+//     searched for the same PSNR (first on 30 frames, then on all of them):
+//     our bytes against ffmpeg's at that PSNR (goal at most 1.5 times), and
+//     ffmpeg's processor time per frame beside ours;
 //  3. the disk sync thread's processor time (goal under 5 % of a core).
 //
 // The frames: a still room-like scene (gradients, edges, fine stripes), a
 // disc and a block moving through it, and mild sensor noise that changes
 // every frame; 25 distinct frames, one second, repeated.
 //
-// kv_bench_record [seconds per compressor=10] [ffmpeg frames=30] [compressor name part]
+// kv_bench_record [seconds per compressor=10] [ffmpeg frames=0: as many as ours]
+//                 [compressor name part]
 
 #include "bench/bench_summary.h"
 #include "bench/process_cpu.h"
@@ -55,6 +58,8 @@ constexpr int kDistinctFrames = 25;
 constexpr double kQuality = 0.8;
 constexpr int kKeyFrameRate = 10;
 constexpr double kBytesGoal = 1.5;
+// The frames the knob search tries first, before all of ours.
+constexpr int kSearchFrames = 30;
 
 using Frames = std::vector<std::vector<std::uint8_t>>;
 
@@ -237,6 +242,18 @@ Ours realTime(const QString& path, const QString& compressor, const BITMAPINFOHE
 
 // ffmpeg's matching encoder at the same speed settings and key-frame
 // distance; knob is its quality scale, higher is worse.
+// The constant quantiser the program gives x264 at the default quality.
+int ourX264Quantiser() {
+    const kv::media::Element encoder = kv::media::createCompressor(u"H.264 Compressor"_s);
+    if (!encoder) {
+        return 23;
+    }
+    kv::media::ApplyCompression(encoder.get(), u"H.264 Compressor"_s, kQuality, kKeyFrameRate);
+    guint quantiser = 23;
+    g_object_get(encoder.get(), "quantizer", &quantiser, nullptr);
+    return int(quantiser);
+}
+
 struct Peer {
     QStringList args;  // before the knob
     QString knobOption;
@@ -265,13 +282,14 @@ std::optional<Peer> peerFor(const QString& factory, const QString& pixFmt) {
         return Peer{QStringList{u"-c:v"_s, u"msmpeg4"_s} + gop + fmt, u"-q:v"_s, 2, 31, 8, 2};
     }
     if (factory == u"x264enc") {
-        // The speed preset the program uses; ffmpeg keeps its B-frames and
-        // look-ahead, which the program gives up for durability.
+        // The speed preset and the constant quantiser the program uses;
+        // ffmpeg keeps its B-frames and look-ahead, which the program gives up
+        // for durability.
         return Peer{QStringList{u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"superfast"_s} + gop + fmt,
-                    u"-crf"_s,
+                    u"-qp"_s,
                     0,
                     51,
-                    20,
+                    ourX264Quantiser(),
                     3};
     }
     if (factory == u"vp8enc") {
@@ -328,6 +346,7 @@ struct Match {
     double bytesPerFrame = 0;  // ffmpeg's, at our PSNR
     double cpuPerFrame_ms = 0;
     bool bracketed = false;
+    int knob = 0;  // the finest knob tried that stayed below the target
 };
 
 // Searches ffmpeg's knob until two encodes lie on either side of the target
@@ -341,16 +360,16 @@ std::optional<Match> matchPeer(const QString& dir, const Peer& peer, double targ
             if (!point) {
                 return nullptr;
             }
-            std::printf("    ffmpeg %s %d: %.2f dB, %.0f bytes/frame, %.1f ms/frame\n",
-                        qPrintable(peer.knobOption), knob, point->psnr, point->bytesPerFrame,
-                        point->cpuPerFrame_ms);
+            std::printf("    ffmpeg %s %d, %zu frames: %.2f dB, %.0f bytes/frame, %.1f ms/frame\n",
+                        qPrintable(peer.knobOption), knob, order.size(), point->psnr,
+                        point->bytesPerFrame, point->cpuPerFrame_ms);
             points[knob] = *point;
         }
         return &points[knob];
     };
     if (peer.knobOption.isEmpty()) {
         const PeerPoint* p = at(0);
-        return p ? std::optional<Match>(Match{p->bytesPerFrame, p->cpuPerFrame_ms, true})
+        return p ? std::optional<Match>(Match{p->bytesPerFrame, p->cpuPerFrame_ms, true, 0})
                  : std::nullopt;
     }
     int knob = peer.knobStart;
@@ -374,7 +393,8 @@ std::optional<Match> matchPeer(const QString& dir, const Peer& peer, double targ
     }
     if (!above || !below) {
         const PeerPoint* only = above ? above : below;
-        return only ? std::optional<Match>(Match{only->bytesPerFrame, only->cpuPerFrame_ms, false})
+        return only ? std::optional<Match>(
+                          Match{only->bytesPerFrame, only->cpuPerFrame_ms, false, only->knob})
                     : std::nullopt;
     }
     // The closest bracket: the best of the worse and the worst of the better.
@@ -391,7 +411,7 @@ std::optional<Match> matchPeer(const QString& dir, const Peer& peer, double targ
         std::exp(std::log(below->bytesPerFrame) +
                  t * (std::log(above->bytesPerFrame) - std::log(below->bytesPerFrame)));
     const double cpu = below->cpuPerFrame_ms + t * (above->cpuPerFrame_ms - below->cpuPerFrame_ms);
-    return Match{bytes, cpu, true};
+    return Match{bytes, cpu, true, below->knob};
 }
 
 }  // namespace
@@ -405,15 +425,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-    const int peerFrames = argc > 2 ? std::max(10, std::atoi(argv[2])) : 30;
+    const int peerFrames = argc > 2 ? std::max(0, std::atoi(argv[2])) : 0;
     const QString only = argc > 3 ? QString::fromUtf8(argv[3]) : QString();
     QTemporaryDir dir;
     const BITMAPINFOHEADER header = kv::media::makeFrameHeader(kWidth, kHeight);
     const Frames frames = makeFrames(header);
-    std::vector<int> peerOrder(std::size_t(peerFrames), 0);
-    for (int i = 0; i < peerFrames; ++i) {
-        peerOrder[std::size_t(i)] = i;
-    }
 
     const QStringList installed = kv::media::installedCompressorNames();
     const int total = seconds * 1000 / kInterval_ms;
@@ -470,7 +486,23 @@ int main(int argc, char** argv) {
             continue;
         }
         const double measured = quality.value_or(0.0);
-        const auto match = matchPeer(dir.path(), *peer, measured, frames, peerOrder);
+        // The frames that went into our file, as many as asked for.
+        std::vector<int> order = ours.taken;
+        if (peerFrames > 0 && std::size_t(peerFrames) < order.size()) {
+            order.resize(std::size_t(peerFrames));
+        }
+        const std::vector<int> first(
+            order.begin(),
+            order.begin() + std::min<std::ptrdiff_t>(kSearchFrames, std::ssize(order)));
+        // A few frames find the knob near our PSNR; all of them are then
+        // encoded at it and its neighbour.
+        Peer near = *peer;
+        if (!peer->knobOption.isEmpty() && first.size() < order.size()) {
+            if (const auto coarse = matchPeer(dir.path(), *peer, measured, frames, first)) {
+                near.knobStart = coarse->knob;
+            }
+        }
+        const auto match = matchPeer(dir.path(), near, measured, frames, order);
         if (!match) {
             continue;
         }
