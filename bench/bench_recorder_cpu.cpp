@@ -18,6 +18,7 @@
 // high-quality MJPEG at 1080p and at 640x480.
 //
 // kv_bench_recorder_cpu [frames per file=125] [size or codec name part]
+// KV_BENCH_KEEP=folder keeps the recorder's measured files there.
 
 #include "bench/bench_summary.h"
 #include "bench/detailed_scene.h"
@@ -141,6 +142,12 @@ std::optional<Ours> recorder(const QString& clip, const Codec& codec, int frames
     ours.cpu_s = *cpu1 - *cpu0;
     ours.frames = kv::bench::aviFrames(second);
     ours.bytes = QFileInfo(second).size();
+    // Kept for a look when asked.
+    const QString keep = qEnvironmentVariable("KV_BENCH_KEEP");
+    if (!keep.isEmpty()) {
+        QFile::copy(second, keep + u"/recorder_"_s + QString::fromUtf8(codec.label) + u"_"_s +
+                                QFileInfo(clip).fileName());
+    }
     if (ours.frames <= 0) {
         std::printf("ffprobe cannot count the frames of %s\n", qPrintable(second));
         return std::nullopt;

@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -43,6 +44,7 @@ struct Run {
     double largest_MiB = 0;  // the largest sample
     double peak_MiB = 0;     // VmHWM at the end
     int frames = 0;
+    std::vector<double> samples_MiB;  // VmRSS every 0.5 s
 };
 
 // Whether the file holds at least one whole frame (read, never changed).
@@ -84,6 +86,7 @@ std::optional<Run> measure(const QString& program, const QStringList& arguments,
             QThread::msleep(500);
             if (const auto memory = kv::bench::processMemory(process.processId())) {
                 run.last_MiB = memory->rss_MiB;
+                run.samples_MiB.push_back(memory->rss_MiB);
                 run.largest_MiB = std::max(run.largest_MiB, memory->rss_MiB);
                 run.peak_MiB = memory->peak_MiB;
                 sampled = true;
@@ -163,6 +166,11 @@ int main(int argc, char** argv) {
             "  %s resident %7.1f MiB (largest sample %7.1f, peak VmHWM %7.1f), %d "
             "frames in the file\n",
             name, run.last_MiB, run.largest_MiB, run.peak_MiB, run.frames);
+        std::printf("    every second:");
+        for (std::size_t i = 1; i < run.samples_MiB.size(); i += 2) {
+            std::printf(" %.0f", run.samples_MiB[i]);
+        }
+        std::printf(" MiB\n");
     }
     const double ratio = ours->last_MiB / peer->last_MiB;
     std::printf("  recorder / gst-launch: %.2f (peak %.2f)\n", ratio,
