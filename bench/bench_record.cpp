@@ -261,6 +261,7 @@ struct Peer {
     int knobMax = 0;
     int knobStart = 0;
     int knobStep = 0;
+    bool sameKnob = false;  // knobStart is our own setting: compare there too
 };
 
 std::optional<Peer> peerFor(const QString& factory, const QString& pixFmt) {
@@ -282,15 +283,18 @@ std::optional<Peer> peerFor(const QString& factory, const QString& pixFmt) {
         return Peer{QStringList{u"-c:v"_s, u"msmpeg4"_s} + gop + fmt, u"-q:v"_s, 2, 31, 8, 2};
     }
     if (factory == u"x264enc") {
-        // The speed preset and the constant quantiser the program uses;
-        // ffmpeg keeps its B-frames and look-ahead, which the program gives up
-        // for durability.
-        return Peer{QStringList{u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"superfast"_s} + gop + fmt,
+        // The program's speed preset, rate control (one quantiser for every
+        // frame) and tuning (no B-frames or look-ahead, given up for
+        // durability); searched from our quantiser.
+        return Peer{QStringList{u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"superfast"_s, u"-tune"_s,
+                                u"zerolatency"_s} +
+                        gop + fmt,
                     u"-qp"_s,
                     0,
                     51,
                     ourX264Quantiser(),
-                    3};
+                    3,
+                    true};
     }
     if (factory == u"vp8enc") {
         return Peer{
@@ -346,7 +350,11 @@ struct Match {
     double bytesPerFrame = 0;  // ffmpeg's, at our PSNR
     double cpuPerFrame_ms = 0;
     bool bracketed = false;
-    int knob = 0;  // the finest knob tried that stayed below the target
+    int knob = 0;                      // the finest knob tried that stayed below the target
+    std::optional<PeerPoint> atStart;  // the point at the knob the search began with
+    // The bracket's bytes differ more than twice for under 0.5 dB: the PSNR
+    // is at its ceiling (4:2:0 measured in RGB) and the match says little.
+    bool flat = false;
 };
 
 // Searches ffmpeg's knob until two encodes lie on either side of the target
@@ -369,7 +377,7 @@ std::optional<Match> matchPeer(const QString& dir, const Peer& peer, double targ
     };
     if (peer.knobOption.isEmpty()) {
         const PeerPoint* p = at(0);
-        return p ? std::optional<Match>(Match{p->bytesPerFrame, p->cpuPerFrame_ms, true, 0})
+        return p ? std::optional<Match>(Match{p->bytesPerFrame, p->cpuPerFrame_ms, true, 0, *p})
                  : std::nullopt;
     }
     int knob = peer.knobStart;
@@ -393,8 +401,8 @@ std::optional<Match> matchPeer(const QString& dir, const Peer& peer, double targ
     }
     if (!above || !below) {
         const PeerPoint* only = above ? above : below;
-        return only ? std::optional<Match>(
-                          Match{only->bytesPerFrame, only->cpuPerFrame_ms, false, only->knob})
+        return only ? std::optional<Match>(Match{only->bytesPerFrame, only->cpuPerFrame_ms, false,
+                                                 only->knob, points[peer.knobStart]})
                     : std::nullopt;
     }
     // The closest bracket: the best of the worse and the worst of the better.
@@ -411,7 +419,9 @@ std::optional<Match> matchPeer(const QString& dir, const Peer& peer, double targ
         std::exp(std::log(below->bytesPerFrame) +
                  t * (std::log(above->bytesPerFrame) - std::log(below->bytesPerFrame)));
     const double cpu = below->cpuPerFrame_ms + t * (above->cpuPerFrame_ms - below->cpuPerFrame_ms);
-    return Match{bytes, cpu, true, below->knob};
+    const bool flat =
+        above->psnr - below->psnr < 0.5 && above->bytesPerFrame > 2.0 * below->bytesPerFrame;
+    return Match{bytes, cpu, true, below->knob, points[peer.knobStart], flat};
 }
 
 }  // namespace
@@ -497,7 +507,7 @@ int main(int argc, char** argv) {
         // A few frames find the knob near our PSNR; all of them are then
         // encoded at it and its neighbour.
         Peer near = *peer;
-        if (!peer->knobOption.isEmpty() && first.size() < order.size()) {
+        if (!peer->knobOption.isEmpty() && !peer->sameKnob && first.size() < order.size()) {
             if (const auto coarse = matchPeer(dir.path(), *peer, measured, frames, first)) {
                 near.knobStart = coarse->knob;
             }
@@ -510,12 +520,36 @@ int main(int argc, char** argv) {
         std::printf(
             "  ffmpeg at %.2f dB: %.0f bytes per frame%s, %.1f ms per frame; ours / "
             "ffmpeg bytes = %.2f\n",
-            *quality, match->bytesPerFrame, match->bracketed ? "" : " (nearest, not matched)",
+            *quality, match->bytesPerFrame,
+            !match->bracketed ? " (nearest, not matched)"
+            : match->flat     ? " (PSNR at its ceiling: no verdict)"
+                              : "",
             match->cpuPerFrame_ms, ratio);
         kv::bench::summary(
             kv::bench::format("%s bytes vs ffmpeg at same PSNR", qPrintable(shortName)),
-            kv::bench::format("%.2f x (%.1f dB)", ratio, *quality),
-            kv::bench::format("<= %.1f x", kBytesGoal), match->bracketed && ratio <= kBytesGoal);
+            kv::bench::format("%.2f x (%.1f dB)%s", ratio, *quality,
+                              match->flat ? ", PSNR at its ceiling" : ""),
+            kv::bench::format("<= %.1f x", kBytesGoal),
+            match->flat ? std::nullopt
+                        : std::optional<bool>(match->bracketed && ratio <= kBytesGoal));
+        if (near.sameKnob && match->atStart && match->atStart->bytesPerFrame > 0) {
+            // The same rate control at the same setting: what the quantiser
+            // costs in each encoder, whatever PSNR it gives.
+            const PeerPoint& same = *match->atStart;
+            const double sameRatio = bytesPerFrame / same.bytesPerFrame;
+            std::printf(
+                "  ffmpeg at our %s %d: %.0f bytes per frame, %.2f dB, %.1f ms per frame; ours "
+                "(%.2f dB, %.1f ms) / ffmpeg bytes = %.2f, processor = %.2f\n",
+                qPrintable(near.knobOption), near.knobStart, same.bytesPerFrame, same.psnr,
+                same.cpuPerFrame_ms, *quality, cpuPerFrame_ms, sameRatio,
+                cpuPerFrame_ms / same.cpuPerFrame_ms);
+            kv::bench::summary(
+                kv::bench::format("%s bytes vs ffmpeg %s %d", qPrintable(shortName),
+                                  qPrintable(near.knobOption), near.knobStart),
+                kv::bench::format("%.2f x (%.1f against %.1f dB), processor %.2f x", sameRatio,
+                                  *quality, same.psnr, cpuPerFrame_ms / same.cpuPerFrame_ms),
+                "-", std::nullopt);
+        }
     }
     if (syncSeconds > 0) {
         kv::bench::summary("record disk sync processor",
