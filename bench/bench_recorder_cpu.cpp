@@ -6,8 +6,9 @@
 // divided by the frames ffprobe counts in the second. Beside it, in the same
 // run, on the same source frames:
 //  - ffmpeg decoding the same clip and encoding as many frames with the same
-//    codec: MJPEG at the quality scale whose bytes per frame come nearest to
-//    ours, MPEG-4 at our quantiser and key-frame distance;
+//    codec: MJPEG at the two quality scales whose bytes per frame lie either
+//    side of ours, its time interpolated to our bytes; MPEG-4 at our
+//    quantiser and key-frame distance;
 //  - gst-launch-1.0 decoding the clip and encoding it with the encoder the
 //    program makes, set as the program sets it.
 // The peers run flat out and stay in YUV; the program plays the clip in real
@@ -32,6 +33,7 @@
 #include <QFileInfo>
 #include <QThread>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -181,28 +183,52 @@ std::optional<Peer> ffmpeg(const QString& clip, const QString& out, const QStrin
     return peer.frames > 0 ? std::optional<Peer>(peer) : std::nullopt;
 }
 
-// ffmpeg's MJPEG quality scale whose bytes per frame come nearest to ours,
-// tried on the clip's first frames.
-int ffmpegMjpegScale(const QString& clip, const QString& dir, double ourBytesPerFrame) {
-    int best = 2;
-    double bestDistance = 1e300;
-    for (int scale = 2; scale <= 16; ++scale) {
-        const auto peer =
-            ffmpeg(clip, dir + u"/calibrate.avi"_s,
-                   {u"-c:v"_s, u"mjpeg"_s, u"-q:v"_s, QString::number(scale)}, kCalibrationFrames);
-        if (!peer) {
+// ffmpeg's MJPEG at the two quality scales whose bytes per frame lie
+// either side of ours on the clip's first frames, each encoding `frames`;
+// its processor time interpolated (bytes in log) to our bytes per frame.
+std::optional<Peer> ffmpegMjpeg(const QString& clip, const QString& dir, double ourBytesPerFrame,
+                                int frames) {
+    const auto args = [](int scale) {
+        return QStringList{u"-c:v"_s, u"mjpeg"_s, u"-q:v"_s, QString::number(scale)};
+    };
+    int finer = 2;
+    int coarser = 2;
+    for (int scale = 2; scale <= 31; ++scale) {
+        const auto trial = ffmpeg(clip, dir + u"/calibrate.avi"_s, args(scale), kCalibrationFrames);
+        if (!trial) {
+            return std::nullopt;
+        }
+        coarser = scale;
+        if (trial->bytesPerFrame() < ourBytesPerFrame) {
             break;
         }
-        const double distance = std::abs(std::log(peer->bytesPerFrame() / ourBytesPerFrame));
-        if (distance < bestDistance) {
-            best = scale;
-            bestDistance = distance;
-        }
-        if (peer->bytesPerFrame() < ourBytesPerFrame) {
-            break;  // smaller from here on
-        }
+        finer = scale;
     }
-    return best;
+    const auto a = ffmpeg(clip, dir + u"/ffmpeg.avi"_s, args(finer), frames);
+    if (!a || finer == coarser) {
+        return a;
+    }
+    const auto b = ffmpeg(clip, dir + u"/ffmpeg.avi"_s, args(coarser), frames);
+    if (!b) {
+        return std::nullopt;
+    }
+    const double span = std::log(b->bytesPerFrame()) - std::log(a->bytesPerFrame());
+    const double t = std::clamp(
+        span != 0 ? (std::log(ourBytesPerFrame) - std::log(a->bytesPerFrame())) / span : 0.0, 0.0,
+        1.0);
+    Peer peer;
+    peer.frames = a->frames;
+    peer.cpu_s = (a->msPerFrame() + t * (b->msPerFrame() - a->msPerFrame())) * peer.frames / 1000.0;
+    peer.bytes = qint64(std::exp(std::log(a->bytesPerFrame()) + t * span) * peer.frames);
+    peer.setting =
+        u"-c:v mjpeg, -q:v %1 (%2 bytes, %3 ms) and %4 (%5 bytes, %6 ms) "
+        "interpolated to our bytes"_s.arg(finer)
+            .arg(a->bytesPerFrame(), 0, 'f', 0)
+            .arg(a->msPerFrame(), 0, 'f', 2)
+            .arg(coarser)
+            .arg(b->bytesPerFrame(), 0, 'f', 0)
+            .arg(b->msPerFrame(), 0, 'f', 2);
+    return peer;
 }
 
 std::optional<Peer> gstLaunch(const QString& clip, const QString& out, const Codec& codec) {
@@ -294,17 +320,13 @@ int main(int argc, char** argv) {
                 qPrintable(label), oursPerFrame, oursBytes, ours->cpu_s, ours->frames, ours->wall_s,
                 ours->memory.rss_MiB, ours->memory.peak_MiB);
 
-            QStringList ffmpegArgs;
-            if (codecLabel == u"MJPEG"_s) {
-                const int scale = ffmpegMjpegScale(clip, dir.path(), oursBytes);
-                ffmpegArgs = {u"-c:v"_s, u"mjpeg"_s, u"-q:v"_s, QString::number(scale)};
-            } else {
-                ffmpegArgs = {u"-c:v"_s, u"mpeg4"_s,
-                              u"-q:v"_s, QString::number(ourMpeg4Quantiser()),
-                              u"-g"_s,   QString::number(defaults.CompressorKeyframeRate)};
-            }
-            const auto byFfmpeg =
-                ffmpeg(clip, dir.path() + u"/ffmpeg.avi"_s, ffmpegArgs, ours->frames);
+            const auto byFfmpeg = codecLabel == u"MJPEG"_s
+                                      ? ffmpegMjpeg(clip, dir.path(), oursBytes, ours->frames)
+                                      : ffmpeg(clip, dir.path() + u"/ffmpeg.avi"_s,
+                                               {u"-c:v"_s, u"mpeg4"_s, u"-q:v"_s,
+                                                QString::number(ourMpeg4Quantiser()), u"-g"_s,
+                                                QString::number(defaults.CompressorKeyframeRate)},
+                                               ours->frames);
             const auto byGst = gstLaunch(clip, dir.path() + u"/gst.avi"_s, codec);
             for (const auto& [name, peer] :
                  {std::pair{"ffmpeg", byFfmpeg}, std::pair{"gst-launch", byGst}}) {
