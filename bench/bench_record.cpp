@@ -352,8 +352,9 @@ struct Match {
     bool bracketed = false;
     int knob = 0;                      // the finest knob tried that stayed below the target
     std::optional<PeerPoint> atStart;  // the point at the knob the search began with
-    // The bracket's bytes differ more than twice for under 0.5 dB: the PSNR
-    // is at its ceiling (4:2:0 measured in RGB) and the match says little.
+    // Under 1 dB gained for each doubling of the bytes across the bracket:
+    // the PSNR is at its ceiling (4:2:0 measured in RGB) and the match says
+    // little.
     bool flat = false;
 };
 
@@ -420,7 +421,7 @@ std::optional<Match> matchPeer(const QString& dir, const Peer& peer, double targ
                  t * (std::log(above->bytesPerFrame) - std::log(below->bytesPerFrame)));
     const double cpu = below->cpuPerFrame_ms + t * (above->cpuPerFrame_ms - below->cpuPerFrame_ms);
     const bool flat =
-        above->psnr - below->psnr < 0.5 && above->bytesPerFrame > 2.0 * below->bytesPerFrame;
+        above->psnr - below->psnr < std::log2(above->bytesPerFrame / below->bytesPerFrame);
     return Match{bytes, cpu, true, below->knob, points[peer.knobStart], flat};
 }
 
