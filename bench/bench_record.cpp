@@ -6,10 +6,12 @@
 //     against the frames that went in (ffmpeg's psnr filter, in RGB);
 //  2. the same frames, as many as went into our file, through ffmpeg's
 //     matching encoder at the same speed settings, key-frame distance and
-//     rate control (H.264: a constant quantiser, as ours), its quality knob
-//     searched for the same PSNR (first on 30 frames, then on all of them):
-//     our bytes against ffmpeg's at that PSNR (goal at most 1.5 times), and
-//     ffmpeg's processor time per frame beside ours;
+//     rate control (H.264: one quantiser, no B-frames, as ours), its quality
+//     knob searched for the same PSNR (first on 30 frames, then on all of
+//     them): our bytes against ffmpeg's at that PSNR (goal at most 1.5
+//     times; no verdict where the PSNR no longer moves with the bytes), and
+//     ffmpeg's processor time per frame beside ours; H.264 also at our own
+//     quantiser: bytes and processor time against ffmpeg's;
 //  3. the disk sync thread's processor time (goal under 5 % of a core).
 //
 // The frames: a still room-like scene (gradients, edges, fine stripes), a
