@@ -44,6 +44,7 @@
 #include <QToolButton>
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 Q_LOGGING_CATEGORY(lcMain, "kv.app.main", QtInfoMsg)
@@ -270,7 +271,7 @@ void TForm1::Startup() {
         live_->clear();
     } else {
         // A first start: 320 x 240 until the camera's size is known, then laid out for it.
-        WindowLayout(session_->cameraFormat().biWidth, session_->cameraFormat().biHeight);
+        WindowLayout(session_->cameraFormat().biWidth, std::abs(session_->cameraFormat().biHeight));
         layoutPending_ = true;
     }
 

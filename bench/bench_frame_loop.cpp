@@ -13,12 +13,12 @@
 //   FrameStep/W/H/STEP      each step of the frame loop on its own, with the
 //                           functions the loop calls: display_hold (a hold on
 //                           the hand-off's newest buffer, the rows under its
-//                           stamp saved and put back), motion (the classic
+//                           stamp saved for the motion measure), motion (the classic
 //                           measure of two frames), live
 //                           (the live picture's draw into a 640-pixel-wide
-//                           panel), stamp, push (copy and flip into an appsrc
-//                           feeding a fakesink) and prerecord_keep (a hold
-//                           and the stamped rows)
+//                           panel), stamp, push (the held frame into an
+//                           appsrc feeding a fakesink, without a copy) and
+//                           prerecord_keep (a hold)
 //
 // Afterwards, unless --no-rss: the resident set after 10,000 and 100,000
 // calls (at 640x480 unless --rss-size=1920x1080), with the heap in use beside
@@ -57,6 +57,7 @@
 #include <malloc.h>
 #include <unistd.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -218,10 +219,11 @@ enum class Step { DisplayHold, Motion, Live, Stamp, Push, PreRecordKeep };
 std::vector<std::uint8_t> stepFrame(const media::BITMAPINFOHEADER& format, int shift) {
     std::vector<std::uint8_t> pixels(format.biSizeImage);
     const int stride = media::frameStride(format.biWidth);
-    for (int y = 0; y < format.biHeight; ++y) {
+    const int height = std::abs(format.biHeight);
+    for (int y = 0; y < height; ++y) {
         for (int x = 0; x < format.biWidth * 3; ++x) {
-            const bool square = y > format.biHeight / 3 && y < format.biHeight / 2 &&
-                                x > format.biWidth && x < format.biWidth * 2;
+            const bool square =
+                y > height / 3 && y < height / 2 && x > format.biWidth && x < format.biWidth * 2;
             pixels[std::size_t(y) * std::size_t(stride) + std::size_t(x)] =
                 std::uint8_t(x / 3 + y + (square ? shift : 0));
         }
@@ -241,7 +243,8 @@ std::unique_ptr<capture::TGrabberCallback> openHandOff(const media::BITMAPINFOHE
 }
 
 void FrameStep(benchmark::State& state, int width, int height, Step step) {
-    const media::BITMAPINFOHEADER format = media::makeFrameHeader(width, height);
+    // Top-down, as the camera's frames come.
+    const media::BITMAPINFOHEADER format = media::makeFrameHeader(width, -height);
     std::vector<std::uint8_t> newest = stepFrame(format, 80);
     const std::vector<std::uint8_t> previous = stepFrame(format, 0);
     std::vector<std::uint8_t> display(format.biSizeImage);
@@ -249,7 +252,7 @@ void FrameStep(benchmark::State& state, int width, int height, Step step) {
     switch (step) {
         case Step::DisplayHold: {
             // The hold on the newest buffer that replaced the display copy,
-            // with the rows under the stamp saved and put back.
+            // with the rows under the stamp saved for the motion measure.
             const std::unique_ptr<capture::TGrabberCallback> hand = openHandOff(format);
             capture::TGrabberCallback& grabber = *hand;
             const std::vector<std::uint8_t> topDown = stepFrame(format, 0);
@@ -259,9 +262,6 @@ void FrameStep(benchmark::State& state, int width, int height, Step step) {
             capture::FrameHold shown;
             std::vector<std::uint8_t> unstamped;
             for (auto _ : state) {
-                if (shown) {
-                    std::memcpy(shown.pixels() + band.offset, unstamped.data(), unstamped.size());
-                }
                 capture::FrameHold next = grabber.lockForRead().hold(grabber.index());
                 shown = std::move(next);
                 const std::uint8_t* rows = shown.pixels() + band.offset;
@@ -304,8 +304,10 @@ void FrameStep(benchmark::State& state, int width, int height, Step step) {
             gst_element_link(source.element(), sink.get());
             gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
             gst_element_get_state(pipeline.get(), nullptr, nullptr, GST_SECOND);
+            // The frame's owner keeps it as a hold would.
+            const media::FrameOwner owner = std::make_shared<const int>(0);
             for (auto _ : state) {
-                source.PushFrame(newest.data(), format, 400000);
+                source.PushFrame(newest.data(), format, 400000, owner);
             }
             state.counters["dropped"] = double(source.framesDropped());
             state.counters["failed"] = double(source.pushFailures());
@@ -313,11 +315,10 @@ void FrameStep(benchmark::State& state, int width, int height, Step step) {
             break;
         }
         case Step::PreRecordKeep: {
-            // A hold on the shown frame's buffer and a copy of its stamped rows.
+            // A hold on the shown frame's buffer.
             const std::unique_ptr<capture::TGrabberCallback> hand = openHandOff(format);
             capture::TGrabberCallback& grabber = *hand;
             const std::vector<std::uint8_t> topDown = stepFrame(format, 0);
-            const capture::StampBand band = capture::stampBand(format);
             session::PreRecordBuffer ring;
             ring.setCapacity(10);
             record::JournalLine line;
@@ -326,8 +327,7 @@ void FrameStep(benchmark::State& state, int width, int height, Step step) {
                 grabber.BufferCB(0.0, topDown.data(), topDown.size());  // the next frame
                 capture::FrameHold shown = grabber.lockForRead().hold(grabber.index());
                 state.ResumeTiming();
-                ring.keep(shown.share(), format.biSizeImage, shown.pixels() + band.offset,
-                          band.offset, band.bytes, line);
+                ring.keep(shown.share(), format.biSizeImage, line);
             }
             break;
         }

@@ -224,7 +224,7 @@ bool CaptureGraph::link(GstCaps* chosenCaps) {
 void CaptureGraph::takeFormat(int width, int height) {
     if (formatKnown_) {
         const media::BITMAPINFOHEADER& known = callback_.format().bmiHeader;
-        if (known.biWidth != width || known.biHeight != height) {
+        if (known.biWidth != width || known.biHeight != -height) {
             qCWarning(lcCapture) << "the camera changed its size to" << width << "x" << height
                                  << "; frames keep the first size";
         }
@@ -239,7 +239,9 @@ void CaptureGraph::takeFormat(int width, int height) {
                      .arg(media::kMaxFrameSide));
         return;
     }
-    callback_.setFormat(media::makeFrameHeader(width, height));
+    // Rows as GStreamer gives them, top-down: the hand-off's copy is a plain
+    // memcpy, and the same buffer goes on to the recording without another.
+    callback_.setFormat(media::makeFrameHeader(width, -height));
     if (callback_.createBuffers()) {
         formatKnown_ = true;
         Q_EMIT formatReady();

@@ -42,6 +42,7 @@ struct HandoffBuffer {
     };
     std::unique_ptr<std::uint8_t, Free> pixels;
     std::uint64_t generation = 0;  // of the buffers it was made with
+    std::uint32_t takenTick = 0;   // when its frame was stored
     int holds = 0;
     bool inPair = false;
 };
@@ -120,6 +121,10 @@ void FrameHold::reset() {
 
 std::uint8_t* FrameHold::pixels() const {
     return buffer_ ? buffer_->pixels.get() : nullptr;
+}
+
+std::uint32_t FrameHold::takenTick() const {
+    return buffer_ ? buffer_->takenTick : 0;
 }
 
 TGrabberCallback::TGrabberCallback(int notifyMessage, QObject* receiver, const media::Clock& clock)
@@ -203,6 +208,7 @@ void TGrabberCallback::store(const std::uint8_t* data, std::size_t length) {
         }
     }
     if (data && (target || (target = newBuffer(format.biSizeImage, generation)))) {
+        target->takenTick = clock_.tickCount();
         copyFrame(target->pixels.get(), format, data, length);
         std::lock_guard lock(shared_->mutex);
         if (generation != shared_->generation) {
@@ -331,6 +337,35 @@ void TGrabberCallback::setMaxSpares(std::size_t spares) {
         freed.push_back(std::move(shared_->spares.back()));
         shared_->spares.pop_back();
     }
+}
+
+FrameHold TGrabberCallback::copyOf(const FrameHold& held) {
+    if (!held) {
+        return {};
+    }
+    std::shared_ptr<detail::HandoffBuffer> copy;
+    std::size_t bytes = 0;
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(shared_->mutex);
+        generation = shared_->generation;
+        if (held.buffer_->generation != generation) {
+            return {};
+        }
+        bytes = shared_->format.biSizeImage;
+        if (!shared_->spares.empty()) {
+            copy = std::move(shared_->spares.back());
+            shared_->spares.pop_back();
+        }
+    }
+    if (!copy && !(copy = newBuffer(bytes, generation))) {
+        return {};
+    }
+    std::memcpy(copy->pixels.get(), held.pixels(), bytes);
+    copy->takenTick = held.takenTick();
+    std::lock_guard lock(shared_->mutex);
+    copy->holds = 1;
+    return FrameHold(shared_, std::move(copy));
 }
 
 bool TGrabberCallback::hasBuffers() const {

@@ -50,6 +50,8 @@ class FrameHold {
     FrameHold share() const;
     void reset();
     std::uint8_t* pixels() const;
+    // The clock's tick when the camera's frame was stored.
+    std::uint32_t takenTick() const;
     explicit operator bool() const { return buffer_ != nullptr; }
 
   private:
@@ -129,6 +131,12 @@ class TGrabberCallback {
     // kept before a movement), so that letting them go frees nothing.
     static constexpr std::size_t kMinSpares = 2;
     void setMaxSpares(std::size_t spares);
+
+    // A hold on a copy of a held frame, in a buffer of the hand-off's that is
+    // in neither of the pair: for a frame that is handled twice while the
+    // first may still be read. Empty when held is, or is of older buffers,
+    // or there is no memory. Takes the lock: not under a ReadLock.
+    FrameHold copyOf(const FrameHold& held);
 
     // Holds the hand-off's lock: no frame is stored while this object lives,
     // so both buffers stay the same frames. Keep it only for the frame loop's

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 
 namespace kv::capture {
 
@@ -77,7 +78,8 @@ Line leastSquares(const float* x, const float* y, const float* keep, int n) {
 bool cellMeans(const std::uint8_t* pixels, const media::BITMAPINFOHEADER& format,
                CellMeans& means) {
     const int w = format.biWidth;
-    const int h = format.biHeight;
+    const int h = std::abs(format.biHeight);
+    const bool bottomUp = format.biHeight > 0;
     if (!pixels || format.biBitCount != 24 || w < kW || h < kH ||
         std::uint64_t(media::frameStride(w)) * std::uint64_t(h) > format.biSizeImage) {
         return false;
@@ -93,8 +95,8 @@ bool cellMeans(const std::uint8_t* pixels, const media::BITMAPINFOHEADER& format
     for (int y = 0; y < kH; ++y) {
         sums.fill(0);
         for (int p = y * bh; p < (y + 1) * bh; p += rowStep) {
-            // Stored bottom-up: picture row p is stored row h - 1 - p.
-            const std::uint8_t* row = pixels + std::ptrdiff_t(h - 1 - p) * stride;
+            // Bottom-up, picture row p is stored row h - 1 - p.
+            const std::uint8_t* row = pixels + std::ptrdiff_t(bottomUp ? h - 1 - p : p) * stride;
             for (int x = 0; x < kW; ++x) {
                 const std::uint8_t* cell = row + x * cellBytes;
                 std::uint32_t s = 0;

@@ -351,8 +351,9 @@ void EventPublisher::publishSnapshot() {
     if (!pixels || !media::isFrameFormat(format)) {
         return;
     }
-    // Stored bottom-up: turned upright for everyone else.
-    const QImage image = media::frameImage(pixels, format).mirrored();
+    // A bottom-up frame is turned upright for everyone else.
+    const QImage stored = media::frameImage(pixels, format);
+    const QImage image = format.biHeight > 0 ? stored.mirrored() : stored;
     QByteArray jpeg;
     QBuffer buffer(&jpeg);
     buffer.open(QIODevice::WriteOnly);

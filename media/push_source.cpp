@@ -103,7 +103,7 @@ void PushSource::applyFormat() {
 }
 
 bool PushSource::PushFrame(const std::uint8_t* pixels, const BITMAPINFOHEADER& header,
-                           std::int64_t duration_100ns) {
+                           std::int64_t duration_100ns, FrameOwner owner) {
     if (!appsrc_ || !srcPad_ || !pool_) {
         return fail("the push source has no frame size");
     }
@@ -139,29 +139,40 @@ bool PushSource::PushFrame(const std::uint8_t* pixels, const BITMAPINFOHEADER& h
         return false;
     }
 
-    GstBufferPoolAcquireParams params{};
-    params.flags = GST_BUFFER_POOL_ACQUIRE_FLAG_DONTWAIT;
-    Buffer buffer;
-    const GstFlowReturn acquired =
-        gst_buffer_pool_acquire_buffer(pool_.get(), buffer.out(), &params);
-    if (acquired != GST_FLOW_OK || !buffer) {
-        return fail("no buffer for the frame");
-    }
-    GstMapInfo map;
-    if (!gst_buffer_map(buffer.get(), &map, GST_MAP_WRITE)) {
-        return fail("the frame buffer cannot be written");
-    }
     const std::size_t stride = std::size_t(frameStride(width_));
-    if (header.biHeight < 0) {
-        std::memcpy(map.data, pixels, stride * std::size_t(height_));
+    const std::size_t bytes = stride * std::size_t(height_);
+    Buffer buffer;
+    if (owner && header.biHeight < 0) {
+        // GStreamer's own layout: the frame's memory goes in, read-only, and
+        // keeps its owner until the last element lets go of it.
+        auto* kept = new FrameOwner(std::move(owner));
+        buffer = adopt(gst_buffer_new_wrapped_full(
+            GST_MEMORY_FLAG_READONLY, const_cast<std::uint8_t*>(pixels), bytes, 0, bytes, kept,
+            [](gpointer data) { delete static_cast<FrameOwner*>(data); }));
+        ++framesShared_;
     } else {
-        // Our rows run bottom-up, GStreamer's top-down.
-        for (int y = 0; y < height_; ++y) {
-            std::memcpy(map.data + std::size_t(y) * stride,
-                        pixels + std::size_t(height_ - 1 - y) * stride, stride);
+        GstBufferPoolAcquireParams params{};
+        params.flags = GST_BUFFER_POOL_ACQUIRE_FLAG_DONTWAIT;
+        const GstFlowReturn acquired =
+            gst_buffer_pool_acquire_buffer(pool_.get(), buffer.out(), &params);
+        if (acquired != GST_FLOW_OK || !buffer) {
+            return fail("no buffer for the frame");
         }
+        GstMapInfo map;
+        if (!gst_buffer_map(buffer.get(), &map, GST_MAP_WRITE)) {
+            return fail("the frame buffer cannot be written");
+        }
+        if (header.biHeight < 0) {
+            std::memcpy(map.data, pixels, bytes);
+        } else {
+            // Our rows run bottom-up, GStreamer's top-down.
+            for (int y = 0; y < height_; ++y) {
+                std::memcpy(map.data + std::size_t(y) * stride,
+                            pixels + std::size_t(height_ - 1 - y) * stride, stride);
+            }
+        }
+        gst_buffer_unmap(buffer.get(), &map);
     }
-    gst_buffer_unmap(buffer.get(), &map);
 
     const GstClockTime duration = GstClockTime(duration_100ns) * 100;
     GST_BUFFER_PTS(buffer.get()) = nextPts_;

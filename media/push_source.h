@@ -1,7 +1,9 @@
 #pragma once
 
 // The source of the recording pipeline: frames handed over by the frame loop
-// are copied into pooled buffers, turned upright and pushed into an appsrc.
+// are pushed into an appsrc. A top-down frame whose owner keeps it unwritten
+// goes in as it is; any other is copied into a pooled buffer (and turned
+// upright when its rows are bottom-up).
 // A push never waits: when the pipeline falls more than two seconds of frames
 // behind, the newest frame is dropped and counted instead.
 
@@ -10,8 +12,14 @@
 #include "media/gst_handle.h"
 
 #include <cstdint>
+#include <memory>
 
 namespace kv::media {
+
+// Keeps a frame's pixels alive and unchanged for as long as it lives: a
+// frame pushed with one is not copied, and its owner is let go of once the
+// pipeline is done with the frame, on whichever thread that happens.
+using FrameOwner = std::shared_ptr<const void>;
 
 class PushSource {
   public:
@@ -33,11 +41,14 @@ class PushSource {
     // Fixes the size of the frames to come (1..4096 each way) and the caps.
     bool SetFrameSize(int width, int height);
 
-    // Copies one frame (24-bit BGR, rows bottom-up unless biHeight < 0) and
-    // queues it with the given duration. Returns whether it was queued; a
-    // frame that does not match the frame size is refused.
+    // Queues one frame (24-bit BGR, rows bottom-up unless biHeight < 0) with
+    // the given duration: without a copy when it is top-down and has an
+    // owner, copied otherwise. Returns whether it was queued; a frame that
+    // does not match the frame size is refused.
     bool PushFrame(const std::uint8_t* pixels, const BITMAPINFOHEADER& header,
-                   std::int64_t duration_100ns);
+                   std::int64_t duration_100ns, FrameOwner owner = {});
+    // Frames that went in without a copy.
+    std::uint64_t framesShared() const { return framesShared_; }
 
     // Ends the stream; the muxer finishes the file when EOS reaches the sink.
     bool endOfStream();
@@ -65,6 +76,7 @@ class PushSource {
     int maxQueued_ = 1;
     GstClockTime nextPts_ = 0;
     std::uint64_t framesPushed_ = 0;
+    std::uint64_t framesShared_ = 0;
     std::uint64_t framesDropped_ = 0;
     std::uint64_t pushFailures_ = 0;
     GstFlowReturn lastFlow_ = GST_FLOW_OK;

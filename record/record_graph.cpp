@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcRecordGraph, "kv.record.graph", QtInfoMsg)
 
@@ -284,7 +285,8 @@ void RecordGraph::reportFailure(const QString& reason) {
 }
 
 bool RecordGraph::push(const std::uint8_t* pixels, const media::BITMAPINFOHEADER& header,
-                       std::int64_t duration_100ns, const JournalLine* line) {
+                       std::int64_t duration_100ns, const JournalLine* line,
+                       media::FrameOwner owner) {
     if (!source_) {
         return false;
     }
@@ -306,7 +308,7 @@ bool RecordGraph::push(const std::uint8_t* pixels, const media::BITMAPINFOHEADER
         }
         ++journalFrames_;
     }
-    if (!source_->PushFrame(pixels, header, duration_100ns)) {
+    if (!source_->PushFrame(pixels, header, duration_100ns, std::move(owner))) {
         // Not in the file: neither is its line.
         if (lineAt >= 0 && ::ftruncate(journal_->fd(), lineAt) == 0 &&
             ::lseek(journal_->fd(), lineAt, SEEK_SET) == lineAt) {

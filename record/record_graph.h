@@ -103,12 +103,14 @@ class RecordGraph : public QObject {
     bool writing() const { return static_cast<bool>(pipeline_); }
     QString fileName() const { return fileName_; }
 
-    // Hands one frame to the push source, which copies it before returning.
+    // Hands one frame to the push source: a top-down frame with an owner is
+    // kept by it unwritten until encoded, any other is copied before return.
     // Never waits; false when the frame was dropped or refused. A frame taken
     // gets its line in the journal beside the file (its frame number is set
     // here: the frame's position in the file).
     bool push(const std::uint8_t* pixels, const media::BITMAPINFOHEADER& header,
-              std::int64_t duration_100ns, const JournalLine* line = nullptr);
+              std::int64_t duration_100ns, const JournalLine* line = nullptr,
+              media::FrameOwner owner = {});
 
     // Of the file being written, or after close() of the last one.
     RecordCounters counters() const;

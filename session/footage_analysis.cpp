@@ -114,7 +114,7 @@ std::optional<AnalysisOptions> parseAnalysisArguments(const QStringList& argumen
 
 namespace {
 
-// Decodes any video to bottom-up 24-bit frames, one at a time.
+// Decodes any video to top-down 24-bit frames, one at a time.
 class FrameReader {
   public:
     bool open(const QString& file, QString* error) {
@@ -150,7 +150,7 @@ class FrameReader {
         }
     }
 
-    // The next frame, bottom-up; false at the end.
+    // The next frame, top-down as GStreamer gives it; false at the end.
     bool next(std::vector<std::uint8_t>& pixels, media::BITMAPINFOHEADER& format, qint64* pts_ms) {
         media::Sample sample = adopt(gst_app_sink_pull_sample(GST_APP_SINK(sink_.get())));
         if (!sample) {
@@ -160,7 +160,7 @@ class FrameReader {
         if (!gst_video_info_from_caps(&info, gst_sample_get_caps(sample.get()))) {
             return false;
         }
-        format = media::makeFrameHeader(GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info));
+        format = media::makeFrameHeader(GST_VIDEO_INFO_WIDTH(&info), -GST_VIDEO_INFO_HEIGHT(&info));
         if (!media::isFrameFormat(format)) {
             qCWarning(lcAnalysis) << "frames of" << GST_VIDEO_INFO_WIDTH(&info) << "x"
                                   << GST_VIDEO_INFO_HEIGHT(&info) << "are too large to analyse";
@@ -174,8 +174,8 @@ class FrameReader {
         const int stride = media::frameStride(format.biWidth);
         const int sourceStride = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
         pixels.resize(format.biSizeImage);
-        for (int y = 0; y < format.biHeight; ++y) {
-            std::memcpy(pixels.data() + std::ptrdiff_t(format.biHeight - 1 - y) * stride,
+        for (int y = 0; y < GST_VIDEO_INFO_HEIGHT(&info); ++y) {
+            std::memcpy(pixels.data() + std::ptrdiff_t(y) * stride,
                         map.data + std::ptrdiff_t(y) * sourceStride,
                         std::size_t(format.biWidth) * 3);
         }

@@ -18,7 +18,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcRecording, "kv.session.recording", QtInfoMsg)
 
@@ -26,6 +29,16 @@ namespace kv::session {
 
 namespace {
 const QString kMaskFile = QStringLiteral("Mask.bmp");
+
+// Frames the recording may hold at once while it encodes them (the source's
+// queue, the queue before the encoder, the encoder). Their buffers come back
+// to the hand-off as spares.
+constexpr std::size_t kFramesInRecording = 4;
+
+// A held frame as what keeps it for the recording until it is encoded.
+media::FrameOwner owner(capture::FrameHold hold) {
+    return std::make_shared<const capture::FrameHold>(std::move(hold));
+}
 }  // namespace
 
 QString buildProblemText(BuildProblem problem, int code) {
@@ -99,10 +112,11 @@ void RecordingSession::apply(const Settings& settings) {
     windowDate_ = QDate();  // the window is worked out again
     heartbeat_.setInterval(settings_.IdleInterval);
     preRecord_.setCapacity(settings_.PreRecFrames);
-    // The ring's buffers go back to the hand-off when it empties: kept there
-    // for the next frames instead of freed all at once.
+    // The ring's buffers go back to the hand-off when it empties, and the
+    // recording's as it encodes them: kept there for the next frames instead
+    // of freed and made again.
     grabber_->setMaxSpares(std::size_t(preRecord_.capacity()) +
-                           capture::TGrabberCallback::kMinSpares);
+                           capture::TGrabberCallback::kMinSpares + kFramesInRecording);
     grabber_->setInterval(settings_.Mode == session::StateOff
                               ? kIdleInterval_ms
                               : std::uint32_t(settings_.RecInterval));
@@ -440,7 +454,7 @@ void RecordingSession::onCaptureFormat() {
     displayFormat_ = header;
     // Fonts, and so the stamp's rows, need a GUI application.
     displayBand_ = canStamp_ ? capture::stampBand(header) : capture::StampBand{};
-    Q_EMIT captureFormatReady(header.biWidth, header.biHeight);
+    Q_EMIT captureFormatReady(header.biWidth, std::abs(header.biHeight));
     if (recordPending_) {
         recordPending_ = false;
         BuildRecordGraph();
@@ -549,7 +563,7 @@ bool RecordingSession::openRecordFile() {
     params.keyFrameRate = settings_.CompressorKeyframeRate;
     params.playInterval_ms = settings_.PlayInterval;
     params.width = grabber_->format().bmiHeader.biWidth;
-    params.height = grabber_->format().bmiHeader.biHeight;
+    params.height = std::abs(grabber_->format().bmiHeader.biHeight);
     params.debug = settings_.Debug;
     if (recordGraph_->build(params) == record::RecordBuild::SourceMissing) {
         if (!sourceMissingTold_) {
@@ -728,17 +742,9 @@ void RecordingSession::onWriteError(const QString& fileName, const QString& reas
 
 // --- frame loop
 
-void RecordingSession::unstampDisplay() {
-    if (displayStamped_ && display_) {
-        std::memcpy(display_.pixels() + displayBand_.offset, displayUnstamped_.data(),
-                    displayUnstamped_.size());
-    }
-    displayStamped_ = false;
-}
-
 void RecordingSession::releaseDisplay() {
-    unstampDisplay();
     display_.reset();
+    displayStamped_ = false;
 }
 
 void RecordingSession::FrameLoop() {
@@ -752,15 +758,20 @@ void RecordingSession::FrameLoop() {
     const media::BITMAPINFOHEADER& format = displayFormat_;
     int motion = 0;
     bool measured = false;
+    bool again = false;
     capture::FrameHold newest;
     {
         const capture::TGrabberCallback::ReadLock frames = grabber_->lockForRead();
         if (!frames.hasBuffers() || frames.format().biSizeImage != format.biSizeImage) {
             return;
         }
-        // The last frame may still be one of the pair: measured unstamped.
-        unstampDisplay();
-        newest = frames.hold(frames.index());
+        // Two events for one frame (the loop fell behind): it is handled again,
+        // as every event is, from a copy, since the recording may still hold
+        // the first, stamped.
+        again = display_ && frames.newest() == display_.pixels();
+        if (!again) {
+            newest = frames.hold(frames.index());
+        }
         if (warmUp_ > 0) {
             --warmUp_;
         }
@@ -769,18 +780,37 @@ void RecordingSession::FrameLoop() {
         }
         if (settings_.Mode == session::StatePause && warmUp_ == 0) {
             if (capture::Detector(settings_.Detector) == capture::Detector::Robust) {
-                motion = robust_.measure(frames.newest(), format, mask_, autoSet_);
+                // The same frame again is no change from the one measured before.
+                motion = again ? 0 : robust_.measure(frames.newest(), format, mask_, autoSet_);
             } else {
+                // The last frame may be the previous one of the pair: it is
+                // measured with the camera's rows under its stamp.
+                capture::UnstampedRows under;
+                if (displayStamped_) {
+                    under = {display_.pixels(), displayBand_.offset, displayUnstamped_.data(),
+                             displayUnstamped_.size()};
+                }
                 motion = capture::MotionMeasure(frames.buffer(0), frames.buffer(1), format, mask_,
-                                                autoSet_);
+                                                autoSet_, under);
             }
             measured = true;
         } else {
             robust_.reset();  // its reference would be stale by the next measure
         }
     }
+    if (again) {
+        newest = grabber_->copyOf(display_);
+        if (!newest) {
+            return;
+        }
+        if (displayStamped_) {
+            std::memcpy(newest.pixels() + displayBand_.offset, displayUnstamped_.data(),
+                        displayUnstamped_.size());
+        }
+    }
     // The last frame's buffer is let go outside the lock.
     display_ = std::move(newest);
+    displayStamped_ = false;
     std::uint8_t* const pixels = display_.pixels();
     const bool movementBegins =
         measured && postRecord_.motion(motion, settings_.Trigger, settings_.PostRecFrames);
@@ -790,7 +820,10 @@ void RecordingSession::FrameLoop() {
 
     // The live picture is drawn from the frame before its stamp.
     Q_EMIT liveFrame(pixels, format);
-    const QDateTime taken = clock_.now();
+    // The time the camera's frame came, not when this loop got to it: a loop
+    // that falls behind does not bunch the stamps and journal times.
+    const std::uint32_t late_ms = clock_.tickCount() - display_.takenTick();
+    const QDateTime taken = clock_.now().addMSecs(-qint64(std::min<std::uint32_t>(late_ms, 60000)));
     if (canStamp_) {
         const std::uint8_t* band = pixels + displayBand_.offset;
         displayUnstamped_.assign(band, band + displayBand_.bytes);
@@ -823,9 +856,10 @@ void RecordingSession::FrameLoop() {
     if (recorded) {
         if (movementBegins) {
             // The frames just before the movement go first, in the order taken.
-            preRecord_.drain([&](const std::uint8_t* pixels, const record::JournalLine& kept) {
+            preRecord_.drain([&](capture::FrameHold kept, const record::JournalLine& keptLine) {
                 ++recordedFrames_;
-                recordGraph_->push(pixels, format, duration, &kept);
+                const std::uint8_t* keptPixels = kept.pixels();
+                recordGraph_->push(keptPixels, format, duration, &keptLine, owner(std::move(kept)));
             });
         }
         ++recordedFrames_;
@@ -833,7 +867,7 @@ void RecordingSession::FrameLoop() {
                     : settings_.Mode == session::StateRecord ? record::JournalFate::On
                     : measured && motion > settings_.Trigger ? record::JournalFate::Movement
                                                              : record::JournalFate::PostRecord;
-        recordGraph_->push(pixels, format, duration, &line);
+        recordGraph_->push(pixels, format, duration, &line, owner(display_.share()));
         heartbeat_.recorded(now_ms);
         const record::RecordCounters counters = recordGraph_->counters();
         if (const std::uint64_t lost = counters.dropped + counters.failed) {
@@ -843,8 +877,7 @@ void RecordingSession::FrameLoop() {
         Q_EMIT statusText(recordingStatus());
     } else if (settings_.Mode == session::StatePause) {
         line.fate = record::JournalFate::PreRecord;
-        preRecord_.keep(display_.share(), format.biSizeImage, pixels + displayBand_.offset,
-                        displayBand_.offset, displayBand_.bytes, line);
+        preRecord_.keep(display_.share(), format.biSizeImage, line);
     }
     Q_EMIT frameHandled(state, measured ? motion : 0);
 }

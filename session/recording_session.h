@@ -270,9 +270,6 @@ class RecordingSession : public QObject {
     bool namedCameraListed() const;
     bool recordingWindowEmpty() const;
     void logWindowChange(bool open);
-    // Puts the camera's own rows back under the display frame's stamp, so
-    // that the buffer is the camera's frame again for the motion measure.
-    void unstampDisplay();
     void releaseDisplay();
 
     const media::Clock& clock_;
@@ -292,8 +289,10 @@ class RecordingSession : public QObject {
     bool lastRecorded_ = false;  // the last frame handled was recorded
     capture::MotionMask mask_;
     // The frame being handled: the hand-off's newest buffer, held so that no
-    // frame is copied into it, and stamped in place. The rows under the stamp
-    // are kept to be put back.
+    // frame is copied into it, and stamped in place for good (the recording
+    // may still be encoding it). The camera's rows under the stamp are kept
+    // for the motion measure, which may meet this buffer again as the
+    // previous frame.
     capture::FrameHold display_;
     capture::StampBand displayBand_;
     std::vector<std::uint8_t> displayUnstamped_;

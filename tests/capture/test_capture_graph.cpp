@@ -67,7 +67,7 @@ class CaptureGraphTest : public ::testing::Test {
     capture::CaptureGraph graph_{grabber_};
 };
 
-TEST_F(CaptureGraphTest, DeliversTheChosenFormatUprightInBottomUpRows) {
+TEST_F(CaptureGraphTest, DeliversTheChosenFormatInTopDownRows) {
     cameras({{QStringLiteral("Bars"), QStringLiteral("test:smpte")}});
     QString name = QStringLiteral("Bars");
     // Formats of a test camera: native 640x480 first, then smaller ones; take 320x240.
@@ -78,7 +78,7 @@ TEST_F(CaptureGraphTest, DeliversTheChosenFormatUprightInBottomUpRows) {
     EXPECT_EQ(formatReady.count(), 1);
     const media::BITMAPINFOHEADER format = grabber_.format().bmiHeader;
     EXPECT_EQ(format.biWidth, 320);
-    EXPECT_EQ(format.biHeight, 240);
+    EXPECT_EQ(format.biHeight, -240);
     EXPECT_EQ(format.biBitCount, 24);
     EXPECT_EQ(format.biSizeImage, 320u * 3 * 240);
 
@@ -86,13 +86,13 @@ TEST_F(CaptureGraphTest, DeliversTheChosenFormatUprightInBottomUpRows) {
     ASSERT_TRUE(frames.hasBuffers());
     const std::uint8_t* newest = frames.newest();
     const std::size_t stride = 320 * 3;
-    // The bars start white at the top-left; the last stored row is the top of the picture.
-    const std::uint8_t* top = newest + 239 * stride;
+    // The bars start white at the top-left; the first stored row is the top of the picture.
+    const std::uint8_t* top = newest;
     EXPECT_GT(top[0], 240);
     EXPECT_GT(top[1], 240);
     EXPECT_GT(top[2], 240);
     // The bottom row of the bars starts with a dark blue, nothing like the top.
-    const std::uint8_t* bottom = newest;
+    const std::uint8_t* bottom = newest + 239 * stride;
     EXPECT_LT(bottom[1], 100);
 }
 
@@ -276,14 +276,14 @@ TEST_F(CaptureGraphTest, FilesOfEveryPlayableKindAreCameras) {
         ASSERT_TRUE(framesCame);
         const media::BITMAPINFOHEADER format = grabber_.format().bmiHeader;
         EXPECT_EQ(format.biWidth, row.width);
-        EXPECT_EQ(format.biHeight, 240);
+        EXPECT_EQ(format.biHeight, -240);
         {
             const auto frames = grabber_.lockForRead();
             ASSERT_TRUE(frames.hasBuffers());
             const std::uint8_t* newest = frames.newest();
             const std::size_t stride = std::size_t(media::frameStride(row.width));
             auto pixel = [&](int x, int yFromTop) {
-                return newest + std::size_t(239 - yFromTop) * stride + std::size_t(x) * 3;
+                return newest + std::size_t(yFromTop) * stride + std::size_t(x) * 3;
             };
             // Top left and top right red, bottom left and right white (B, G, R).
             for (int x : {2, row.width - 3}) {

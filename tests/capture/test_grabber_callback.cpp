@@ -406,6 +406,12 @@ TEST_F(GrabberCallbackTest, AHeldFrameIsNotOverwrittenByLaterFrames) {
     ASSERT_TRUE(held);
     const std::vector<std::uint8_t> frame2(held.pixels(), held.pixels() + kStride * kHeight);
     EXPECT_EQ(frame2[0], 2 + 2 * 16);
+    EXPECT_EQ(held.takenTick(), 3000u);  // when the camera's frame came
+    // A copy for a frame handled twice: the camera's rows, in a buffer of its own.
+    kv::capture::FrameHold copy = grabber.copyOf(held);
+    ASSERT_TRUE(copy);
+    EXPECT_NE(copy.pixels(), held.pixels());
+    EXPECT_EQ(copy.takenTick(), 3000u);
     held.pixels()[kStride] = 0xee;  // the holder may write into it (the stamp)
     kv::capture::FrameHold second = held.share();
     for (std::uint32_t n = 3; n <= 8; ++n) {
@@ -428,6 +434,7 @@ TEST_F(GrabberCallbackTest, AHeldFrameIsNotOverwrittenByLaterFrames) {
     EXPECT_EQ(second.pixels()[0], frame2[0]);
     EXPECT_EQ(second.pixels()[kStride], 0xee);
     EXPECT_EQ(std::memcmp(second.pixels() + 2 * kStride, frame2.data() + 2 * kStride, kStride), 0);
+    EXPECT_EQ(std::memcmp(copy.pixels(), frame2.data(), frame2.size()), 0);
 }
 
 TEST_F(GrabberCallbackTest, AHoldOutlivesTheBuffersAndTheHandoff) {

@@ -204,10 +204,57 @@ TEST(Measure, OtherFormatsMeasureNothing) {
     format = frames.format;
     format.biSizeImage -= 1;  // would not hold the last row
     EXPECT_EQ(MotionMeasure(frames.a.data(), frames.b.data(), format, mask, false), 0);
-    format = frames.format;
-    format.biHeight = -240;
-    EXPECT_EQ(MotionMeasure(frames.a.data(), frames.b.data(), format, mask, false), 0);
     EXPECT_EQ(MotionMeasure(nullptr, frames.b.data(), frames.format, mask, false), 0);
+}
+
+// The camera's rows come top-down: the same picture measures the same in
+// either order, on the same mask cells; and a frame that carries its stamp
+// measures as the camera's picture when the rows under the stamp are given.
+TEST(Measure, TopDownAndStampedFramesMeasureAsTheCamerasPicture) {
+    FramePair up(320, 240, 100);
+    // Changes near the top and the bottom of the picture, none alike.
+    for (std::size_t i = 0; i < up.b.size(); i += 5) {
+        const std::size_t fromBottom = i / up.stride();
+        if (fromBottom < 30 || fromBottom > 200) {
+            up.b[i] = std::uint8_t(i * 13 + fromBottom);
+        }
+    }
+    const auto flipped = [&](const std::vector<std::uint8_t>& rows) {
+        std::vector<std::uint8_t> out(rows.size());
+        for (std::size_t r = 0; r < 240; ++r) {
+            std::copy_n(rows.begin() + std::ptrdiff_t(r * up.stride()), up.stride(),
+                        out.begin() + std::ptrdiff_t((239 - r) * up.stride()));
+        }
+        return out;
+    };
+    BITMAPINFOHEADER topDown = up.format;
+    topDown.biHeight = -240;
+    const std::vector<std::uint8_t> a = flipped(up.a);
+    const std::vector<std::uint8_t> b = flipped(up.b);
+    MotionMask upMask;
+    MotionMask downMask;
+    for (int x = 0; x < 40; ++x) {  // the top rows' left half is not watched
+        upMask.learn(x, 2);
+        downMask.learn(x, 2);
+    }
+    const std::int32_t camera = up.measure(upMask, true);
+    ASSERT_GT(camera, 0);
+    EXPECT_EQ(MotionMeasure(a.data(), b.data(), topDown, downMask, true), camera);
+    EXPECT_EQ(downMask.activeCount(), upMask.activeCount());
+
+    // A stamp over the bottom 20 rows: the last stored rows of a top-down frame.
+    std::vector<std::uint8_t> stamped = b;
+    const std::size_t offset = 220 * up.stride();
+    std::fill(stamped.begin() + std::ptrdiff_t(offset), stamped.end(), 255);
+    MotionMask mask;
+    EXPECT_NE(MotionMeasure(a.data(), stamped.data(), topDown, mask, false),
+              MotionMeasure(a.data(), b.data(), topDown, mask, false));
+    const kv::capture::UnstampedRows under{stamped.data(), offset, b.data() + offset,
+                                           b.size() - offset};
+    EXPECT_EQ(MotionMeasure(a.data(), stamped.data(), topDown, mask, false, under),
+              MotionMeasure(a.data(), b.data(), topDown, mask, false));
+    EXPECT_EQ(MotionMeasure(stamped.data(), a.data(), topDown, mask, false, under),
+              MotionMeasure(b.data(), a.data(), topDown, mask, false));
 }
 
 }  // namespace

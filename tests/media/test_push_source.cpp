@@ -214,26 +214,37 @@ INSTANTIATE_TEST_SUITE_P(PushSource, PushSourceRecording,
                              return std::to_string(info.param.duration_ms) + "ms";
                          });
 
-TEST(PushSource, TopDownFramesAreCopiedAsTheyAre) {
+// A top-down frame with an owner goes in as it is, without a copy, and its
+// owner is let go of once the file has it; one without is copied.
+TEST(PushSource, TopDownFramesGoInAsTheyAreAndOwnedOnesWithoutACopy) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(u"topdown.avi"_s);
-    PushSource source(40);
-    ASSERT_TRUE(source.SetFrameSize(32, 24));
-    AviRecording recording(source, path);
-    ASSERT_TRUE(recording.linked() && recording.play());
+    std::weak_ptr<const void> released;
+    {
+        PushSource source(40);
+        ASSERT_TRUE(source.SetFrameSize(32, 24));
+        AviRecording recording(source, path);
+        ASSERT_TRUE(recording.linked() && recording.play());
 
-    BITMAPINFOHEADER header = makeFrameHeader(32, 24);
-    std::vector<std::uint8_t> pixels = halfWhiteFrame(header);  // white rows last in memory
-    header.biHeight = -24;  // ... which a top-down frame shows at the bottom
-    EXPECT_TRUE(source.PushFrame(pixels.data(), header, 400000));
-    ASSERT_TRUE(source.endOfStream());
-    ASSERT_TRUE(recording.waitForEnd());
+        BITMAPINFOHEADER header = makeFrameHeader(32, 24);
+        const auto pixels =
+            std::make_shared<const std::vector<std::uint8_t>>(halfWhiteFrame(header));
+        header.biHeight = -24;  // white rows last in memory: the bottom of a top-down frame
+        released = pixels;
+        EXPECT_TRUE(source.PushFrame(pixels->data(), header, 400000, pixels));
+        EXPECT_TRUE(source.PushFrame(pixels->data(), header, 400000));
+        EXPECT_EQ(source.framesShared(), 1u);
+        ASSERT_TRUE(source.endOfStream());
+        ASSERT_TRUE(recording.waitForEnd());
+    }
+    EXPECT_TRUE(released.expired());
 
     const kv::test::DecodedFrame first = kv::test::decodeFirstFrame(path);
     ASSERT_EQ(first.height, 24);
     EXPECT_TRUE(first.rowNear(0, 0x00));
     EXPECT_TRUE(first.rowNear(23, 0xff));
+    EXPECT_EQ(probe(path).frames, 2);
 }
 
 // --- a pipeline that falls behind ------------------------------------------
