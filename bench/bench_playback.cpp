@@ -1,6 +1,9 @@
 // Playback of recordings made at the program's default compressor settings,
 // at 640x480 and 1080p: 20,000 frames of MJPEG, and MPEG-4 with a key frame
-// every 10 frames (2,000 frames: a seek costs the same in a longer file).
+// every 10 frames (2,000 frames: a seek costs the same in a longer file), all
+// of moving colour bars (about 125 KB a frame at 1080p MJPEG); and 500 frames
+// of 1080p MJPEG of a detailed scene with camera noise (about 400 KB a
+// frame, as real footage), whose seek is the one a user waits for.
 // Measured: the time until the first frame is shown, with and without the
 // pipeline log; the latency of seeks and frame steps; and the processor time
 // of every thread of the program per operation.
@@ -11,6 +14,7 @@
 // writer died. Arguments, when given, pick recordings by part of their name.
 
 #include "bench/bench_summary.h"
+#include "bench/detailed_scene.h"
 #include "media/compressors.h"
 #include "media/graph_log.h"
 #include "media/gst_handle.h"
@@ -31,6 +35,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -55,16 +60,18 @@ struct Recording {
     int height;
     const char* compressor;
     int frames;
-    int operations;  // seeks and steps measured
+    int operations;  // seeks and steps measured; steps start mid-file, so at most frames / 2
     bool goal;       // the transport goal applies (intra-only at 1080p)
     bool unfinished;
+    bool detailed;  // the detailed scene instead of colour bars
 };
 
 constexpr Recording kRecordings[] = {
-    {"640x480 MJPEG", 640, 480, "MJPEG Compressor", 20000, 300, false, true},
-    {"1080p MJPEG", 1920, 1080, "MJPEG Compressor", 20000, 300, true, false},
-    {"640x480 MPEG-4", 640, 480, "MPEG-4 Compressor", 2000, 150, false, false},
-    {"1080p MPEG-4", 1920, 1080, "MPEG-4 Compressor", 2000, 150, false, false},
+    {"640x480 MJPEG", 640, 480, "MJPEG Compressor", 20000, 300, false, true, false},
+    {"1080p MJPEG", 1920, 1080, "MJPEG Compressor", 20000, 300, true, false, false},
+    {"1080p MJPEG detailed", 1920, 1080, "MJPEG Compressor", 500, 200, true, false, true},
+    {"640x480 MPEG-4", 640, 480, "MPEG-4 Compressor", 2000, 150, false, false, false},
+    {"1080p MPEG-4", 1920, 1080, "MPEG-4 Compressor", 2000, 150, false, false, false},
 };
 
 QString dataDir() {
@@ -74,8 +81,11 @@ QString dataDir() {
 
 QString recordingPath(const Recording& r) {
     const QString codec = QString::fromUtf8(r.compressor).section(u' ', 0, 0).toLower();
-    return QDir(dataDir()).filePath(
-        u"kv_bench_playback_%1x%2_%3_%4.avi"_s.arg(r.width).arg(r.height).arg(codec).arg(r.frames));
+    return QDir(dataDir()).filePath(u"kv_bench_playback_%1x%2_%3_%4%5.avi"_s.arg(r.width)
+                                        .arg(r.height)
+                                        .arg(codec)
+                                        .arg(r.frames)
+                                        .arg(r.detailed ? u"_detailed"_s : QString()));
 }
 
 QString unfinishedPath(const Recording& r) {
@@ -93,7 +103,8 @@ kv::media::Element make(const char* factory) {
     return kv::media::adopt(gst_element_factory_make(factory, nullptr));
 }
 
-// A moving colour-bar picture through the compressor as the recorder sets it up.
+// A moving colour-bar picture, or ffmpeg's detailed scene read from a pipe,
+// through the compressor as the recorder sets it up.
 bool writeRecording(const Recording& r, const QString& path) {
     if (QFileInfo(path).size() > 0) {
         return true;
@@ -103,8 +114,22 @@ bool writeRecording(const Recording& r, const QString& path) {
     const kv::record::RecordGraphParams defaults;
     const QString compressor = QString::fromUtf8(r.compressor);
     kv::media::Element pipeline = kv::media::adopt(gst_pipeline_new(nullptr));
-    kv::media::Element source = make("videotestsrc");
-    kv::media::Element size = make("capsfilter");
+    // Closed (and ffmpeg waited for) when this returns.
+    const std::unique_ptr<FILE, int (*)(FILE*)> scene(
+        r.detailed
+            ? ::popen(qPrintable(u"ffmpeg -nostdin -v error -f lavfi -i '%1' -frames:v %2 "
+                                 "-pix_fmt bgr24 -f rawvideo -"_s
+                                     .arg(kv::bench::detailedSceneFilter(r.width, r.height, 25))
+                                     .arg(r.frames)),
+                      "r")
+            : nullptr,
+        [](FILE* f) { return f ? ::pclose(f) : 0; });
+    if (r.detailed && !scene) {
+        std::fprintf(stderr, "Cannot start ffmpeg for %s\n", r.label);
+        return false;
+    }
+    kv::media::Element source = make(r.detailed ? "fdsrc" : "videotestsrc");
+    kv::media::Element size = make(r.detailed ? "rawvideoparse" : "capsfilter");
     kv::media::Element convert = make("videoconvert");
     kv::media::Element input = make("capsfilter");
     kv::media::Element encoder = kv::media::createCompressor(compressor);
@@ -114,12 +139,18 @@ bool writeRecording(const Recording& r, const QString& path) {
         std::fprintf(stderr, "GStreamer lacks an element for %s\n", r.label);
         return false;
     }
-    g_object_set(source.get(), "num-buffers", r.frames, "horizontal-speed", 4, nullptr);
-    gst_util_set_object_arg(G_OBJECT(source.get()), "pattern", "smpte");
-    const kv::media::Caps sizeCaps = kv::media::adopt(
-        gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, r.width, "height", G_TYPE_INT,
-                            r.height, "framerate", GST_TYPE_FRACTION, 25, 1, nullptr));
-    g_object_set(size.get(), "caps", sizeCaps.get(), nullptr);
+    if (r.detailed) {
+        g_object_set(source.get(), "fd", ::fileno(scene.get()), nullptr);
+        g_object_set(size.get(), "width", r.width, "height", r.height, "framerate", 25, 1, nullptr);
+        gst_util_set_object_arg(G_OBJECT(size.get()), "format", "bgr");
+    } else {
+        g_object_set(source.get(), "num-buffers", r.frames, "horizontal-speed", 4, nullptr);
+        gst_util_set_object_arg(G_OBJECT(source.get()), "pattern", "smpte");
+        const kv::media::Caps sizeCaps = kv::media::adopt(
+            gst_caps_new_simple("video/x-raw", "width", G_TYPE_INT, r.width, "height", G_TYPE_INT,
+                                r.height, "framerate", GST_TYPE_FRACTION, 25, 1, nullptr));
+        g_object_set(size.get(), "caps", sizeCaps.get(), nullptr);
+    }
     if (const kv::media::Caps caps = kv::media::compressorInputCaps(encoder.get())) {
         g_object_set(input.get(), "caps", caps.get(), nullptr);
     }
@@ -195,7 +226,7 @@ struct Figures {
 };
 
 void printFigures(const char* label, const char* what, const Figures& f) {
-    std::printf("%-15s %-26s median %8.2f ms  min %8.2f  max %8.2f  cpu %7.2f ms/op  (n=%zu)\n",
+    std::printf("%-20s %-26s median %8.2f ms  min %8.2f  max %8.2f  cpu %7.2f ms/op  (n=%zu)\n",
                 label, what, f.median(), f.min(), f.max(), f.cpuPerOp_ms, f.wall_ms.size());
     std::fflush(stdout);
 }
@@ -331,6 +362,8 @@ bool benchRecording(const Recording& r, double& load_ms) {
     }
     graph.stop();
     const qint64 frames = graph.frameCount();
+    std::printf("%-20s %lld frames, %.0f KB a frame\n", r.label, static_cast<long long>(frames),
+                double(QFileInfo(file).size()) / double(frames) / 1000.0);
     int misplaced = 0;
 
     std::mt19937 random(7);
@@ -357,7 +390,7 @@ bool benchRecording(const Recording& r, double& load_ms) {
     printFigures(r.label, "step forward", forward);
     reportTransport(r, "step back", back);
     if (misplaced > 0) {
-        std::printf("%-15s %d operations ended on another frame\n", r.label, misplaced);
+        std::printf("%-20s %d operations ended on another frame\n", r.label, misplaced);
     }
     return misplaced == 0;
 }

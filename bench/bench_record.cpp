@@ -4,17 +4,22 @@
 //     pushed and dropped (goal 0 dropped), processor time of the whole process
 //     (all threads) per frame, bytes per frame, PSNR of the decoded file
 //     against the frames that went in (ffmpeg's psnr filter, in RGB);
-//  2. the same frames through ffmpeg's matching encoder at the same speed
-//     settings and key-frame distance, its quality knob searched for the same
-//     PSNR: our bytes against ffmpeg's at that PSNR (goal at most 1.5 times),
-//     and ffmpeg's processor time per frame beside ours;
+//  2. the same frames, as many as went into our file, through ffmpeg's
+//     matching encoder at the same speed settings, key-frame distance and
+//     rate control (H.264: one quantiser, no B-frames, as ours), its quality
+//     knob searched for the same PSNR (first on 30 frames, then on all of
+//     them): our bytes against ffmpeg's at that PSNR (goal at most 1.5
+//     times; no verdict where the PSNR no longer moves with the bytes), and
+//     ffmpeg's processor time per frame beside ours; H.264 also at our own
+//     quantiser: bytes and processor time against ffmpeg's;
 //  3. the disk sync thread's processor time (goal under 5 % of a core).
 //
 // The frames: a still room-like scene (gradients, edges, fine stripes), a
 // disc and a block moving through it, and mild sensor noise that changes
 // every frame; 25 distinct frames, one second, repeated.
 //
-// kv_bench_record [seconds per compressor=10] [ffmpeg frames=30] [compressor name part]
+// kv_bench_record [seconds per compressor=10] [ffmpeg frames=0: as many as ours]
+//                 [compressor name part]
 
 #include "bench/bench_summary.h"
 #include "bench/process_cpu.h"
@@ -55,6 +60,8 @@ constexpr int kDistinctFrames = 25;
 constexpr double kQuality = 0.8;
 constexpr int kKeyFrameRate = 10;
 constexpr double kBytesGoal = 1.5;
+// The frames the knob search tries first, before all of ours.
+constexpr int kSearchFrames = 30;
 
 using Frames = std::vector<std::vector<std::uint8_t>>;
 
@@ -237,6 +244,18 @@ Ours realTime(const QString& path, const QString& compressor, const BITMAPINFOHE
 
 // ffmpeg's matching encoder at the same speed settings and key-frame
 // distance; knob is its quality scale, higher is worse.
+// The constant quantiser the program gives x264 at the default quality.
+int ourX264Quantiser() {
+    const kv::media::Element encoder = kv::media::createCompressor(u"H.264 Compressor"_s);
+    if (!encoder) {
+        return 23;
+    }
+    kv::media::ApplyCompression(encoder.get(), u"H.264 Compressor"_s, kQuality, kKeyFrameRate);
+    guint quantiser = 23;
+    g_object_get(encoder.get(), "quantizer", &quantiser, nullptr);
+    return int(quantiser);
+}
+
 struct Peer {
     QStringList args;  // before the knob
     QString knobOption;
@@ -244,6 +263,7 @@ struct Peer {
     int knobMax = 0;
     int knobStart = 0;
     int knobStep = 0;
+    bool sameKnob = false;  // knobStart is our own setting: compare there too
 };
 
 std::optional<Peer> peerFor(const QString& factory, const QString& pixFmt) {
@@ -265,14 +285,18 @@ std::optional<Peer> peerFor(const QString& factory, const QString& pixFmt) {
         return Peer{QStringList{u"-c:v"_s, u"msmpeg4"_s} + gop + fmt, u"-q:v"_s, 2, 31, 8, 2};
     }
     if (factory == u"x264enc") {
-        // The speed preset the program uses; ffmpeg keeps its B-frames and
-        // look-ahead, which the program gives up for durability.
-        return Peer{QStringList{u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"superfast"_s} + gop + fmt,
-                    u"-crf"_s,
+        // The program's speed preset, rate control (one quantiser for every
+        // frame) and tuning (no B-frames or look-ahead, given up for
+        // durability); searched from our quantiser.
+        return Peer{QStringList{u"-c:v"_s, u"libx264"_s, u"-preset"_s, u"superfast"_s, u"-tune"_s,
+                                u"zerolatency"_s} +
+                        gop + fmt,
+                    u"-qp"_s,
                     0,
                     51,
-                    20,
-                    3};
+                    ourX264Quantiser(),
+                    3,
+                    true};
     }
     if (factory == u"vp8enc") {
         return Peer{
@@ -328,6 +352,12 @@ struct Match {
     double bytesPerFrame = 0;  // ffmpeg's, at our PSNR
     double cpuPerFrame_ms = 0;
     bool bracketed = false;
+    int knob = 0;                      // the finest knob tried that stayed below the target
+    std::optional<PeerPoint> atStart;  // the point at the knob the search began with
+    // Under 1 dB gained for each doubling of the bytes across the bracket:
+    // the PSNR is at its ceiling (4:2:0 measured in RGB) and the match says
+    // little.
+    bool flat = false;
 };
 
 // Searches ffmpeg's knob until two encodes lie on either side of the target
@@ -341,16 +371,16 @@ std::optional<Match> matchPeer(const QString& dir, const Peer& peer, double targ
             if (!point) {
                 return nullptr;
             }
-            std::printf("    ffmpeg %s %d: %.2f dB, %.0f bytes/frame, %.1f ms/frame\n",
-                        qPrintable(peer.knobOption), knob, point->psnr, point->bytesPerFrame,
-                        point->cpuPerFrame_ms);
+            std::printf("    ffmpeg %s %d, %zu frames: %.2f dB, %.0f bytes/frame, %.1f ms/frame\n",
+                        qPrintable(peer.knobOption), knob, order.size(), point->psnr,
+                        point->bytesPerFrame, point->cpuPerFrame_ms);
             points[knob] = *point;
         }
         return &points[knob];
     };
     if (peer.knobOption.isEmpty()) {
         const PeerPoint* p = at(0);
-        return p ? std::optional<Match>(Match{p->bytesPerFrame, p->cpuPerFrame_ms, true})
+        return p ? std::optional<Match>(Match{p->bytesPerFrame, p->cpuPerFrame_ms, true, 0, *p})
                  : std::nullopt;
     }
     int knob = peer.knobStart;
@@ -374,7 +404,8 @@ std::optional<Match> matchPeer(const QString& dir, const Peer& peer, double targ
     }
     if (!above || !below) {
         const PeerPoint* only = above ? above : below;
-        return only ? std::optional<Match>(Match{only->bytesPerFrame, only->cpuPerFrame_ms, false})
+        return only ? std::optional<Match>(Match{only->bytesPerFrame, only->cpuPerFrame_ms, false,
+                                                 only->knob, points[peer.knobStart]})
                     : std::nullopt;
     }
     // The closest bracket: the best of the worse and the worst of the better.
@@ -391,7 +422,9 @@ std::optional<Match> matchPeer(const QString& dir, const Peer& peer, double targ
         std::exp(std::log(below->bytesPerFrame) +
                  t * (std::log(above->bytesPerFrame) - std::log(below->bytesPerFrame)));
     const double cpu = below->cpuPerFrame_ms + t * (above->cpuPerFrame_ms - below->cpuPerFrame_ms);
-    return Match{bytes, cpu, true};
+    const bool flat =
+        above->psnr - below->psnr < std::log2(above->bytesPerFrame / below->bytesPerFrame);
+    return Match{bytes, cpu, true, below->knob, points[peer.knobStart], flat};
 }
 
 }  // namespace
@@ -405,15 +438,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-    const int peerFrames = argc > 2 ? std::max(10, std::atoi(argv[2])) : 30;
+    const int peerFrames = argc > 2 ? std::max(0, std::atoi(argv[2])) : 0;
     const QString only = argc > 3 ? QString::fromUtf8(argv[3]) : QString();
     QTemporaryDir dir;
     const BITMAPINFOHEADER header = kv::media::makeFrameHeader(kWidth, kHeight);
     const Frames frames = makeFrames(header);
-    std::vector<int> peerOrder(std::size_t(peerFrames), 0);
-    for (int i = 0; i < peerFrames; ++i) {
-        peerOrder[std::size_t(i)] = i;
-    }
 
     const QStringList installed = kv::media::installedCompressorNames();
     const int total = seconds * 1000 / kInterval_ms;
@@ -470,7 +499,23 @@ int main(int argc, char** argv) {
             continue;
         }
         const double measured = quality.value_or(0.0);
-        const auto match = matchPeer(dir.path(), *peer, measured, frames, peerOrder);
+        // The frames that went into our file, as many as asked for.
+        std::vector<int> order = ours.taken;
+        if (peerFrames > 0 && std::size_t(peerFrames) < order.size()) {
+            order.resize(std::size_t(peerFrames));
+        }
+        const std::vector<int> first(
+            order.begin(),
+            order.begin() + std::min<std::ptrdiff_t>(kSearchFrames, std::ssize(order)));
+        // A few frames find the knob near our PSNR; all of them are then
+        // encoded at it and its neighbour.
+        Peer near = *peer;
+        if (!peer->knobOption.isEmpty() && !peer->sameKnob && first.size() < order.size()) {
+            if (const auto coarse = matchPeer(dir.path(), *peer, measured, frames, first)) {
+                near.knobStart = coarse->knob;
+            }
+        }
+        const auto match = matchPeer(dir.path(), near, measured, frames, order);
         if (!match) {
             continue;
         }
@@ -478,12 +523,36 @@ int main(int argc, char** argv) {
         std::printf(
             "  ffmpeg at %.2f dB: %.0f bytes per frame%s, %.1f ms per frame; ours / "
             "ffmpeg bytes = %.2f\n",
-            *quality, match->bytesPerFrame, match->bracketed ? "" : " (nearest, not matched)",
+            *quality, match->bytesPerFrame,
+            !match->bracketed ? " (nearest, not matched)"
+            : match->flat     ? " (PSNR at its ceiling: no verdict)"
+                              : "",
             match->cpuPerFrame_ms, ratio);
         kv::bench::summary(
             kv::bench::format("%s bytes vs ffmpeg at same PSNR", qPrintable(shortName)),
-            kv::bench::format("%.2f x (%.1f dB)", ratio, *quality),
-            kv::bench::format("<= %.1f x", kBytesGoal), match->bracketed && ratio <= kBytesGoal);
+            kv::bench::format("%.2f x (%.1f dB)%s", ratio, *quality,
+                              match->flat ? ", PSNR at its ceiling" : ""),
+            kv::bench::format("<= %.1f x", kBytesGoal),
+            match->flat ? std::nullopt
+                        : std::optional<bool>(match->bracketed && ratio <= kBytesGoal));
+        if (near.sameKnob && match->atStart && match->atStart->bytesPerFrame > 0) {
+            // The same rate control at the same setting: what the quantiser
+            // costs in each encoder, whatever PSNR it gives.
+            const PeerPoint& same = *match->atStart;
+            const double sameRatio = bytesPerFrame / same.bytesPerFrame;
+            std::printf(
+                "  ffmpeg at our %s %d: %.0f bytes per frame, %.2f dB, %.1f ms per frame; ours "
+                "(%.2f dB, %.1f ms) / ffmpeg bytes = %.2f, processor = %.2f\n",
+                qPrintable(near.knobOption), near.knobStart, same.bytesPerFrame, same.psnr,
+                same.cpuPerFrame_ms, *quality, cpuPerFrame_ms, sameRatio,
+                cpuPerFrame_ms / same.cpuPerFrame_ms);
+            kv::bench::summary(
+                kv::bench::format("%s bytes vs ffmpeg %s %d", qPrintable(shortName),
+                                  qPrintable(near.knobOption), near.knobStart),
+                kv::bench::format("%.2f x (%.1f against %.1f dB), processor %.2f x", sameRatio,
+                                  *quality, same.psnr, cpuPerFrame_ms / same.cpuPerFrame_ms),
+                "-", std::nullopt);
+        }
     }
     if (syncSeconds > 0) {
         kv::bench::summary("record disk sync processor",

@@ -13,7 +13,7 @@ targets=(
   kv_bench_motion kv_bench_frame_loop kv_bench_playback kv_bench_record
   kv_bench_repair kv_bench_capture_cpu kv_bench_session_stall kv_bench_headless_cpu
   kv_bench_film kv_bench_mqtt kv_bench_day kv_bench_day_view kv_bench_startup kv_bench_web
-  kv_bench_bytes_at_psnr
+  kv_bench_bytes_at_psnr kv_bench_recorder_cpu kv_bench_recorder_memory
 )
 if [ $# -gt 0 ]; then
   targets=("$@")
