@@ -1,5 +1,7 @@
 #include "media/compressors.h"
 
+#include "media/jpeg_encoder.h"
+
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -20,7 +22,7 @@ constexpr const char* kI420FullRange = "video/x-raw,format=I420,colorimetry=1:4:
 constexpr const char* kI420 = "video/x-raw,format=I420,colorimetry=bt601";
 
 constexpr CompressorEntry kCompressors[] = {
-    {"MJPEG Compressor", "jpegenc", kI420FullRange},
+    {"MJPEG Compressor", kJpegEncoderFactory, kI420FullRange},
     {"Huffyuv Lossless Compressor", "avenc_huffyuv", nullptr},
     {"PNG Lossless Compressor", "pngenc", nullptr},
     {"MPEG-4 Compressor", "avenc_mpeg4", kI420},
@@ -201,7 +203,7 @@ void ApplyCompression(GstElement* encoder, const QString& friendlyName, double q
     const double q = std::clamp(quality, 0.0, 1.0);
     const bool setKeyFrames = keyFrameRate > 0;
 
-    if (factory == u"jpegenc") {
+    if (factory == QLatin1String(kJpegEncoderFactory)) {
         setNumber(encoder, "quality", std::round(q * 100));
     } else if (factory == u"avenc_huffyuv") {
         // Lossless and intra-only: no quality. libav encodes on one thread
