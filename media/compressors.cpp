@@ -14,15 +14,18 @@ namespace kv::media {
 
 namespace {
 
-// Full range, BT.601 matrix: what a JFIF decoder assumes.
-constexpr const char* kI420FullRange = "video/x-raw,format=I420,colorimetry=1:4:0:0";
+// Our MJPEG encoder turns BGR into JFIF's YCbCr itself, faster and closer
+// than a conversion before it; anything else becomes I420 in full range with
+// the BT.601 matrix, which is what a JFIF decoder assumes.
+constexpr const char* kBgrOrI420FullRange =
+    "video/x-raw,format=BGR; video/x-raw,format=I420,colorimetry=1:4:0:0";
 // Limited range, BT.601 matrix: what MPEG-4 part 2 and VP8 decoders assume,
 // since those streams do not say. Left open, GStreamer takes BT.709 for HD
 // frames and every player shifts the colours.
 constexpr const char* kI420 = "video/x-raw,format=I420,colorimetry=bt601";
 
 constexpr CompressorEntry kCompressors[] = {
-    {"MJPEG Compressor", kJpegEncoderFactory, kI420FullRange},
+    {"MJPEG Compressor", kJpegEncoderFactory, kBgrOrI420FullRange},
     {"Huffyuv Lossless Compressor", "avenc_huffyuv", nullptr},
     {"PNG Lossless Compressor", "pngenc", nullptr},
     {"MPEG-4 Compressor", "avenc_mpeg4", kI420},

@@ -43,7 +43,6 @@ struct KvJpegEnc {
     jpeg_compress_struct* cinfo;
     std::vector<std::uint8_t>* out;     // the picture being written
     std::vector<std::uint8_t>* padded;  // rows widened to whole blocks
-    int tablesQuality;                  // the tables set in cinfo, or -1
 };
 
 struct KvJpegEncClass {
@@ -54,7 +53,7 @@ enum { kPropQuality = 1 };
 
 GstStaticPadTemplate gSink = GST_STATIC_PAD_TEMPLATE(
     "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
-    GST_STATIC_CAPS("video/x-raw, format=(string)I420, width=(int)[1, 65500], "
+    GST_STATIC_CAPS("video/x-raw, format=(string){ BGR, I420 }, width=(int)[1, 65500], "
                     "height=(int)[1, 65500], framerate=(fraction)[0/1, MAX]"));
 GstStaticPadTemplate gSrc =
     GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
@@ -150,7 +149,6 @@ jpeg_compress_struct* makeCodec(KvJpegEnc* enc) {
 
 gboolean encStart(GstVideoEncoder* encoder) {
     KvJpegEnc* enc = self(encoder);
-    enc->tablesQuality = -1;
     enc->cinfo = makeCodec(enc);
     return enc->cinfo != nullptr;
 }
@@ -188,46 +186,51 @@ void setTables(jpeg_compress_struct* cinfo, int quality) {
     jpeg_add_quant_table(cinfo, 1, chroma, 100, TRUE);
 }
 
-// Codes one picture into enc->out; false on a libjpeg error.
-bool compress(KvJpegEnc* enc, const GstVideoFrame& frame, int quality) {
-    jpeg_compress_struct* cinfo = enc->cinfo;
-    auto* error = reinterpret_cast<ErrorManager*>(cinfo->err);
-    const int width = GST_VIDEO_FRAME_WIDTH(&frame);
-    const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
-    // Rows per plane of one pass (16 luma, 8 chroma), each row at least
-    // as wide as its plane's whole blocks.
-    JSAMPROW rows[3][16];
-    JSAMPARRAY planes[3] = {rows[0], rows[1], rows[2]};
-    if (setjmp(error->jump)) {
-        jpeg_abort_compress(cinfo);
-        enc->tablesQuality = -1;
-        return false;
-    }
+// Sets up one picture: JFIF (full-range BT.601 YCbCr, 4:2:0), the tables
+// for the quality, Huffman codes made for the picture.
+void setUp(jpeg_compress_struct* cinfo, int width, int height, bool bgr, int quality) {
     cinfo->image_width = JDIMENSION(width);
     cinfo->image_height = JDIMENSION(height);
     cinfo->input_components = 3;
-    cinfo->in_color_space = JCS_YCbCr;
-    if (enc->tablesQuality < 0) {
-        jpeg_set_defaults(cinfo);
-        jpeg_set_colorspace(cinfo, JCS_YCbCr);
-        cinfo->raw_data_in = TRUE;
-        cinfo->dct_method = JDCT_ISLOW;
-        cinfo->optimize_coding = TRUE;
-        cinfo->comp_info[0].h_samp_factor = 2;
-        cinfo->comp_info[0].v_samp_factor = 2;
-        for (int c = 1; c < 3; ++c) {
-            cinfo->comp_info[c].h_samp_factor = 1;
-            cinfo->comp_info[c].v_samp_factor = 1;
-        }
+    cinfo->in_color_space = bgr ? JCS_EXT_BGR : JCS_YCbCr;
+    jpeg_set_defaults(cinfo);
+    jpeg_set_colorspace(cinfo, JCS_YCbCr);
+    cinfo->raw_data_in = bgr ? FALSE : TRUE;
+    // ifast cost half a decibel at the top qualities.
+    cinfo->dct_method = JDCT_ISLOW;
+    cinfo->optimize_coding = TRUE;
+    cinfo->comp_info[0].h_samp_factor = 2;
+    cinfo->comp_info[0].v_samp_factor = 2;
+    for (int c = 1; c < 3; ++c) {
+        cinfo->comp_info[c].h_samp_factor = 1;
+        cinfo->comp_info[c].v_samp_factor = 1;
     }
-    if (enc->tablesQuality != quality) {
-        setTables(cinfo, quality);
-        enc->tablesQuality = quality;
-    }
-    jpeg_start_compress(cinfo, TRUE);
+    setTables(cinfo, quality);
+}
 
-    // Whole blocks per plane: libjpeg reads them in full, beyond the
-    // picture's right edge, which is repeated there.
+// BGR rows: libjpeg-turbo converts and subsamples them itself, and repeats
+// the edges out to whole blocks.
+void writeBgr(jpeg_compress_struct* cinfo, const GstVideoFrame& frame) {
+    const auto* data = static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0));
+    const int stride = GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0);
+    JSAMPROW rows[16];
+    while (cinfo->next_scanline < cinfo->image_height) {
+        const JDIMENSION first = cinfo->next_scanline;
+        const JDIMENSION count = std::min<JDIMENSION>(16, cinfo->image_height - first);
+        for (JDIMENSION r = 0; r < count; ++r) {
+            rows[r] = const_cast<JSAMPROW>(data + std::ptrdiff_t(first + r) * stride);
+        }
+        jpeg_write_scanlines(cinfo, rows, count);
+    }
+}
+
+// I420 planes as they are. libjpeg reads whole blocks, beyond the right
+// edge (widened rows repeat the edge where the stride is too short) and
+// below the last row (which repeats).
+void writeI420(jpeg_compress_struct* cinfo, const GstVideoFrame& frame,
+               std::vector<std::uint8_t>& padded) {
+    const int width = GST_VIDEO_FRAME_WIDTH(&frame);
+    const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
     const int planeWidth[3] = {width, (width + 1) / 2, (width + 1) / 2};
     const int planeHeight[3] = {height, (height + 1) / 2, (height + 1) / 2};
     int blockWidth[3];
@@ -238,11 +241,13 @@ bool compress(KvJpegEnc* enc, const GstVideoFrame& frame, int quality) {
     }
     // Widened rows of one pass: 16 luma and 8 + 8 chroma.
     if (widen) {
-        enc->padded->resize(std::size_t(blockWidth[0]) * 16 + std::size_t(blockWidth[1]) * 16);
+        padded.resize(std::size_t(blockWidth[0]) * 16 + std::size_t(blockWidth[1]) * 16);
     }
+    JSAMPROW rows[3][16];
+    JSAMPARRAY planes[3] = {rows[0], rows[1], rows[2]};
     while (cinfo->next_scanline < cinfo->image_height) {
         const int top = int(cinfo->next_scanline);
-        std::uint8_t* scratch = enc->padded->data();
+        std::uint8_t* scratch = padded.data();
         for (int c = 0; c < 3; ++c) {
             const int count = c == 0 ? 16 : 8;
             const int first = c == 0 ? top : top / 2;
@@ -250,7 +255,6 @@ bool compress(KvJpegEnc* enc, const GstVideoFrame& frame, int quality) {
                 static_cast<const std::uint8_t*>(GST_VIDEO_FRAME_COMP_DATA(&frame, c));
             const int stride = GST_VIDEO_FRAME_COMP_STRIDE(&frame, c);
             for (int r = 0; r < count; ++r) {
-                // Below the picture the last row repeats.
                 const int y = std::min(first + r, planeHeight[c] - 1);
                 const std::uint8_t* row = data + std::ptrdiff_t(y) * stride;
                 if (widen) {
@@ -264,6 +268,24 @@ bool compress(KvJpegEnc* enc, const GstVideoFrame& frame, int quality) {
             }
         }
         jpeg_write_raw_data(cinfo, planes, 16);
+    }
+}
+
+// Codes one picture into enc->out; false on a libjpeg error.
+bool compress(KvJpegEnc* enc, const GstVideoFrame& frame, int quality) {
+    jpeg_compress_struct* cinfo = enc->cinfo;
+    auto* error = reinterpret_cast<ErrorManager*>(cinfo->err);
+    const bool bgr = GST_VIDEO_FRAME_FORMAT(&frame) == GST_VIDEO_FORMAT_BGR;
+    if (setjmp(error->jump)) {
+        jpeg_abort_compress(cinfo);
+        return false;
+    }
+    setUp(cinfo, GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame), bgr, quality);
+    jpeg_start_compress(cinfo, TRUE);
+    if (bgr) {
+        writeBgr(cinfo, frame);
+    } else {
+        writeI420(cinfo, frame, *enc->padded);
     }
     jpeg_finish_compress(cinfo);
     return true;
@@ -373,7 +395,6 @@ void instanceInit(GTypeInstance* instance, gpointer) {
     enc->cinfo = nullptr;
     enc->out = new std::vector<std::uint8_t>();
     enc->padded = new std::vector<std::uint8_t>();
-    enc->tablesQuality = -1;
 }
 
 GType encoderType() {
