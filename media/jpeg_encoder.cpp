@@ -34,6 +34,25 @@ constexpr std::uint8_t kAnnexChroma[64] = {
 
 constexpr int kDefaultQuality = 85;
 
+// Measuring a picture's symbols costs a second pass over it, as much as
+// coding it again (one branch per coefficient, slow on a camera's noise):
+// the pictures between measurements take the last measured picture's codes,
+// made complete, in one pass. A camera's pictures change slowly.
+constexpr int kMeasureEvery = 8;
+
+// Huffman codes of one measured picture: luma and chroma, DC and AC.
+struct HuffmanTables {
+    JHUFF_TBL dc[2];
+    JHUFF_TBL ac[2];
+    bool valid = false;
+    int picturesSince = 0;
+    // What the measured picture was.
+    int quality = -1;
+    int width = 0;
+    int height = 0;
+    bool bgr = false;
+};
+
 struct KvJpegEnc {
     GstVideoEncoder parent;
     // --- property, under the object lock
@@ -43,6 +62,7 @@ struct KvJpegEnc {
     jpeg_compress_struct* cinfo;
     std::vector<std::uint8_t>* out;     // the picture being written
     std::vector<std::uint8_t>* padded;  // rows widened to whole blocks
+    HuffmanTables* huffman;             // made from the last measured picture
 };
 
 struct KvJpegEncClass {
@@ -119,6 +139,111 @@ struct Codec {
     Destination destination;
 };
 
+// --- Huffman codes for the pictures between measurements
+
+// Code lengths for the symbols with a count, none longer than 16 bits and
+// none of all ones, as the JPEG standard's Annex K.2 and K.3 make them.
+void buildTable(const long (&counts)[256], JHUFF_TBL* table) {
+    constexpr int kSymbols = 257;  // the last one reserved: no code of all ones
+    long freq[kSymbols];
+    std::copy(std::begin(counts), std::end(counts), freq);
+    freq[256] = 1;
+    int size[kSymbols] = {};
+    int next[kSymbols];
+    std::fill(std::begin(next), std::end(next), -1);
+    for (;;) {
+        // The two least frequent, the later symbol first on ties.
+        int a = -1;
+        int b = -1;
+        for (int i = 0; i < kSymbols; ++i) {
+            if (freq[i] == 0) {
+                continue;
+            }
+            if (a < 0 || freq[i] <= freq[a]) {
+                b = a;
+                a = i;
+            } else if (b < 0 || freq[i] <= freq[b]) {
+                b = i;
+            }
+        }
+        if (b < 0) {
+            break;
+        }
+        freq[a] += freq[b];
+        freq[b] = 0;
+        for (int i = a;; i = next[i]) {
+            ++size[i];
+            if (next[i] < 0) {
+                next[i] = b;
+                break;
+            }
+        }
+        for (int i = b; i >= 0; i = next[i]) {
+            ++size[i];
+        }
+    }
+    int bits[kSymbols + 1] = {};
+    for (int i = 0; i < kSymbols; ++i) {
+        if (size[i] > 0) {
+            ++bits[size[i]];
+        }
+    }
+    for (int length = kSymbols; length > 16; --length) {
+        while (bits[length] > 0) {
+            int shorter = length - 2;
+            while (bits[shorter] == 0) {
+                --shorter;
+            }
+            bits[length] -= 2;
+            bits[length - 1] += 1;
+            bits[shorter + 1] += 2;
+            bits[shorter] -= 1;
+        }
+    }
+    int longest = 16;
+    while (bits[longest] == 0) {
+        --longest;
+    }
+    --bits[longest];  // the reserved symbol's code
+    table->bits[0] = 0;
+    for (int length = 1; length <= 16; ++length) {
+        table->bits[length] = UINT8(bits[length]);
+    }
+    int k = 0;
+    for (int length = 1; length <= kSymbols; ++length) {
+        for (int i = 0; i < 256; ++i) {
+            if (size[i] == length) {
+                table->huffval[k++] = UINT8(i);
+            }
+        }
+    }
+    table->sent_table = FALSE;
+}
+
+// A measured picture's code, complete: its symbols keep their lengths'
+// order, every other symbol the picture could hold gets one of the longest.
+void completeTable(const JHUFF_TBL& measured, bool ac, JHUFF_TBL* table) {
+    long counts[256] = {};
+    if (ac) {
+        counts[0x00] = 1;  // end of block
+        counts[0xf0] = 1;  // sixteen zeros
+        for (int run = 0; run < 16; ++run) {
+            for (int bits = 1; bits <= 10; ++bits) {
+                counts[(run << 4) | bits] = 1;
+            }
+        }
+    } else {
+        std::fill_n(counts, 12, 1);
+    }
+    int k = 0;
+    for (int length = 1; length <= 16; ++length) {
+        for (int n = 0; n < measured.bits[length]; ++n) {
+            counts[measured.huffval[k++]] = 1L << (17 - length);
+        }
+    }
+    buildTable(counts, table);
+}
+
 void freeCodec(KvJpegEnc* enc) {
     if (enc->cinfo) {
         jpeg_destroy_compress(enc->cinfo);
@@ -186,8 +311,8 @@ void setTables(jpeg_compress_struct* cinfo, int quality) {
     jpeg_add_quant_table(cinfo, 1, chroma, 100, TRUE);
 }
 
-// Sets up one picture: JFIF (full-range BT.601 YCbCr, 4:2:0), the tables
-// for the quality, Huffman codes made for the picture.
+// Sets up one picture: JFIF (full-range BT.601 YCbCr, 4:2:0) and the
+// quantisation tables for the quality.
 void setUp(jpeg_compress_struct* cinfo, int width, int height, bool bgr, int quality) {
     cinfo->image_width = JDIMENSION(width);
     cinfo->image_height = JDIMENSION(height);
@@ -198,7 +323,6 @@ void setUp(jpeg_compress_struct* cinfo, int width, int height, bool bgr, int qua
     cinfo->raw_data_in = bgr ? FALSE : TRUE;
     // ifast cost half a decibel at the top qualities.
     cinfo->dct_method = JDCT_ISLOW;
-    cinfo->optimize_coding = TRUE;
     cinfo->comp_info[0].h_samp_factor = 2;
     cinfo->comp_info[0].v_samp_factor = 2;
     for (int c = 1; c < 3; ++c) {
@@ -278,9 +402,23 @@ bool compress(KvJpegEnc* enc, const GstVideoFrame& frame, int quality) {
     const bool bgr = GST_VIDEO_FRAME_FORMAT(&frame) == GST_VIDEO_FORMAT_BGR;
     if (setjmp(error->jump)) {
         jpeg_abort_compress(cinfo);
+        enc->huffman->valid = false;
         return false;
     }
-    setUp(cinfo, GST_VIDEO_FRAME_WIDTH(&frame), GST_VIDEO_FRAME_HEIGHT(&frame), bgr, quality);
+    const int width = GST_VIDEO_FRAME_WIDTH(&frame);
+    const int height = GST_VIDEO_FRAME_HEIGHT(&frame);
+    setUp(cinfo, width, height, bgr, quality);
+    HuffmanTables& huffman = *enc->huffman;
+    const bool measure = !huffman.valid || huffman.picturesSince + 1 >= kMeasureEvery ||
+                         huffman.quality != quality || huffman.width != width ||
+                         huffman.height != height || huffman.bgr != bgr;
+    cinfo->optimize_coding = measure ? TRUE : FALSE;
+    if (!measure) {
+        for (int t = 0; t < 2; ++t) {
+            *cinfo->dc_huff_tbl_ptrs[t] = huffman.dc[t];
+            *cinfo->ac_huff_tbl_ptrs[t] = huffman.ac[t];
+        }
+    }
     jpeg_start_compress(cinfo, TRUE);
     if (bgr) {
         writeBgr(cinfo, frame);
@@ -288,6 +426,21 @@ bool compress(KvJpegEnc* enc, const GstVideoFrame& frame, int quality) {
         writeI420(cinfo, frame, *enc->padded);
     }
     jpeg_finish_compress(cinfo);
+    if (measure) {
+        // libjpeg left the picture's own codes in the table slots.
+        for (int t = 0; t < 2; ++t) {
+            completeTable(*cinfo->dc_huff_tbl_ptrs[t], false, &huffman.dc[t]);
+            completeTable(*cinfo->ac_huff_tbl_ptrs[t], true, &huffman.ac[t]);
+        }
+        huffman.valid = true;
+        huffman.picturesSince = 0;
+        huffman.quality = quality;
+        huffman.width = width;
+        huffman.height = height;
+        huffman.bgr = bgr;
+    } else {
+        ++huffman.picturesSince;
+    }
     return true;
 }
 
@@ -359,6 +512,7 @@ void finalize(GObject* object) {
     freeCodec(enc);
     delete enc->out;
     delete enc->padded;
+    delete enc->huffman;
     G_OBJECT_CLASS(gParentClass)->finalize(object);
 }
 
@@ -395,6 +549,7 @@ void instanceInit(GTypeInstance* instance, gpointer) {
     enc->cinfo = nullptr;
     enc->out = new std::vector<std::uint8_t>();
     enc->padded = new std::vector<std::uint8_t>();
+    enc->huffman = new HuffmanTables();
 }
 
 GType encoderType() {
