@@ -19,10 +19,10 @@
 #include "bench/bench_summary.h"
 #include "bench/process_cpu.h"
 #include "media/compressors.h"
-#include "media/jpeg_encoder.h"
 #include "media/frame.h"
 #include "media/gst_handle.h"
 #include "media/gst_init.h"
+#include "media/jpeg_encoder.h"
 #include "record/record_graph.h"
 
 #include <QCoreApplication>

@@ -274,6 +274,7 @@ jpeg_compress_struct* makeCodec(KvJpegEnc* enc) {
 
 gboolean encStart(GstVideoEncoder* encoder) {
     KvJpegEnc* enc = self(encoder);
+    enc->huffman->valid = false;
     enc->cinfo = makeCodec(enc);
     return enc->cinfo != nullptr;
 }
@@ -457,14 +458,14 @@ GstFlowReturn encHandleFrame(GstVideoEncoder* encoder, GstVideoCodecFrame* frame
     GstVideoFrame video;
     if (!gst_video_frame_map(&video, &enc->input->info, frame->input_buffer, GST_MAP_READ)) {
         gst_video_encoder_finish_frame(encoder, frame);
-        GST_ELEMENT_ERROR(enc, STREAM, ENCODE, ("Cannot read the frame."), (nullptr));
+        GST_ELEMENT_ERROR(enc, STREAM, ENCODE, (nullptr), ("cannot map the frame"));
         return GST_FLOW_ERROR;
     }
     const bool ok = compress(enc, video, quality);
     gst_video_frame_unmap(&video);
     if (!ok) {
         gst_video_encoder_finish_frame(encoder, frame);
-        GST_ELEMENT_ERROR(enc, STREAM, ENCODE, ("The frame could not be compressed."), (nullptr));
+        GST_ELEMENT_ERROR(enc, STREAM, ENCODE, (nullptr), ("libjpeg refused the frame"));
         return GST_FLOW_ERROR;
     }
     const GstFlowReturn allocated =

@@ -1,11 +1,12 @@
 #pragma once
 
 // The program's MJPEG encoder: a GStreamer video encoder on libjpeg-turbo,
-// known only inside this process as "kvjpegenc". It takes full-range I420
-// and gives a baseline JFIF picture per frame, every one a key frame, with
-// Huffman tables made for each picture and quantisation tables that spend
-// the bytes where the luma error is: about two thirds of jpegenc's bytes at
-// the same picture quality.
+// known only inside this process as "kvjpegenc". It takes BGR (converted by
+// libjpeg-turbo) or full-range I420 and gives a baseline JFIF picture per
+// frame, every one a key frame, with Huffman codes measured on the pictures
+// and luma tables that flatten as the quality rises: at the same luma PSNR
+// about ffmpeg's bytes, where jpegenc's fixed codes and steep tables took up
+// to 2.6 times as many.
 
 #include <cstdint>
 
