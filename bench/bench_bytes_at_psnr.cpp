@@ -23,6 +23,7 @@
 #include "media/compressors.h"
 #include "media/frame.h"
 #include "media/gst_init.h"
+#include "media/jpeg_encoder.h"
 #include "record/journal.h"
 #include "record/record_graph.h"
 
@@ -261,7 +262,7 @@ struct Peer {
 
 std::optional<Peer> peerFor(const QString& factory) {
     const QStringList gop{u"-g"_s, QString::number(kKeyFrameRate)};
-    if (factory == u"jpegenc") {
+    if (factory == QLatin1String(kv::media::kJpegEncoderFactory)) {
         return Peer{{u"-c:v"_s, u"mjpeg"_s, u"-pix_fmt"_s, u"yuvj420p"_s, u"-qmin"_s, u"1"_s},
                     {u"-q:v"_s, u"%1"_s},
                     {1, 2, 3, 4, 6, 9, 13, 20}};

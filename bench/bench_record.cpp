@@ -27,6 +27,7 @@
 #include "media/frame.h"
 #include "media/gst_handle.h"
 #include "media/gst_init.h"
+#include "media/jpeg_encoder.h"
 #include "record/record_graph.h"
 
 #include <QCoreApplication>
@@ -269,7 +270,7 @@ struct Peer {
 std::optional<Peer> peerFor(const QString& factory, const QString& pixFmt) {
     const QStringList gop{u"-g"_s, QString::number(kKeyFrameRate)};
     const QStringList fmt{u"-pix_fmt"_s, pixFmt};
-    if (factory == u"jpegenc") {
+    if (factory == QLatin1String(kv::media::kJpegEncoderFactory)) {
         return Peer{QStringList{u"-c:v"_s, u"mjpeg"_s} + fmt, u"-q:v"_s, 2, 31, 4, 2};
     }
     if (factory == u"avenc_huffyuv") {

@@ -3,6 +3,7 @@
 #include "film/chunk_decoder.h"
 #include "film/deflicker.h"
 #include "media/compressors.h"
+#include "media/jpeg_encoder.h"
 #include "media/pipeline.h"
 
 #include <QCoreApplication>
@@ -53,7 +54,7 @@ QString errorText(int error) {
 const char* factoryForFourcc(std::uint32_t fourcc) {
     const QString f = fourccText(fourcc).toUpper();
     if (f == u"MJPG") {
-        return "jpegenc";
+        return media::kJpegEncoderFactory;
     }
     if (f == u"HFYU") {
         return "avenc_huffyuv";

@@ -1,5 +1,7 @@
 #include "media/compressors.h"
 
+#include "media/jpeg_encoder.h"
+
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -12,15 +14,18 @@ namespace kv::media {
 
 namespace {
 
-// Full range, BT.601 matrix: what a JFIF decoder assumes.
-constexpr const char* kI420FullRange = "video/x-raw,format=I420,colorimetry=1:4:0:0";
+// Our MJPEG encoder turns BGR into JFIF's YCbCr itself, faster and closer
+// than a conversion before it; anything else becomes I420 in full range with
+// the BT.601 matrix, which is what a JFIF decoder assumes.
+constexpr const char* kBgrOrI420FullRange =
+    "video/x-raw,format=BGR; video/x-raw,format=I420,colorimetry=1:4:0:0";
 // Limited range, BT.601 matrix: what MPEG-4 part 2 and VP8 decoders assume,
 // since those streams do not say. Left open, GStreamer takes BT.709 for HD
 // frames and every player shifts the colours.
 constexpr const char* kI420 = "video/x-raw,format=I420,colorimetry=bt601";
 
 constexpr CompressorEntry kCompressors[] = {
-    {"MJPEG Compressor", "jpegenc", kI420FullRange},
+    {"MJPEG Compressor", kJpegEncoderFactory, kBgrOrI420FullRange},
     {"Huffyuv Lossless Compressor", "avenc_huffyuv", nullptr},
     {"PNG Lossless Compressor", "pngenc", nullptr},
     {"MPEG-4 Compressor", "avenc_mpeg4", kI420},
@@ -201,7 +206,7 @@ void ApplyCompression(GstElement* encoder, const QString& friendlyName, double q
     const double q = std::clamp(quality, 0.0, 1.0);
     const bool setKeyFrames = keyFrameRate > 0;
 
-    if (factory == u"jpegenc") {
+    if (factory == QLatin1String(kJpegEncoderFactory)) {
         setNumber(encoder, "quality", std::round(q * 100));
     } else if (factory == u"avenc_huffyuv") {
         // Lossless and intra-only: no quality. libav encodes on one thread

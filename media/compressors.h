@@ -20,7 +20,7 @@ struct CompressorEntry {
     // lossless ones keep RGB). Encoders left to choose make 4:4:4 or RGB
     // streams that few players read, so the lossy ones get 4:2:0, in the range
     // their stream is read back in: JPEG (JFIF) is full range, the others are
-    // limited range.
+    // limited range. The MJPEG encoder takes BGR too and makes 4:2:0 itself.
     const char* inputCaps;
 };
 

@@ -2,6 +2,7 @@
 
 #include "media/graph_log.h"
 #include "media/gst_handle.h"
+#include "media/jpeg_encoder.h"
 
 #include <mutex>
 
@@ -20,6 +21,9 @@ bool initGStreamer(QString* error) {
             return;
         }
         redactTerminalLog();
+        if (!registerJpegEncoder()) {
+            g_warning("the MJPEG compressor could not be registered");
+        }
     });
     if (!ok && error) {
         *error = reason;

@@ -12,6 +12,8 @@ packages=(
   # Qt's own catalogues: its standard buttons and dialogs in the user's language
   qt6-translations-l10n
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  # the MJPEG compressor
+  libjpeg62-turbo-dev
   libgtest-dev libgmock-dev libbenchmark-dev libmosquitto-dev
   # the web page's server
   libsoup-3.0-dev

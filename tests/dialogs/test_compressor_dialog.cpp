@@ -50,7 +50,7 @@ TEST(CompressorDialog, ListsTheInstalledCompressorsThenNone) {
 
 TEST(CompressorDialog, Preselection) {
     const QStringList installed = kv::media::installedCompressorNames();
-    ASSERT_TRUE(installed.contains(u"MJPEG Compressor"_s)) << "jpegenc is needed";
+    ASSERT_TRUE(installed.contains(u"MJPEG Compressor"_s)) << "the MJPEG compressor is needed";
     struct Row {
         const char* stored;
         QString selected;

@@ -144,9 +144,10 @@ class Complaints {
 
 TEST(PropertyDialog, AnyElementOpensWithoutComplaint) {
     // Elements of every kind the program uses, with every kind of property.
-    for (const char* factory : {"appsrc", "avimux", "filesink", "videotestsrc", "capsfilter",
-                                "videoconvert", "appsink", "queue", "v4l2src", "jpegenc", "x264enc",
-                                "vp8enc", "avenc_mpeg4", "uridecodebin", "playbin"}) {
+    for (const char* factory :
+         {"appsrc", "avimux", "filesink", "videotestsrc", "capsfilter", "videoconvert", "appsink",
+          "queue", "v4l2src", "jpegenc", "kvjpegenc", "x264enc", "vp8enc", "avenc_mpeg4",
+          "uridecodebin", "playbin"}) {
         Element element = make(factory);
         if (!element) {
             continue;

@@ -660,7 +660,7 @@ QString factoryOf(GstElement* element) {
 }
 
 TEST(Compressors, ListsInstalledEncodersInTableOrder) {
-    const char* const table[][2] = {{"MJPEG Compressor", "jpegenc"},
+    const char* const table[][2] = {{"MJPEG Compressor", "kvjpegenc"},
                                     {"Huffyuv Lossless Compressor", "avenc_huffyuv"},
                                     {"PNG Lossless Compressor", "pngenc"},
                                     {"MPEG-4 Compressor", "avenc_mpeg4"},
