@@ -120,13 +120,23 @@ inline QStringList launchEncoder(const QString& compressor, double quality, int 
         return {};
     }
     media::ApplyCompression(encoder.get(), compressor, quality, keyFrameRate);
+    GstElementFactory* factory = gst_element_get_factory(encoder.get());
+    if (const GstPlugin* plugin = gst_plugin_feature_get_plugin(GST_PLUGIN_FEATURE(factory))) {
+        gst_object_unref(const_cast<GstPlugin*>(plugin));
+    } else {
+        // Our own element lives only in the program: gst-launch gets the stock
+        // JPEG encoder at the same quality, fed as it was before ours.
+        int jpegQuality = 0;
+        g_object_get(encoder.get(), "quality", &jpegQuality, nullptr);
+        return {QStringLiteral("video/x-raw,format=I420,colorimetry=1:4:0:0"), QStringLiteral("!"),
+                QStringLiteral("jpegenc"), QStringLiteral("quality=%1").arg(jpegQuality)};
+    }
     QStringList arguments;
     if (const media::Caps caps = media::compressorInputCaps(encoder.get())) {
         gchar* text = gst_caps_to_string(caps.get());
         arguments << QString::fromUtf8(text) << QStringLiteral("!");
         g_free(text);
     }
-    GstElementFactory* factory = gst_element_get_factory(encoder.get());
     arguments << QString::fromUtf8(gst_plugin_feature_get_name(GST_PLUGIN_FEATURE(factory)));
     guint count = 0;
     GParamSpec** properties =
