@@ -18,6 +18,7 @@
 //
 // kv_bench_bytes_at_psnr [frames=30] [compressor name part] [runs for the processor time=3]
 
+#include "bench/bench_start.h"
 #include "bench/bench_summary.h"
 #include "bench/process_cpu.h"
 #include "media/compressors.h"
@@ -362,11 +363,8 @@ struct Row {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QCoreApplication app(argc, argv);
-    QString error;
-    if (!kv::media::initGStreamer(&error)) {
-        std::fprintf(stderr, "GStreamer did not start: %s\n", qPrintable(error));
+    if (!kv::bench::startGStreamer()) {
         return 1;
     }
     const int frameCount = argc > 1 ? std::max(kKeyFrameRate, std::atoi(argv[1])) : 30;

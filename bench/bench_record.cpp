@@ -21,6 +21,7 @@
 // kv_bench_record [seconds per compressor=10] [ffmpeg frames=0: as many as ours]
 //                 [compressor name part]
 
+#include "bench/bench_start.h"
 #include "bench/bench_summary.h"
 #include "bench/process_cpu.h"
 #include "media/compressors.h"
@@ -431,11 +432,8 @@ std::optional<Match> matchPeer(const QString& dir, const Peer& peer, double targ
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QCoreApplication app(argc, argv);
-    QString error;
-    if (!kv::media::initGStreamer(&error)) {
-        std::fprintf(stderr, "GStreamer did not start: %s\n", qPrintable(error));
+    if (!kv::bench::startGStreamer()) {
         return 1;
     }
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;

@@ -21,6 +21,7 @@
 // kv_bench_recorder_cpu [frames per file=125] [size or codec name part]
 // KV_BENCH_KEEP=folder keeps the recorder's measured files there.
 
+#include "bench/bench_start.h"
 #include "bench/bench_summary.h"
 #include "bench/detailed_scene.h"
 #include "bench/headless_recorder.h"
@@ -269,11 +270,8 @@ int ourMpeg4Quantiser() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QCoreApplication app(argc, argv);
-    QString error;
-    if (!kv::media::initGStreamer(&error)) {
-        std::fprintf(stderr, "GStreamer did not start: %s\n", qPrintable(error));
+    if (!kv::bench::startGStreamer()) {
         return 1;
     }
     const int framesPerFile = argc > 1 ? std::max(25, std::atoi(argv[1])) : 125;

@@ -11,6 +11,7 @@
 //
 // kv_bench_recorder_memory [seconds after the first frame=12]
 
+#include "bench/bench_start.h"
 #include "bench/bench_summary.h"
 #include "bench/headless_recorder.h"
 #include "media/gst_init.h"
@@ -110,11 +111,8 @@ std::optional<Run> measure(const QString& program, const QStringList& arguments,
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QCoreApplication app(argc, argv);
-    QString error;
-    if (!kv::media::initGStreamer(&error)) {
-        std::fprintf(stderr, "GStreamer did not start: %s\n", qPrintable(error));
+    if (!kv::bench::startGStreamer()) {
         return 1;
     }
     const int seconds = argc > 1 ? std::max(2, std::atoi(argv[1])) : 12;
