@@ -1,5 +1,6 @@
 #include "media/gst_handle.h"
 #include "media/jpeg_encoder.h"
+#include "tests/support/avi_probe.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/app/gstappsrc.h>
@@ -94,20 +95,8 @@ TEST(JpegEncoder, AnOddSizeKeepsItsEdgesFromBgrAndFromI420) {
         const Coded coded = codeOnce(convert);
         EXPECT_TRUE(coded.keyFrame);
         ASSERT_EQ(coded.pixels.size(), std::size_t(strideOf(kWidth)) * kHeight);
-        const int points[][3] = {{0, 0, 0},
-                                 {kWidth - 1, 0, 1},
-                                 {0, kHeight - 1, 2},
-                                 {kWidth - 1, kHeight - 1, 3},
-                                 {kWidth / 4, kHeight / 4, 0},
-                                 {kWidth * 3 / 4, kHeight * 3 / 4, 3}};
-        for (const auto& [x, y, quadrant] : points) {
-            const std::uint8_t* pixel =
-                coded.pixels.data() + std::ptrdiff_t(y) * strideOf(kWidth) + x * 3;
-            for (int c = 0; c < 3; ++c) {
-                EXPECT_NEAR(int(pixel[c]), int(kColours[quadrant][c]), 12)
-                    << "at " << x << "," << y << ", channel " << c;
-            }
-        }
+        const kv::test::DecodedFrame frame{kWidth, kHeight, strideOf(kWidth), coded.pixels};
+        frame.expectQuadrants(kColours, 12);
     }
 }
 

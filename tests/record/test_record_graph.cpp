@@ -719,21 +719,7 @@ TEST(RecordGraph, MjpegKeepsTheEdgesOfAnOddFrameSize) {
     for (const kv::test::DecodedFrame& frame : decoded) {
         ASSERT_EQ(frame.width, width);
         ASSERT_EQ(frame.height, height);
-        // The corners, and a pixel inside each quadrant.
-        const int points[][3] = {{0, 0, 0},
-                                 {width - 1, 0, 1},
-                                 {0, height - 1, 2},
-                                 {width - 1, height - 1, 3},
-                                 {width / 4, height / 4, 0},
-                                 {width * 3 / 4, height * 3 / 4, 3}};
-        for (const auto& [x, y, quadrant] : points) {
-            const std::uint8_t* pixel =
-                frame.pixels.data() + std::ptrdiff_t(y) * frame.stride + x * 3;
-            for (int c = 0; c < 3; ++c) {
-                EXPECT_NEAR(int(pixel[c]), int(colours[quadrant][c]), 12)
-                    << "at " << x << "," << y << ", channel " << c;
-            }
-        }
+        frame.expectQuadrants(colours, 12);
     }
 }
 

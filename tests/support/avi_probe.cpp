@@ -3,6 +3,7 @@
 #include "media/gst_handle.h"
 
 #include <gst/app/gstappsink.h>
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -56,6 +57,23 @@ bool DecodedFrame::rowNear(int row, int value, int tolerance) const {
     const std::uint8_t* p = pixels.data() + std::ptrdiff_t(row) * stride;
     return std::all_of(p, p + width * 3,
                        [=](std::uint8_t b) { return std::abs(int(b) - value) <= tolerance; });
+}
+
+void DecodedFrame::expectQuadrants(const std::uint8_t (&colours)[4][3], int tolerance) const {
+    ASSERT_GE(pixels.size(), std::size_t(stride) * std::size_t(height));
+    const int points[][3] = {{0, 0, 0},
+                             {width - 1, 0, 1},
+                             {0, height - 1, 2},
+                             {width - 1, height - 1, 3},
+                             {width / 4, height / 4, 0},
+                             {width * 3 / 4, height * 3 / 4, 3}};
+    for (const auto& [x, y, quadrant] : points) {
+        const std::uint8_t* pixel = pixels.data() + std::ptrdiff_t(y) * stride + x * 3;
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(int(pixel[c]), int(colours[quadrant][c]), tolerance)
+                << "at " << x << "," << y << ", channel " << c;
+        }
+    }
 }
 
 DecodedFrame decodeFirstFrame(const QString& path, int timeout_ms) {

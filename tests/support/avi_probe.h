@@ -31,6 +31,10 @@ struct DecodedFrame {
     std::vector<std::uint8_t> pixels;
     // Every byte of the row within tolerance of value (lossy codecs ring).
     bool rowNear(int row, int value, int tolerance = 0) const;
+    // For a picture of four flat quadrants (top left, top right, bottom left,
+    // bottom right; blue, green, red each): the four corners and a point inside
+    // two quadrants keep their colours within tolerance.
+    void expectQuadrants(const std::uint8_t (&colours)[4][3], int tolerance) const;
 };
 DecodedFrame decodeFirstFrame(const QString& path, int timeout_ms = 10000);
 
