@@ -194,10 +194,12 @@ void DiskSync::repairReleased(RecordingFile& file) {
                                  << result.frames << "frames"
                                  << QString::fromStdString(result.reason);
     if (result.state == AviState::Repaired || result.state == AviState::RepairedWithoutIndex) {
-        // Lines of frames the muxer never wrote go from the journal too; cut
-        // through the journal's own descriptor, never by name.
-        if (const auto& journal = file.journal()) {
-            trimJournalFile(journal->fd(), qint64(result.frames), journal->path());
+        // Lines of frames the muxer never wrote go from the journal too (a
+        // line that could not be written is estimated); through the journal's
+        // own descriptor, never by name.
+        if (const auto& journal = file.journal();
+            journal && trimJournalFile(journal->fd(), qint64(result.frames), journal->path())) {
+            completeJournalFile(journal->fd(), qint64(result.frames), journal->path());
         }
     } else if (result.state == AviState::NoFrames && file.created()) {
         // Not one frame reached it (a full disk from the start): no player

@@ -360,7 +360,79 @@ bool trimJournalFile(int fd, qint64 frames, const QString& name) {
     return true;
 }
 
-bool trimJournal(const QString& path, qint64 frames) {
+bool completeJournalFile(int fd, qint64 frames, const QString& name) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        return false;
+    }
+    // The last lines tell where the journal stopped and how its frames were spaced.
+    constexpr qint64 kTailLines = 16;
+    const qint64 from = std::max<qint64>(0, qint64(st.st_size) - kTailLines * kJournalLineMax);
+    QByteArray tail(qsizetype(qint64(st.st_size) - from), Qt::Uninitialized);
+    if (::pread(fd, tail.data(), size_t(tail.size()), off_t(from)) != tail.size()) {
+        return false;
+    }
+    if (!tail.endsWith('\n')) {
+        return true;  // a torn line the cut left alone: nothing is added after it
+    }
+    // parseJournal() passes over the first line: the header, or a piece of a line.
+    const std::vector<JournalLine> last = parseJournal(tail);
+    if (last.empty()) {
+        return true;  // no line to go on
+    }
+    const JournalLine& end = last.back();
+    const qint64 missing = frames - (end.frame + 1);
+    if (missing <= 0) {
+        return true;
+    }
+    if (missing > kJournalCompleteMax) {
+        qCWarning(lcJournal).noquote() << "journal" << name << "lacks" << missing
+                                       << "lines, too many to estimate; left as it is";
+        return true;
+    }
+    std::vector<qint64> gaps;
+    for (std::size_t i = 1; i < last.size(); ++i) {
+        if (const qint64 gap = last[i - 1].time.msecsTo(last[i].time); gap > 0) {
+            gaps.push_back(gap);
+        }
+    }
+    qint64 gap = 1000;  // the default interval, when the lines do not show one
+    if (!gaps.empty()) {
+        std::nth_element(gaps.begin(), gaps.begin() + std::ptrdiff_t(gaps.size() / 2), gaps.end());
+        gap = gaps[gaps.size() / 2];
+    }
+    QByteArray text;
+    JournalLine line = end;
+    for (qint64 i = 0; i < missing; ++i) {
+        ++line.frame;
+        line.time = line.time.addMSecs(gap);
+        text += formatJournalLine(line);
+    }
+    qsizetype written = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::pwrite(fd, text.constData() + written, size_t(text.size() - written),
+                                   off_t(st.st_size + written));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            // A full disk: no half line stays behind.
+            qCWarning(lcJournal).noquote()
+                << "cannot complete the journal" << name << ":" << std::strerror(errno);
+            if (::ftruncate(fd, st.st_size) != 0) {
+                qCWarning(lcJournal).noquote() << "journal" << name << "keeps a torn line";
+            }
+            return false;
+        }
+        written += n;
+    }
+    qCInfo(lcJournal).noquote() << "journal" << name << "lacked the last" << missing
+                                << "of its recording's frames; lines with times estimated" << gap
+                                << "ms apart were added";
+    return true;
+}
+
+bool matchJournal(const QString& path, qint64 frames) {
     int fd = -1;
     if (!openRegular(path, O_RDWR, &fd)) {
         return fd == kMissing;
@@ -375,7 +447,7 @@ bool trimJournal(const QString& path, qint64 frames) {
         qCWarning(lcJournal).noquote()
             << "journal" << path << "not cut: it has" << qint64(st.st_nlink) << "names";
     } else {
-        ok = trimJournalFile(fd, frames, path);
+        ok = trimJournalFile(fd, frames, path) && completeJournalFile(fd, frames, path);
     }
     ::close(fd);
     return ok;

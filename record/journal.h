@@ -65,15 +65,26 @@ QDateTime frameTakenAt(const std::vector<JournalLine>& journal, qint64 frame,
 // only what moved, so two episodes may follow each other directly).
 std::vector<qint64> movementStarts(const std::vector<JournalLine>& lines);
 
+// Makes a journal a line per frame of its `frames`-frame recording, after a
+// kill or a power cut left it ahead of the recording or behind it (the disk
+// kept frames whose lines it lost). Only a regular file of this user with no
+// other name is changed, never through a link. False when it is left as it
+// was; a missing journal is fine.
+bool matchJournal(const QString& path, qint64 frames);
+
 // Keeps the header and the lines of the first `frames` frames; a torn last
 // line goes too. The file is cut where line frames + 1 begins, in place: that
-// needs no room on the disk, so a full disk cannot empty it. Only a regular
-// file of this user with no other name is cut, never through a link. False
-// when it is left as it was; a missing journal is fine.
-bool trimJournal(const QString& path, qint64 frames);
-
-// The same on a journal already open for reading and writing; name is for
-// the log.
+// needs no room on the disk, so a full disk cannot empty it. Name is for the
+// log.
 bool trimJournalFile(int fd, qint64 frames, const QString& name);
+
+// Adds the lines of frames past the journal's last line, up to `frames`:
+// each like the last, with its time one usual gap later. What the frames
+// show is in the frames; their times are estimates. A journal without a
+// line, or one that lacks more than kJournalCompleteMax, is left as it is.
+bool completeJournalFile(int fd, qint64 frames, const QString& name);
+// About half a minute of frames at 25/s: what a disk may hold back from one
+// file and not the other. Past that, estimated times would mislead.
+inline constexpr qint64 kJournalCompleteMax = 1000;
 
 }  // namespace kv::record

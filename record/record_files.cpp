@@ -592,11 +592,12 @@ AviRepairResult repairLogged(const QString& path) {
                                   << ":" << result.frames << "frames kept," << result.cutBytes
                                   << "torn bytes cut";
     }
-    // A kill can leave the journal a line or two ahead of its recording. A file
-    // the muxer finished got its last line before its end: its journal is
-    // not read, so a start over a full folder stays quick.
+    // A kill can leave the journal a line or two ahead of its recording, a
+    // power cut a few behind. A file the muxer finished got its last line
+    // before its end: its journal is not read, so a start over a full folder
+    // stays quick.
     if (result.state == AviState::Repaired || result.state == AviState::RepairedWithoutIndex) {
-        trimJournal(journalPath(path), qint64(result.frames));
+        matchJournal(journalPath(path), qint64(result.frames));
     } else if (result.state == AviState::NotUnderstood || result.state == AviState::Failed) {
         qCWarning(lcFiles).noquote()
             << "Recording" << path << "left as it is:" << aviStateName(result.state) << "-"

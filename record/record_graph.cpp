@@ -296,7 +296,7 @@ bool RecordGraph::push(const std::uint8_t* pixels, const media::BITMAPINFOHEADER
         return false;
     }
     // The line goes first: the muxer may write the frame before push returns,
-    // and a journal behind its recording cannot be mended, one ahead is cut.
+    // and a journal behind its recording is only estimated, one ahead is cut.
     off_t lineAt = -1;
     if (line && journal_) {
         JournalLine numbered = *line;

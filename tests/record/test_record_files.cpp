@@ -566,9 +566,9 @@ TEST(RecordFiles, AFolderPathWithoutSeparatorNamesTheFolder) {
     EXPECT_TRUE(folder.has(u"Videos250301_SA00.avi"_s));
 }
 
-// The journal: lines written read back the same; cutting it to a repaired
-// recording keeps the header and the first lines, and a torn last line is
-// never read as a frame.
+// The journal: lines written read back the same; matching it to a repaired
+// recording keeps the header and the first lines, a torn last line is never
+// read as a frame, and lines the disk lost are estimated.
 TEST(Journal, ReadsWhatWasWrittenAndIsCutToItsRecording) {
     RecordFolder folder;
     const QString path = kv::record::journalPath(folder.path() + u"241203_TU02.avi"_s);
@@ -598,12 +598,32 @@ TEST(Journal, ReadsWhatWasWrittenAndIsCutToItsRecording) {
     EXPECT_EQ(lines[4].time, start.addMSecs(4000));
     EXPECT_EQ(lines[4].fate, kv::record::JournalFate::PostRecord);
 
-    ASSERT_TRUE(kv::record::trimJournal(path, 3));
+    ASSERT_TRUE(kv::record::matchJournal(path, 3));
     lines = kv::record::readJournal(path, &bad);
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(bad, 0);
     EXPECT_EQ(lines[2].motion, 30002);
-    EXPECT_TRUE(kv::record::trimJournal(folder.path() + u"missing.csv"_s, 3));
+    EXPECT_TRUE(kv::record::matchJournal(folder.path() + u"missing.csv"_s, 3));
+
+    // Behind its recording (a power cut kept frames whose lines it lost),
+    // after a torn line: the lines come back one usual gap apart.
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::Append));
+        file.write("3,2024-12-03T14:05:12.120+01:00,3");
+    }
+    ASSERT_TRUE(kv::record::matchJournal(path, 6));
+    lines = kv::record::readJournal(path, &bad);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(bad, 0);
+    for (int i = 3; i < 6; ++i) {
+        EXPECT_EQ(lines[std::size_t(i)].frame, i);
+        EXPECT_EQ(lines[std::size_t(i)].time, start.addMSecs(1000 * i));
+        EXPECT_EQ(lines[std::size_t(i)].fate, kv::record::JournalFate::Movement);
+    }
+    // So far behind that estimated times would mislead: left as it is.
+    ASSERT_TRUE(kv::record::matchJournal(path, 6 + kv::record::kJournalCompleteMax + 1));
+    EXPECT_EQ(kv::record::readJournal(path).size(), 6u);
 }
 
 // A frame recorded by the heartbeat reads back as such, apart from movement:
@@ -705,7 +725,7 @@ TEST(Journal, CutOnAFullDiskKeepsItsFirstLines) {
         while (filler.write("x", 1) == 1) {
         }
     }
-    ASSERT_TRUE(kv::record::trimJournal(path, 103));
+    ASSERT_TRUE(kv::record::matchJournal(path, 103));
     int bad = 0;
     const auto lines = kv::record::readJournal(path, &bad);
     ASSERT_EQ(lines.size(), 103u);
@@ -737,7 +757,7 @@ TEST(Journal, OnlyRegularFilesOfOursAreReadOrCutAndNoMoreThanTheyCanHold) {
     EXPECT_TRUE(kv::record::readJournal(zero, &bad).empty());
     EXPECT_EQ(bad, 0);
     EXPECT_TRUE(kv::record::readJournal(fifo).empty());  // returns: nobody writes it
-    EXPECT_FALSE(kv::record::trimJournal(fifo, 1));
+    EXPECT_FALSE(kv::record::matchJournal(fifo, 1));
 
     QByteArray text(kv::record::kJournalHeader);
     kv::record::JournalLine line;
@@ -758,8 +778,8 @@ TEST(Journal, OnlyRegularFilesOfOursAreReadOrCutAndNoMoreThanTheyCanHold) {
     ASSERT_EQ(
         ::link(QFile::encodeName(privateFile).constData(), QFile::encodeName(hardLink).constData()),
         0);
-    EXPECT_FALSE(kv::record::trimJournal(symlink, 1));
-    EXPECT_FALSE(kv::record::trimJournal(hardLink, 1));
+    EXPECT_FALSE(kv::record::matchJournal(symlink, 1));
+    EXPECT_FALSE(kv::record::matchJournal(hardLink, 1));
     EXPECT_TRUE(kv::record::readJournal(symlink).empty());
     EXPECT_EQ(kv::record::readJournal(hardLink).size(), 5u);  // reading harms nothing
     EXPECT_EQ(contents(privateFile), text);
