@@ -152,6 +152,17 @@ Window* windowOf(int width, int height) {
     return current->ok() ? current.get() : nullptr;
 }
 
+// How long this thread has waited for a core since it started, from the
+// scheduler's own count; 0 where the kernel does not keep it.
+std::int64_t runQueueDelay_ns() {
+    QFile stat(QStringLiteral("/proc/thread-self/schedstat"));
+    if (!stat.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QList<QByteArray> fields = stat.readAll().split(' ');
+    return fields.size() >= 2 ? fields[1].toLongLong() : 0;
+}
+
 void FrameLoop(benchmark::State& state, int width, int height, Variant variant) {
     Window* window = windowOf(width, height);
     if (!window) {
@@ -169,7 +180,9 @@ void FrameLoop(benchmark::State& state, int width, int height, Variant variant) 
     pace.start();
     qint64 slot = 0;
     std::int64_t calls = 0;
+    std::int64_t waited_ns = 0;
     for (auto _ : state) {
+        std::int64_t delay_ns = 0;
         if (variant == Variant::Paced) {
             state.PauseTiming();
             slot += 40;
@@ -178,6 +191,7 @@ void FrameLoop(benchmark::State& state, int width, int height, Variant variant) 
                 QCoreApplication::processEvents();
                 QThread::msleep(1);
             }
+            delay_ns = runQueueDelay_ns();
             state.ResumeTiming();
         } else if ((++calls & 63) == 0) {
             // Frame notifications and bus messages pile up otherwise.
@@ -186,6 +200,16 @@ void FrameLoop(benchmark::State& state, int width, int height, Variant variant) 
             state.ResumeTiming();
         }
         form.session().FrameLoop();
+        if (variant == Variant::Paced) {
+            state.PauseTiming();
+            waited_ns += runQueueDelay_ns() - delay_ns;
+            state.ResumeTiming();
+        }
+    }
+    if (variant == Variant::Paced && state.iterations() > 0) {
+        // Of the wall time, how long the loop was ready to run but every core
+        // was busy (the encoder and the camera's thread take them at 1080p).
+        state.counters["runq_ms"] = double(waited_ns) / 1e6 / double(state.iterations());
     }
     const record::RecordCounters after = form.session().recordCounters();
     state.counters["recorded"] = double(form.session().recordedFrames() - recordedBefore);
