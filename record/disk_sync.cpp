@@ -223,7 +223,8 @@ void DiskSync::run() {
         if (Clock::now() >= nextSync) {
             due = watched_;
             // A journal gets its line before its recording gets the frame:
-            // synced first, it never falls behind what a power cut leaves.
+            // synced first, it holds a line for every frame synced but those
+            // taken while the recordings sync, whose lines follow right after.
             std::stable_partition(due.begin(), due.end(),
                                   [](const auto& file) { return file->isJournal_; });
             nextSync = Clock::now() + interval_;
@@ -246,6 +247,11 @@ void DiskSync::run() {
             syncFile(*file);
             checkStillThere(*file);
             ++synced;
+        }
+        for (auto& file : due) {
+            if (file->isJournal_) {  // the lines of frames taken meanwhile
+                syncFile(*file);
+            }
         }
         due.clear();
 
