@@ -8,7 +8,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <vector>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace kv::fuzz {
 
@@ -19,16 +22,16 @@ bool sameLine(const record::JournalLine& a, const record::JournalLine& b) {
            a.trigger == b.trigger && a.fate == b.fate;
 }
 
-// The bytes in a file of their own, cut to `frames` lines, and read back;
-// false when no such file can be made (then nothing is checked).
-bool cutInFile(const QByteArray& text, qint64 frames, QByteArray* after, bool* cut) {
+// The bytes in a file of their own, changed by change and read back; false
+// when no such file can be made (then nothing is checked).
+bool inFile(const QByteArray& text, const std::function<void(int fd)>& change, QByteArray* after) {
     const int fd = ::memfd_create("journal", MFD_CLOEXEC);
     if (fd < 0) {
         return false;
     }
     bool ok = ::write(fd, text.constData(), std::size_t(text.size())) == text.size();
     if (ok) {
-        *cut = record::trimJournalFile(fd, frames, QStringLiteral("fuzz"));
+        change(fd);
         after->resize(qsizetype(::lseek(fd, 0, SEEK_END)));
         ok = ::pread(fd, after->data(), std::size_t(after->size()), 0) == after->size();
     }
@@ -63,7 +66,8 @@ bool checkJournal(const std::uint8_t* data, std::size_t size, std::string* broke
     const qint64 frames = size > 0 ? qint64(data[0] % 16) : 0;
     QByteArray after;
     bool cut = false;
-    if (!cutInFile(text, frames, &after, &cut)) {
+    if (!inFile(
+            text, [&](int fd) { cut = record::trimJournalFile(fd, frames, u"fuzz"_s); }, &after)) {
         return true;
     }
     if (!cut || !text.startsWith(after)) {
@@ -78,6 +82,30 @@ bool checkJournal(const std::uint8_t* data, std::size_t size, std::string* broke
     if (after.size() < text.size() && !text.contains('\n')) {
         *broken = "a journal without a header was cut";
         return false;
+    }
+
+    // Completed to more frames than it has lines: only whole, well-formed
+    // lines are added after what was there, numbered on from its last.
+    const qint64 more = frames + (size > 1 ? qint64(data[1] % 32) : 0);
+    QByteArray completed;
+    if (!inFile(
+            after, [&](int fd) { record::completeJournalFile(fd, more, u"fuzz"_s); }, &completed)) {
+        return true;
+    }
+    if (!completed.startsWith(after)) {
+        *broken = "completing changed what was there";
+        return false;
+    }
+    if (completed.size() > after.size()) {
+        const QByteArray added = completed.mid(after.size());
+        int badAdded = 0;
+        const auto lines = record::parseJournal(record::kJournalHeader + added, &badAdded);
+        const auto before = record::parseJournal(after);
+        if (badAdded != 0 || qsizetype(lines.size()) != added.count('\n') || before.empty() ||
+            lines.front().frame != before.back().frame + 1 || lines.back().frame != more - 1) {
+            *broken = "completing added a line that is not the next frame's";
+            return false;
+        }
     }
     return true;
 }

@@ -381,10 +381,10 @@ bool completeJournalFile(int fd, qint64 frames, const QString& name) {
         return true;  // no line to go on
     }
     const JournalLine& end = last.back();
-    const qint64 missing = frames - (end.frame + 1);
-    if (missing <= 0) {
-        return true;
+    if (end.frame < 0 || end.frame >= frames - 1) {
+        return true;  // none missing, or numbered by someone else
     }
+    const qint64 missing = frames - 1 - end.frame;
     if (missing > kJournalCompleteMax) {
         qCWarning(lcJournal).noquote() << "journal" << name << "lacks" << missing
                                        << "lines, too many to estimate; left as it is";
@@ -406,6 +406,9 @@ bool completeJournalFile(int fd, qint64 frames, const QString& name) {
     for (qint64 i = 0; i < missing; ++i) {
         ++line.frame;
         line.time = line.time.addMSecs(gap);
+        if (!line.time.isValid()) {
+            return true;  // past any date a journal can say: nothing is added
+        }
         text += formatJournalLine(line);
     }
     qsizetype written = 0;
