@@ -406,7 +406,7 @@ bool completeJournalFile(int fd, qint64 frames, const QString& name) {
     for (qint64 i = 0; i < missing; ++i) {
         ++line.frame;
         line.time = line.time.addMSecs(gap);
-        if (!line.time.isValid()) {
+        if (!line.time.isValid() || line.time.date().year() > 9999) {
             return true;  // past any date a journal can say: nothing is added
         }
         text += formatJournalLine(line);

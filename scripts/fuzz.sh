@@ -62,7 +62,7 @@ run() {  # name max_len
   local name="$1" max_len="$2"
   echo "-- $name: $runs inputs"
   ASAN_OPTIONS=detect_leaks=1 "$out/${name}_fuzz" -runs="$runs" -max_len="$max_len" \
-    -artifact_prefix="$out/$name-" -print_final_stats=1 "$out/corpus/$name" 2>&1 | tail -25
+    -artifact_prefix="$out/$name-" -print_final_stats=1 "$out/corpus/$name" 2>&1 | tail -40
 }
 
 for target in "${targets[@]}"; do

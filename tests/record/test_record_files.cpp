@@ -624,6 +624,20 @@ TEST(Journal, ReadsWhatWasWrittenAndIsCutToItsRecording) {
     // So far behind that estimated times would mislead: left as it is.
     ASSERT_TRUE(kv::record::matchJournal(path, 6 + kv::record::kJournalCompleteMax + 1));
     EXPECT_EQ(kv::record::readJournal(path).size(), 6u);
+    // Lines centuries apart (an edit by hand) would run past the year 9999,
+    // which no line can say: nothing is added.
+    const QString edited = kv::record::journalPath(folder.path() + u"241203_TU03.avi"_s);
+    {
+        QFile file(edited);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(kv::record::kJournalHeader) +
+                   "0,0216-10-26T02:59:58.920+01:00,1,2500,still\n"
+                   "1,2025-10-26T02:59:59.120+01:00,1,2500,still\n");
+    }
+    ASSERT_TRUE(kv::record::matchJournal(edited, 8));
+    lines = kv::record::readJournal(edited, &bad);
+    EXPECT_EQ(lines.size(), 2u);
+    EXPECT_EQ(bad, 0);
 }
 
 // A frame recorded by the heartbeat reads back as such, apart from movement:
