@@ -273,17 +273,26 @@ QDateTime frameTakenAt(const std::vector<JournalLine>& journal, qint64 frame,
     return start.addMSecs(std::max<qint64>(offset_ms, 0));
 }
 
-std::vector<qint64> movementStarts(const std::vector<JournalLine>& lines) {
-    // The usual time between two frames: the median gap.
+namespace {
+// The usual time between two frames: the median of the gaps forward in
+// time (a clock stepped back makes no gap); 0 without one.
+qint64 usualGap_ms(const std::vector<JournalLine>& lines) {
     std::vector<qint64> gaps;
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        gaps.push_back(lines[i - 1].time.msecsTo(lines[i].time));
+        if (const qint64 gap = lines[i - 1].time.msecsTo(lines[i].time); gap > 0) {
+            gaps.push_back(gap);
+        }
     }
-    qint64 usual = 0;
-    if (!gaps.empty()) {
-        std::nth_element(gaps.begin(), gaps.begin() + std::ptrdiff_t(gaps.size() / 2), gaps.end());
-        usual = gaps[gaps.size() / 2];
+    if (gaps.empty()) {
+        return 0;
     }
+    std::nth_element(gaps.begin(), gaps.begin() + std::ptrdiff_t(gaps.size() / 2), gaps.end());
+    return gaps[gaps.size() / 2];
+}
+}  // namespace
+
+std::vector<qint64> movementStarts(const std::vector<JournalLine>& lines) {
+    const qint64 usual = usualGap_ms(lines);
     std::vector<qint64> starts;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const JournalFate fate = lines[i].fate;
@@ -390,16 +399,9 @@ bool completeJournalFile(int fd, qint64 frames, const QString& name) {
                                        << "lines, too many to estimate; left as it is";
         return true;
     }
-    std::vector<qint64> gaps;
-    for (std::size_t i = 1; i < last.size(); ++i) {
-        if (const qint64 gap = last[i - 1].time.msecsTo(last[i].time); gap > 0) {
-            gaps.push_back(gap);
-        }
-    }
-    qint64 gap = 1000;  // the default interval, when the lines do not show one
-    if (!gaps.empty()) {
-        std::nth_element(gaps.begin(), gaps.begin() + std::ptrdiff_t(gaps.size() / 2), gaps.end());
-        gap = gaps[gaps.size() / 2];
+    qint64 gap = usualGap_ms(last);
+    if (gap <= 0) {
+        gap = 1000;  // the default interval, when the lines do not show one
     }
     QByteArray text;
     JournalLine line = end;
